@@ -1,0 +1,27 @@
+#include "message_box.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+
+namespace platform {
+namespace {
+MessageSink& sink() {
+    static MessageSink s;
+    return s;
+}
+}  // namespace
+
+void ShowMessage(const QString& text) {
+    if (sink()) {
+        sink()(text);
+    } else if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("Parlotype"), text);
+    } else {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    }
+}
+
+void SetMessageSink(MessageSink s) { sink() = std::move(s); }
+
+}  // namespace platform

@@ -1,0 +1,16 @@
+#pragma once
+// The one place that shows the user an error: a warning box with the
+// exclamation icon. Tests and the command line swap in a sink instead.
+
+#include <QString>
+#include <functional>
+
+namespace platform {
+
+void ShowMessage(const QString& text);
+
+using MessageSink = std::function<void(const QString& text)>;
+// Routes every later message to `sink`; an empty sink restores the box.
+void SetMessageSink(MessageSink sink);
+
+}  // namespace platform

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Parlotype needs to build, run and test.
+# Idempotent: safe to run again. Needs root (or sudo).
+set -euo pipefail
+
+packages=(
+  # build
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-webengine-dev qt6-multimedia-dev libqt6opengl6-dev qt6-qpa-plugins
+  qt6-image-formats-plugins libqt6svg6 libmpg123-dev
+  # tests, benchmarks and fuzzing
+  libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgumbo-dev mpg123
+  # running headless: X server, sound server
+  xvfb xauth pulseaudio pulseaudio-utils
+  # making the demo audio and test signals
+  espeak-ng lame sox libsox-fmt-mp3 fonts-dejavu-core
+)
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null
+echo "setup: packages installed"
