@@ -8,7 +8,16 @@
 //
 // (Public interface fixed here; the implementation owns the private part.)
 
+#include "audio/mpeg_frame.h"
+#include "audio/mpeg_seek_index.h"
+#include "platform/audio_file.h"
+#include "platform/mpeg_decoder.h"
+#include "platform/wave_device.h"
+
+#include <QPointer>
 #include <QString>
+#include <array>
+#include <memory>
 
 class QObject;
 
@@ -31,6 +40,56 @@ public:
     int IsLoaded() const;
     double GetPosition() const;               // seconds into the file now heard
     QString GetFileName() const;              // the path given to the last Open
+
+private:
+    friend struct ReplayFileProbe;  // tests and benchmarks look inside
+
+    static constexpr int kBuffers = 8;             // the ring
+    static constexpr int kPrimed = 7;              // filled before playback starts
+    static constexpr uint32_t kBlockBytes = 65536; // one ring data block
+    enum { FORMAT_WAV = 1, FORMAT_MPEG = 2 };
+
+    int ParseWave();
+    int FindMpegStart();
+    int OpenMpeg();
+    void ReleaseMpeg();
+    int Stop();
+    void Seek(double seconds);
+    int FillBuffer(int i);
+    int FillWave(int i);
+    int FillMpeg(int i);
+
+    // The file and its format.
+    QString m_strFile;
+    platform::AudioFile m_file;
+    int m_bLoaded = 0;
+    int m_nFormat = 0;
+    platform::WaveFormat m_wfx;      // what the output device is opened with
+    uint64_t m_nDataOffset = 0;      // WAV: first sample byte
+    uint64_t m_nDataEnd = 0;         // WAV: one past the last sample byte
+    uint32_t m_nBufferBytes = 0;     // WAV: bytes read into one ring buffer
+
+    // MPEG: the converter (null when there is none), its frame block, the
+    // first frame's offset and the seek index. The converter writes each
+    // frame's PCM straight into a ring block.
+    std::unique_ptr<platform::MpegDecoder> m_decoder;
+    std::unique_ptr<uint8_t[]> m_pSrc;      // one whole frame (kMaxFrameBytes)
+    uint32_t m_nDstBytes = kMaxFrameBytes;  // room declared to the converter
+    uint64_t m_nAudioStart = 0;             // after an ID3v2 tag, else 0
+    MpegSeekIndex m_seekIndex;
+
+    // Playback.
+    double m_dStartTime = 0.0;  // time in the file where the device's count starts
+    int m_bPaused = 0;
+    std::unique_ptr<platform::WaveOut> m_pWaveOut;
+    QPointer<QObject> m_pNotify;  // receiver of the device's notifications
+    int m_bDeviceOpen = 0;
+    std::array<platform::WaveHeader, kBuffers> m_hdr;
+    std::array<std::unique_ptr<char[]>, kBuffers> m_data;
+    int m_bPlaying = 0;
+    int m_bMoreData = 0;
+    int m_nCurrent = 0;  // ring index of the buffer to fill next
+    int m_nQueued = 0;   // buffers with the device, not yet returned
 };
 
 // The process-wide player, constructed by a static initialiser.

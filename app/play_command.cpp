@@ -1,0 +1,126 @@
+#include "app/play_command.h"
+
+#include "audio/replay_file.h"
+#include "audio/replay_receiver.h"
+#include "platform/message_box.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int kCheckMs = 40;        // end-time check, as often as the time pane's
+constexpr qint64 kPrintMs = 250;    // position lines
+constexpr qint64 kStallMs = 2000;   // no progress this long: nothing is left to play
+
+// atof, independent of the locale that the application object sets.
+double ReadNumber(const char* text) {
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    return strtod_l(text, nullptr, c);
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: parlotype --play FILE[#START[#END]]\n");
+    return 2;
+}
+
+void PrintMessage(const QString& text) {
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fputs(bytes.constData(), stderr);
+    if (!text.endsWith(QLatin1Char('\n'))) std::fputc('\n', stderr);
+}
+
+// Watches playback until it ends: the end time passed (stop), the device
+// closed after the data ended, or no progress at all (the start lies past
+// the data, so nothing was queued and no buffer will come back).
+class PlayWatch {
+public:
+    PlayWatch(QCoreApplication& app, double endTime) : m_app(app), m_dEndTime(endTime) {
+        m_timer.setInterval(kCheckMs);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Check(); });
+        m_sincePrint.start();
+        m_sinceProgress.start();
+        m_dLastPos = theReplayFile.GetPosition();
+        Print(m_dLastPos);
+        m_timer.start();
+    }
+
+private:
+    void Check() {
+        if (!theReplayFile.IsPlaying()) return Finish(theReplayFile.GetPosition());
+        const double pos = theReplayFile.GetPosition();
+        if (m_dEndTime > 0 && pos > m_dEndTime) {
+            theReplayFile.CloseDevice();
+            return Finish(pos);
+        }
+        if (pos != m_dLastPos) m_sinceProgress.restart();
+        m_dLastPos = pos;
+        if (m_sinceProgress.elapsed() >= kStallMs) return Finish(pos);
+        if (m_sincePrint.elapsed() >= kPrintMs) Print(pos);
+    }
+    void Print(double pos) {
+        std::printf("%s\n", FormatPlayTime(pos).c_str());
+        std::fflush(stdout);
+        m_sincePrint.restart();
+    }
+    void Finish(double pos) {
+        m_timer.stop();
+        Print(pos);
+        m_app.exit(0);
+    }
+
+    QCoreApplication& m_app;
+    const double m_dEndTime;
+    QTimer m_timer;
+    QElapsedTimer m_sincePrint, m_sinceProgress;
+    double m_dLastPos = 0.0;
+};
+
+}  // namespace
+
+PlayLink SplitPlayLink(const std::string& link) {
+    PlayLink out;
+    const size_t first = link.find('#');
+    const size_t last = link.rfind('#');
+    out.file = QFile::decodeName(QByteArray::fromStdString(link.substr(0, first)));
+    if (first != std::string::npos) out.start = ReadNumber(link.c_str() + first + 1);
+    if (last != first) out.end = ReadNumber(link.c_str() + last + 1);
+    return out;
+}
+
+std::string FormatPlayTime(double seconds) {
+    // Clamped so the conversions below stay defined for any time.
+    const double pos = std::isfinite(seconds) ? std::clamp(seconds, 0.0, double(INT_MAX)) : 0.0;
+    const int secs = int(pos);
+    const int tenths = int((pos - secs) * 10.0);
+    char text[32];
+    std::snprintf(text, sizeof text, "%2d:%02d.%1d", secs / 60, secs % 60, tenths);
+    return text;
+}
+
+int RunPlayCommand(int argc, char** argv) {
+    if (argc != 3 || std::strcmp(argv[1], "--play") != 0) return Usage();
+    const PlayLink link = SplitPlayLink(argv[2]);
+    if (link.file.isEmpty()) return Usage();
+
+    QCoreApplication app(argc, argv);
+    platform::SetMessageSink(PrintMessage);
+    CReplayReceiver receiver;
+    int status = 1;
+    if (theReplayFile.Open(link.file) && theReplayFile.Play(&receiver, link.start)) {
+        PlayWatch watch(app, link.end);
+        status = app.exec();
+    }
+    theReplayFile.Close();  // the device goes before the application object
+    platform::SetMessageSink({});
+    return status;
+}

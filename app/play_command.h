@@ -1,0 +1,26 @@
+#pragma once
+// `parlotype --play LINK`: plays one audio link through the file player, for
+// scripts and tests. LINK is written as in a script: FILE, FILE#START or
+// FILE#START#END (seconds). Prints the position ("%2d:%02d.%1d") at least
+// every half second on standard output while playing.
+// Exit status: 0 played to the end time or the end of the data; 1 the file
+// or the device failed (the player's message on standard error); 2 a
+// malformed command line (a usage line on standard error).
+
+#include <QString>
+#include <string>
+
+int RunPlayCommand(int argc, char** argv);
+
+// An audio link split as the program reads links: the file part before the
+// first '#', the start after the first '#', the end after the last '#' only
+// when there are two or more; numbers read like C's atof (0 when absent).
+struct PlayLink {
+    QString file;
+    double start = 0.0;
+    double end = 0.0;  // 0 or less: no end time
+};
+PlayLink SplitPlayLink(const std::string& link);
+
+// The time pane's text for a position in seconds: "%2d:%02d.%1d".
+std::string FormatPlayTime(double seconds);

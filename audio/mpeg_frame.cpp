@@ -1,0 +1,116 @@
+#include "audio/mpeg_frame.h"
+
+#include <algorithm>
+
+namespace {
+
+// Bit rates in kbit/s by row 3 + 3 x ID - layer and bitrate index 0-14.
+constexpr int16_t kBitrates[6][15] = {
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},   // MPEG-2 Layer I
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},        // MPEG-2 Layer II
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},        // MPEG-2 Layer III
+    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // MPEG-1 Layer I
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // MPEG-1 Layer II
+    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // MPEG-1 Layer III
+};
+
+// Sample rates in Hz by 3 x ID + sampling-frequency index.
+constexpr int kSampleRates[6] = {22050, 24000, 16000, 44100, 48000, 32000};
+
+constexpr int kLayerI = 3, kLayerII = 2;
+
+}  // namespace
+
+bool DecodeFrameHeader(const uint8_t b[4], MpegFrameHeader& h) {
+    const uint32_t w = uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
+    h.id = w >> 19 & 1;
+    h.layer = w >> 17 & 3;
+    h.protection = w >> 16 & 1;
+    h.bitrateIndex = w >> 12 & 15;
+    h.sampleRateIndex = w >> 10 & 3;
+    h.padding = w >> 9 & 1;
+    h.privateBit = w >> 8 & 1;
+    h.mode = w >> 6 & 3;
+    h.modeExtension = w >> 4 & 3;
+    h.copyright = w >> 3 & 1;
+    h.original = w >> 2 & 1;
+    h.emphasis = w & 3;
+    return h.layer != 0 && h.bitrateIndex != 15 && h.sampleRateIndex != 3 &&
+           !(h.id == 1 && h.layer == kLayerI && h.protection == 1);
+}
+
+int BitrateKbps(const MpegFrameHeader& h) { return kBitrates[3 + 3 * h.id - h.layer][h.bitrateIndex]; }
+
+int SampleRate(const MpegFrameHeader& h) { return kSampleRates[3 * h.id + h.sampleRateIndex]; }
+
+int Channels(const MpegFrameHeader& h) { return h.mode == 3 ? 1 : 2; }
+
+int SamplesPerFrame(const MpegFrameHeader& h) {
+    if (h.layer == kLayerI) return 384;
+    return h.layer == kLayerII || h.id == 1 ? 1152 : 576;
+}
+
+int HeaderBytes(const MpegFrameHeader& h) { return h.protection ? 4 : 6; }
+
+// Layer I counts in 4-byte slots; Layer II frames are as long in MPEG-2 as in
+// MPEG-1, Layer III frames of MPEG-2 half as long.
+int FrameLength(const MpegFrameHeader& h) {
+    const int bitrate = BitrateKbps(h), rate = SampleRate(h);
+    if (h.layer == kLayerI) return (12000 * bitrate / rate + h.padding) * 4;
+    const int k = h.layer == kLayerII || h.id == 1 ? 144000 : 72000;
+    return k * bitrate / rate + h.padding;
+}
+
+double FrameDuration(const MpegFrameHeader& h) {
+    const int bitrate = BitrateKbps(h);
+    return bitrate ? FrameLength(h) * 8.0 / (bitrate * 1000.0) : 0.0;
+}
+
+bool ReadFrameHeader(platform::ByteSource& src, uint8_t* buffer, MpegFrameHeader& h) {
+    if (src.read(buffer, 4) != 4) return false;
+    while (!IsFrameSync(buffer[0], buffer[1])) {
+        buffer[0] = buffer[1];
+        buffer[1] = buffer[2];
+        buffer[2] = buffer[3];
+        if (src.read(buffer + 3, 1) != 1) return false;
+    }
+    if (!DecodeFrameHeader(buffer, h)) return false;
+    return h.protection || src.read(buffer + 4, 2) == 2;
+}
+
+uint32_t ReadFrame(platform::ByteSource& src, uint8_t* buffer, const MpegFrameHeader& h) {
+    const int length = FrameLength(h), head = HeaderBytes(h);
+    if (BitrateKbps(h) == 0 || length <= head) return 0;
+    const uint32_t rest = uint32_t(length - head);
+    return src.read(buffer + head, rest) == rest ? uint32_t(length) : 0;
+}
+
+uint32_t Id3v2TagSize(const uint8_t b[10]) {
+    if (b[0] != 'I' || b[1] != 'D' || b[2] != '3' || b[3] == 0xFF || b[4] == 0xFF) return 0;
+    uint32_t size = 0;
+    for (int i = 6; i < 10; ++i) {
+        if (b[i] & 0x80) return 0;
+        size = size << 7 | b[i];
+    }
+    const bool footer = b[5] & 0x10;
+    return 10 + size + (footer ? 10 : 0);
+}
+
+platform::WaveFormat PcmFormatFor(const MpegFrameHeader& first) {
+    platform::WaveFormat f;
+    f.formatTag = 1;
+    f.channels = uint16_t(Channels(first));
+    f.samplesPerSec = uint32_t(SampleRate(first));
+    f.bitsPerSample = 16;
+    f.blockAlign = uint16_t(f.channels * 16 / 8);
+    f.avgBytesPerSec = f.blockAlign * f.samplesPerSec;
+    f.cbSize = 0;
+    return f;
+}
+
+uint32_t DestinationBytes(const MpegFrameHeader& first, uint32_t srcBytes, uint32_t blockBytes) {
+    const uint64_t length = uint64_t(std::max(FrameLength(first), 1));
+    const uint64_t frames = (srcBytes + length - 1) / length;
+    const uint64_t bytes = frames * uint64_t(SamplesPerFrame(first)) * uint64_t(Channels(first) * 2);
+    return uint32_t(std::min<uint64_t>(bytes, blockBytes));
+}

@@ -1,0 +1,177 @@
+// CReplayFile playback: the ring of eight buffers on the wave output device,
+// stop, pause and resume, seeking and the position heard.
+//
+// Everything runs on the GUI thread. The device posts one OutDone per buffer
+// it hands back to the receiver given to Play, which calls OnBufferDone; at
+// most seven buffers are with the device, so the one refilled has always
+// come back already.
+#include "audio/replay_file.h"
+
+#include "platform/message_box.h"
+
+#include <QCoreApplication>
+#include <QThread>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr int kStopPasses = 50;  // Stop waits at most this many times 20 ms
+constexpr unsigned long kStopSleepMs = 20;
+}  // namespace
+
+int CReplayFile::Play(QObject* notify, double startSeconds) {
+    if (m_bDeviceOpen) CloseDevice();
+    if (m_nQueued > 0) return 0;  // buffers of an earlier playback are still out
+    if (!m_bLoaded) return 0;
+    m_pWaveOut = platform::audioBackend().createWaveOut();
+    if (!m_pWaveOut || !m_pWaveOut->open(m_wfx, notify)) {
+        m_pWaveOut.reset();
+        platform::ShowMessage(QStringLiteral("Failed to open replay device"));
+        return 0;
+    }
+    m_pNotify = notify;
+    m_bDeviceOpen = 1;
+    for (auto& hdr : m_hdr) {
+        hdr.bufferLength = kBlockBytes;
+        hdr.flags = platform::WHDR_PREPARED;
+    }
+    Seek(startSeconds);
+    m_bMoreData = 1;
+    m_nQueued = 0;
+    m_nCurrent = 0;
+    while (m_nCurrent < kPrimed && FillBuffer(m_nCurrent)) ++m_nCurrent;
+    for (int i = 0; i < m_nCurrent; ++i) {
+        if (!m_pWaveOut->write(&m_hdr[i])) {
+            // Buffers written so far are with the device: stopping resets it
+            // and takes them back before it is closed.
+            m_bPlaying = 1;
+            CloseDevice();
+            return 0;
+        }
+        ++m_nQueued;
+    }
+    m_bPlaying = 1;
+    return 1;
+}
+
+int CReplayFile::OnBufferDone() {
+    --m_nQueued;
+    if (!m_bMoreData && m_nQueued <= 0) CloseDevice();  // the last buffer is back
+    if (!m_bLoaded || !m_bDeviceOpen || !m_bPlaying || !m_bMoreData) return 0;
+    if (!FillBuffer(m_nCurrent)) return 0;  // data ended: drain what is queued
+    platform::WaveHeader& hdr = m_hdr[m_nCurrent];
+    hdr.flags = platform::WHDR_PREPARED;
+    if (!m_pWaveOut->write(&hdr)) {
+        CloseDevice();
+        return 0;
+    }
+    ++m_nQueued;
+    m_nCurrent = (m_nCurrent + 1) % kBuffers;
+    return 1;
+}
+
+// Resets the device and waits, dispatching only the receiver's device
+// notifications, until every buffer is back or the passes run out. Buffers
+// still out after that come back later through the event loop.
+int CReplayFile::Stop() {
+    if (!m_bPlaying) return 0;
+    m_bPlaying = 0;
+    m_bPaused = 0;
+    m_pWaveOut->reset();
+    for (int pass = 0; pass < kStopPasses && m_nQueued > 0; ++pass) {
+        if (m_pNotify && QCoreApplication::instance())
+            QCoreApplication::sendPostedEvents(m_pNotify, platform::WaveEvent::OutDone);
+        if (m_nQueued <= 0) break;
+        QThread::msleep(kStopSleepMs);
+    }
+    return 1;
+}
+
+int CReplayFile::CloseDevice() {
+    if (!m_bDeviceOpen) return 0;
+    if (m_bPlaying) Stop();
+    if (!m_bDeviceOpen) return 1;  // the last buffer came back during the wait
+    for (auto& hdr : m_hdr) hdr.flags = 0;
+    m_pWaveOut->close();
+    m_pWaveOut.reset();
+    m_bDeviceOpen = 0;
+    return 1;
+}
+
+int CReplayFile::Pause() {
+    if (!m_bPlaying) return 0;
+    m_pWaveOut->pause();
+    m_bPaused = 1;
+    return 1;
+}
+
+int CReplayFile::Resume() {
+    if (!m_bPlaying || !m_bPaused) return 0;
+    m_pWaveOut->restart();
+    m_bPaused = 0;
+    return 1;
+}
+
+int CReplayFile::IsPaused() const { return m_bPlaying && m_bPaused; }
+
+int CReplayFile::IsPlaying() const { return m_bDeviceOpen && m_bPlaying; }
+
+double CReplayFile::GetPosition() const {
+    const uint64_t bytes = m_pWaveOut ? m_pWaveOut->position() : 0;
+    const double bitsPerSecond = double(m_wfx.bitsPerSample) * m_wfx.channels * m_wfx.samplesPerSec;
+    if (bytes == 0 || bitsPerSecond <= 0) return m_dStartTime;
+    return double(bytes) * 8.0 / bitsPerSecond + m_dStartTime;
+}
+
+// Moves the file to where playback of `seconds` starts and sets the time the
+// device's byte count starts from. A negative time (or not a number) is 0.
+void CReplayFile::Seek(double seconds) {
+    if (!m_bLoaded) return;
+    if (!(seconds > 0)) seconds = 0;
+    if (m_nFormat == FORMAT_WAV) {
+        const double bytes = std::trunc(seconds * m_wfx.samplesPerSec) * m_wfx.blockAlign;
+        const double span = double(m_nDataEnd - m_nDataOffset);
+        m_file.seek(bytes < span ? m_nDataOffset + uint64_t(bytes) : m_nDataEnd);
+        m_dStartTime = seconds;
+    } else if (m_nFormat == FORMAT_MPEG) {
+        const MpegSeekIndex::Place place = m_seekIndex.Find(m_file, m_pSrc.get(), seconds);
+        m_file.seek(place.offset);
+        m_dStartTime = place.startTime;
+        m_decoder->reset();
+    }
+}
+
+int CReplayFile::FillBuffer(int i) {
+    if (m_nFormat == FORMAT_WAV) return FillWave(i);
+    if (m_nFormat == FORMAT_MPEG) return FillMpeg(i);
+    return 0;
+}
+
+// Up to 65536 bytes, never past the end of the samples.
+int CReplayFile::FillWave(int i) {
+    const uint64_t pos = m_file.position();
+    const uint32_t want =
+        pos < m_nDataEnd ? uint32_t(std::min<uint64_t>(m_nBufferBytes, m_nDataEnd - pos)) : 0;
+    const uint32_t got = want ? m_file.read(m_data[i].get(), want) : 0;
+    if (got == 0) {
+        m_bMoreData = 0;
+        return 0;
+    }
+    m_hdr[i].bufferLength = got;
+    return 1;
+}
+
+// One frame, converted to PCM: at least its duration in the output format.
+int CReplayFile::FillMpeg(int i) {
+    MpegFrameHeader h;
+    const uint32_t length = ReadFrameHeader(m_file, m_pSrc.get(), h) ? ReadFrame(m_file, m_pSrc.get(), h) : 0;
+    if (length == 0) {
+        m_bMoreData = 0;
+        return 0;
+    }
+    const uint64_t samples = uint64_t(SamplesPerFrame(h)) * m_wfx.samplesPerSec / uint64_t(SampleRate(h));
+    const uint32_t frameBytes = uint32_t(samples) * m_wfx.blockAlign;
+    auto* dst = reinterpret_cast<uint8_t*>(m_data[i].get());
+    m_hdr[i].bufferLength = m_decoder->decode(m_pSrc.get(), length, dst, m_nDstBytes, frameBytes);
+    return 1;
+}

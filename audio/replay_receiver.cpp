@@ -1,0 +1,9 @@
+#include "audio/replay_receiver.h"
+
+#include "platform/wave_device.h"
+
+bool CReplayReceiver::event(QEvent* e) {
+    if (e->type() != platform::WaveEvent::OutDone) return QObject::event(e);
+    m_player.OnBufferDone();
+    return true;
+}

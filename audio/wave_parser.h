@@ -1,0 +1,21 @@
+#pragma once
+// RIFF WAVE files holding PCM samples: where the samples are and their format.
+
+#include "platform/audio_file.h"
+#include "platform/wave_device.h"
+
+#include <cstdint>
+
+struct WaveLayout {
+    platform::WaveFormat format;  // from the fmt chunk, handed to the device as is
+    uint64_t dataOffset = 0;      // first sample byte
+    uint64_t dataEnd = 0;         // one past the last sample byte
+};
+
+// Parses a RIFF WAVE file from offset 0. Chunks other than "fmt " and "data"
+// are skipped; "fmt " must come before "data", hold 16 to 20 bytes and have
+// format tag 1 (PCM). The samples end with the data chunk when its size is
+// plausible (non-zero and within the file), else at the end of the file.
+// After an odd-sized chunk one pad byte is skipped when it is 0.
+// False when the file is not such a file (no message).
+bool ParseWave(platform::ByteSource& src, WaveLayout& out);
