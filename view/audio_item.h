@@ -1,0 +1,59 @@
+#pragma once
+// The audio item table of a script page: the named anchors whose links lead
+// to the audio file being played, sorted by time, and the lookup of the item
+// sounding at a position.
+
+#include <QByteArray>
+#include <QString>
+
+class CByteStream;
+
+struct AudioItem {
+    double start;   // seconds
+    double end;     // seconds; 0 when the link gives none
+    char name[16];  // the anchor's NAME: at most 15 bytes, zero-padded
+};
+static_assert(sizeof(AudioItem) == 32);
+
+constexpr int kMaxAudioItems = 25000;
+
+// Orders items by start, then end, then name (bytes as unsigned values), in
+// the form qsort takes. A NaN time sorts after every number, so the order
+// stays consistent whatever a page holds.
+int CompareItems(const void* a, const void* b);
+
+// Decides whether links found on one page lead to one file. Paths are
+// compared with '/' read as '\', upper-cased (ASCII letters), and the link's
+// %XX escapes decoded after upper-casing. A page address "file:///D:/..."
+// gives the folder "D:\...", "file:///home/..." the folder "\home\...". A
+// link is resolved against the page's folder: leading "../" steps go up; a
+// link with a drive ("D:...") stands alone; one that begins with '/' takes
+// the page's drive, or nothing on a page without one.
+class CLinkMatcher {
+public:
+    // pageUrl: the page's address (encoded; its '#' fragment is set aside).
+    // fileName: the path the file player opened, taken as it is.
+    CLinkMatcher(const QByteArray& pageUrl, const QByteArray& fileName);
+    // href: the link without its fragment.
+    bool Matches(const char* href, qsizetype len);
+
+private:
+    QByteArray m_folder;  // the page's folder, '\' separated, no trailing '\'
+    QByteArray m_file;    // the file name, '\' separated, upper-cased
+    QByteArray m_link;    // working copy of the link being compared
+};
+
+bool LinkMatchesFile(const QByteArray& pageUrl, const QByteArray& href, const QByteArray& fileName);
+
+// Reads the page from `stream` and fills pItems with the anchors (A tags)
+// that have a NAME and an HREF leading to fileName, at most nMaxItems of them
+// in page order (later ones are dropped), then sorts them with CompareItems.
+// pageUrl is the page's address as LinkMatchesFile takes it. Returns the
+// number of items. Records past that number are left as they were.
+int ScanItemsFromStream(CByteStream& stream, const QString& pageUrl, const QString& fileName,
+                        AudioItem* pItems, int nMaxItems);
+
+// The item sounding at `seconds`: the one with the latest start not after it,
+// provided that start is less than 1000 seconds before; among equal starts
+// the first in table order. Returns its index, or -1 when none qualifies.
+int FindCurrentItem(const AudioItem* pItems, int nItems, double seconds);
