@@ -1,12 +1,17 @@
 #include "platform/qt_audio_backend.h"
 
-#include <QtGlobal>
+#include "platform/qt_wave_in.h"
+#include "platform/qt_wave_out.h"
 
 namespace platform {
+namespace {
+class QtAudioBackend : public AudioBackend {
+public:
+    std::unique_ptr<WaveOut> createWaveOut() override { return createQtWaveOut(); }
+    std::unique_ptr<WaveIn> createWaveIn() override { return createQtWaveIn(); }
+};
+}  // namespace
 
-// Temporary: the Qt Multimedia devices land in the next commits.
-std::unique_ptr<AudioBackend> createQtAudioBackend() {
-    qFatal("Qt Multimedia sound backend not built yet; run with PARLOTYPE_AUDIO=sim");
-}
+std::unique_ptr<AudioBackend> createQtAudioBackend() { return std::make_unique<QtAudioBackend>(); }
 
 }  // namespace platform

@@ -1,0 +1,10 @@
+#pragma once
+// Wave output on the sound server through QAudioSink.
+
+#include "platform/wave_device.h"
+
+namespace platform {
+
+std::unique_ptr<WaveOut> createQtWaveOut();
+
+}  // namespace platform

@@ -1,0 +1,84 @@
+#pragma once
+// The bookkeeping of the real devices' buffers, kept apart from the sound
+// server so that it can be tested on its own.
+//
+// OutputQueue: the stream an output device is fed. Queued buffers in order,
+// and silence whenever they have run dry, so that the server never starves
+// (a starved server would wait to prebuffer again and hold back a short tail).
+// The silence is remembered, so that a count of stream bytes played can be
+// turned back into a count of buffer bytes heard.
+//
+// InputQueue: fills added buffers in order from what the server records;
+// what arrives while no buffer is free waits in a bounded backlog.
+
+#include "platform/wave_device.h"
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+namespace platform {
+
+class OutputQueue {
+public:
+    explicit OutputQueue(char silence = 0) : silence_(silence) {}
+    void push(WaveHeader* header);
+    // Fills `out` with the next `len` stream bytes: buffer bytes not yet given,
+    // then silence.
+    void read(char* out, uint64_t len);
+    // Buffer bytes among the first `streamBytes` bytes of the stream.
+    uint64_t dataWithin(uint64_t streamBytes) const;
+    // Forgets the silence before `streamBytes` (which never decreases again).
+    void forget(uint64_t streamBytes);
+    // Removes and returns, in order, the buffers lying wholly within the first
+    // `dataBytes` buffer bytes.
+    std::vector<WaveHeader*> takeDone(uint64_t dataBytes);
+    // Removes and returns every buffer; counts start again at 0.
+    std::vector<WaveHeader*> takeAll();
+    bool empty() const { return entries_.empty(); }
+    uint64_t streamBytes() const { return stream_; }
+
+private:
+    struct Entry {
+        WaveHeader* header;
+        uint64_t start, end;  // data offsets
+    };
+    struct Gap {
+        uint64_t start, length;  // stream offsets of silence
+    };
+    char silence_;
+    std::deque<Entry> entries_;
+    std::deque<Gap> gaps_;
+    uint64_t queued_ = 0;        // data offset after the last queued buffer
+    uint64_t given_ = 0;         // data offset of the next byte to give
+    uint64_t stream_ = 0;        // stream bytes given
+    uint64_t forgotSilence_ = 0;
+};
+
+class InputQueue {
+public:
+    InputQueue(uint32_t frameBytes, uint64_t backlogLimit) : frame_(frameBytes), limit_(backlogLimit) {}
+    // Adds a buffer (bytesRecorded set to 0), at once filled from the backlog.
+    void push(WaveHeader* header);
+    // Records `len` bytes: into the held buffers in order, then the backlog;
+    // beyond its limit they are dropped.
+    void write(const char* data, uint64_t len);
+    // Removes and returns, in order, the buffers that have no room for another frame.
+    std::vector<WaveHeader*> takeFull();
+    // Removes and returns every held buffer with what it holds; empties the backlog.
+    std::vector<WaveHeader*> takeAll();
+    uint64_t dropped() const { return dropped_; }
+    uint64_t backlog() const { return backlog_.size(); }
+
+private:
+    uint32_t room(const WaveHeader* h) const;
+    uint64_t fill(const char* data, uint64_t len);
+    void drain();
+    uint32_t frame_;
+    uint64_t limit_;
+    std::deque<WaveHeader*> held_;
+    std::vector<char> backlog_;
+    uint64_t dropped_ = 0;
+};
+
+}  // namespace platform
