@@ -95,7 +95,9 @@ int CompareItems(const void* a, const void* b) {
 }
 
 CLinkMatcher::CLinkMatcher(const QByteArray& pageUrl, const QByteArray& fileName)
-    : m_folder(pageUrl.left(pageUrl.indexOf('#'))), m_file(fileName) {
+    : m_folder(pageUrl), m_file(fileName) {
+    const qsizetype fragment = m_folder.indexOf('#');
+    if (fragment >= 0) m_folder.truncate(fragment);
     if (m_folder.startsWith("file:///")) {
         const bool drive = m_folder.size() > 9 && m_folder[9] == ':';
         m_folder.remove(0, drive ? 8 : 7);  // "/home/..." keeps its root
