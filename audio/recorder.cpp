@@ -1,0 +1,142 @@
+#include "audio/recorder.h"
+
+#include "platform/message_box.h"
+
+#include <cstdlib>
+#include <cstring>
+
+CRecorder theRecorder;
+
+using platform::WaveHeader;
+
+CRecorder::CRecorder() {
+    for (int i = 0; i < 2; ++i) {
+        m_data[i] = new char[kBufferBytes]();
+        m_hdr[i] = new WaveHeader{};
+        m_hdr[i]->data = m_data[i];
+        m_hdr[i]->bufferLength = kBufferBytes;
+    }
+}
+
+CRecorder::~CRecorder() {
+    Close();
+    for (int i = 0; i < 2; ++i) {
+        delete[] m_data[i];
+        delete m_hdr[i];
+    }
+    Clear();
+}
+
+int CRecorder::Start(QObject* notify, int rate, int mode) {
+    if (m_bOpen) return -1;
+    m_nCurrent = 0;
+    m_nQueued = 0;
+    m_nMode = mode ? 2 : 1;
+    m_wfx = platform::WaveFormat{};
+    m_wfx.channels = 2;
+    m_wfx.samplesPerSec = uint32_t(rate);
+    m_wfx.avgBytesPerSec = uint32_t(rate) * 4;
+    m_wfx.blockAlign = 4;
+    m_wfx.bitsPerSample = 16;
+    m_hWaveIn = platform::audioBackend().createWaveIn();
+    if (rate <= 0 || !m_hWaveIn->open(m_wfx, notify)) {
+        m_hWaveIn.reset();
+        platform::ShowMessage(QStringLiteral("Failed to open record device"));
+        m_nMode = 0;
+        return -1;
+    }
+    m_bOpen = 1;
+    for (WaveHeader* h : m_hdr) h->flags = platform::WHDR_PREPARED;
+    if (!AddBuffer()) {
+        Close();
+        return -1;
+    }
+    m_hWaveIn->start();
+    // A failing second hand-over has already stopped and closed the device.
+    return AddBuffer() ? 0 : -1;
+}
+
+void CRecorder::Stop() {
+    if (!m_bOpen) return;
+    m_hWaveIn->reset();
+    Close();
+}
+
+void CRecorder::Close() {
+    if (!m_bOpen) return;
+    m_hWaveIn->close();
+    m_hWaveIn.reset();
+    for (WaveHeader* h : m_hdr) h->flags = 0;
+    m_bOpen = 0;
+    m_nMode = 0;
+}
+
+int CRecorder::AddBuffer() {
+    if (!m_bOpen) return 0;
+    m_hdr[m_nCurrent]->flags = platform::WHDR_PREPARED;
+    if (!m_hWaveIn->addBuffer(m_hdr[m_nCurrent])) {
+        Stop();
+        return 0;
+    }
+    m_nCurrent = 1 - m_nCurrent;
+    ++m_nQueued;
+    return 1;
+}
+
+void CRecorder::OnData() {
+    --m_nQueued;
+    if (m_nMode == 0) {
+        if (m_nQueued <= 0) Close();
+        return;
+    }
+    // While recording a buffer comes back only when full; a short one means
+    // the device failed, and its stale remainder must not be kept.
+    if (m_hdr[m_nCurrent]->bytesRecorded < uint32_t(m_nBufferBytes)) {
+        Stop();
+        return;
+    }
+    if (m_nMode == 2) ProcessBuffer();
+    AddBuffer();
+}
+
+int CRecorder::ProcessBuffer() {
+    const int frames = m_nBufferBytes / 4;
+    SampleBlock* block = NewSampleBlock();
+    if (!block) {
+        Stop();
+        platform::ShowMessage(QStringLiteral("Out of memory for recording"));
+        return -1;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(m_data[m_nCurrent]);
+    for (int i = 0; i < frames && i < SampleBlock::kSamples; ++i)
+        block->samples[i] = int16_t(bytes[4 * i] | bytes[4 * i + 1] << 8);
+    block->count = SampleBlock::kSamples;
+    block->next = m_pBlocks;
+    m_pBlocks = block;
+    m_nCount += SampleBlock::kSamples;
+    return 0;
+}
+
+int16_t* CRecorder::GetSamples() {
+    m_nCount = 0;
+    for (const SampleBlock* b = m_pBlocks; b; b = b->next) m_nCount += b->count;
+    auto* all = static_cast<int16_t*>(std::calloc(size_t(m_nCount) + 1, sizeof(int16_t)));
+    if (!all) return nullptr;
+    int p = m_nCount;
+    for (const SampleBlock* b = m_pBlocks; b; b = b->next) {
+        p -= b->count;
+        std::memcpy(all + p, b->samples, size_t(b->count) * sizeof(int16_t));
+    }
+    return all;
+}
+
+void CRecorder::Clear() {
+    while (m_pBlocks) {
+        SampleBlock* next = m_pBlocks->next;
+        FreeSampleBlock(m_pBlocks);
+        m_pBlocks = next;
+    }
+    m_nCount = 0;
+}
+
+bool CRecorder::Owns(const WaveHeader* header) const { return header == m_hdr[0] || header == m_hdr[1]; }

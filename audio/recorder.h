@@ -1,0 +1,67 @@
+#pragma once
+// CRecorder: records 16-bit stereo PCM from the default input through two
+// alternating 8000-byte buffers and keeps the left channel of every full
+// buffer as a SampleBlock (newest at the head of the list).
+//
+// Threads: everything on the GUI thread. The input device posts an InData
+// event to the receiver given to Start() for every buffer it hands back; the
+// receiver calls OnData() once per event (the view wraps this with its sample
+// limit). No locks.
+//
+// Results follow the program's convention: Start and ProcessBuffer 0 on
+// success and -1 on failure; AddBuffer and IsRecording non-zero for true.
+
+#include "audio/sample_block.h"
+#include "platform/wave_device.h"
+
+#include <memory>
+
+class QObject;
+
+class CRecorder {
+public:
+    CRecorder();
+    virtual ~CRecorder();
+    CRecorder(const CRecorder&) = delete;
+    CRecorder& operator=(const CRecorder&) = delete;
+
+    // Opens the default input at `rate` Hz and starts recording; a non-zero
+    // `mode` keeps the samples (the view passes 2), 0 only cycles the buffers.
+    // Refused (-1, nothing changed) while recording. Shows "Failed to open
+    // record device" when the device cannot be opened. Does not clear the
+    // blocks kept so far: call Clear() first.
+    int Start(QObject* notify, int rate, int mode);
+    void Stop();        // resets (the device hands back its buffers) and closes
+    void Close();
+    int AddBuffer();    // hands buffer m_nCurrent to the device
+    int ProcessBuffer();// stores the left channel of buffer m_nCurrent as a block
+    void OnData();      // once per InData event
+    int IsRecording() const { return m_bOpen; }
+    int GetCount() const { return m_nCount; }
+    // The kept samples joined in recording order, in a new array of GetCount()
+    // samples allocated with malloc (release with free), or null when there is
+    // no memory for it. The blocks stay.
+    int16_t* GetSamples();
+    void Clear();
+
+    // Whether `header` is one of the recorder's two buffers (for routing).
+    bool Owns(const platform::WaveHeader* header) const;
+
+private:
+    static constexpr int kBufferBytes = 8000;
+
+    int m_bOpen = 0;
+    std::unique_ptr<platform::WaveIn> m_hWaveIn;
+    platform::WaveHeader* m_hdr[2] = {};
+    char* m_data[2] = {};
+    int m_nBufferBytes = kBufferBytes;
+    int m_nCurrent = 0;
+    int m_nMode = 0;     // 0 closed, 1 recording without keeping, 2 recording and keeping
+    int m_nQueued = 0;
+    platform::WaveFormat m_wfx;
+    SampleBlock* m_pBlocks = nullptr;
+    int m_nCount = 0;
+};
+
+// The process-wide recorder, constructed by a static initialiser.
+extern CRecorder theRecorder;

@@ -1,0 +1,17 @@
+#include "audio/sample_block.h"
+
+#include <cstdlib>
+
+namespace {
+int blocksLeft = -1;  // allocations still allowed; negative = no limit
+}
+
+SampleBlock* NewSampleBlock() {
+    if (blocksLeft == 0) return nullptr;
+    if (blocksLeft > 0) --blocksLeft;
+    return static_cast<SampleBlock*>(std::calloc(1, sizeof(SampleBlock)));
+}
+
+void FreeSampleBlock(SampleBlock* block) { std::free(block); }
+
+void SetSampleBlockLimit(int n) { blocksLeft = n < 0 ? -1 : n; }
