@@ -33,6 +33,7 @@ void OutputQueue::read(char* out, uint64_t len) {
 }
 
 uint64_t OutputQueue::dataWithin(uint64_t streamBytes) const {
+    streamBytes = std::min(streamBytes, stream_);
     uint64_t silence = forgotSilence_;
     for (const Gap& g : gaps_) {
         if (g.start >= streamBytes) break;

@@ -26,7 +26,8 @@ public:
     // Fills `out` with the next `len` stream bytes: buffer bytes not yet given,
     // then silence.
     void read(char* out, uint64_t len);
-    // Buffer bytes among the first `streamBytes` bytes of the stream.
+    // Buffer bytes among the first `streamBytes` bytes of the stream (at most
+    // the bytes given so far).
     uint64_t dataWithin(uint64_t streamBytes) const;
     // Forgets the silence before `streamBytes` (which never decreases again).
     void forget(uint64_t streamBytes);
