@@ -1,0 +1,152 @@
+#include "platform/web_view.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
+
+namespace platform {
+namespace {
+
+constexpr char kResScheme[] = "res";
+constexpr char kIndexScheme[] = "index";
+
+QByteArray MimeTypeOf(const QString& path) {
+    if (path.endsWith(QLatin1String(".htm")) || path.endsWith(QLatin1String(".html")))
+        return "text/html";
+    if (path.endsWith(QLatin1String(".svg"))) return "image/svg+xml";
+    if (path.endsWith(QLatin1String(".png"))) return "image/png";
+    return "application/octet-stream";
+}
+
+// Serves res:/NAME from the Qt resource :/home/NAME.
+class ResourceSchemeHandler : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    void requestStarted(QWebEngineUrlRequestJob* job) override {
+        const QString name = job->requestUrl().path();
+        QFile file(QStringLiteral(":/home/") + name);
+        if (name.contains(QLatin1String("..")) || !file.open(QIODevice::ReadOnly)) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        auto* body = new QBuffer(job);
+        body->setData(file.readAll());
+        job->reply(MimeTypeOf(name), body);
+    }
+};
+
+// "index:" is only ever a navigation that the policy turns into the script
+// index; a request that still reaches the engine (a frame, an image) gets nothing.
+class IndexSchemeHandler : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    void requestStarted(QWebEngineUrlRequestJob* job) override {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+    }
+};
+
+QUrl UrlOf(const QString& pathOrUrl) {
+    const QUrl url(pathOrUrl);
+    // A one-letter scheme is a drive letter; no scheme at all is a path.
+    if (url.scheme().size() > 1) return url;
+    return QUrl::fromLocalFile(pathOrUrl);
+}
+
+}  // namespace
+
+void RegisterWebSchemes() {
+    if (QWebEngineUrlScheme::schemeByName(kResScheme).name() == kResScheme) return;
+    QWebEngineUrlScheme res(kResScheme);
+    res.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    res.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed);
+    QWebEngineUrlScheme::registerScheme(res);
+    QWebEngineUrlScheme index(kIndexScheme);
+    index.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    QWebEngineUrlScheme::registerScheme(index);
+}
+
+QString LinkAsDelivered(const QUrl& url) {
+    if (!url.isLocalFile()) return url.toString(QUrl::FullyEncoded);
+    QString link = url.toLocalFile();
+    if (url.hasFragment())
+        link += QLatin1Char('#') + url.fragment(QUrl::FullyEncoded).replace(QLatin1String("%23"),
+                                                                         QLatin1String("#"));
+    return link;
+}
+
+class WebView::Page : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+    NavigationPolicy policy;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
+        return !policy || policy(LinkAsDelivered(url));
+    }
+};
+
+WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
+    QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
+    if (!profile->urlSchemeHandler(kResScheme)) {
+        profile->installUrlSchemeHandler(kResScheme, new ResourceSchemeHandler(profile));
+        profile->installUrlSchemeHandler(kIndexScheme, new IndexSchemeHandler(profile));
+    }
+    m_page = new Page(profile, this);
+    setPage(m_page);
+}
+
+WebView::~WebView() {
+    // The page must go before the view that shows it.
+    setPage(nullptr);
+    delete m_page;
+    delete m_printer;
+}
+
+void WebView::setNavigationPolicy(NavigationPolicy policy) { m_page->policy = std::move(policy); }
+
+void WebView::navigate(const QString& pathOrUrl) {
+    // A load started inside the engine's navigation callback would replace the
+    // navigation the engine is still deciding; start it from the event loop.
+    const QUrl url = UrlOf(pathOrUrl);
+    QTimer::singleShot(0, this, [this, url] { load(url); });
+}
+
+void WebView::loadHomePage() { navigate(QString::fromLatin1(kHomePageUrl)); }
+
+QString WebView::location() const { return url().toString(QUrl::FullyEncoded); }
+
+void WebView::moveToAnchor(const QString& address) {
+    // Only the fragment differs from the page shown, so the engine scrolls to
+    // the anchor without reloading the page.
+    load(QUrl(address));
+}
+
+void WebView::printPage() {
+    if (m_printer) return;  // one print at a time
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    if (QPrinterInfo::defaultPrinter().isNull()) {
+        QPrintDialog dialog(printer.get(), this);
+        if (dialog.exec() != QDialog::Accepted) return;
+    }
+    printOn(printer.release());
+}
+
+void WebView::printOn(QPrinter* printer) {
+    m_printer = printer;
+    connect(this, &QWebEngineView::printFinished, this, [this] {
+        delete m_printer;
+        m_printer = nullptr;
+    }, Qt::SingleShotConnection);
+    print(m_printer);
+}
+
+}  // namespace platform

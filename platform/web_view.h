@@ -1,0 +1,77 @@
+#pragma once
+// WebView: the embedded browser that shows script pages (Qt WebEngine).
+// It offers the script view only what the view needs: a navigation policy
+// that may cancel any navigation, page loads, the built-in home page, the
+// location, moving to an anchor, history and printing.
+//
+// Built-in pages live under the "res:" scheme (served from Qt resources
+// below :/home). "index:" is registered too, with a handler that serves
+// nothing, so that navigations to it reach the policy instead of being
+// blocked by the engine before it is asked.
+
+#include <QString>
+#include <QWebEngineView>
+#include <functional>
+#include <memory>
+
+class QPrinter;
+class QUrl;
+
+namespace platform {
+
+// Registers the "res:" and "index:" schemes with the web engine. Must run
+// before the QApplication is constructed; later calls have no effect.
+void RegisterWebSchemes();
+
+// The address of `url` as the navigation policy reads it: for a file: URL
+// its local path, then '#' and the fragment as written when it has one; for
+// any other URL its full text.
+QString LinkAsDelivered(const QUrl& url);
+
+// The built-in home page's address.
+inline constexpr char kHomePageUrl[] = "res:/home.htm";
+
+class WebView : public QWebEngineView {
+    Q_OBJECT
+public:
+    // Decides one navigation of the page or one of its frames, raised before
+    // it starts (link clicks, script, form submissions, the program's own
+    // loads). `link` is LinkAsDelivered() of the target. Return false to
+    // cancel it. Runs inside the engine's navigation callback: anything that
+    // starts a new load from here must go through navigate(), which defers it.
+    using NavigationPolicy = std::function<bool(const QString& link)>;
+
+    explicit WebView(QWidget* parent = nullptr);
+    ~WebView() override;
+
+    void setNavigationPolicy(NavigationPolicy policy);
+
+    // Loads a local path or a URL, once control is back in the event loop
+    // (so it is safe inside the policy). The load is decided by the policy
+    // like any other navigation.
+    void navigate(const QString& pathOrUrl);
+    void loadHomePage();
+
+    // The address of the page now shown, with any fragment; file: pages as
+    // an encoded file:/// URL, which can be opened again for reading.
+    QString location() const;
+
+    // Moves the page to an anchor: `address` is the page's address followed
+    // by '#' and the anchor's name. A same-document navigation: the page is
+    // not reloaded and location() then carries "#name".
+    void moveToAnchor(const QString& address);
+
+    // Prints the page on the default printer without asking; with no printer
+    // configured, asks with the print dialog (which can print to a PDF file).
+    // Returns at once; printing finishes in the background.
+    void printPage();
+
+private:
+    class Page;
+    void printOn(QPrinter* printer);
+
+    Page* m_page;
+    QPrinter* m_printer = nullptr;  // the printer of the print under way
+};
+
+}  // namespace platform
