@@ -1,0 +1,63 @@
+// The view's commands: one entry per command ID, in the order of the design's
+// message map, with its command handler and its update handler. A null
+// command handler means the command is not built yet: its menu item and
+// toolbar button stay disabled. To build one, define the handlers (in the
+// file of their area) and put them into its entry here.
+#include "view/parlotype_view.h"
+
+#include "platform/wave_device.h"
+#include "view/command_ids.h"
+
+namespace {
+
+using View = CParlotypeView;
+
+constexpr CommandEntry<View> kCommands[] = {
+    {ID_AUDIO_START, nullptr, nullptr},             // OnAudioStart, OnUpdateAudioStart
+    {ID_AUDIO_STOP, nullptr, nullptr},              // OnAudioStop, OnUpdateAudioStop
+    {ID_FILE_PRINT, nullptr, nullptr},              // OnFilePrint
+    {ID_VIEW_SOURCE, nullptr, nullptr},             // OnViewSource
+    {ID_VIEW_PARSE, nullptr, nullptr},              // OnViewParse
+    {ID_AUDIO_PAUSE, nullptr, nullptr},             // OnAudioPause, OnUpdateAudioPause
+    {ID_AUDIO_REWIND, nullptr, nullptr},            // OnAudioRewind, OnUpdateAudioStart
+    {ID_AUDIO_FORWARD, nullptr, nullptr},           // OnAudioForward, OnUpdateAudioStart
+    {ID_GO_BACK, nullptr, nullptr},                 // OnGoBack
+    {ID_GO_FORWARD, nullptr, nullptr},              // OnGoForward
+    {ID_GO_HOME, &View::OnGoHome, nullptr},
+    {ID_AUDIO_MARK, nullptr, nullptr},              // OnAudioMark
+    {ID_VIEW_MARKS, nullptr, nullptr},              // OnViewMarks
+    {ID_AUDIO_RECORD, nullptr, nullptr},            // OnAudioRecord, OnUpdateAudioRecord
+    {ID_AUDIO_PLAYREC, nullptr, nullptr},           // OnAudioPlayrec, OnUpdateAudioPlayrec
+    {ID_AUDIO_SINGLE, nullptr, nullptr},            // OnAudioSingle, OnUpdateAudioSingle
+    {ID_HELP, &View::OnHelpContents, nullptr},
+    {ID_INDICATOR_TIME, nullptr, nullptr},          // -, OnUpdateIndicatorTime
+    {ID_INDICATOR_RECORDING, nullptr, nullptr},     // -, OnUpdateIndicatorRecording
+};
+
+// Wave notifications that reach the view (the recorder's and the recording
+// player's devices report here). A null handler ignores the notification.
+struct MessageEntry {
+    QEvent::Type type;
+    void (View::*handler)(platform::WaveEvent*);
+};
+
+constexpr MessageEntry kMessages[] = {
+    {platform::WaveEvent::InData, nullptr},    // OnWimData
+    {platform::WaveEvent::OutDone, nullptr},   // OnWomDone
+    {platform::WaveEvent::OutClose, nullptr},  // OnWomClose
+};
+
+}  // namespace
+
+bool CParlotypeView::OnCmdMsg(int id, CCmdUI* pCmdUI) {
+    return RouteCmdMsg<View>(*this, kCommands, id, pCmdUI);
+}
+
+bool CParlotypeView::event(QEvent* e) {
+    for (const MessageEntry& m : kMessages) {
+        if (e->type() != m.type) continue;
+        if (m.handler) (this->*m.handler)(static_cast<platform::WaveEvent*>(e));
+        return true;
+    }
+    return QWidget::event(e);
+}

@@ -1,0 +1,107 @@
+#pragma once
+// CParlotypeView: the script view. Shows script pages in the embedded
+// browser and turns link navigation into audio playback; owns the table of
+// the page's audio items, the marks and the recorded samples, and carries
+// the program's commands apart from the file commands and the About box.
+//
+// The view is split into files by area:
+//   parlotype_view.cpp   construction, destruction, wave notifications
+//   view_navigation.cpp  navigation policy, audio links, Go Home, Help Contents
+//   view_items.cpp       the audio-item table and current-item tracking
+//   command_table.cpp    the command table (ID -> command and update handler)
+//                        and the table of wave notifications
+// Transport, marks, recording and the source dialogs each add a file of
+// their own defining the handlers declared below, then fill in their
+// entries of command_table.cpp.
+
+#include "view/audio_item.h"
+#include "view/command_map.h"
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+
+class CParlotypeDoc;
+namespace platform {
+class WaveEvent;
+class WebView;
+}  // namespace platform
+
+class CParlotypeView : public QWidget, public CCmdTarget {
+public:
+    // `scriptIndex` is the path Go Home and "index:" lead to.
+    CParlotypeView(CParlotypeDoc* pDocument, const QString& scriptIndex, QWidget* parent = nullptr);
+    ~CParlotypeView() override;
+    CParlotypeView(const CParlotypeView&) = delete;
+    CParlotypeView& operator=(const CParlotypeView&) = delete;
+
+    CParlotypeDoc* GetDocument() const { return m_pDocument; }
+    platform::WebView* GetWebView() const { return m_pWebView; }
+
+    // Navigation (view_navigation.cpp)
+    void OnInitialUpdate();                       // after every new or opened document
+    bool OnBeforeNavigate2(const QString& url);   // false cancels the navigation
+    bool PlayAudioLink(const QString& url);       // true: the link was taken over
+    void Navigate2(const QString& url);
+    void LoadFromResource();                      // the built-in home page
+
+    // Audio item table and tracking (view_items.cpp)
+    void ScanItems(const QString& fileName);
+    void ShowItemAt(double seconds);
+
+    // Commands, in the order of the command table
+    bool OnCmdMsg(int id, CCmdUI* pCmdUI) override;
+    void OnAudioStart();
+    void OnUpdateAudioStart(CCmdUI* pCmdUI);  // also Rewind and Forward
+    void OnAudioStop();
+    void OnUpdateAudioStop(CCmdUI* pCmdUI);
+    void OnFilePrint();
+    void OnViewSource();
+    void OnViewParse();
+    void OnAudioPause();
+    void OnUpdateAudioPause(CCmdUI* pCmdUI);
+    void OnAudioRewind();
+    void OnAudioForward();
+    void OnGoBack();
+    void OnGoForward();
+    void OnGoHome();
+    void OnAudioMark();
+    void OnViewMarks();
+    void OnAudioRecord();
+    void OnUpdateAudioRecord(CCmdUI* pCmdUI);
+    void OnAudioPlayrec();
+    void OnUpdateAudioPlayrec(CCmdUI* pCmdUI);
+    void OnAudioSingle();
+    void OnUpdateAudioSingle(CCmdUI* pCmdUI);
+    void OnHelpContents();
+    void OnUpdateIndicatorTime(CCmdUI* pCmdUI);
+    void OnUpdateIndicatorRecording(CCmdUI* pCmdUI);
+
+    // Wave notifications from the recorder and the recording player
+    void OnWimData(platform::WaveEvent* pEvent);
+    void OnWomDone(platform::WaveEvent* pEvent);
+    void OnWomClose(platform::WaveEvent* pEvent);
+
+    // State, in declaration order of the design
+    int m_nMaxItems = kMaxAudioItems;
+    std::unique_ptr<AudioItem[]> m_items;  // m_nMaxItems records, allocated zero-filled once
+    int m_nItems = 0;
+    QStringList m_marks;
+    double m_dEndTime = 0;         // end time of the audio link now playing; 0 = none
+    int m_bSingleItem = 0;
+    std::unique_ptr<int16_t[]> m_pRecSamples;  // the joined recorded samples
+    int m_nRecSamples = 0;
+    int m_nReplayPos = 0;
+    int m_nRecState = 0;
+    int m_nCurItem = -1;           // index into m_items of the current item; -1 = none
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    CParlotypeDoc* m_pDocument;
+    QString m_strScriptIndex;
+    platform::WebView* m_pWebView;
+};

@@ -1,0 +1,48 @@
+// The navigation policy: ordinary navigations go through, "index:" leads to
+// the script index, and audio links are cancelled and played instead.
+#include "view/parlotype_view.h"
+
+#include "app/parlotype_doc.h"
+#include "audio/replay_file.h"
+#include "platform/web_view.h"
+#include "view/audio_link.h"
+
+void CParlotypeView::OnInitialUpdate() {
+    if (!GetDocument()->m_strPath.isEmpty())
+        Navigate2(GetDocument()->m_strPath);
+    else
+        LoadFromResource();
+}
+
+bool CParlotypeView::OnBeforeNavigate2(const QString& url) {
+    const QString u = RewriteBurnFolder(url, GetDocument()->m_strPath);
+    if (u.startsWith(QLatin1String("index:"))) {
+        Navigate2(m_strScriptIndex);
+        return false;
+    }
+    if (!IsAudioLink(u)) return true;
+    if (!PlayAudioLink(u)) return true;  // the file could not be opened: the link goes on
+    m_nCurItem = -1;
+    return false;
+}
+
+bool CParlotypeView::PlayAudioLink(const QString& url) {
+    const AudioLinkParts link = SplitAudioLink(url);
+    if (link.file != theReplayFile.GetFileName()) {
+        if (!theReplayFile.Open(link.file)) return false;
+        ScanItems(link.file);
+        m_nCurItem = -1;
+    }
+    // The main frame receives the player's buffer notifications.
+    theReplayFile.Play(window(), link.start);
+    m_dEndTime = link.end;
+    return true;
+}
+
+void CParlotypeView::Navigate2(const QString& url) { m_pWebView->navigate(url); }
+
+void CParlotypeView::LoadFromResource() { m_pWebView->loadHomePage(); }
+
+void CParlotypeView::OnGoHome() { Navigate2(m_strScriptIndex); }
+
+void CParlotypeView::OnHelpContents() { LoadFromResource(); }
