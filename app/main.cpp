@@ -1,3 +1,4 @@
+#include "app/parlotype_app.h"
 #include "app/play_command.h"
 
 #include <cstring>
@@ -5,5 +6,6 @@
 int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--play") == 0) return RunPlayCommand(argc, argv);
-    return RunPlayCommand(argc, argv);  // the window comes later; until then print usage
+    CParlotypeApp app(argc, argv);
+    return app.Run();
 }

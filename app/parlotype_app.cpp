@@ -1,0 +1,121 @@
+#include "app/parlotype_app.h"
+
+#include "app/about_dlg.h"
+#include "app/main_frame.h"
+#include "app/script_index.h"
+#include "app/string_table.h"
+#include "audio/replay_file.h"
+#include "platform/web_view.h"
+#include "view/command_ids.h"
+#include "view/parlotype_view.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+using App = CParlotypeApp;
+
+constexpr CommandEntry<App> kCommands[] = {
+    {ID_APP_ABOUT, &App::OnAppAbout, nullptr},
+    {ID_FILE_NEW, &App::OnFileNew, nullptr},
+    {ID_FILE_OPEN, &App::OnFileOpen, nullptr},
+    {ID_APP_EXIT, &App::OnAppExit, nullptr},
+};
+
+bool IsRecentFileCommand(int id) { return id >= ID_FILE_MRU_FILE1 && id < ID_FILE_MRU_FILE1 + kRecentFileCount; }
+
+// A script named on the command line or chosen in a dialog, as a full path;
+// an address with a scheme stays as it is.
+QString FullPath(const QString& path) {
+    return path.contains(QLatin1String("://")) ? path : QFileInfo(path).absoluteFilePath();
+}
+
+}  // namespace
+
+CParlotypeApp::CParlotypeApp(int& argc, char** argv) {
+    Q_INIT_RESOURCE(parlotype);  // the resources live in a static library
+    if (!QCoreApplication::instance()) {
+        platform::RegisterWebSchemes();
+        m_pOwnApp = std::make_unique<QApplication>(argc, argv);  // takes Qt's own options out of argv
+    }
+    for (int i = 1; i < argc; ++i) m_args << QString::fromLocal8Bit(argv[i]);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [this] { CloseAudio(); });
+}
+
+CParlotypeApp::~CParlotypeApp() {
+    // The devices belong to the sound server connection of this application
+    // object: close them while it still exists.
+    CloseAudio();
+    m_pMainWnd.reset();
+}
+
+void CParlotypeApp::CloseAudio() { theReplayFile.Close(); }
+
+bool CParlotypeApp::InitInstance() {
+    m_recentFiles.Load();
+    m_strHelpFilePath = ScriptIndexPath(QCoreApplication::applicationFilePath());
+    m_pMainWnd = std::make_unique<CMainFrame>(this, &m_doc, m_strHelpFilePath);
+    m_pMainWnd->SetRecentFiles(m_recentFiles.Files());
+    // The command line: the first argument that is not an option names a script.
+    const auto script = std::find_if(m_args.begin(), m_args.end(),
+                                     [](const QString& a) { return !a.startsWith(QLatin1Char('-')); });
+    if (script != m_args.end()) {
+        if (!OpenDocumentFile(*script)) return false;
+    } else {
+        OnFileNew();
+    }
+    m_pMainWnd->show();
+    return true;
+}
+
+int CParlotypeApp::Run() { return InitInstance() ? QApplication::exec() : 1; }
+
+bool CParlotypeApp::OpenDocumentFile(const QString& path) {
+    const QString fullPath = FullPath(path);
+    if (!m_doc.OnOpenDocument(fullPath)) return false;
+    m_recentFiles.Add(fullPath);
+    m_pMainWnd->SetRecentFiles(m_recentFiles.Files());
+    m_pMainWnd->UpdateTitle(fullPath);
+    m_pMainWnd->GetActiveView()->OnInitialUpdate();
+    return true;
+}
+
+bool CParlotypeApp::OnCmdMsg(int id, CCmdUI* pCmdUI) {
+    if (IsRecentFileCommand(id)) {
+        if (pCmdUI)
+            OnUpdateRecentFileMenu(pCmdUI);
+        else
+            OnOpenRecentFile(id - ID_FILE_MRU_FILE1);
+        return true;
+    }
+    return RouteCmdMsg<App>(*this, kCommands, id, pCmdUI);
+}
+
+void CParlotypeApp::OnFileNew() {
+    if (!m_doc.OnNewDocument()) return;
+    m_pMainWnd->UpdateTitle(QString());
+    m_pMainWnd->GetActiveView()->OnInitialUpdate();
+}
+
+void CParlotypeApp::OnFileOpen() {
+    const QString filter = QStringLiteral("%1;;All Files (*)").arg(DocString(3));
+    const QString path = QFileDialog::getOpenFileName(m_pMainWnd.get(), QStringLiteral("Open"), QString(), filter);
+    if (!path.isEmpty()) OpenDocumentFile(path);
+}
+
+void CParlotypeApp::OnAppAbout() {
+    CAboutDlg dlg(m_pMainWnd.get());
+    dlg.exec();
+}
+
+void CParlotypeApp::OnAppExit() { m_pMainWnd->close(); }
+
+void CParlotypeApp::OnUpdateRecentFileMenu(CCmdUI* pCmdUI) {
+    pCmdUI->Enable(pCmdUI->m_nID - ID_FILE_MRU_FILE1 < m_recentFiles.Files().size());
+}
+
+void CParlotypeApp::OnOpenRecentFile(int index) {
+    if (index < m_recentFiles.Files().size()) OpenDocumentFile(m_recentFiles.Files()[index]);
+}
