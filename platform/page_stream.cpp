@@ -1,0 +1,115 @@
+#include "platform/page_stream.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace platform {
+
+namespace {
+
+constexpr qsizetype kPiece = 64 * 1024;
+
+struct Fetched {
+    bool answered = false;  // the server sent a response (any status)
+    QByteArray body;
+};
+
+// Fetches `url` on a thread of its own with its own event loop, while the
+// calling thread waits: nothing of the caller's runs until it is done.
+Fetched Fetch(const QUrl& url, int nTimeoutMs) {
+    Fetched result;
+    std::unique_ptr<QThread> thread(QThread::create([&] {
+        QNetworkAccessManager manager;
+        QNetworkReply* reply = manager.get(QNetworkRequest(url));
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(nTimeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (!reply->isFinished()) return;  // too late: the manager aborts it
+        result.answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+        result.body = reply->readAll();
+    }));
+    thread->start();
+    thread->wait();
+    return result;
+}
+
+PageOpenResult OpenLocal(const QString& path) {
+    PageOpenResult result;
+    auto file = std::make_unique<QFile>(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        result.status = PageOpenStatus::LocalError;
+        result.message = QStringLiteral("Could not open the page '%1'\n(%2)").arg(path, file->errorString());
+        return result;
+    }
+    result.status = PageOpenStatus::Opened;
+    result.stream = std::make_unique<CPageStream>(path, std::move(file));
+    return result;
+}
+
+PageOpenResult OpenRemote(const QUrl& url, int nTimeoutMs) {
+    PageOpenResult result;
+    Fetched fetched = Fetch(url, nTimeoutMs);
+    if (!fetched.answered) return result;  // an internet error
+    result.status = PageOpenStatus::Opened;
+    result.stream = std::make_unique<CPageStream>(std::move(fetched.body));
+    return result;
+}
+
+}  // namespace
+
+PageOpenResult OpenPageStream(const QString& url, int nTimeoutMs) {
+    if (url.startsWith(u'/')) return OpenLocal(url);
+    const QUrl address(url);
+    const QString scheme = address.scheme();
+    if (scheme == QLatin1String("file")) return OpenLocal(address.toLocalFile());
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) return OpenRemote(address, nTimeoutMs);
+    return {};  // no way to read such an address: an internet error
+}
+
+CPageStream::CPageStream(QByteArray data) : m_data(std::move(data)) {
+    const char* p = m_data.constData();
+    SetWindow(p, p, p + m_data.size());
+}
+
+CPageStream::CPageStream(const QString& path, std::unique_ptr<QFile> file)
+    : m_strPath(path), m_file(std::move(file)), m_buf(1 + 1 + kPiece) {}
+
+bool CPageStream::Refill() {
+    if (!m_file) return false;
+    // m_buf: [last byte read][a CR held back][the piece read now]
+    const qsizetype keep = m_nHeld > 0 ? 1 : 0;
+    if (keep) m_buf[0] = m_buf[m_nHeld - 1];
+    char* const out = m_buf.data() + keep;
+    for (;;) {
+        const qsizetype held = m_bPendingCR ? 1 : 0;
+        if (held) out[0] = '\r';
+        qint64 n = m_file->read(out + held, kPiece);
+        if (n < 0) {
+            m_strError = QStringLiteral("Could not read the page '%1'\n(%2)").arg(m_strPath, m_file->errorString());
+            n = 0;
+        }
+        qsizetype len = held + n;
+        m_bPendingCR = n > 0 && out[len - 1] == '\r';
+        if (m_bPendingCR) --len;
+        // CR LF becomes LF, as a text-mode read gives it.
+        char* w = out;
+        for (const char* r = out; r < out + len; ++r)
+            if (!(*r == '\r' && r + 1 < out + len && r[1] == '\n')) *w++ = *r;
+        len = w - out;
+        if (len > 0) {
+            m_nHeld = keep + len;
+            SetWindow(m_buf.data(), out, out + len);
+            return true;
+        }
+        if (n == 0) return false;
+    }
+}
+
+}  // namespace platform

@@ -1,0 +1,67 @@
+#pragma once
+// The page stream: the page now shown, opened afresh from its address and
+// read byte by byte (with a one-byte step back) or line by line.
+//
+// A local page (a path, or a file: address whose fragment is set aside and
+// whose %XX escapes are decoded on the way to the path) is read from the file
+// in pieces, as text: CR LF arrives as LF. An http or https page is fetched
+// whole into memory before Open returns, blocking the calling thread until
+// the server has answered or the time limit has passed; its bytes arrive as
+// sent. Any other address, a server that cannot be reached, and one that does
+// not answer in time are "internet errors", which callers end on quietly.
+
+#include "html/byte_stream.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace platform {
+
+class CPageStream;
+
+enum class PageOpenStatus {
+    Opened,
+    InternetError,  // end quietly
+    LocalError,     // the local page could not be opened: show `message`
+};
+
+struct PageOpenResult {
+    PageOpenStatus status = PageOpenStatus::InternetError;
+    std::unique_ptr<CPageStream> stream;  // set when Opened
+    QString message;                      // set for LocalError
+};
+
+constexpr int kPageTimeoutMs = 30000;
+
+// Opens the page at `url` (a location as the web view reports it).
+// nTimeoutMs bounds the whole fetch of a remote page.
+PageOpenResult OpenPageStream(const QString& url, int nTimeoutMs = kPageTimeoutMs);
+
+class CPageStream final : public CByteStream {
+public:
+    explicit CPageStream(QByteArray data);  // a fetched page
+    CPageStream(const QString& path, std::unique_ptr<QFile> file);  // an open local file
+
+    // True when reading the local file failed after it was opened; the
+    // stream then ended early and ErrorMessage() says why.
+    bool Failed() const { return !m_strError.isEmpty(); }
+    QString ErrorMessage() const { return m_strError; }
+
+protected:
+    bool Refill() override;
+
+private:
+    QByteArray m_data;              // a fetched page, all of it
+    QString m_strPath;              // a local page: its path,
+    std::unique_ptr<QFile> m_file;  // its file,
+    std::vector<char> m_buf;        // and the bytes read from it (last byte read in front)
+    qsizetype m_nHeld = 0;          // bytes of m_buf in the window now handed out
+    bool m_bPendingCR = false;      // a CR at the end of a piece waits for what follows
+    QString m_strError;
+};
+
+}  // namespace platform
