@@ -56,7 +56,8 @@ public:
 
 private:
     void Check() {
-        if (!theReplayFile.IsPlaying()) return Finish(theReplayFile.GetPosition());
+        // Once the device has closed, the last position read is the last heard.
+        if (!theReplayFile.IsPlaying()) return Finish(m_dLastPos);
         const double pos = theReplayFile.GetPosition();
         if (m_dEndTime > 0 && pos > m_dEndTime) {
             theReplayFile.CloseDevice();
