@@ -51,7 +51,18 @@ bool Less(double a, double b) { return a < b || (std::isnan(b) && !std::isnan(a)
 
 int CompareTimes(double a, double b) { return Less(a, b) ? -1 : Less(b, a) ? 1 : 0; }
 
-bool ItemLess(const AudioItem& a, const AudioItem& b) { return CompareItems(&a, &b) < 0; }
+int CompareRecords(const AudioItem& x, const AudioItem& y) {
+    if (int c = CompareTimes(x.start, y.start)) return c;
+    if (int c = CompareTimes(x.end, y.end)) return c;
+    for (size_t i = 0; i < sizeof x.name; ++i) {
+        const unsigned char cx = x.name[i], cy = y.name[i];
+        if (cx != cy) return cx < cy ? -1 : 1;
+        if (cx == 0) break;
+    }
+    return 0;
+}
+
+bool ItemLess(const AudioItem& a, const AudioItem& b) { return CompareRecords(a, b) < 0; }
 
 // What an anchor's attributes say, pointing into the token's strings.
 struct AnchorTexts {
@@ -82,16 +93,7 @@ void FillItem(AudioItem& item, const AnchorTexts& texts) {
 }  // namespace
 
 int CompareItems(const void* a, const void* b) {
-    const AudioItem& x = *static_cast<const AudioItem*>(a);
-    const AudioItem& y = *static_cast<const AudioItem*>(b);
-    if (int c = CompareTimes(x.start, y.start)) return c;
-    if (int c = CompareTimes(x.end, y.end)) return c;
-    for (size_t i = 0; i < sizeof x.name; ++i) {
-        const unsigned char cx = x.name[i], cy = y.name[i];
-        if (cx != cy) return cx < cy ? -1 : 1;
-        if (cx == 0) break;
-    }
-    return 0;
+    return CompareRecords(*static_cast<const AudioItem*>(a), *static_cast<const AudioItem*>(b));
 }
 
 CLinkMatcher::CLinkMatcher(const QByteArray& pageUrl, const QByteArray& fileName)
@@ -117,16 +119,18 @@ bool CLinkMatcher::Matches(const char* href, qsizetype len) {
         h += 3;
     }
 
-    m_link.resize(0);
-    if (hEnd - h >= 2 && h[1] == ':') {
-        // a drive path stands alone
-    } else if (h < hEnd && IsSlash(*h)) {
-        if (folderLen >= 2 && m_folder[1] == ':') m_link.append(m_folder.constData(), 2);
-    } else {
-        m_link.append(m_folder.constData(), folderLen).append('\\');
-    }
-    m_link.append(h, hEnd - h);
-    if (m_link.size() < m_file.size()) return false;  // decoding only shortens it
+    // The link made absolute: a drive path alone, a rooted one after the
+    // page's drive (if it has one), any other after the page's folder.
+    qsizetype prefix = folderLen + 1;
+    if (hEnd - h >= 2 && h[1] == ':') prefix = 0;
+    else if (h < hEnd && IsSlash(*h)) prefix = folderLen >= 2 && m_folder[1] == ':' ? 2 : 0;
+    const qsizetype hLen = hEnd - h;
+    if (prefix + hLen < m_file.size()) return false;  // decoding only shortens it
+    m_link.resize(prefix + hLen);
+    char* d = m_link.data();
+    std::memcpy(d, m_folder.constData(), std::min(prefix, folderLen));
+    if (prefix == folderLen + 1) d[folderLen] = '\\';
+    if (hLen) std::memcpy(d + prefix, h, hLen);
 
     ToBackslashesUpper(m_link.data(), m_link.size());
     DecodeEscapes(m_link);
@@ -155,7 +159,8 @@ int ScanItemsFromStream(CByteStream& stream, const QString& pageUrl, const QStri
         if (texts.name && !texts.name->isEmpty() && texts.start)
             FillItem(pItems[nItems++], texts);
     }
-    std::sort(pItems, pItems + nItems, ItemLess);
+    // Scripts list their items in time order: check before sorting.
+    if (!std::is_sorted(pItems, pItems + nItems, ItemLess)) std::sort(pItems, pItems + nItems, ItemLess);
     return nItems;
 }
 
