@@ -2,24 +2,7 @@
 
 #include <algorithm>
 
-namespace {
-
-// Bit rates in kbit/s by row 3 + 3 x ID - layer and bitrate index 0-14.
-constexpr int16_t kBitrates[6][15] = {
-    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},   // MPEG-2 Layer I
-    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},        // MPEG-2 Layer II
-    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},        // MPEG-2 Layer III
-    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // MPEG-1 Layer I
-    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // MPEG-1 Layer II
-    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // MPEG-1 Layer III
-};
-
-// Sample rates in Hz by 3 x ID + sampling-frequency index.
-constexpr int kSampleRates[6] = {22050, 24000, 16000, 44100, 48000, 32000};
-
-constexpr int kLayerI = 3, kLayerII = 2;
-
-}  // namespace
+using mpeg_tables::kLayerI;
 
 bool DecodeFrameHeader(const uint8_t b[4], MpegFrameHeader& h) {
     const uint32_t w = uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
@@ -37,33 +20,6 @@ bool DecodeFrameHeader(const uint8_t b[4], MpegFrameHeader& h) {
     h.emphasis = w & 3;
     return h.layer != 0 && h.bitrateIndex != 15 && h.sampleRateIndex != 3 &&
            !(h.id == 1 && h.layer == kLayerI && h.protection == 1);
-}
-
-int BitrateKbps(const MpegFrameHeader& h) { return kBitrates[3 + 3 * h.id - h.layer][h.bitrateIndex]; }
-
-int SampleRate(const MpegFrameHeader& h) { return kSampleRates[3 * h.id + h.sampleRateIndex]; }
-
-int Channels(const MpegFrameHeader& h) { return h.mode == 3 ? 1 : 2; }
-
-int SamplesPerFrame(const MpegFrameHeader& h) {
-    if (h.layer == kLayerI) return 384;
-    return h.layer == kLayerII || h.id == 1 ? 1152 : 576;
-}
-
-int HeaderBytes(const MpegFrameHeader& h) { return h.protection ? 4 : 6; }
-
-// Layer I counts in 4-byte slots; Layer II frames are as long in MPEG-2 as in
-// MPEG-1, Layer III frames of MPEG-2 half as long.
-int FrameLength(const MpegFrameHeader& h) {
-    const int bitrate = BitrateKbps(h), rate = SampleRate(h);
-    if (h.layer == kLayerI) return (12000 * bitrate / rate + h.padding) * 4;
-    const int k = h.layer == kLayerII || h.id == 1 ? 144000 : 72000;
-    return k * bitrate / rate + h.padding;
-}
-
-double FrameDuration(const MpegFrameHeader& h) {
-    const int bitrate = BitrateKbps(h);
-    return bitrate ? FrameLength(h) * 8.0 / (bitrate * 1000.0) : 0.0;
 }
 
 bool ReadFrameHeader(platform::ByteSource& src, uint8_t* buffer, MpegFrameHeader& h) {

@@ -34,16 +34,50 @@ inline bool IsFrameSync(uint8_t b0, uint8_t b1) { return b0 == 0xFF && (b1 & 0xF
 // (a second byte of 0xFF, as in a run of 0xFF bytes).
 bool DecodeFrameHeader(const uint8_t bytes[4], MpegFrameHeader& h);
 
-int BitrateKbps(const MpegFrameHeader& h);      // 0 for free format
-int SampleRate(const MpegFrameHeader& h);       // Hz
-int Channels(const MpegFrameHeader& h);         // 1 for mode 3, else 2
-int SamplesPerFrame(const MpegFrameHeader& h);  // 384, 1152 or 576
-int HeaderBytes(const MpegFrameHeader& h);      // 4, or 6 with a CRC
+namespace mpeg_tables {
+// Bit rates in kbit/s by row 3 + 3 x ID - layer and bitrate index 0-14.
+inline constexpr int16_t kBitrates[6][15] = {
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},     // MPEG-2 Layer I
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},          // MPEG-2 Layer II
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},          // MPEG-2 Layer III
+    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // MPEG-1 Layer I
+    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // MPEG-1 Layer II
+    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // MPEG-1 Layer III
+};
+// Sample rates in Hz by 3 x ID + sampling-frequency index.
+inline constexpr int kSampleRates[6] = {22050, 24000, 16000, 44100, 48000, 32000};
+inline constexpr int kLayerI = 3, kLayerII = 2;
+}  // namespace mpeg_tables
+
+// 0 for free format.
+inline int BitrateKbps(const MpegFrameHeader& h) {
+    return mpeg_tables::kBitrates[3 + 3 * h.id - h.layer][h.bitrateIndex];
+}
+// Hz.
+inline int SampleRate(const MpegFrameHeader& h) { return mpeg_tables::kSampleRates[3 * h.id + h.sampleRateIndex]; }
+inline int Channels(const MpegFrameHeader& h) { return h.mode == 3 ? 1 : 2; }
+// 384 for Layer I, 1152 for Layer II and MPEG-1 Layer III, 576 for MPEG-2 Layer III.
+inline int SamplesPerFrame(const MpegFrameHeader& h) {
+    if (h.layer == mpeg_tables::kLayerI) return 384;
+    return h.layer == mpeg_tables::kLayerII || h.id == 1 ? 1152 : 576;
+}
+// 4, or 6 with a CRC.
+inline int HeaderBytes(const MpegFrameHeader& h) { return h.protection ? 4 : 6; }
 // The whole frame in bytes, header included; less than HeaderBytes for a
-// free-format frame, whose length the header does not give.
-int FrameLength(const MpegFrameHeader& h);
+// free-format frame, whose length the header does not give. Layer I counts
+// in 4-byte slots; Layer II frames are as long in MPEG-2 as in MPEG-1,
+// Layer III frames of MPEG-2 half as long.
+inline int FrameLength(const MpegFrameHeader& h) {
+    const int bitrate = BitrateKbps(h), rate = SampleRate(h);
+    if (h.layer == mpeg_tables::kLayerI) return (12000 * bitrate / rate + h.padding) * 4;
+    const int k = h.layer == mpeg_tables::kLayerII || h.id == 1 ? 144000 : 72000;
+    return k * bitrate / rate + h.padding;
+}
 // Seconds a frame lasts, from its length and bit rate; 0 for free format.
-double FrameDuration(const MpegFrameHeader& h);
+inline double FrameDuration(const MpegFrameHeader& h) {
+    const int bitrate = BitrateKbps(h);
+    return bitrate ? FrameLength(h) * 8.0 / (bitrate * 1000.0) : 0.0;
+}
 
 // Reads from the position up to and including the next valid frame header
 // (and its CRC) into buffer[0..5], skipping any bytes before a sync. False at

@@ -1,0 +1,198 @@
+// The file player's performance goals, measured on files generated here (in
+// the temporary folder, removed afterwards):
+//   - MP3 seek on a 3-hour file, CBR 128 kbit/s and VBR: the first seek to
+//     the end within 50 ms, every later seek within 1 ms;
+//   - decoding a whole MP3 through the ring (simulated device, no pacing) at
+//     most 1.15 times the CPU time of `mpg123 -t` on the same file;
+//   - Play, from a loaded file to the first buffers queued, within 5 ms for
+//     WAV and MP3.
+// Usage: bench_file_player [minutes of MP3 for the decode run, default 10]
+#include "audio/replay_file.h"
+#include "audio/replay_receiver.h"
+#include "common/replay_file_probe.h"
+#include "common/test_audio.h"
+#include "platform/sim_audio.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <random>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+using Probe = ReplayFileProbe;
+
+double Ms(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
+
+double CpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The frames of an MP3 made by lame from `seconds` of the sweep, its Info frame left out.
+std::vector<std::string> EncodedFrames(const QString& dir, double seconds, const QStringList& args) {
+    const QString wav = dir + "/src.wav", mp3 = dir + "/src.mp3";
+    testaudio::WriteFile(wav, testaudio::WaveFile(2, 44100, 16, testaudio::PcmBytes(testaudio::Sweep(44100, 2, seconds))));
+    if (!testaudio::EncodeMp3(wav, mp3, args)) {
+        std::fprintf(stderr, "lame failed\n");
+        std::exit(1);
+    }
+    platform::AudioFile file;
+    file.open(mp3);
+    std::vector<std::string> frames;
+    uint8_t buf[kMaxFrameBytes];
+    MpegFrameHeader h;
+    while (ReadFrameHeader(file, buf, h)) {
+        const uint32_t n = ReadFrame(file, buf, h);
+        if (!n) break;
+        frames.emplace_back(reinterpret_cast<char*>(buf), n);
+    }
+    frames.erase(frames.begin());
+    return frames;
+}
+
+// An MP3 of `minutes`, made by repeating encoded frames.
+QString RepeatedMp3(const QString& path, const std::vector<std::string>& frames, double minutes) {
+    QFile out(path);
+    out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    const double frameSeconds = 1152 / 44100.0;
+    const auto count = size_t(minutes * 60 / frameSeconds);
+    std::string block;
+    for (size_t i = 0; i < count; ++i) {
+        block += frames[i % frames.size()];
+        if (block.size() > (1 << 20)) {
+            out.write(block.data(), qint64(block.size()));
+            block.clear();
+        }
+    }
+    out.write(block.data(), qint64(block.size()));
+    return path;
+}
+
+void SeekBench(const char* name, const QString& path) {
+    CReplayFile player;
+    std::vector<double> first;
+    for (int round = 0; round < 5; ++round) {
+        player.Open(path);  // a fresh index each time
+        QElapsedTimer t;
+        t.start();
+        Probe::Seek(player, 3 * 3600.0);
+        first.push_back(Ms(t));
+    }
+    std::sort(first.begin(), first.end());
+    const double duration = Probe::StartTime(player);
+    std::mt19937 rng(1);
+    std::uniform_real_distribution<double> anywhere(0, duration);
+    double worst = 0, total = 0;
+    constexpr int kSeeks = 2000;
+    for (int i = 0; i < kSeeks; ++i) {
+        QElapsedTimer t;
+        t.start();
+        Probe::Seek(player, anywhere(rng));
+        const double ms = Ms(t);
+        worst = std::max(worst, ms);
+        total += ms;
+    }
+    std::printf("%-28s %8.1f MB, %.0f s; first seek to the end: median %.2f ms, worst %.2f ms (goal <= 50 ms)\n",
+                name, QFile(path).size() / 1e6, duration, first[2], first[4]);
+    std::printf("%-28s later seeks: mean %.4f ms, worst of %d %.4f ms (goal <= 1 ms)\n", "", total / kSeeks, kSeeks,
+                worst);
+}
+
+// CPU seconds to decode the whole file through Play and the ring.
+double PlayerCpu(const QString& path, platform::SimAudioBackend& sim) {
+    CReplayFile player;
+    CReplayReceiver receiver(player);
+    const double before = CpuSeconds(RUSAGE_SELF);
+    player.Open(path);
+    player.Play(&receiver, 0);
+    for (int n = 0; player.IsPlaying(); ++n) {
+        QCoreApplication::sendPostedEvents();  // as the event loop does
+        if (n % 64 == 0) sim.clearPlayed();
+    }
+    const double cpu = CpuSeconds(RUSAGE_SELF) - before;
+    sim.clearPlayed();
+    return cpu;
+}
+
+double Mpg123Cpu(const QString& path) {
+    const double before = CpuSeconds(RUSAGE_CHILDREN);
+    const QByteArray command = "mpg123 -q -t '" + QFile::encodeName(path) + "'";
+    if (std::system(command.constData()) != 0) {
+        std::fprintf(stderr, "mpg123 failed\n");
+        std::exit(1);
+    }
+    return CpuSeconds(RUSAGE_CHILDREN) - before;
+}
+
+void DecodeBench(const QString& path, double minutes) {
+    platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Untimed);
+    platform::setAudioBackend(&sim);
+    double ours = 1e9, theirs = 1e9;
+    for (int round = 0; round < 3; ++round) {  // side by side, best of three each
+        ours = std::min(ours, PlayerCpu(path, sim));
+        theirs = std::min(theirs, Mpg123Cpu(path));
+    }
+    platform::setAudioBackend(nullptr);
+    std::printf("decode %.0f min MP3: player %.3f s CPU, mpg123 -t %.3f s CPU, ratio %.3f (goal <= 1.15)\n", minutes,
+                ours, theirs, ours / theirs);
+}
+
+void PlayStartBench(const char* name, const QString& path, double seconds) {
+    platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Stepped);
+    platform::setAudioBackend(&sim);
+    CReplayFile player;
+    CReplayReceiver receiver(player);
+    player.Open(path);
+    std::mt19937 rng(2);
+    std::uniform_real_distribution<double> anywhere(0, seconds - 5);
+    std::vector<double> ms;
+    for (int i = 0; i < 200; ++i) {
+        const double start = i == 0 ? 0.0 : anywhere(rng);
+        QElapsedTimer t;
+        t.start();
+        player.Play(&receiver, start);
+        ms.push_back(Ms(t));
+        if (Probe::Queued(player) != 7) std::printf("  (only %d buffers at %.1f s)\n", Probe::Queued(player), start);
+        player.CloseDevice();
+    }
+    player.Close();
+    platform::setAudioBackend(nullptr);
+    const double firstPlay = ms.front();
+    std::sort(ms.begin(), ms.end());
+    std::printf("%-28s play start: first %.3f ms, median %.3f ms, worst %.3f ms (goal <= 5 ms)\n", name, firstPlay,
+                ms[ms.size() / 2], ms.back());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const double decodeMinutes = argc > 1 ? std::atof(argv[1]) : 10.0;
+    QTemporaryDir dir(QDir::tempPath() + "/parlotype-bench-XXXXXX");
+    const QString d = dir.path();
+
+    const auto cbr = EncodedFrames(d, 20, {"-b", "128"});
+    const auto vbr = EncodedFrames(d, 20, {"-V", "2"});
+    SeekBench("3 h MP3, CBR 128 kbit/s", RepeatedMp3(d + "/cbr.mp3", cbr, 180));
+    SeekBench("3 h MP3, VBR (lame -V 2)", RepeatedMp3(d + "/vbr.mp3", vbr, 180));
+    QFile::remove(d + "/cbr.mp3");
+    QFile::remove(d + "/vbr.mp3");
+
+    DecodeBench(RepeatedMp3(d + "/decode.mp3", cbr, decodeMinutes), decodeMinutes);
+
+    const QString wav = d + "/start.wav";
+    testaudio::WriteFile(wav, testaudio::WaveFile(2, 44100, 16, testaudio::PcmBytes(testaudio::Sweep(44100, 2, 600))));
+    PlayStartBench("WAV 44100 Hz stereo, 10 min", wav, 600);
+    PlayStartBench("MP3 128 kbit/s, 10 min", d + "/decode.mp3", decodeMinutes * 60);
+    return 0;
+}
