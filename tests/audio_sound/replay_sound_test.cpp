@@ -1,0 +1,182 @@
+// The file player through the Qt Multimedia backend and the private
+// PulseAudio server of scripts/services.sh: a stretch of a WAV and of an MP3
+// file is played from a start time to an end time, captured from the null
+// sink's monitor, and located in the file's own samples by correlation.
+#include "audio/replay_file.h"
+#include "audio/replay_receiver.h"
+#include "common/replay_file_probe.h"
+#include "common/signal_match.h"
+#include "common/test_audio.h"
+#include "platform/message_box.h"
+#include "platform/mpeg_decoder.h"
+#include "platform/qt_audio_backend.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace signaltest;
+using Probe = ReplayFileProbe;
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr double kSeconds = 6.0;
+
+// Stereo samples with the same noise in both channels, and that noise.
+std::vector<int16_t> Stereo(const std::vector<int16_t>& mono) {
+    std::vector<int16_t> out;
+    out.reserve(mono.size() * 2);
+    for (int16_t s : mono) out.insert(out.end(), {s, s});
+    return out;
+}
+
+// The whole MP3 decoded frame by frame, as the player decodes it, in mono.
+std::vector<int16_t> DecodeMp3(const QString& path) {
+    platform::AudioFile file;
+    file.open(path);
+    platform::MpegDecoder decoder;
+    decoder.open(kRate, 2);
+    std::vector<int16_t> mono;
+    std::vector<uint8_t> pcm(65536);
+    uint8_t frame[kMaxFrameBytes];
+    MpegFrameHeader h;
+    while (ReadFrameHeader(file, frame, h)) {
+        const uint32_t n = ReadFrame(file, frame, h);
+        if (!n) break;
+        const uint32_t bytes = decoder.decode(frame, n, pcm.data(), 65536, 1152 * 4);
+        const auto* s = reinterpret_cast<const int16_t*>(pcm.data());
+        for (uint32_t i = 0; i < bytes / 4; ++i) mono.push_back(int16_t((s[2 * i] + s[2 * i + 1]) / 2));
+    }
+    return mono;
+}
+
+class ReplaySound : public ::testing::Test {
+protected:
+    // A silent stream keeps the null sink at a short latency, and a first
+    // capture of the monitor warms it up (see the device sound tests).
+    static void SetUpTestSuite() {
+        keeper = new QProcess;
+        startClient(*keeper, "pacat", {"--playback", "--raw", "--latency-msec=20", "/dev/zero"});
+        QProcess warmUp;
+        startClient(warmUp, "parecord", {"--device=nullsink.monitor", "--raw", "/dev/null"});
+        QThread::msleep(300);
+        stopClient(warmUp);
+    }
+    static void TearDownTestSuite() {
+        stopClient(*keeper);
+        delete keeper;
+    }
+    void SetUp() override {
+        backend = platform::createQtAudioBackend();
+        platform::setAudioBackend(backend.get());
+        platform::SetMessageSink([this](const QString& text) { messages << text; });
+        noise = signaltest::noise(size_t(kSeconds * kRate), 7);
+        wav = dir.filePath("noise.wav");
+        ASSERT_TRUE(testaudio::WriteFile(wav, testaudio::WaveFile(2, kRate, 16, testaudio::PcmBytes(Stereo(noise)))));
+    }
+    void TearDown() override {
+        player.Close();
+        platform::setAudioBackend(nullptr);
+        platform::SetMessageSink({});
+    }
+
+    // Plays from `start` until the position passes `end`, checked every 20 ms
+    // as the time pane does, and returns what the monitor heard (mono).
+    std::vector<int16_t> PlayAndCapture(double start, double end) {
+        QProcess capture;
+        startClient(capture, "parecord", {"--device=nullsink.monitor", "--raw", "--format=s16le",
+                                          QString("--rate=%1").arg(kRate), "--channels=1", "--latency-msec=20",
+                                          dir.filePath("capture.raw")});
+        EXPECT_EQ(capture.state(), QProcess::Running);
+        QThread::msleep(300);
+        CReplayReceiver receiver(player);
+        EXPECT_EQ(player.Play(&receiver, start), 1);
+        QElapsedTimer t;
+        t.start();
+        while (player.IsPlaying() && t.elapsed() < 10000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(20);
+            if (player.GetPosition() > end) player.CloseDevice();
+        }
+        EXPECT_EQ(player.IsPlaying(), 0);
+        QThread::msleep(300);
+        stopClient(capture);
+        QFile f(dir.filePath("capture.raw"));
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        return samplesOf(f.readAll());
+    }
+
+    // The captured sound is the reference from `start` to `end`: its loud
+    // part begins at a time in [from, to], every 50 ms of it lies where it
+    // should, and it ends within 60 ms after `end`.
+    void ExpectStretch(const std::vector<int16_t>& ref, const std::vector<int16_t>& captured, double from,
+                       double to, double end) {
+        const long first = firstLoud(captured, 441, 500);
+        ASSERT_GE(first, 0) << "nothing was heard";
+        const long probeAt = first + kRate / 5;  // past the stream's first milliseconds
+        const Match m = bestMatch(ref, captured, probeAt, 2205, 0, long(ref.size()));
+        ASSERT_GT(m.score, 0.9) << "the capture is not in the file";
+        const double heardFrom = double(m.lag + first) / kRate;
+        EXPECT_GE(heardFrom, from) << "lag " << m.lag;
+        EXPECT_LE(heardFrom, to) << "lag " << m.lag;
+        long last = first;
+        for (long at = probeAt; at + 2205 <= long(captured.size()); at += 2205) {
+            if (scoreNear(ref, m.lag, captured, at, 2205) < 0.9) break;
+            last = at + 2205;
+        }
+        const double heardTo = double(m.lag + last) / kRate;
+        EXPECT_GT(heardTo, end - 0.06) << "stopped early";
+        EXPECT_LT(heardTo, end + 0.06 + 0.05) << "played on past the end time";
+    }
+
+    static QProcess* keeper;
+    std::unique_ptr<platform::AudioBackend> backend;
+    CReplayFile player;
+    QStringList messages;
+    QTemporaryDir dir;
+    std::vector<int16_t> noise;
+    QString wav;
+};
+QProcess* ReplaySound::keeper = nullptr;
+
+TEST_F(ReplaySound, WavStretch) {
+    ASSERT_EQ(player.Open(wav), 1);
+    const auto captured = PlayAndCapture(2.0, 3.5);
+    ExpectStretch(noise, captured, 2.0, 2.01, 3.5);  // the monitor may miss a few ms
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(ReplaySound, Mp3Stretch) {
+    const QString mp3 = dir.filePath("noise.mp3");
+    ASSERT_TRUE(testaudio::EncodeMp3(wav, mp3, {"-b", "192"}));
+    ASSERT_EQ(player.Open(mp3), 1);
+    Probe::Seek(player, 2.0);
+    const double frameStart = Probe::StartTime(player);
+    EXPECT_LE(frameStart, 2.0);
+    const auto captured = PlayAndCapture(2.0, 3.5);
+    // Playback starts with the frame that holds 2.0 s. That frame lacks the
+    // bit reservoir of the frames before it and may decode to silence.
+    ExpectStretch(DecodeMp3(mp3), captured, frameStart - 0.001, frameStart + 0.06, 3.5);
+    EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(ReplaySound, NoSoundServer) {
+    // In a process of its own: the sound server connection is made once per process.
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("PULSE_SERVER", "unix:/nonexistent");
+    env.remove("PARLOTYPE_AUDIO");
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(PARLOTYPE_BINARY_DIR "/parlotype"), {"--play", wav});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).endsWith("Failed to open replay device\n"));
+    EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+}
+
+}  // namespace
