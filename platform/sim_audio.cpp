@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QPointer>
+#include <algorithm>
 #include <deque>
 
 namespace platform {
@@ -24,8 +25,11 @@ public:
     explicit SimDevice(SimAudioBackend* backend) : backend_(backend) {
         backend_->devices_.insert(this);
     }
+    // An open device destroyed is closed without notifications.
     virtual ~SimDevice() {
-        if (backend_) backend_->devices_.erase(this);
+        if (!backend_) return;
+        backend_->devices_.erase(this);
+        backend_->deviceChanged();
     }
     // The backend is going away: the device is closed without notifications.
     void detach() {
