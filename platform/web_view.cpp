@@ -77,6 +77,7 @@ void RegisterWebSchemes() {
 QString LinkAsDelivered(const QUrl& url) {
     if (!url.isLocalFile()) return url.toString(QUrl::FullyEncoded);
     QString link = url.toLocalFile();
+    if (url.hasQuery()) link += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
     if (url.hasFragment())
         link += QLatin1Char('#') + url.fragment(QUrl::FullyEncoded).replace(QLatin1String("%23"),
                                                                          QLatin1String("#"));

@@ -24,8 +24,8 @@ namespace platform {
 void RegisterWebSchemes();
 
 // The address of `url` as the navigation policy reads it: for a file: URL
-// its local path, then '#' and the fragment as written when it has one; for
-// any other URL its full text.
+// its local path, then '?' and the query and '#' and the fragment as written
+// when it has them; for any other URL its full text.
 QString LinkAsDelivered(const QUrl& url);
 
 // The built-in home page's address.
