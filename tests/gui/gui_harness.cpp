@@ -57,15 +57,15 @@ QWebEngineLoadingInfo::LoadStatus TestWindow::LoadEnded(const QUrl& url) const {
     return QWebEngineLoadingInfo::LoadStartedStatus;
 }
 
-bool TestWindow::Click(const QString& id) {
+bool TestWindow::Click(const QString& selector) {
     // A real mouse click, so the navigation carries a user gesture as a
     // reader's would (the engine's history skips entries made without one).
     QVariant centre;
     Web()->page()->runJavaScript(
-        QStringLiteral("(function(){var e=document.getElementById('%1'); if(!e) return null;"
+        QStringLiteral("(function(){var e=document.querySelector(\"%1\"); if(!e) return null;"
                        "e.scrollIntoView(); var r=e.getBoundingClientRect();"
                        "return [r.left + r.width / 2, r.top + r.height / 2];})()")
-            .arg(id),
+            .arg(selector),
         [&](const QVariant& result) { centre = result.isNull() ? QVariant(false) : result; });
     if (!QTest::qWaitFor([&] { return centre.isValid(); }, 10000) || centre.toList().size() != 2) return false;
     const QPoint at(centre.toList()[0].toInt(), centre.toList()[1].toInt());

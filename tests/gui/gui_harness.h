@@ -33,8 +33,9 @@ public:
     // Waits until the page at `url` (compared without its fragment) has
     // finished loading; false after `ms`.
     bool WaitForPage(const QUrl& url, int ms = 20000);
-    // Clicks the element with this id on the page shown, by script.
-    bool Click(const QString& id);
+    // Clicks the first element that the CSS selector finds on the page shown,
+    // with the mouse, as a reader would.
+    bool Click(const QString& selector);
     // Lets the event loop wait once, so that the idle-time updates run.
     void LetIdle();
     // How the latest load of `url` (fragment aside) ended: succeeded, failed,

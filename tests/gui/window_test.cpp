@@ -99,7 +99,7 @@ TEST_F(WindowTest, StartsOnTheHomePageWhoseButtonLeadsToTheIndex) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return width.isValid(); }, 10000));
     EXPECT_EQ(width.toInt(), 600);
 
-    ASSERT_TRUE(w.Click(QStringLiteral("start")));
+    ASSERT_TRUE(w.Click(QStringLiteral("#start")));
     EXPECT_TRUE(w.WaitForPage(QUrl::fromLocalFile(m_index)));
 }
 
@@ -115,7 +115,7 @@ TEST_F(WindowTest, AudioLinksPlayWithoutLeavingThePage) {
     const int history = w->Web()->history()->count();
     const QString a = m_folder.Path(QStringLiteral("a.wav"));
 
-    ASSERT_TRUE(w->Click(QStringLiteral("a1")));
+    ASSERT_TRUE(w->Click(QStringLiteral("#a1")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return theReplayFile.GetFileName() == a; }, 10000));
     EXPECT_TRUE(theReplayFile.IsPlaying());
     EXPECT_TRUE(WaitForPosition(0.5));
@@ -124,14 +124,14 @@ TEST_F(WindowTest, AudioLinksPlayWithoutLeavingThePage) {
 
     // The file is gone from disk: a second link to it must not reopen it.
     ASSERT_TRUE(QFile::remove(a));
-    ASSERT_TRUE(w->Click(QStringLiteral("a2")));
+    ASSERT_TRUE(w->Click(QStringLiteral("#a2")));
     EXPECT_TRUE(WaitForPosition(1.25));
     EXPECT_EQ(theReplayFile.GetFileName(), a);
     EXPECT_TRUE(theReplayFile.IsPlaying());
     EXPECT_EQ(w->View()->m_dEndTime, 1.75);
 
     // Another file is opened.
-    ASSERT_TRUE(w->Click(QStringLiteral("b1")));
+    ASSERT_TRUE(w->Click(QStringLiteral("#b1")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return theReplayFile.GetFileName() == m_folder.Path(QStringLiteral("b.wav")); }, 10000));
     EXPECT_TRUE(WaitForPosition(0.25));
     EXPECT_EQ(w->View()->m_dEndTime, 0.0);
@@ -148,7 +148,7 @@ TEST_F(WindowTest, AudioLinksPlayWithoutLeavingThePage) {
 TEST_F(WindowTest, MissingAudioFileIsReportedAndTheLinkGoesOn) {
     auto w = OpenPage();
     const QUrl missing = PageUrl(QStringLiteral("missing.wav"));
-    ASSERT_TRUE(w->Click(QStringLiteral("missing")));
+    ASSERT_TRUE(w->Click(QStringLiteral("#missing")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !m_messages.isEmpty(); }, 10000));
     EXPECT_EQ(m_messages, QStringList{QStringLiteral("Could not open '%1'").arg(missing.toLocalFile())});
     // The navigation is not cancelled: the engine tries the file itself and fails.
@@ -158,7 +158,7 @@ TEST_F(WindowTest, MissingAudioFileIsReportedAndTheLinkGoesOn) {
     // The program goes on working.
     w->Web()->back();
     ASSERT_TRUE(w->WaitForPage(PageUrl(QStringLiteral("page.htm"))));
-    ASSERT_TRUE(w->Click(QStringLiteral("b1")));
+    ASSERT_TRUE(w->Click(QStringLiteral("#b1")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return theReplayFile.GetFileName() == m_folder.Path(QStringLiteral("b.wav")); }, 10000));
 }
 
@@ -175,7 +175,7 @@ TEST_F(WindowTest, MissingAudioFileWithTheRealMessageBox) {
         }
     });
     closer.start(50);
-    ASSERT_TRUE(w->Click(QStringLiteral("missing")));
+    ASSERT_TRUE(w->Click(QStringLiteral("#missing")));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.isEmpty(); }, 10000));
     EXPECT_EQ(shown, QStringLiteral("Could not open '%1'").arg(m_folder.Path(QStringLiteral("missing.wav"))));
     const QUrl missing = PageUrl(QStringLiteral("missing.wav"));
@@ -184,14 +184,14 @@ TEST_F(WindowTest, MissingAudioFileWithTheRealMessageBox) {
 
 TEST_F(WindowTest, OtherLinksNavigate) {
     auto w = OpenPage();
-    ASSERT_TRUE(w->Click(QStringLiteral("other")));
+    ASSERT_TRUE(w->Click(QStringLiteral("#other")));
     EXPECT_TRUE(w->WaitForPage(PageUrl(QStringLiteral("other.htm"))));
 
     // Mixed-case extensions are no audio links: the engine opens the file itself.
     const QString loaded = theReplayFile.GetFileName();
     w->Web()->back();
     ASSERT_TRUE(w->WaitForPage(PageUrl(QStringLiteral("page.htm"))));
-    ASSERT_TRUE(w->Click(QStringLiteral("mixed")));
+    ASSERT_TRUE(w->Click(QStringLiteral("#mixed")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return w->Web()->url().adjusted(QUrl::RemoveFragment) == PageUrl(QStringLiteral("clip.Wav")); }, 10000));
     EXPECT_EQ(theReplayFile.GetFileName(), loaded);
 }
@@ -200,7 +200,7 @@ TEST_F(WindowTest, IndexPseudoLinkGoHomeAndHelpContents) {
     auto w = OpenPage();
     WriteIndex(*w);
     const QUrl index = QUrl::fromLocalFile(m_index);
-    ASSERT_TRUE(w->Click(QStringLiteral("index")));
+    ASSERT_TRUE(w->Click(QStringLiteral("#index")));
     EXPECT_TRUE(w->WaitForPage(index));
 
     // The commands run from their actions, which the idle-time update enables.
