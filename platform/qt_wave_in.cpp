@@ -101,6 +101,10 @@ public:
 
     void close() override {
         if (!open_) return;
+        if (!QCoreApplication::instance()) {  // closed at exit, after the event loop: leave the server be
+            open_ = false;
+            return;
+        }
         reset();
         dropSource();
         open_ = false;

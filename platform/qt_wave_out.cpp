@@ -135,6 +135,10 @@ public:
 
     void close() override {
         if (!open_) return;
+        if (!QCoreApplication::instance()) {  // closed at exit, after the event loop: leave the server be
+            open_ = false;
+            return;
+        }
         reset();
         dropSink();
         open_ = false;
