@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int kCheckMs = 40;        // end-time check, as often as the time pane's
+constexpr int kCheckMs = 25;        // end-time check: at least every 40 ms
 constexpr qint64 kPrintMs = 250;    // position lines
 constexpr qint64 kStallMs = 2000;   // no progress this long: nothing is left to play
 
@@ -45,6 +45,7 @@ void PrintMessage(const QString& text) {
 class PlayWatch {
 public:
     PlayWatch(QCoreApplication& app, double endTime) : m_app(app), m_dEndTime(endTime) {
+        m_timer.setTimerType(Qt::PreciseTimer);
         m_timer.setInterval(kCheckMs);
         QObject::connect(&m_timer, &QTimer::timeout, [this] { Check(); });
         m_sincePrint.start();

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+namespace {
+constexpr uint64_t kReserveLimit = 1 << 20;  // frames; a 7-hour file at 44100 Hz
+}  // namespace
+
 void MpegSeekIndex::Reset(uint64_t firstFrame) {
     frames_.clear();
     nextOffset_ = firstFrame;
@@ -19,6 +23,10 @@ bool MpegSeekIndex::WalkOneFrame(platform::ByteSource& src, uint8_t* scratch) {
         return false;
     }
     const double end = nextStart_ + FrameDuration(h);
+    if (frames_.empty()) {  // room for a whole file of frames like the first, within reason
+        const uint64_t guess = src.size() / uint64_t(FrameLength(h)) + 1;
+        frames_.reserve(size_t(std::min<uint64_t>(guess, kReserveLimit)));
+    }
     frames_.push_back({nextOffset_, end});
     nextOffset_ += uint64_t(FrameLength(h));
     nextStart_ = end;
