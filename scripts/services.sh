@@ -27,8 +27,14 @@ for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 pactl load-module module-remap-source master=nullsink.monitor source_name=loopmic >/dev/null
 pactl set-default-sink nullsink
 pactl set-default-source loopmic
+# An idle null sink renders ahead of time, which delays the first stream after
+# a pause by up to 2 s; a silent stream kept running holds it in real time.
+pacat --playback --raw --format=s16le --rate=44100 --channels=2 --device=nullsink \
+  --client-name=parlotype-keepalive /dev/zero >/dev/null 2>&1 &
+parlotype_keepalive_pid=$!
 
 parlotype_stop_services() {
+  kill "$parlotype_keepalive_pid" 2>/dev/null || true
   pactl exit >/dev/null 2>&1 || true
   [ -n "${parlotype_xvfb_pid:-}" ] && kill "$parlotype_xvfb_pid" 2>/dev/null || true
 }
