@@ -2,6 +2,8 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -109,7 +111,6 @@ WebView::~WebView() {
     // The page must go before the view that shows it.
     setPage(nullptr);
     delete m_page;
-    delete m_printer;
 }
 
 void WebView::setNavigationPolicy(NavigationPolicy policy) { m_page->policy = std::move(policy); }
@@ -127,8 +128,15 @@ QString WebView::location() const { return url().toString(QUrl::FullyEncoded); }
 
 void WebView::moveToAnchor(const QString& address) {
     // Only the fragment differs from the page shown, so the engine scrolls to
-    // the anchor without reloading the page.
-    load(QUrl(address));
+    // the anchor without reloading the page. A load of the very address shown
+    // would reload it, so the page itself goes back to that anchor then.
+    const QUrl target(address);
+    if (target != url()) {
+        load(target);
+        return;
+    }
+    const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{address}).toJson(QJsonDocument::Compact));
+    page()->runJavaScript(QStringLiteral("location.replace(%1[0])").arg(quoted));
 }
 
 void WebView::printPage() {
@@ -138,16 +146,15 @@ void WebView::printPage() {
         QPrintDialog dialog(printer.get(), this);
         if (dialog.exec() != QDialog::Accepted) return;
     }
-    printOn(printer.release());
+    printOn(std::move(printer));
 }
 
-void WebView::printOn(QPrinter* printer) {
-    m_printer = printer;
-    connect(this, &QWebEngineView::printFinished, this, [this] {
-        delete m_printer;
-        m_printer = nullptr;
-    }, Qt::SingleShotConnection);
-    print(m_printer);
+void WebView::printOn(std::unique_ptr<QPrinter> printer) {
+    if (m_printer) return;
+    m_printer = std::move(printer);
+    connect(this, &QWebEngineView::printFinished, this, [this] { m_printer.reset(); },
+            Qt::SingleShotConnection);
+    print(m_printer.get());
 }
 
 }  // namespace platform
