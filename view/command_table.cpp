@@ -16,8 +16,8 @@ constexpr CommandEntry<View> kCommands[] = {
     {ID_AUDIO_START, nullptr, nullptr},             // OnAudioStart, OnUpdateAudioStart
     {ID_AUDIO_STOP, nullptr, nullptr},              // OnAudioStop, OnUpdateAudioStop
     {ID_FILE_PRINT, nullptr, nullptr},              // OnFilePrint
-    {ID_VIEW_SOURCE, nullptr, nullptr},             // OnViewSource
-    {ID_VIEW_PARSE, nullptr, nullptr},              // OnViewParse
+    {ID_VIEW_SOURCE, &View::OnViewSource, nullptr},
+    {ID_VIEW_PARSE, &View::OnViewParse, nullptr},
     {ID_AUDIO_PAUSE, nullptr, nullptr},             // OnAudioPause, OnUpdateAudioPause
     {ID_AUDIO_REWIND, nullptr, nullptr},            // OnAudioRewind, OnUpdateAudioStart
     {ID_AUDIO_FORWARD, nullptr, nullptr},           // OnAudioForward, OnUpdateAudioStart
@@ -30,7 +30,7 @@ constexpr CommandEntry<View> kCommands[] = {
     {ID_AUDIO_PLAYREC, nullptr, nullptr},           // OnAudioPlayrec, OnUpdateAudioPlayrec
     {ID_AUDIO_SINGLE, nullptr, nullptr},            // OnAudioSingle, OnUpdateAudioSingle
     {ID_HELP, &View::OnHelpContents, nullptr},
-    {ID_INDICATOR_TIME, nullptr, nullptr},          // -, OnUpdateIndicatorTime
+    {ID_INDICATOR_TIME, nullptr, &View::OnUpdateIndicatorTime},
     {ID_INDICATOR_RECORDING, nullptr, nullptr},     // -, OnUpdateIndicatorRecording
 };
 

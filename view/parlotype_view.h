@@ -8,6 +8,7 @@
 //   parlotype_view.cpp   construction, destruction, wave notifications
 //   view_navigation.cpp  navigation policy, audio links, Go Home, Help Contents
 //   view_items.cpp       the audio-item table and current-item tracking
+//   view_source.cpp      View Source and View Parse
 //   command_table.cpp    the command table (ID -> command and update handler)
 //                        and the table of wave notifications
 // Transport, marks, recording and the source dialogs each add a file of
@@ -50,6 +51,9 @@ public:
     // Audio item table and tracking (view_items.cpp)
     void ScanItems(const QString& fileName);
     void ShowItemAt(double seconds);
+    // While a file plays, the tracking timer wakes the event loop this often,
+    // so that the idle-time update of the time pane runs between buffers.
+    static constexpr int kTrackWakeMs = 20;
 
     // Commands, in the order of the command table
     bool OnCmdMsg(int id, CCmdUI* pCmdUI) override;
@@ -99,9 +103,11 @@ public:
 
 protected:
     bool event(QEvent* e) override;
+    void timerEvent(QTimerEvent* e) override;  // the tracking timer (view_items.cpp)
 
 private:
     CParlotypeDoc* m_pDocument;
     QString m_strScriptIndex;
     platform::WebView* m_pWebView;
+    int m_nTrackTimer = 0;  // id of the tracking timer; 0 while it is not running
 };
