@@ -1,0 +1,213 @@
+// Read-along through the real sound server: a link with an end time plays
+// WAV files of low and high rates and an MP3 file into the null sink, while
+// the page follows. What the sink's monitor captured shows where the sound
+// stopped, in the file's own time: it must stop within 60 ms after the end
+// time. The page must move to each item within 60 ms of its start (measured
+// by the position heard when the location changed).
+// Needs the private PulseAudio server of scripts/services.sh and a display.
+#include "readalong/readalong_window.h"
+
+#include "audio/replay_file.h"
+#include "common/signal_match.h"
+#include "common/test_audio.h"
+#include "platform/message_box.h"
+#include "platform/sim_audio.h"
+#include "platform/web_view.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+using namespace signaltest;
+
+namespace {
+
+constexpr double kFrom = 0.3, kEnd = 1.6;             // the link's times
+constexpr double kStarts[] = {0.5, 0.8, 1.1, 1.4};   // the items' starts
+constexpr double kLimitMs = 60;
+
+struct Case {
+    const char* name;
+    int rate;
+    int channels;
+    bool mp3;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+// Hands the file player its buffers back, as the main frame does.
+class BufferReceiver : public QObject {
+protected:
+    bool event(QEvent* e) override {
+        if (e->type() != platform::WaveEvent::OutDone) return QObject::event(e);
+        theReplayFile.OnBufferDone();
+        return true;
+    }
+};
+
+// What the file player hands the device for the whole of `path`, played from
+// 0 on the simulated device, as mono: the file's time line as the program has it.
+std::vector<int16_t> ProgramSamples(const QString& path, int channels) {
+    platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Untimed);
+    platform::setAudioBackend(&sim);
+    BufferReceiver receiver;
+    std::vector<int16_t> mono;
+    if (theReplayFile.Open(path) && theReplayFile.Play(&receiver, 0.0)) {
+        for (int i = 0; i < 100000 && theReplayFile.IsPlaying(); ++i) QCoreApplication::processEvents();
+        const std::vector<int16_t> all = samplesOf(sim.played());
+        for (size_t i = 0; i + size_t(channels) <= all.size(); i += size_t(channels)) {
+            int sum = 0;
+            for (int c = 0; c < channels; ++c) sum += all[i + size_t(c)];
+            mono.push_back(int16_t(sum / channels));
+        }
+    }
+    theReplayFile.Close();
+    platform::setAudioBackend(nullptr);
+    return mono;
+}
+
+// The file time of the last sound in `captured`: the capture is aligned with
+// `ref` by a stretch shortly after its first sound, and its last loud sample
+// is read on that time line. -1 when the capture does not match.
+double LastHeard(const std::vector<int16_t>& ref, const std::vector<int16_t>& captured, int rate) {
+    const long n = rate / 20;  // 50 ms
+    const long first = firstLoud(captured, rate / 100, 500);
+    if (first < 0) return -1;
+    const long at = first + rate / 5;
+    const Match m = bestMatch(ref, captured, at, n, long((kFrom - 0.1) * rate), long((kEnd + 0.1) * rate));
+    if (m.score < 0.8) return -1;
+    long last = long(captured.size()) - 1;
+    while (last > at && std::abs(captured[size_t(last)]) < 500) --last;
+    // The stretch before the end is the file's, at the same alignment.
+    if (scoreNear(ref, m.lag, captured, last - n - rate / 100, n) < 0.8) return -1;
+    return double(last + m.lag) / rate;
+}
+
+class ReadAlongSound : public ::testing::TestWithParam<Case> {
+protected:
+    // An idle null sink renders far ahead, and a stream started on it waits
+    // that long; a silent stream kept playing holds it at a short latency, as
+    // a real sink would be. The first capture of a server may lose its start.
+    static void SetUpTestSuite() {
+        keeper = new QProcess;
+        startClient(*keeper, "pacat", {"--playback", "--raw", "--latency-msec=20", "/dev/zero"});
+        QProcess warmUp;
+        startClient(warmUp, "parecord", {"--device=nullsink.monitor", "--raw", "/dev/null"});
+        QThread::msleep(300);
+        stopClient(warmUp);
+    }
+    static void TearDownTestSuite() {
+        stopClient(*keeper);
+        delete keeper;
+    }
+    void SetUp() override {
+        platform::SetMessageSink([this](const QString& text) { m_messages << text; });
+    }
+    void TearDown() override { platform::SetMessageSink({}); }
+
+    // Writes the audio file (and a copy for the reference) and the page.
+    QString WriteFiles(const Case& c) {
+        const double seconds = 2.5;
+        const std::vector<int16_t> mono = noise(size_t(seconds * c.rate), 7);
+        std::vector<int16_t> frames;
+        for (int16_t s : mono)
+            for (int ch = 0; ch < c.channels; ++ch) frames.push_back(s);
+        const std::string wav = testaudio::WaveFile(uint16_t(c.channels), uint32_t(c.rate), 16, testaudio::PcmBytes(frames));
+        QString audio = QStringLiteral("speech.wav");
+        EXPECT_TRUE(testaudio::WriteFile(m_folder.Path(audio), wav));
+        if (c.mp3) {
+            audio = QStringLiteral("speech.mp3");
+            EXPECT_TRUE(testaudio::EncodeMp3(m_folder.Path(QStringLiteral("speech.wav")), m_folder.Path(audio),
+                                             {"-b", "128"}));
+        }
+        QFile::copy(m_folder.Path(audio), m_folder.Path(QStringLiteral("reference.") + audio.section('.', 1)));
+        QByteArray page = "<html><body><p><a id=play href='" + audio.toLatin1() + "#0.3#1.6'>play</a>\n";
+        for (int i = 0; i < 4; ++i)
+            page += "<p><a name=i" + QByteArray::number(i + 1) + " href='" + audio.toLatin1() + "#" +
+                    QByteArray::number(kStarts[i]) + "'>item</a>\n";
+        m_folder.Write(QStringLiteral("script.htm"), page + "</body></html>\n");
+        return audio;
+    }
+
+    static QProcess* keeper;
+    PageFolder m_folder;
+    QStringList m_messages;
+};
+QProcess* ReadAlongSound::keeper = nullptr;
+
+TEST_P(ReadAlongSound, StopsAtTheEndTimeAndThePageFollows) {
+    const Case c = GetParam();
+    const QString audio = WriteFiles(c);
+    const std::vector<int16_t> ref =
+        ProgramSamples(m_folder.Path(QStringLiteral("reference.") + audio.section('.', 1)), c.channels);
+    ASSERT_GT(ref.size(), size_t(2 * c.rate));
+
+    ReadAlongWindow w({m_folder.Path(QStringLiteral("script.htm"))});
+    ASSERT_TRUE(w.WaitForPage(m_folder.Url(QStringLiteral("script.htm"))));
+    struct Move {
+        QString anchor;
+        double position;
+    };
+    std::vector<Move> moves;
+    const auto tracking = QObject::connect(w.Web(), &QWebEngineView::urlChanged, w.Web(), [&](const QUrl& url) {
+        moves.push_back({url.fragment(), theReplayFile.GetPosition()});
+    });
+
+    QTemporaryDir dir;
+    QProcess capture;
+    const QString raw = dir.filePath(QStringLiteral("capture.raw"));
+    startClient(capture, "parecord", {"--device=nullsink.monitor", "--raw", "--format=s16le",
+                                      QStringLiteral("--rate=%1").arg(c.rate), "--channels=1",
+                                      "--latency-msec=20", raw});
+    ASSERT_EQ(capture.state(), QProcess::Running);
+    QThread::msleep(300);
+
+    ASSERT_TRUE(w.Click(QStringLiteral("play")));
+    // The program's own event loop, as in use: nothing else wakes it.
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (!theReplayFile.IsPlaying()) loop.quit();
+    });
+    check.start(500);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QObject::disconnect(tracking);
+    ASSERT_FALSE(theReplayFile.IsPlaying());
+    QThread::msleep(300);
+    stopClient(capture);
+    QFile file(raw);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::vector<int16_t> captured = samplesOf(file.readAll());
+
+    const double heard = LastHeard(ref, captured, c.rate);
+    ASSERT_GT(heard, 0) << "the played stretch was not found in the capture";
+    const double stopLagMs = (heard - kEnd) * 1000;
+    std::printf("%s: heard until %.1f ms after the end time\n", c.name, stopLagMs);
+    EXPECT_GE(stopLagMs, -5.0) << "stopped before the end time";
+    EXPECT_LT(stopLagMs, kLimitMs);
+
+    ASSERT_EQ(moves.size(), 4u);
+    for (size_t i = 0; i < moves.size(); ++i) {
+        const double lagMs = (moves[i].position - kStarts[i]) * 1000;
+        std::printf("%s: page at i%zu %.1f ms after its start\n", c.name, i + 1, lagMs);
+        EXPECT_EQ(moves[i].anchor, QStringLiteral("i%1").arg(i + 1));
+        EXPECT_GE(lagMs, 0.0);
+        EXPECT_LT(lagMs, kLimitMs) << "i" << i + 1;
+    }
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ReadAlongSound,
+                         ::testing::Values(Case{"wav_8k_mono", 8000, 1, false},
+                                           Case{"wav_44k_stereo", 44100, 2, false},
+                                           Case{"mp3_44k_stereo", 44100, 2, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
