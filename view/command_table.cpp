@@ -13,25 +13,25 @@ namespace {
 using View = CParlotypeView;
 
 constexpr CommandEntry<View> kCommands[] = {
-    {ID_AUDIO_START, nullptr, nullptr},             // OnAudioStart, OnUpdateAudioStart
-    {ID_AUDIO_STOP, nullptr, nullptr},              // OnAudioStop, OnUpdateAudioStop
-    {ID_FILE_PRINT, nullptr, nullptr},              // OnFilePrint
+    {ID_AUDIO_START, &View::OnAudioStart, &View::OnUpdateAudioStart},
+    {ID_AUDIO_STOP, &View::OnAudioStop, &View::OnUpdateAudioStop},
+    {ID_FILE_PRINT, &View::OnFilePrint, nullptr},
     {ID_VIEW_SOURCE, &View::OnViewSource, nullptr},
     {ID_VIEW_PARSE, &View::OnViewParse, nullptr},
-    {ID_AUDIO_PAUSE, nullptr, nullptr},             // OnAudioPause, OnUpdateAudioPause
-    {ID_AUDIO_REWIND, nullptr, nullptr},            // OnAudioRewind, OnUpdateAudioStart
-    {ID_AUDIO_FORWARD, nullptr, nullptr},           // OnAudioForward, OnUpdateAudioStart
-    {ID_GO_BACK, nullptr, nullptr},                 // OnGoBack
-    {ID_GO_FORWARD, nullptr, nullptr},              // OnGoForward
+    {ID_AUDIO_PAUSE, &View::OnAudioPause, &View::OnUpdateAudioPause},
+    {ID_AUDIO_REWIND, &View::OnAudioRewind, &View::OnUpdateAudioStart},
+    {ID_AUDIO_FORWARD, &View::OnAudioForward, &View::OnUpdateAudioStart},
+    {ID_GO_BACK, &View::OnGoBack, nullptr},
+    {ID_GO_FORWARD, &View::OnGoForward, nullptr},
     {ID_GO_HOME, &View::OnGoHome, nullptr},
     {ID_AUDIO_MARK, nullptr, nullptr},              // OnAudioMark
     {ID_VIEW_MARKS, nullptr, nullptr},              // OnViewMarks
     {ID_AUDIO_RECORD, nullptr, nullptr},            // OnAudioRecord, OnUpdateAudioRecord
     {ID_AUDIO_PLAYREC, nullptr, nullptr},           // OnAudioPlayrec, OnUpdateAudioPlayrec
-    {ID_AUDIO_SINGLE, nullptr, nullptr},            // OnAudioSingle, OnUpdateAudioSingle
+    {ID_AUDIO_SINGLE, &View::OnAudioSingle, &View::OnUpdateAudioSingle},
     {ID_HELP, &View::OnHelpContents, nullptr},
     {ID_INDICATOR_TIME, nullptr, &View::OnUpdateIndicatorTime},
-    {ID_INDICATOR_RECORDING, nullptr, nullptr},     // -, OnUpdateIndicatorRecording
+    {ID_INDICATOR_RECORDING, nullptr, &View::OnUpdateIndicatorRecording},
 };
 
 // Wave notifications that reach the view (the recorder's and the recording
