@@ -24,8 +24,8 @@ constexpr CommandEntry<View> kCommands[] = {
     {ID_GO_BACK, &View::OnGoBack, nullptr},
     {ID_GO_FORWARD, &View::OnGoForward, nullptr},
     {ID_GO_HOME, &View::OnGoHome, nullptr},
-    {ID_AUDIO_MARK, nullptr, nullptr},              // OnAudioMark
-    {ID_VIEW_MARKS, nullptr, nullptr},              // OnViewMarks
+    {ID_AUDIO_MARK, &View::OnAudioMark, nullptr},
+    {ID_VIEW_MARKS, &View::OnViewMarks, nullptr},
     {ID_AUDIO_RECORD, nullptr, nullptr},            // OnAudioRecord, OnUpdateAudioRecord
     {ID_AUDIO_PLAYREC, nullptr, nullptr},           // OnAudioPlayrec, OnUpdateAudioPlayrec
     {ID_AUDIO_SINGLE, &View::OnAudioSingle, &View::OnUpdateAudioSingle},
