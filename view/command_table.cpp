@@ -26,8 +26,8 @@ constexpr CommandEntry<View> kCommands[] = {
     {ID_GO_HOME, &View::OnGoHome, nullptr},
     {ID_AUDIO_MARK, &View::OnAudioMark, nullptr},
     {ID_VIEW_MARKS, &View::OnViewMarks, nullptr},
-    {ID_AUDIO_RECORD, nullptr, nullptr},            // OnAudioRecord, OnUpdateAudioRecord
-    {ID_AUDIO_PLAYREC, nullptr, nullptr},           // OnAudioPlayrec, OnUpdateAudioPlayrec
+    {ID_AUDIO_RECORD, &View::OnAudioRecord, &View::OnUpdateAudioRecord},
+    {ID_AUDIO_PLAYREC, &View::OnAudioPlayrec, &View::OnUpdateAudioPlayrec},
     {ID_AUDIO_SINGLE, &View::OnAudioSingle, &View::OnUpdateAudioSingle},
     {ID_HELP, &View::OnHelpContents, nullptr},
     {ID_INDICATOR_TIME, nullptr, &View::OnUpdateIndicatorTime},
@@ -42,9 +42,9 @@ struct MessageEntry {
 };
 
 constexpr MessageEntry kMessages[] = {
-    {platform::WaveEvent::InData, nullptr},    // OnWimData
-    {platform::WaveEvent::OutDone, nullptr},   // OnWomDone
-    {platform::WaveEvent::OutClose, nullptr},  // OnWomClose
+    {platform::WaveEvent::InData, &View::OnWimData},
+    {platform::WaveEvent::OutDone, &View::OnWomDone},
+    {platform::WaveEvent::OutClose, &View::OnWomClose},
 };
 
 }  // namespace

@@ -5,10 +5,11 @@
 // the program's commands apart from the file commands and the About box.
 //
 // The view is split into files by area:
-//   parlotype_view.cpp   construction, destruction, wave notifications
+//   parlotype_view.cpp   construction, destruction
 //   view_navigation.cpp  navigation policy, audio links, Go Home, Help Contents
 //   view_items.cpp       the audio-item table and current-item tracking
 //   view_source.cpp      View Source and View Parse
+//   view_recording.cpp   Record, Play Recorded and the recording devices' notifications
 //   command_table.cpp    the command table (ID -> command and update handler)
 //                        and the table of wave notifications
 // Transport, marks, recording and the source dialogs each add a file of
@@ -22,6 +23,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 class CParlotypeDoc;
@@ -29,6 +31,11 @@ namespace platform {
 class WaveEvent;
 class WebView;
 }  // namespace platform
+
+// Releases what the C heap allocated (the recorder's joined samples).
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
 
 class CParlotypeView : public QWidget, public CCmdTarget {
 public:
@@ -95,7 +102,7 @@ public:
     QStringList m_marks;
     double m_dEndTime = 0;         // end time of the audio link now playing; 0 = none
     int m_bSingleItem = 0;
-    std::unique_ptr<int16_t[]> m_pRecSamples;  // the joined recorded samples
+    std::unique_ptr<int16_t[], FreeDeleter> m_pRecSamples;  // the joined recording (from the recorder)
     int m_nRecSamples = 0;
     int m_nReplayPos = 0;
     int m_nRecState = 0;
@@ -106,6 +113,11 @@ protected:
     void timerEvent(QTimerEvent* e) override;  // the tracking timer (view_items.cpp)
 
 private:
+    // Recording and its replay (view_recording.cpp)
+    void TakeBackStoppedBuffers();
+    void CollectRecording();
+    void QueueRecordedPart();
+
     CParlotypeDoc* m_pDocument;
     QString m_strScriptIndex;
     platform::WebView* m_pWebView;
