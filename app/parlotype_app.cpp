@@ -4,6 +4,8 @@
 #include "app/main_frame.h"
 #include "app/script_index.h"
 #include "app/string_table.h"
+#include "audio/recorder.h"
+#include "audio/replay_buffer.h"
 #include "audio/replay_file.h"
 #include "platform/web_view.h"
 #include "view/command_ids.h"
@@ -41,7 +43,6 @@ CParlotypeApp::CParlotypeApp(int& argc, char** argv) {
         m_pOwnApp = std::make_unique<QApplication>(argc, argv);  // takes Qt's own options out of argv
     }
     for (int i = 1; i < argc; ++i) m_args << QString::fromLocal8Bit(argv[i]);
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [this] { CloseAudio(); });
 }
 
 CParlotypeApp::~CParlotypeApp() {
@@ -51,12 +52,17 @@ CParlotypeApp::~CParlotypeApp() {
     m_pMainWnd.reset();
 }
 
-void CParlotypeApp::CloseAudio() { theReplayFile.Close(); }
+void CParlotypeApp::CloseAudio() {
+    theReplayFile.Close();
+    theRecorder.Close();
+    theReplayBuffer.Close();
+}
 
 bool CParlotypeApp::InitInstance() {
     m_recentFiles.Load();
     m_strHelpFilePath = ScriptIndexPath(QCoreApplication::applicationFilePath());
     m_pMainWnd = std::make_unique<CMainFrame>(this, &m_doc, m_strHelpFilePath);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_pMainWnd.get(), [this] { CloseAudio(); });
     m_pMainWnd->SetRecentFiles(m_recentFiles.Files());
     // The command line: the first argument that is not an option names a script.
     const auto script = std::find_if(m_args.begin(), m_args.end(),

@@ -111,7 +111,6 @@ WebView::~WebView() {
     // The page must go before the view that shows it.
     setPage(nullptr);
     delete m_page;
-    delete m_printer;
 }
 
 void WebView::setNavigationPolicy(NavigationPolicy policy) { m_page->policy = std::move(policy); }
@@ -147,16 +146,15 @@ void WebView::printPage() {
         QPrintDialog dialog(printer.get(), this);
         if (dialog.exec() != QDialog::Accepted) return;
     }
-    printOn(printer.release());
+    printOn(std::move(printer));
 }
 
-void WebView::printOn(QPrinter* printer) {
-    m_printer = printer;
-    connect(this, &QWebEngineView::printFinished, this, [this] {
-        delete m_printer;
-        m_printer = nullptr;
-    }, Qt::SingleShotConnection);
-    print(m_printer);
+void WebView::printOn(std::unique_ptr<QPrinter> printer) {
+    if (m_printer) return;
+    m_printer = std::move(printer);
+    connect(this, &QWebEngineView::printFinished, this, [this] { m_printer.reset(); },
+            Qt::SingleShotConnection);
+    print(m_printer.get());
 }
 
 }  // namespace platform

@@ -65,13 +65,15 @@ public:
     // configured, asks with the print dialog (which can print to a PDF file).
     // Returns at once; printing finishes in the background.
     void printPage();
+    // Prints the page on `printer`, which it keeps until printing has
+    // finished (printFinished). Ignored while a print is under way.
+    void printOn(std::unique_ptr<QPrinter> printer);
 
 private:
     class Page;
-    void printOn(QPrinter* printer);
 
     Page* m_page;
-    QPrinter* m_printer = nullptr;  // the printer of the print under way
+    std::unique_ptr<QPrinter> m_printer;  // the printer of the print under way
 };
 
 }  // namespace platform

@@ -12,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTest>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -75,10 +74,10 @@ public:
         QElapsedTimer clock;
         clock.start();
         QByteArray bytes;
-        while (clock.elapsed() < ms) {
-            QTest::qWait(20);
+        WaitUntil([&] {
             bytes += m_parec.readAllStandardOutput();
-        }
+            return clock.elapsed() >= ms;
+        }, ms + 1000);
         std::vector<int16_t> samples(size_t(bytes.size()) / 2);
         std::memcpy(samples.data(), bytes.constData(), samples.size() * 2);
         return samples;
@@ -105,14 +104,14 @@ TEST(DemoSound, ClickedSentencesAreWhatTheSoundServerPlays) {
 
         // Sentence 2 (2.03 to 4.85 s) from the WAV file.
         ASSERT_TRUE(w.Click(QStringLiteral("a[name=s2]")));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return theReplayFile.IsPlaying(); }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return theReplayFile.IsPlaying(); }, 10000));
         EXPECT_TRUE(theReplayFile.GetFileName().endsWith(QLatin1String("/demo.wav")));
         const std::vector<int16_t> wavCapture = monitor.Take(2600);
         EXPECT_GE(theReplayFile.GetPosition(), 2.03);
 
         // Sentence 4 (8.17 to 10.91 s) from the MP3 copy: another file, opened anew.
         ASSERT_TRUE(w.Click(QStringLiteral("a[name=m4]")));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return theReplayFile.GetFileName().endsWith(QLatin1String("/demo.mp3")); }, 10000));
+        ASSERT_TRUE(WaitUntil([&] { return theReplayFile.GetFileName().endsWith(QLatin1String("/demo.mp3")); }, 10000));
         const std::vector<int16_t> mp3Capture = monitor.Take(2600);
         theReplayFile.CloseDevice();
 

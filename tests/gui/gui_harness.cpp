@@ -43,12 +43,27 @@ platform::WebView* TestWindow::Web() { return View()->GetWebView(); }
 
 bool TestWindow::WaitForPage(const QUrl& url, int ms) {
     const QUrl want = url.adjusted(QUrl::RemoveFragment);
-    return QTest::qWaitFor(
+    return WaitUntil(
         [&] {
             return Web()->url().adjusted(QUrl::RemoveFragment) == want && !Web()->page()->isLoading() &&
                    LoadEnded(url) == QWebEngineLoadingInfo::LoadSucceededStatus;
         },
         ms);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int ms) {
+    // A real event loop that waits for events, as the program's does (the
+    // engine's work and the idle-time updates both need one).
+    if (condition()) return true;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (condition()) loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    poll.start(10);
+    loop.exec();
+    return condition();
 }
 
 QWebEngineLoadingInfo::LoadStatus TestWindow::LoadEnded(const QUrl& url) const {
@@ -67,7 +82,7 @@ bool TestWindow::Click(const QString& selector) {
                        "return [r.left + r.width / 2, r.top + r.height / 2];})()")
             .arg(selector),
         [&](const QVariant& result) { centre = result.isNull() ? QVariant(false) : result; });
-    if (!QTest::qWaitFor([&] { return centre.isValid(); }, 10000) || centre.toList().size() != 2) return false;
+    if (!WaitUntil([&] { return centre.isValid(); }, 10000) || centre.toList().size() != 2) return false;
     const QPoint at(centre.toList()[0].toInt(), centre.toList()[1].toInt());
     QTest::mouseClick(Web()->focusProxy(), Qt::LeftButton, {}, at);
     return true;
@@ -81,7 +96,9 @@ void TestWindow::LetIdle() {
 }
 
 PageFolder::PageFolder() {
-    m_dir = QDir::temp().filePath(QStringLiteral("parlotype gui %1").arg(QCoreApplication::applicationPid()));
+    static int count = 0;  // a new folder each time: file dialogs remember folders
+    m_dir = QDir::temp().filePath(
+        QStringLiteral("parlotype gui %1-%2").arg(QCoreApplication::applicationPid()).arg(++count));
     QDir().mkpath(m_dir);
 }
 

@@ -7,6 +7,7 @@
 #include "app/parlotype_app.h"
 
 #include <QStringList>
+#include <functional>
 #include <QUrl>
 #include <QWebEngineLoadingInfo>
 #include <ostream>
@@ -55,6 +56,9 @@ private:
     };
     std::vector<Load> m_loads;
 };
+
+// Runs the event loop until `condition` holds; false if it still does not after `ms`.
+bool WaitUntil(const std::function<bool()>& condition, int ms = 10000);
 
 // A folder for test pages whose name holds a space; removed with its files.
 class PageFolder {

@@ -16,8 +16,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPrinter>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -54,7 +58,7 @@ protected:
     void TearDown() override {
         platform::SetMessageSink({});
         platform::setAudioBackend(nullptr);
-        QFile::remove(m_index);
+        if (!m_index.isEmpty()) QFile::remove(m_index);
     }
 
     // Writes the script index where the application looks for it.
@@ -76,7 +80,7 @@ protected:
     }
 
     static bool WaitForPosition(double seconds) {
-        return QTest::qWaitFor([&] { return std::abs(theReplayFile.GetPosition() - seconds) < 0.01; }, 10000);
+        return WaitUntil([&] { return std::abs(theReplayFile.GetPosition() - seconds) < 0.01; }, 10000);
     }
 
     platform::SimAudioBackend m_sim{platform::SimAudioBackend::Clock::Stepped};
@@ -96,7 +100,7 @@ TEST_F(WindowTest, StartsOnTheHomePageWhoseButtonLeadsToTheIndex) {
     QVariant width;
     w.Web()->page()->runJavaScript(QStringLiteral("document.images[0].naturalWidth"),
                                    [&](const QVariant& v) { width = v; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return width.isValid(); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return width.isValid(); }, 10000));
     EXPECT_EQ(width.toInt(), 600);
 
     ASSERT_TRUE(w.Click(QStringLiteral("#start")));
@@ -116,7 +120,7 @@ TEST_F(WindowTest, AudioLinksPlayWithoutLeavingThePage) {
     const QString a = m_folder.Path(QStringLiteral("a.wav"));
 
     ASSERT_TRUE(w->Click(QStringLiteral("#a1")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return theReplayFile.GetFileName() == a; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return theReplayFile.GetFileName() == a; }, 10000));
     EXPECT_TRUE(theReplayFile.IsPlaying());
     EXPECT_TRUE(WaitForPosition(0.5));
     EXPECT_EQ(w->View()->m_dEndTime, 0.0);
@@ -132,14 +136,18 @@ TEST_F(WindowTest, AudioLinksPlayWithoutLeavingThePage) {
 
     // Another file is opened.
     ASSERT_TRUE(w->Click(QStringLiteral("#b1")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return theReplayFile.GetFileName() == m_folder.Path(QStringLiteral("b.wav")); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return theReplayFile.GetFileName() == m_folder.Path(QStringLiteral("b.wav")); }, 10000));
     EXPECT_TRUE(WaitForPosition(0.25));
     EXPECT_EQ(w->View()->m_dEndTime, 0.0);
+    // The main frame hands the finished buffers back to the player, which
+    // ends playback after the last one.
+    m_sim.advance(3000);
+    EXPECT_TRUE(WaitUntil([&] { return !theReplayFile.IsPlaying(); }, 10000));
 
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join(QLatin1Char('\n')).toStdString();
     // Each audio link was cancelled, so the history did not grow.
     const QUrl b = PageUrl(QStringLiteral("b.wav"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->LoadEnded(b) != QWebEngineLoadingInfo::LoadStartedStatus; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return w->LoadEnded(b) != QWebEngineLoadingInfo::LoadStartedStatus; }, 10000));
     EXPECT_EQ(w->LoadEnded(b), QWebEngineLoadingInfo::LoadStoppedStatus);
     EXPECT_EQ(w->Web()->history()->count(), history);
     EXPECT_EQ(w->Web()->url(), PageUrl(QStringLiteral("page.htm")));
@@ -149,17 +157,17 @@ TEST_F(WindowTest, MissingAudioFileIsReportedAndTheLinkGoesOn) {
     auto w = OpenPage();
     const QUrl missing = PageUrl(QStringLiteral("missing.wav"));
     ASSERT_TRUE(w->Click(QStringLiteral("#missing")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_messages.isEmpty(); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return !m_messages.isEmpty(); }, 10000));
     EXPECT_EQ(m_messages, QStringList{QStringLiteral("Could not open '%1'").arg(missing.toLocalFile())});
     // The navigation is not cancelled: the engine tries the file itself and fails.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w->LoadEnded(missing) != QWebEngineLoadingInfo::LoadStartedStatus; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return w->LoadEnded(missing) != QWebEngineLoadingInfo::LoadStartedStatus; }, 10000));
     EXPECT_EQ(w->LoadEnded(missing), QWebEngineLoadingInfo::LoadFailedStatus);
     EXPECT_EQ(w->Web()->url().adjusted(QUrl::RemoveFragment), missing);  // the engine's error page
     // The program goes on working.
     w->Web()->back();
     ASSERT_TRUE(w->WaitForPage(PageUrl(QStringLiteral("page.htm"))));
     ASSERT_TRUE(w->Click(QStringLiteral("#b1")));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return theReplayFile.GetFileName() == m_folder.Path(QStringLiteral("b.wav")); }, 10000));
+    EXPECT_TRUE(WaitUntil([&] { return theReplayFile.GetFileName() == m_folder.Path(QStringLiteral("b.wav")); }, 10000));
 }
 
 TEST_F(WindowTest, MissingAudioFileWithTheRealMessageBox) {
@@ -176,10 +184,10 @@ TEST_F(WindowTest, MissingAudioFileWithTheRealMessageBox) {
     });
     closer.start(50);
     ASSERT_TRUE(w->Click(QStringLiteral("#missing")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !shown.isEmpty(); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return !shown.isEmpty(); }, 10000));
     EXPECT_EQ(shown, QStringLiteral("Could not open '%1'").arg(m_folder.Path(QStringLiteral("missing.wav"))));
     const QUrl missing = PageUrl(QStringLiteral("missing.wav"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w->LoadEnded(missing) == QWebEngineLoadingInfo::LoadFailedStatus; }, 10000));
+    EXPECT_TRUE(WaitUntil([&] { return w->LoadEnded(missing) == QWebEngineLoadingInfo::LoadFailedStatus; }, 10000));
 }
 
 TEST_F(WindowTest, OtherLinksNavigate) {
@@ -192,7 +200,7 @@ TEST_F(WindowTest, OtherLinksNavigate) {
     w->Web()->back();
     ASSERT_TRUE(w->WaitForPage(PageUrl(QStringLiteral("page.htm"))));
     ASSERT_TRUE(w->Click(QStringLiteral("#mixed")));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w->Web()->url().adjusted(QUrl::RemoveFragment) == PageUrl(QStringLiteral("clip.Wav")); }, 10000));
+    EXPECT_TRUE(WaitUntil([&] { return w->Web()->url().adjusted(QUrl::RemoveFragment) == PageUrl(QStringLiteral("clip.Wav")); }, 10000));
     EXPECT_EQ(theReplayFile.GetFileName(), loaded);
 }
 
@@ -218,7 +226,7 @@ TEST_F(WindowTest, IndexPseudoLinkGoHomeAndHelpContents) {
 TEST_F(WindowTest, CtrlNShowsTheHomePageAsANewDocument) {
     auto w = OpenPage();
     QApplication::setActiveWindow(w->Frame());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == w->Frame(); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == w->Frame(); }, 5000));
     QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : w->Frame();
     w->LetIdle();
     QTest::keyClick(focus, Qt::Key_N, Qt::ControlModifier);
@@ -306,6 +314,44 @@ TEST_F(WindowTest, MenuToolbarAndStatusBarFollowTheTables) {
     EXPECT_TRUE(toolbar->isChecked());
 }
 
+// Runs `check` on the modal dialog that `action` opens, then closes it.
+template <class Dialog, class Check>
+bool WithModalDialog(QAction* action, Check check) {
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            poll.stop();
+            seen = true;
+            check(dialog);
+            static_cast<QDialog*>(dialog)->accept();
+            if (dialog->isVisible()) static_cast<QDialog*>(dialog)->reject();  // never hang the test
+        }
+    });
+    poll.start(50);
+    action->trigger();
+    return seen;
+}
+
+TEST_F(WindowTest, FileOpenAndAboutDialogs) {
+    TestWindow w;
+    w.LetIdle();
+    const bool opened = WithModalDialog<QFileDialog>(w.Frame()->Action(ID_FILE_OPEN), [&](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->nameFilters().value(0), QStringLiteral("Parlotype Files (*.htm)"));
+        // Typed into the name field, as a user would.
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_TRUE(name);
+        name->setText(Page());
+    });
+    ASSERT_TRUE(opened);
+    EXPECT_TRUE(w.WaitForPage(PageUrl(QStringLiteral("page.htm"))));
+    EXPECT_EQ(w.App().GetDocument().m_strPath, Page());
+
+    EXPECT_TRUE(WithModalDialog<QDialog>(w.Frame()->Action(ID_APP_ABOUT), [](QDialog* about) {
+        EXPECT_EQ(about->windowTitle(), QStringLiteral("About Parlotype"));
+    }));
+}
+
 TEST_F(WindowTest, MoveToAnchorScrollsWithoutReloading) {
     m_folder.Write(QStringLiteral("long.htm"),
                    "<html><body><script>window.mark = 42;</script>"
@@ -314,14 +360,29 @@ TEST_F(WindowTest, MoveToAnchorScrollsWithoutReloading) {
     ASSERT_TRUE(w.WaitForPage(PageUrl(QStringLiteral("long.htm"))));
     const int loads = w.LoadsEnded();
     w.Web()->moveToAnchor(w.Web()->location() + QStringLiteral("#far"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Web()->location().endsWith(QLatin1String("#far")); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return w.Web()->location().endsWith(QLatin1String("#far")); }, 10000));
     QVariant state;
     w.Web()->page()->runJavaScript(QStringLiteral("[window.mark, window.scrollY > 1000]"),
                                    [&](const QVariant& v) { state = v; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return state.isValid(); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return state.isValid(); }, 10000));
     EXPECT_EQ(state.toList().value(0).toInt(), 42);
     EXPECT_TRUE(state.toList().value(1).toBool());
     EXPECT_EQ(w.LoadsEnded(), loads);  // no load: the page was not reloaded
+}
+
+TEST_F(WindowTest, PrintsThePageOnTheGivenPrinter) {
+    auto w = OpenPage();
+    const QString pdf = m_folder.Path(QStringLiteral("page.pdf"));
+    auto printer = std::make_unique<QPrinter>();
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(pdf);
+    QSignalSpy finished(w->Web(), &QWebEngineView::printFinished);
+    w->Web()->printOn(std::move(printer));
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_TRUE(finished.at(0).at(0).toBool());
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.read(5) == "%PDF-");
 }
 
 }  // namespace
