@@ -6,6 +6,7 @@
 #include "audio/replay_receiver.h"
 #include "common/replay_file_probe.h"
 #include "common/signal_match.h"
+#include "common/sink_capture.h"
 #include "common/test_audio.h"
 #include "platform/message_box.h"
 #include "platform/mpeg_decoder.h"
@@ -13,7 +14,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QThread>
@@ -57,20 +57,8 @@ std::vector<int16_t> DecodeMp3(const QString& path) {
 
 class ReplaySound : public ::testing::Test {
 protected:
-    // A silent stream keeps the null sink at a short latency, and a first
-    // capture of the monitor warms it up (see the device sound tests).
-    static void SetUpTestSuite() {
-        keeper = new QProcess;
-        startClient(*keeper, "pacat", {"--playback", "--raw", "--latency-msec=20", "/dev/zero"});
-        QProcess warmUp;
-        startClient(warmUp, "parecord", {"--device=nullsink.monitor", "--raw", "/dev/null"});
-        QThread::msleep(300);
-        stopClient(warmUp);
-    }
-    static void TearDownTestSuite() {
-        stopClient(*keeper);
-        delete keeper;
-    }
+    static void SetUpTestSuite() { sink = new QuietSink; }
+    static void TearDownTestSuite() { delete sink; }
     void SetUp() override {
         backend = platform::createQtAudioBackend();
         platform::setAudioBackend(backend.get());
@@ -88,12 +76,8 @@ protected:
     // Plays from `start` until the position passes `end`, checked every 20 ms
     // as the time pane does, and returns what the monitor heard (mono).
     std::vector<int16_t> PlayAndCapture(double start, double end) {
-        QProcess capture;
-        startClient(capture, "parecord", {"--device=nullsink.monitor", "--raw", "--format=s16le",
-                                          QString("--rate=%1").arg(kRate), "--channels=1", "--latency-msec=20",
-                                          dir.filePath("capture.raw")});
-        EXPECT_EQ(capture.state(), QProcess::Running);
-        QThread::msleep(300);
+        SinkCapture capture;
+        EXPECT_TRUE(capture.start(dir.filePath("capture.raw"), kRate));
         CReplayReceiver receiver(player);
         EXPECT_EQ(player.Play(&receiver, start), 1);
         QElapsedTimer t;
@@ -104,11 +88,9 @@ protected:
             if (player.GetPosition() > end) player.CloseDevice();
         }
         EXPECT_EQ(player.IsPlaying(), 0);
-        QThread::msleep(300);
-        stopClient(capture);
-        QFile f(dir.filePath("capture.raw"));
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        return samplesOf(f.readAll());
+        std::vector<int16_t> captured;
+        EXPECT_TRUE(capture.stop(captured));
+        return captured;
     }
 
     // The captured sound is the reference from `start` to `end`: its loud
@@ -136,7 +118,7 @@ protected:
         EXPECT_LT(heardTo, end + 0.06 + 0.05) << "played on past the end time";
     }
 
-    static QProcess* keeper;
+    static QuietSink* sink;
     std::unique_ptr<platform::AudioBackend> backend;
     CReplayFile player;
     QStringList messages;
@@ -144,7 +126,7 @@ protected:
     std::vector<int16_t> noise;
     QString wav;
 };
-QProcess* ReplaySound::keeper = nullptr;
+QuietSink* ReplaySound::sink = nullptr;
 
 TEST_F(ReplaySound, WavStretch) {
     ASSERT_EQ(player.Open(wav), 1);

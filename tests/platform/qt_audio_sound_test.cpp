@@ -2,6 +2,7 @@
 // reaches the null sink, buffers come back once heard, reset stops at once.
 // Needs the private PulseAudio server of scripts/services.sh.
 #include "common/signal_match.h"
+#include "common/sink_capture.h"
 #include "platform/qt_audio_backend.h"
 #include "wave_test_util.h"
 
@@ -15,25 +16,10 @@ using namespace wavetest;
 namespace {
 constexpr int kRate = 22050;
 
-// An idle null sink renders up to 2 s ahead, so a stream that starts on it
-// waits that long before it is read. A silent stream kept playing holds the
-// sink at a short latency, as a real sink with rewinds would be. And the
-// first capture of the monitor in a server's life may miss its first
-// milliseconds, so a throw-away capture comes first.
 class SoundOut : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        keeper = new QProcess;
-        startClient(*keeper, "pacat", {"--playback", "--raw", "--latency-msec=20", "/dev/zero"});
-        QProcess warmUp;
-        startClient(warmUp, "parecord", {"--device=nullsink.monitor", "--raw", "/dev/null"});
-        QThread::msleep(300);
-        stopClient(warmUp);
-    }
-    static void TearDownTestSuite() {
-        stopClient(*keeper);
-        delete keeper;
-    }
+    static void SetUpTestSuite() { sink = new QuietSink; }
+    static void TearDownTestSuite() { delete sink; }
     void SetUp() override {
         backend = createQtAudioBackend();
         out = backend->createWaveOut();
@@ -46,18 +32,12 @@ protected:
     // Starts capturing what the null sink plays, as mono at kRate.
     void startCapture() {
         ASSERT_TRUE(dir.isValid());
-        startClient(capture, "parecord", {"--device=nullsink.monitor", "--raw", "--format=s16le",
-                                          QString("--rate=%1").arg(kRate), "--channels=1", "--latency-msec=20",
-                                          dir.filePath("capture.raw")});
-        ASSERT_EQ(capture.state(), QProcess::Running);
-        QThread::msleep(300);
+        ASSERT_TRUE(capture.start(dir.filePath("capture.raw"), kRate));
     }
     std::vector<int16_t> stopCapture() {
-        QThread::msleep(300);
-        stopClient(capture);
-        QFile f(dir.filePath("capture.raw"));
-        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-        return samplesOf(f.readAll());
+        std::vector<int16_t> captured;
+        EXPECT_TRUE(capture.stop(captured));
+        return captured;
     }
     static WaveHeader header(std::vector<int16_t>& s) {
         WaveHeader h;
@@ -66,14 +46,14 @@ protected:
         return h;
     }
 
-    static QProcess* keeper;
+    static QuietSink* sink;
     std::unique_ptr<AudioBackend> backend;
     std::unique_ptr<WaveOut> out;
     Receiver rx;
     QTemporaryDir dir;
-    QProcess capture;
+    SinkCapture capture;
 };
-QProcess* SoundOut::keeper = nullptr;
+QuietSink* SoundOut::sink = nullptr;
 }  // namespace
 
 // Three half-second buffers of distinct noise: each is found in the capture,

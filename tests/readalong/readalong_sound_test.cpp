@@ -9,6 +9,7 @@
 
 #include "audio/replay_file.h"
 #include "common/signal_match.h"
+#include "common/sink_capture.h"
 #include "common/test_audio.h"
 #include "platform/message_box.h"
 #include "platform/sim_audio.h"
@@ -18,7 +19,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -96,21 +96,8 @@ Heard LastHeard(const std::vector<int16_t>& ref, const std::vector<int16_t>& cap
 
 class ReadAlongSound : public ::testing::TestWithParam<Case> {
 protected:
-    // An idle null sink renders far ahead, and a stream started on it waits
-    // that long; a silent stream kept playing holds it at a short latency, as
-    // a real sink would be. The first capture of a server may lose its start.
-    static void SetUpTestSuite() {
-        keeper = new QProcess;
-        startClient(*keeper, "pacat", {"--playback", "--raw", "--latency-msec=20", "/dev/zero"});
-        QProcess warmUp;
-        startClient(warmUp, "parecord", {"--device=nullsink.monitor", "--raw", "/dev/null"});
-        QThread::msleep(300);
-        stopClient(warmUp);
-    }
-    static void TearDownTestSuite() {
-        stopClient(*keeper);
-        delete keeper;
-    }
+    static void SetUpTestSuite() { sink = new QuietSink; }
+    static void TearDownTestSuite() { delete sink; }
     void SetUp() override {
         platform::SetMessageSink([this](const QString& text) { m_messages << text; });
     }
@@ -140,11 +127,11 @@ protected:
         return audio;
     }
 
-    static QProcess* keeper;
+    static QuietSink* sink;
     PageFolder m_folder;
     QStringList m_messages;
 };
-QProcess* ReadAlongSound::keeper = nullptr;
+QuietSink* ReadAlongSound::sink = nullptr;
 
 TEST_P(ReadAlongSound, StopsAtTheEndTimeAndThePageFollows) {
     const Case c = GetParam();
@@ -165,13 +152,8 @@ TEST_P(ReadAlongSound, StopsAtTheEndTimeAndThePageFollows) {
     });
 
     QTemporaryDir dir;
-    QProcess capture;
-    const QString raw = dir.filePath(QStringLiteral("capture.raw"));
-    startClient(capture, "parecord", {"--device=nullsink.monitor", "--raw", "--format=s16le",
-                                      QStringLiteral("--rate=%1").arg(c.rate), "--channels=1",
-                                      "--latency-msec=20", raw});
-    ASSERT_EQ(capture.state(), QProcess::Running);
-    QThread::msleep(300);
+    SinkCapture capture;
+    ASSERT_TRUE(capture.start(dir.filePath(QStringLiteral("capture.raw")), c.rate));
 
     ASSERT_TRUE(w.Click(QStringLiteral("play")));
     // The program's own event loop, as in use: nothing else wakes it.
@@ -185,11 +167,8 @@ TEST_P(ReadAlongSound, StopsAtTheEndTimeAndThePageFollows) {
     loop.exec();
     QObject::disconnect(tracking);
     ASSERT_FALSE(theReplayFile.IsPlaying());
-    QThread::msleep(300);
-    stopClient(capture);
-    QFile file(raw);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const std::vector<int16_t> captured = samplesOf(file.readAll());
+    std::vector<int16_t> captured;
+    ASSERT_TRUE(capture.stop(captured));
 
     const Heard heard = LastHeard(ref, captured, c.rate);
     ASSERT_GT(heard.last, 0) << "the end of the played stretch was not found in the capture: alignment "

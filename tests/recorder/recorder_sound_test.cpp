@@ -2,6 +2,7 @@
 // minute of recording keeps every buffer, and a replay reaches the null sink
 // without gaps. Needs the private PulseAudio server of scripts/services.sh.
 #include "common/signal_match.h"
+#include "common/sink_capture.h"
 #include "platform/qt_audio_backend.h"
 #include "recorder_fixture.h"
 
@@ -128,10 +129,8 @@ TEST_F(ServerFixture, SixtySecondRecordingKeepsEveryBuffer) {
 // only once heard, reaches the sink without a gap.
 TEST_F(ServerFixture, ReplayReachesTheSinkWithoutGaps) {
     const auto samples = noise(size_t(kRate) * 6, 21);
-    QProcess capture;
-    startClient(capture, "parecord", {"--device=nullsink.monitor", "--raw", "--format=s16le", "--rate=22050",
-                                      "--channels=1", "--latency-msec=20", dir.filePath("capture.raw")});
-    run(300);
+    SinkCapture capture(run);
+    capture.start(dir.filePath("capture.raw"), kRate);
     CReplayBuffer player;
     ReplayDriver replay(player);
     ASSERT_TRUE(replay.play(samples.data(), int(samples.size())));
@@ -139,11 +138,8 @@ TEST_F(ServerFixture, ReplayReachesTheSinkWithoutGaps) {
     EXPECT_EQ(replay.closes, 1);
     EXPECT_EQ(replay.writes, int(samples.size() + 3999) / 4000);
     EXPECT_EQ(replay.done, replay.writes);
-    run(300);
-    stopClient(capture);
-    QFile f(dir.filePath("capture.raw"));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const auto captured = samplesOf(f.readAll());
+    std::vector<int16_t> captured;
+    ASSERT_TRUE(capture.stop(captured));
     const Match m = bestMatch(captured, samples, 2205, kBlock, 0, long(captured.size()));
     ASSERT_GT(m.score, 0.9);
     int broken = 0;
