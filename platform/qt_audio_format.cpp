@@ -25,4 +25,19 @@ uint64_t bytesForUsecs(const WaveFormat& f, int64_t usecs) {
     return frames * f.blockAlign;
 }
 
+std::optional<QAudioFormat> formatOn(const QAudioDevice& device, const WaveFormat& format) {
+    const auto qf = toQtFormat(format);
+    if (!qf || device.isNull() || !device.isFormatSupported(*qf)) return std::nullopt;
+    return qf;
+}
+
+bool startedFine(QAudio::State state, QAudio::Error error) {
+    return error == QAudio::NoError && state != QAudio::StoppedState;
+}
+
+bool serverFailed(QAudio::State state, QAudio::Error error) {
+    return state == QAudio::StoppedState &&
+           (error == QAudio::OpenError || error == QAudio::IOError || error == QAudio::FatalError);
+}
+
 }  // namespace platform

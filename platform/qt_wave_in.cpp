@@ -53,9 +53,9 @@ public:
 
     bool open(const WaveFormat& format, QObject* receiver) override {
         if (open_) return false;
-        const auto qf = toQtFormat(format);
         const QAudioDevice device = QMediaDevices::defaultAudioInput();
-        if (!qf || device.isNull() || !device.isFormatSupported(*qf)) return false;
+        const auto qf = formatOn(device, format);
+        if (!qf) return false;
         format_ = format;
         queue_ = std::make_unique<InputQueue>(format.blockAlign, bytesForUsecs(format, kBacklogMs * 1000));
         stream_ = std::make_unique<PushStream>([this](const char* d, qint64 n) { recorded(d, n); });
@@ -113,7 +113,7 @@ public:
 private:
     bool startSource() {
         source_->start(stream_.get());
-        running_ = source_->error() == QAudio::NoError && source_->state() != QAudio::StoppedState;
+        running_ = startedFine(source_->state(), source_->error());
         return running_;
     }
 
@@ -138,9 +138,7 @@ private:
 
     // The server went away: held buffers come back and later ones are refused.
     void checkFailure() {
-        if (!open_ || !source_ || source_->state() != QAudio::StoppedState) return;
-        const QAudio::Error e = source_->error();
-        if (e == QAudio::OpenError || e == QAudio::IOError || e == QAudio::FatalError) fail();
+        if (open_ && source_ && serverFailed(source_->state(), source_->error())) fail();
     }
 
     void fail() {
@@ -150,16 +148,11 @@ private:
         giveBackAll();
     }
 
-    // As with the sink: the source is deleted from the event loop.
     void dropSource() {
         if (!source_) return;
         QObject::disconnect(source_, nullptr, &context_, nullptr);
         running_ = false;
-        if (QCoreApplication::instance()) {  // else the process is ending: leave it be
-            source_->stop();
-            source_->deleteLater();
-            stream_.release()->deleteLater();
-        }
+        deleteFromEventLoop(source_, stream_);
         source_ = nullptr;
     }
 

@@ -75,9 +75,9 @@ public:
 
     bool open(const WaveFormat& format, QObject* receiver) override {
         if (open_) return false;
-        const auto qf = toQtFormat(format);
         const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-        if (!qf || device.isNull() || !device.isFormatSupported(*qf)) return false;
+        const auto qf = formatOn(device, format);
+        if (!qf) return false;
         format_ = format;
         stream_ = std::make_unique<PullStream>(format.bitsPerSample == 8 ? char(0x80) : char(0));
         stream_->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
@@ -149,7 +149,7 @@ private:
     bool startSink() {
         heard_ = 0;
         sink_->start(stream_.get());
-        running_ = sink_->error() == QAudio::NoError && sink_->state() != QAudio::StoppedState;
+        running_ = startedFine(sink_->state(), sink_->error());
         if (running_ && paused_) sink_->suspend();
         return running_;
     }
@@ -189,9 +189,7 @@ private:
     // The server went away or refused the stream: queued buffers come back and
     // later writes fail, so that no owner waits for buffers forever.
     void checkFailure() {
-        if (!open_ || !sink_ || sink_->state() != QAudio::StoppedState) return;
-        const QAudio::Error e = sink_->error();
-        if (e == QAudio::OpenError || e == QAudio::IOError || e == QAudio::FatalError) fail();
+        if (open_ && sink_ && serverFailed(sink_->state(), sink_->error())) fail();
     }
 
     void fail() {
@@ -200,17 +198,11 @@ private:
         giveBackAll();
     }
 
-    // The sink's destructor runs the event loop, so it is deleted later, from
-    // the event loop, rather than inside a call of the device's owner.
     void dropSink() {
         if (!sink_) return;
         QObject::disconnect(sink_, nullptr, &doneTimer_, nullptr);
         running_ = false;
-        if (QCoreApplication::instance()) {  // else the process is ending: leave it be
-            sink_->stop();
-            sink_->deleteLater();
-            stream_.release()->deleteLater();  // the sink may still point at it
-        }
+        deleteFromEventLoop(sink_, stream_);
         sink_ = nullptr;
     }
 
