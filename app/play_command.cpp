@@ -3,6 +3,7 @@
 #include "audio/replay_file.h"
 #include "audio/replay_receiver.h"
 #include "platform/message_box.h"
+#include "view/audio_link.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -10,10 +11,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <climits>
-#include <clocale>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -21,12 +20,6 @@ namespace {
 constexpr int kCheckMs = 25;        // end-time check: at least every 40 ms
 constexpr qint64 kPrintMs = 250;    // position lines
 constexpr qint64 kStallMs = 2000;   // no progress this long: nothing is left to play
-
-// atof, independent of the locale that the application object sets.
-double ReadNumber(const char* text) {
-    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
-    return strtod_l(text, nullptr, c);
-}
 
 int Usage() {
     std::fprintf(stderr, "usage: parlotype --play FILE[#START[#END]]\n");
@@ -89,16 +82,6 @@ private:
 
 }  // namespace
 
-PlayLink SplitPlayLink(const std::string& link) {
-    PlayLink out;
-    const size_t first = link.find('#');
-    const size_t last = link.rfind('#');
-    out.file = QFile::decodeName(QByteArray::fromStdString(link.substr(0, first)));
-    if (first != std::string::npos) out.start = ReadNumber(link.c_str() + first + 1);
-    if (last != first) out.end = ReadNumber(link.c_str() + last + 1);
-    return out;
-}
-
 std::string FormatPlayTime(double seconds) {
     // Clamped so the conversions below stay defined for any time.
     const double pos = std::isfinite(seconds) ? std::clamp(seconds, 0.0, double(INT_MAX)) : 0.0;
@@ -111,7 +94,7 @@ std::string FormatPlayTime(double seconds) {
 
 int RunPlayCommand(int argc, char** argv) {
     if (argc != 3 || std::strcmp(argv[1], "--play") != 0) return Usage();
-    const PlayLink link = SplitPlayLink(argv[2]);
+    const AudioLinkParts link = SplitAudioLink(QFile::decodeName(argv[2]));
     if (link.file.isEmpty()) return Usage();
 
     QCoreApplication app(argc, argv);

@@ -5,22 +5,12 @@
 // every half second on standard output while playing.
 // Exit status: 0 played to the end time or the end of the data; 1 the file
 // or the device failed (the player's message on standard error); 2 a
-// malformed command line (a usage line on standard error).
+// malformed command line (a usage line on standard error). The link is read
+// as the script view reads audio links (SplitAudioLink).
 
-#include <QString>
 #include <string>
 
 int RunPlayCommand(int argc, char** argv);
-
-// An audio link split as the program reads links: the file part before the
-// first '#', the start after the first '#', the end after the last '#' only
-// when there are two or more; numbers read like C's atof (0 when absent).
-struct PlayLink {
-    QString file;
-    double start = 0.0;
-    double end = 0.0;  // 0 or less: no end time
-};
-PlayLink SplitPlayLink(const std::string& link);
 
 // The time pane's text for a position in seconds: "%2d:%02d.%1d".
 std::string FormatPlayTime(double seconds);

@@ -2,6 +2,7 @@
 // program does with good and bad links, its output and its exit status.
 #include "app/play_command.h"
 #include "common/test_audio.h"
+#include "view/audio_link.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -30,7 +31,7 @@ TEST(PlayCommand, SplitsLinks) {
         {"/s/talk.wav#+.5#0x10", "/s/talk.wav", 0.5, 16},
     };
     for (const auto& c : cases) {
-        const PlayLink link = SplitPlayLink(c.link);
+        const AudioLinkParts link = SplitAudioLink(QString::fromUtf8(c.link));
         EXPECT_EQ(link.file, QString::fromUtf8(c.file)) << c.link;
         EXPECT_EQ(link.start, c.start) << c.link;
         EXPECT_EQ(link.end, c.end) << c.link;
