@@ -17,23 +17,46 @@ constexpr qsizetype kPiece = 64 * 1024;
 
 struct Fetched {
     bool answered = false;  // the server sent a response (any status)
+    QString error;          // why the body cannot be trusted, when it cannot
     QByteArray body;
 };
 
+// A transport or protocol failure after the response began: the body is cut
+// short. HTTP statuses (a 404 page) still bring a whole page.
+bool BodyIsCut(QNetworkReply::NetworkError error) {
+    return (error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
+           (error >= QNetworkReply::ProtocolUnknownError && error <= QNetworkReply::ProtocolFailure);
+}
+
 // Fetches `url` on a thread of its own with its own event loop, while the
-// calling thread waits: nothing of the caller's runs until it is done.
+// calling thread waits: nothing of the caller's runs until it is done. The
+// body is taken as it arrives; one that would pass kMaxPageBytes ends the
+// fetch at once.
 Fetched Fetch(const QUrl& url, int nTimeoutMs) {
     Fetched result;
     std::unique_ptr<QThread> thread(QThread::create([&] {
         QNetworkAccessManager manager;
         QNetworkReply* reply = manager.get(QNetworkRequest(url));
         QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+            if (result.body.size() + reply->bytesAvailable() > kMaxPageBytes) {
+                result.error = QStringLiteral("the page is larger than %1 MB").arg(kMaxPageBytes >> 20);
+                result.body.clear();
+                reply->abort();  // finished follows
+                return;
+            }
+            result.body += reply->readAll();
+        });
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         QTimer::singleShot(nTimeoutMs, &loop, &QEventLoop::quit);
         loop.exec();
-        if (!reply->isFinished()) return;  // too late: the manager aborts it
         result.answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-        result.body = reply->readAll();
+        if (!reply->isFinished()) {  // too late: the manager aborts it
+            if (result.answered) result.error = QStringLiteral("the server did not send the whole page in time");
+            return;
+        }
+        if (result.error.isEmpty() && BodyIsCut(reply->error())) result.error = reply->errorString();
+        if (result.error.isEmpty()) result.body += reply->readAll();
     }));
     thread->start();
     thread->wait();
@@ -44,7 +67,7 @@ PageOpenResult OpenLocal(const QString& path) {
     PageOpenResult result;
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly)) {
-        result.status = PageOpenStatus::LocalError;
+        result.status = PageOpenStatus::Unreadable;
         result.message = QStringLiteral("Could not open the page '%1'\n(%2)").arg(path, file->errorString());
         return result;
     }
@@ -57,6 +80,12 @@ PageOpenResult OpenRemote(const QUrl& url, int nTimeoutMs) {
     PageOpenResult result;
     Fetched fetched = Fetch(url, nTimeoutMs);
     if (!fetched.answered) return result;  // an internet error
+    if (!fetched.error.isEmpty()) {
+        result.status = PageOpenStatus::Unreadable;
+        result.message = QStringLiteral("Could not read the page '%1'\n(%2)")
+                             .arg(url.toString(QUrl::RemoveFragment), fetched.error);
+        return result;
+    }
     result.status = PageOpenStatus::Opened;
     result.stream = std::make_unique<CPageStream>(std::move(fetched.body));
     return result;

@@ -8,7 +8,10 @@
 // whole into memory before Open returns, blocking the calling thread until
 // the server has answered or the time limit has passed; its bytes arrive as
 // sent. Any other address, a server that cannot be reached, and one that does
-// not answer in time are "internet errors", which callers end on quietly.
+// not answer in time are "internet errors", which callers end on quietly. A
+// remote page that answered but could not be had whole (larger than
+// kMaxPageBytes, cut off, not finished in time) is unreadable, as a local
+// page that cannot be opened: no part of it is used.
 
 #include "html/byte_stream.h"
 
@@ -26,16 +29,18 @@ class CPageStream;
 enum class PageOpenStatus {
     Opened,
     InternetError,  // end quietly
-    LocalError,     // the local page could not be opened: show `message`
+    Unreadable,     // the page could not be read whole: show `message`
 };
 
 struct PageOpenResult {
     PageOpenStatus status = PageOpenStatus::InternetError;
     std::unique_ptr<CPageStream> stream;  // set when Opened
-    QString message;                      // set for LocalError
+    QString message;                      // set for Unreadable
 };
 
 constexpr int kPageTimeoutMs = 30000;
+// Far above any script page; a remote body past it is refused.
+constexpr qsizetype kMaxPageBytes = qsizetype(64) << 20;
 
 // Opens the page at `url` (a location as the web view reports it).
 // nTimeoutMs bounds the whole fetch of a remote page.

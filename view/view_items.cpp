@@ -30,7 +30,7 @@ void CParlotypeView::ScanItems(const QString& fileName) {
     const QString pageUrl = m_pWebView->location();
     if (pageUrl.startsWith(QLatin1String("res:"))) return;  // the built-in home page
     platform::PageOpenResult page = platform::OpenPageStream(pageUrl);
-    if (page.status == platform::PageOpenStatus::LocalError) {
+    if (page.status == platform::PageOpenStatus::Unreadable) {
         platform::ShowMessage(page.message);
         return;
     }

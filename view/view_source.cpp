@@ -17,7 +17,7 @@ using Listing = QByteArray (*)(CByteStream&);
 void ShowListing(const QString& location, Listing listing, QWidget* owner) {
     if (location.startsWith(QLatin1String("res:"))) return;
     platform::PageOpenResult page = platform::OpenPageStream(location);
-    if (page.status == platform::PageOpenStatus::LocalError) {
+    if (page.status == platform::PageOpenStatus::Unreadable) {
         platform::ShowMessage(page.message);
         return;
     }

@@ -14,7 +14,11 @@
 #include <QThread>
 #include <QUrl>
 
+#include <sys/resource.h>
+
+#include <functional>
 #include <future>
+#include <memory>
 #include <vector>
 
 using platform::OpenPageStream;
@@ -45,20 +49,20 @@ QString Write(const QTemporaryDir& dir, const QString& name, const QByteArray& d
 }
 
 // An http server on its own thread (the test thread blocks while a page is
-// fetched). It answers every request with `response`, or never answers.
+// fetched). Once a request is complete it hands the socket to `answer`.
+using Answer = std::function<void(QTcpSocket*)>;
+
 class LocalServer {
 public:
-    explicit LocalServer(QByteArray response, bool answer = true) {
+    explicit LocalServer(Answer answer) {
         std::promise<quint16> port;
-        m_thread.reset(QThread::create([this, response, answer, &port] {
+        m_thread.reset(QThread::create([this, answer, &port] {
             QTcpServer server;
             server.listen(QHostAddress::LocalHost);
             QObject::connect(&server, &QTcpServer::newConnection, [&] {
                 QTcpSocket* socket = server.nextPendingConnection();
-                QObject::connect(socket, &QTcpSocket::readyRead, [socket, response, answer] {
-                    if (!socket->readAll().contains("\r\n\r\n") || !answer) return;
-                    socket->write(response);
-                    socket->disconnectFromHost();
+                QObject::connect(socket, &QTcpSocket::readyRead, [socket, answer] {
+                    if (socket->readAll().contains("\r\n\r\n")) answer(socket);
                 });
             });
             QEventLoop loop;
@@ -69,6 +73,12 @@ public:
         m_thread->start();
         m_port = port.get_future().get();
     }
+    // Sends `response` and closes.
+    explicit LocalServer(QByteArray response)
+        : LocalServer([response](QTcpSocket* socket) {
+              socket->write(response);
+              socket->disconnectFromHost();
+          }) {}
     ~LocalServer() {
         QMetaObject::invokeMethod(m_loop, "quit", Qt::QueuedConnection);
         m_thread->wait();
@@ -80,6 +90,25 @@ private:
     QEventLoop* m_loop = nullptr;
     quint16 m_port = 0;
 };
+
+// A body without end: 64 KB pieces as fast as they are taken, up to 1 GB
+// (which bounds the server should the client never stop).
+void Endless(QTcpSocket* socket) {
+    socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n");
+    auto sent = std::make_shared<qint64>(0);
+    QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [socket, sent](qint64 n) {
+        *sent += n;
+        if (*sent < (qint64(1) << 30) && socket->bytesToWrite() < 256 * 1024)
+            socket->write(QByteArray(64 * 1024, 'x'));
+    });
+    socket->write(QByteArray(64 * 1024, 'x'));
+}
+
+long PeakRssKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
 
 TEST(PageStream, LocalPathReadsAsText) {
     QTemporaryDir dir;
@@ -105,7 +134,7 @@ TEST(PageStream, FileAddressWithEscapesAndFragment) {
     EXPECT_EQ(ReadAll(*opened.stream), QByteArray("<a name=x>"));
 }
 
-TEST(PageStream, MissingOrUnreadableLocalPageIsALocalError) {
+TEST(PageStream, MissingOrUnreadableLocalPageIsUnreadable) {
     QTemporaryDir dir;
     for (const QString& url : {dir.filePath("gone.htm"), QUrl::fromLocalFile(dir.filePath("gone.htm")).toString(),
                                dir.path()}) {
@@ -117,7 +146,7 @@ TEST(PageStream, MissingOrUnreadableLocalPageIsALocalError) {
             EXPECT_TRUE(opened.stream->ErrorMessage().contains(dir.path()));
             continue;
         }
-        EXPECT_EQ(opened.status, PageOpenStatus::LocalError) << url.toStdString();
+        EXPECT_EQ(opened.status, PageOpenStatus::Unreadable) << url.toStdString();
         EXPECT_EQ(opened.stream, nullptr);
         EXPECT_TRUE(opened.message.contains(dir.path())) << opened.message.toStdString();
     }
@@ -192,13 +221,35 @@ TEST(PageStream, UnreachableOrSilentServerIsAnInternetError) {
     EXPECT_EQ(refused.stream, nullptr);
     EXPECT_TRUE(refused.message.isEmpty());
 
-    LocalServer silent("", false);
+    LocalServer silent([](QTcpSocket*) {});
     QElapsedTimer timer;
     timer.start();
     auto late = OpenPageStream(silent.Url("/p.htm"), 300);
     EXPECT_EQ(late.status, PageOpenStatus::InternetError);
     EXPECT_GE(timer.elapsed(), 250);
     EXPECT_LT(timer.elapsed(), 10000);
+}
+
+// A body past the size limit or cut short is never taken for the page: the
+// page is unreadable, with a message naming it, and memory stays bounded.
+TEST(PageStream, EndlessOrCutRemotePageIsUnreadable) {
+    LocalServer endless(Endless);
+    LocalServer cut([](QTcpSocket* socket) {
+        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(1000, 'x'));
+        socket->disconnectFromHost();
+    });
+    const long rssBefore = PeakRssKb();
+    for (const LocalServer* server : {&endless, &cut}) {
+        QElapsedTimer timer;
+        timer.start();
+        auto opened = OpenPageStream(server->Url("/p.htm#frag"), 20000);
+        EXPECT_LT(timer.elapsed(), 20000);
+        EXPECT_EQ(opened.status, PageOpenStatus::Unreadable);
+        EXPECT_EQ(opened.stream, nullptr);
+        EXPECT_TRUE(opened.message.startsWith(QStringLiteral("Could not read the page '%1'").arg(server->Url("/p.htm"))))
+            << opened.message.toStdString();
+    }
+    EXPECT_LT(PeakRssKb() - rssBefore, 3 * (platform::kMaxPageBytes >> 10));
 }
 
 TEST(PageStream, OtherAddressesAreInternetErrors) {
