@@ -155,7 +155,7 @@ private:
         while (bytes > 0 && !queue_.empty()) {
             WaveHeader* h = queue_.front();
             const uint64_t n = std::min<uint64_t>(bytes, h->bufferLength - offset_);
-            backend_->played_.append(h->data + offset_, qsizetype(n));
+            if (backend_->keepPlayed_) backend_->played_.append(h->data + offset_, qsizetype(n));
             offset_ += uint32_t(n);
             position_ += n;
             bytes -= n;
@@ -286,6 +286,8 @@ int SimAudioBackend::openOutputs() const {
         if (auto* out = dynamic_cast<SimWaveOut*>(d); out && out->isOpen()) ++n;
     return n;
 }
+
+void SimAudioBackend::setKeepPlayed(bool keep) { keepPlayed_ = keep; }
 
 const QByteArray& SimAudioBackend::played() const { return played_; }
 void SimAudioBackend::clearPlayed() { played_.clear(); }

@@ -58,8 +58,10 @@ public:
     void setInputSignal(std::function<int16_t(uint64_t frame, int channel)> signal);
 
     // Observation: format of the last opened output, number of output devices
-    // now open, and every byte output devices have consumed so far (in order),
-    // cleared by clearPlayed().
+    // now open, and, while keepPlayed is on, every byte output devices have
+    // consumed since it was turned on (in order), cleared by clearPlayed().
+    // Off by default, so that a long run keeps nothing.
+    void setKeepPlayed(bool keep);
     WaveFormat lastOutFormat() const;
     int openOutputs() const;
     const QByteArray& played() const;
@@ -83,6 +85,7 @@ private:
     bool hold_ = false;
     std::function<int16_t(uint64_t, int)> signal_;
     WaveFormat lastOutFormat_;
+    bool keepPlayed_ = false;
     QByteArray played_;
 };
 

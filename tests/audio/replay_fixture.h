@@ -28,6 +28,7 @@ protected:
     }
     void UseClock(Clock clock) {
         sim = std::make_unique<platform::SimAudioBackend>(clock);
+        sim->setKeepPlayed(true);
         platform::setAudioBackend(sim.get());
     }
     // Delivers the device notifications posted so far.

@@ -5,6 +5,9 @@
 #include "test_files.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+
+#include <unistd.h>
 
 using namespace testaudio;
 using testfiles::Write;
@@ -22,6 +25,13 @@ std::string CountingWav(size_t dataBytes) {
 }
 
 class ReplayRing : public ReplayTest {};
+
+// Resident memory of this process, from /proc.
+long ResidentKb() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) return 0;
+    return statm.readAll().split(' ').value(1).toLong() * (sysconf(_SC_PAGESIZE) / 1024);
+}
 
 TEST_F(ReplayRing, PrimesSevenAndRefillsInOrder) {
     const size_t dataBytes = 10 * kBlock + 1000;
@@ -187,6 +197,24 @@ TEST_F(ReplayRing, StartTimesOutsideTheData) {
         EXPECT_EQ(player.CloseDevice(), 1) << start;
         EXPECT_EQ(player.IsPlaying(), 0) << start;
     }
+}
+
+// An hour of 44.1 kHz stereo (a sparse file of silence) on the simulated
+// device, as a user without sound hardware plays it: memory stays flat.
+TEST_F(ReplayRing, AnHourOnTheSimulatedDeviceKeepsNothing) {
+    sim->setKeepPlayed(false);
+    const uint32_t dataBytes = uint32_t(3600 * kBytesPerSec);
+    const std::string header = Riff(Chunk("fmt ", FmtBody(2, 44100, 16)) + Chunk("data", ""));
+    const QString path = Write("hour.wav", header.substr(0, header.size() - 4) +
+                                               std::string(reinterpret_cast<const char*>(&dataBytes), 4));
+    ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), off_t(header.size()) + dataBytes), 0);
+    ASSERT_EQ(player.Open(path), 1);
+    ASSERT_EQ(Play(0), 1);
+    const long before = ResidentKb();
+    RunToEnd(3700 * 1000);
+    EXPECT_EQ(player.IsPlaying(), 0);
+    EXPECT_LT(ResidentKb() - before, 32 * 1024) << "kB more after an hour";
+    QFile::remove(path);
 }
 
 TEST_F(ReplayRing, DeviceFaults) {

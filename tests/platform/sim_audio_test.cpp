@@ -40,6 +40,7 @@ struct OutBuffers {
 
 struct OutFixture {
     explicit OutFixture(Clock clock, WaveFormat format = pcm16(1, 8000)) : sim(clock) {
+        sim.setKeepPlayed(true);
         out = sim.createWaveOut();
         EXPECT_TRUE(out->open(format, &rx));
     }

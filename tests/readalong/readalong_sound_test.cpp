@@ -55,6 +55,7 @@ protected:
 // 0 on the simulated device, as mono: the file's time line as the program has it.
 std::vector<int16_t> ProgramSamples(const QString& path, int channels) {
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Untimed);
+    sim.setKeepPlayed(true);
     platform::setAudioBackend(&sim);
     BufferReceiver receiver;
     std::vector<int16_t> mono;

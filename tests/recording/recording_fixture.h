@@ -67,6 +67,7 @@ class RecordingTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ResetAudio();
+        m_sim.setKeepPlayed(true);
         platform::setAudioBackend(&m_sim);
         platform::SetMessageSink([this](const QString& text) { m_messages << text; });
         m_sim.setInputSignal([](uint64_t f, int c) { return c == 0 ? Left(f) : Right(f); });
