@@ -2,6 +2,8 @@
 
 #include "platform/message_box.h"
 
+#include <QCoreApplication>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -38,6 +40,7 @@ int CRecorder::Start(QObject* notify, int rate, int mode) {
     m_wfx.avgBytesPerSec = uint32_t(rate) * 4;
     m_wfx.blockAlign = 4;
     m_wfx.bitsPerSample = 16;
+    m_pNotify = notify;
     m_hWaveIn = platform::audioBackend().createWaveIn();
     if (rate <= 0 || !m_hWaveIn->open(m_wfx, notify)) {
         m_hWaveIn.reset();
@@ -56,10 +59,21 @@ int CRecorder::Start(QObject* notify, int rate, int mode) {
     return AddBuffer() ? 0 : -1;
 }
 
+// The device hands back its buffers by posting them; they are taken here, at
+// once, so that they count against this session: left in the queue, they
+// would reach a recording started before the event loop runs again and end it.
 void CRecorder::Stop() {
     if (!m_bOpen) return;
     m_hWaveIn->reset();
     Close();
+    if (m_pNotify && QCoreApplication::instance())
+        QCoreApplication::sendPostedEvents(m_pNotify, platform::WaveEvent::InData);
+}
+
+// The device failed while recording: what was kept so far stays.
+void CRecorder::Fail() {
+    Stop();
+    platform::ShowMessage(QStringLiteral("The record device failed: recording stopped"));
 }
 
 void CRecorder::Close() {
@@ -75,7 +89,7 @@ int CRecorder::AddBuffer() {
     if (!m_bOpen) return 0;
     m_hdr[m_nCurrent]->flags = platform::WHDR_PREPARED;
     if (!m_hWaveIn->addBuffer(m_hdr[m_nCurrent])) {
-        Stop();
+        Fail();
         return 0;
     }
     m_nCurrent = 1 - m_nCurrent;
@@ -92,7 +106,7 @@ void CRecorder::OnData() {
     // While recording a buffer comes back only when full; a short one means
     // the device failed, and its stale remainder must not be kept.
     if (m_hdr[m_nCurrent]->bytesRecorded < uint32_t(m_nBufferBytes)) {
-        Stop();
+        Fail();
         return;
     }
     if (m_nMode == 2) ProcessBuffer();

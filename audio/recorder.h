@@ -14,6 +14,7 @@
 #include "audio/sample_block.h"
 #include "platform/wave_device.h"
 
+#include <QPointer>
 #include <memory>
 
 class QObject;
@@ -31,7 +32,8 @@ public:
     // record device" when the device cannot be opened. Does not clear the
     // blocks kept so far: call Clear() first.
     int Start(QObject* notify, int rate, int mode);
-    void Stop();        // resets (the device hands back its buffers) and closes
+    // Resets and closes; the buffers the device hands back are taken at once.
+    void Stop();
     void Close();
     int AddBuffer();    // hands buffer m_nCurrent to the device
     int ProcessBuffer();// stores the left channel of buffer m_nCurrent as a block
@@ -50,6 +52,9 @@ public:
 private:
     static constexpr int kBufferBytes = 8000;
 
+    void Fail();
+
+    QPointer<QObject> m_pNotify;  // receiver of the device's notifications
     int m_bOpen = 0;
     std::unique_ptr<platform::WaveIn> m_hWaveIn;
     platform::WaveHeader* m_hdr[2] = {};

@@ -25,13 +25,13 @@ constexpr int kMaxRecSamples = 5000000;
 
 }  // namespace
 
-// A stopped device posts the buffers it held, and the recording player its
-// close, before Stop returns. They are dispatched here, at once, so that they
-// are counted against the device that was stopped: left in the queue, they
-// would reach a recording or replay started before the event loop runs again
-// and end it.
+// A stopped recording player posts the buffers it held, and its close, before
+// Stop returns. They are dispatched here, at once, so that they are counted
+// against the device that was stopped: left in the queue, they would reach a
+// replay started before the event loop runs again and end it. (The recorder
+// takes back its own buffers when it stops.)
 void CParlotypeView::TakeBackStoppedBuffers() {
-    for (QEvent::Type type : {platform::WaveEvent::InData, platform::WaveEvent::OutDone, platform::WaveEvent::OutClose})
+    for (QEvent::Type type : {platform::WaveEvent::OutDone, platform::WaveEvent::OutClose})
         QCoreApplication::sendPostedEvents(this, type);
 }
 
@@ -54,7 +54,6 @@ void CParlotypeView::OnAudioRecord() {
         theRecorder.Stop();
         CollectRecording();
         m_nRecState = 2;
-        TakeBackStoppedBuffers();
     } else if (theReplayBuffer.IsOpen()) {
         theReplayBuffer.Stop();
         m_nRecState = 2;
@@ -77,7 +76,6 @@ void CParlotypeView::OnAudioPlayrec() {
         theRecorder.Stop();
         CollectRecording();
         m_nRecState = 2;
-        TakeBackStoppedBuffers();
     }
     if (m_nRecState == 3) {
         // Nothing more is queued: the buffers with the device play out, the

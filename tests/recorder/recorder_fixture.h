@@ -28,6 +28,7 @@ inline int16_t right(uint64_t frame) { return int16_t(-int(frame % 1000) - 5); }
 struct SimFixture : ::testing::Test {
     explicit SimFixture(SimAudioBackend::Clock clock = SimAudioBackend::Clock::Stepped) : sim(clock) {
         sim.setInputSignal([](uint64_t f, int c) { return c == 0 ? left(f) : right(f); });
+        sim.setKeepPlayed(true);
         platform::setAudioBackend(&sim);
         platform::SetMessageSink([this](const QString& m) { messages << m; });
     }

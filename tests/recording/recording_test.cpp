@@ -241,6 +241,22 @@ TEST_F(SampleLimitTest, RecordThenDiscardsItAndStartsAnew) {
     EXPECT_EQ(View()->m_nRecState, 1);
 }
 
+// The limit stops the recorder from inside a returned buffer's notification;
+// Record right after, before the event loop runs again, records anew.
+TEST_F(SampleLimitTest, RecordAtOnceAfterTheLimitRecordsAnew) {
+    ChooseRecord();
+    for (int step = 0; step < 240 * 25 && theRecorder.IsRecording(); ++step) {
+        m_sim.advance(40);
+        QCoreApplication::sendPostedEvents(View(), platform::WaveEvent::InData);
+    }
+    ASSERT_FALSE(theRecorder.IsRecording());
+    Record()->trigger();
+    Advance(1000);
+    EXPECT_TRUE(theRecorder.IsRecording());
+    EXPECT_EQ(theRecorder.GetCount(), 11 * kBlock);  // 1 s of 2000-frame buffers at 22050 Hz
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join("; ").toStdString();
+}
+
 // Recording and replay run beside the file player and never stop it.
 TEST_F(RecordingTest, RecordingAndReplayLeaveTheFilePlayerPlaying) {
     ASSERT_TRUE(m_window->Click(QStringLiteral("#t10")));
