@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kCheckMs = 25;        // end-time check: at least every 40 ms
 constexpr qint64 kPrintMs = 250;    // position lines
-constexpr qint64 kStallMs = 2000;   // no progress this long: nothing is left to play
+constexpr qint64 kStallMs = 2000;   // no progress this long: the end, or a stalled device
 
 int Usage() {
     std::fprintf(stderr, "usage: parlotype --play FILE[#START[#END]]\n");
@@ -33,8 +33,9 @@ void PrintMessage(const QString& text) {
 }
 
 // Watches playback until it ends: the end time passed (stop), the device
-// closed after the data ended, or no progress at all (the start lies past
-// the data, so nothing was queued and no buffer will come back).
+// closed after the data ended or failed, or no progress for kStallMs: with
+// nothing queued the start lay past the data (the end); with buffers queued
+// the device stalled (a failure).
 class PlayWatch {
 public:
     PlayWatch(QCoreApplication& app, double endTime) : m_app(app), m_dEndTime(endTime) {
@@ -51,15 +52,20 @@ public:
 private:
     void Check() {
         // Once the device has closed, the last position read is the last heard.
-        if (!theReplayFile.IsPlaying()) return Finish(m_dLastPos);
+        if (!theReplayFile.IsPlaying()) return Finish(m_dLastPos, theReplayFile.DeviceFailed() ? 1 : 0);
         const double pos = theReplayFile.GetPosition();
         if (m_dEndTime > 0 && pos > m_dEndTime) {
             theReplayFile.CloseDevice();
-            return Finish(pos);
+            return Finish(pos, 0);
         }
         if (pos != m_dLastPos) m_sinceProgress.restart();
         m_dLastPos = pos;
-        if (m_sinceProgress.elapsed() >= kStallMs) return Finish(pos);
+        if (m_sinceProgress.elapsed() >= kStallMs) {
+            if (!theReplayFile.HasQueuedAudio()) return Finish(pos, 0);
+            theReplayFile.CloseDevice();
+            platform::ShowMessage(QStringLiteral("The replay device stalled: nothing was heard for %1 s").arg(kStallMs / 1000));
+            return Finish(pos, 1);
+        }
         if (m_sincePrint.elapsed() >= kPrintMs) Print(pos);
     }
     void Print(double pos) {
@@ -67,10 +73,10 @@ private:
         std::fflush(stdout);
         m_sincePrint.restart();
     }
-    void Finish(double pos) {
+    void Finish(double pos, int status) {
         m_timer.stop();
         Print(pos);
-        m_app.exit(0);
+        m_app.exit(status);
     }
 
     QCoreApplication& m_app;

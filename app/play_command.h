@@ -4,7 +4,8 @@
 // FILE#START#END (seconds). Prints the position ("%2d:%02d.%1d") at least
 // every half second on standard output while playing.
 // Exit status: 0 played to the end time or the end of the data; 1 the file
-// or the device failed (the player's message on standard error); 2 a
+// or the device failed, or the device stalled with sound queued (a message
+// on standard error); 2 a
 // malformed command line (a usage line on standard error). The link is read
 // as the script view reads audio links (SplitAudioLink).
 

@@ -40,6 +40,12 @@ public:
     int IsLoaded() const;
     double GetPosition() const;               // seconds into the file now heard
     QString GetFileName() const;              // the path given to the last Open
+    // Whether the last playback ended because the device failed (it was
+    // reported then); cleared by Play.
+    bool DeviceFailed() const;
+    // Whether buffers are with the device (playback is not just waiting on
+    // a start past the end of the data).
+    bool HasQueuedAudio() const;
 
 private:
     friend struct ReplayFileProbe;  // tests and benchmarks look inside
@@ -54,6 +60,7 @@ private:
     int OpenMpeg();
     void ReleaseMpeg();
     int Stop();
+    int Fail();
     void Seek(double seconds);
     int FillBuffer(int i);
     int FillWave(int i);
@@ -90,6 +97,7 @@ private:
     int m_bMoreData = 0;
     int m_nCurrent = 0;  // ring index of the buffer to fill next
     int m_nQueued = 0;   // buffers with the device, not yet returned
+    bool m_bDeviceFailed = false;
 };
 
 // The process-wide player, constructed by a static initialiser.

@@ -31,6 +31,7 @@ int CReplayFile::Play(QObject* notify, double startSeconds) {
     }
     m_pNotify = notify;
     m_bDeviceOpen = 1;
+    m_bDeviceFailed = false;
     for (auto& hdr : m_hdr) {
         hdr.bufferLength = kBlockBytes;
         hdr.flags = platform::WHDR_PREPARED;
@@ -40,35 +41,44 @@ int CReplayFile::Play(QObject* notify, double startSeconds) {
     m_nQueued = 0;
     m_nCurrent = 0;
     while (m_nCurrent < kPrimed && FillBuffer(m_nCurrent)) ++m_nCurrent;
+    m_bPlaying = 1;
     for (int i = 0; i < m_nCurrent; ++i) {
-        if (!m_pWaveOut->write(&m_hdr[i])) {
-            // Buffers written so far are with the device: stopping resets it
-            // and takes them back before it is closed.
-            m_bPlaying = 1;
-            CloseDevice();
-            return 0;
-        }
+        // Buffers written so far are with the device: stopping resets it and
+        // takes them back before it is closed.
+        if (!m_pWaveOut->write(&m_hdr[i])) return Fail();
         ++m_nQueued;
     }
-    m_bPlaying = 1;
     return 1;
 }
 
 int CReplayFile::OnBufferDone() {
     --m_nQueued;
+    // A failed device hands back everything it holds: the first buffer back
+    // ends playback (the others are taken in the stop), so the user hears of
+    // it once, and a tail that was never heard does not pass for the end.
+    if (m_bDeviceOpen && m_bPlaying && m_pWaveOut->failed()) return Fail();
     if (!m_bMoreData && m_nQueued <= 0) CloseDevice();  // the last buffer is back
     if (!m_bLoaded || !m_bDeviceOpen || !m_bPlaying || !m_bMoreData) return 0;
     if (!FillBuffer(m_nCurrent)) return 0;  // data ended: drain what is queued
     platform::WaveHeader& hdr = m_hdr[m_nCurrent];
     hdr.flags = platform::WHDR_PREPARED;
-    if (!m_pWaveOut->write(&hdr)) {
-        CloseDevice();
-        return 0;
-    }
+    if (!m_pWaveOut->write(&hdr)) return Fail();
     ++m_nQueued;
     m_nCurrent = (m_nCurrent + 1) % kBuffers;
     return 1;
 }
+
+// The device failed while playing: it is closed and the user told once.
+int CReplayFile::Fail() {
+    m_bDeviceFailed = true;
+    CloseDevice();
+    platform::ShowMessage(QStringLiteral("The replay device failed: playback stopped"));
+    return 0;
+}
+
+bool CReplayFile::DeviceFailed() const { return m_bDeviceFailed; }
+
+bool CReplayFile::HasQueuedAudio() const { return m_nQueued > 0; }
 
 // Resets the device and waits, dispatching only the receiver's device
 // notifications, until every buffer is back or the passes run out. Buffers

@@ -101,6 +101,10 @@ public:
             fail();
             return false;
         }
+        if (!stream_->queue.empty() && serverFailed(sink_->state(), sink_->error())) {
+            fail();  // the server went away; its notice may not have arrived yet
+            return false;
+        }
         header->flags = (header->flags | WHDR_PREPARED) & ~WHDR_DONE;
         stream_->queue.push(header);
         if (!paused_ && !doneTimer_.isActive()) doneTimer_.start();
@@ -132,6 +136,8 @@ public:
     uint64_t position() const override {
         return open_ ? stream_->queue.dataWithin(streamHeard()) : 0;
     }
+
+    bool failed() const override { return open_ && failed_; }
 
     void close() override {
         if (!open_) return;

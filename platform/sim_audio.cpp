@@ -67,12 +67,17 @@ protected:
         format_ = format;
         receiver_ = receiver;
         open_ = true;
+        failed_ = false;
         totalNs_ = 0;
         granted_ = 0;
         return true;
     }
     bool queueBuffer(WaveHeader* header) {
-        if (!backend_ || !open_ || !header || backend_->failNextWrite()) return false;
+        if (!backend_ || !open_ || !header) return false;
+        if (backend_->failNextWrite()) {
+            failed_ = true;
+            return false;
+        }
         header->flags = (header->flags | WHDR_PREPARED) & ~WHDR_DONE;
         queue_.push_back(header);
         return true;
@@ -92,6 +97,7 @@ protected:
     WaveFormat format_;
     QPointer<QObject> receiver_;
     bool open_ = false;
+    bool failed_ = false;  // a write was refused since open
     std::deque<WaveHeader*> queue_;
 
 private:
@@ -148,6 +154,7 @@ public:
         backend_->deviceChanged();
     }
     bool running() const override { return open_ && !paused_; }
+    bool failed() const override { return open_ && failed_; }
     bool isOpen() const { return open_; }
 
 private:

@@ -47,7 +47,8 @@ public:
     // Every open fails.
     void setFailOpen(bool fail);
     // The nth write/addBuffer from now (counted over all devices) fails, and so
-    // does every later one; 0 = none fail.
+    // does every later one; 0 = none fail. An output device whose write was
+    // refused reports failed() from then until it is opened again.
     void setFailWriteAfter(int nth);
     // Devices never return buffers: no OutDone/InData, not even on reset or
     // close. Output still consumes (position moves on).

@@ -70,6 +70,10 @@ public:
     // Closes the device (resetting it first if buffers are queued) and posts
     // OutClose. Safe to call when not open (then it does nothing).
     virtual void close() = 0;
+    // True once the device has failed since open (the sound server went away
+    // or refused the stream, or a write was refused): its buffers come back
+    // and every later write fails.
+    virtual bool failed() const = 0;
 };
 
 class WaveIn {

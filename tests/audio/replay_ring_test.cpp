@@ -226,22 +226,25 @@ TEST_F(ReplayRing, DeviceFaults) {
     sim->setFailOpen(false);
 
     // The third write while priming fails: the two queued come back before the close.
+    const QString failed = QStringLiteral("The replay device failed: playback stopped");
     sim->setFailWriteAfter(3);
     EXPECT_EQ(Play(0), 0);
+    EXPECT_EQ(messages.last(), failed);
     EXPECT_EQ(sim->openOutputs(), 0);
     EXPECT_EQ(Probe::Queued(player), 0);
     EXPECT_EQ(player.IsPlaying(), 0);
     sim->setFailWriteAfter(0);
     EXPECT_EQ(Play(0), 1);
 
-    // A refill's write fails: the device closes.
+    // A refill's write fails: the device closes, and the user hears of it once.
     sim->setFailWriteAfter(1);
     sim->advance(372);
     Pump();
     EXPECT_EQ(player.IsPlaying(), 0);
+    EXPECT_TRUE(player.DeviceFailed());
     EXPECT_EQ(sim->openOutputs(), 0);
     EXPECT_EQ(Probe::Queued(player), 0);
-    EXPECT_EQ(messages.size(), 1);
+    EXPECT_EQ(messages, (QStringList{"Failed to open replay device", failed, failed}));
 }
 
 TEST_F(ReplayRing, FormatTheDeviceRefuses) {
