@@ -22,13 +22,16 @@ bool MpegSeekIndex::WalkOneFrame(platform::ByteSource& src, uint8_t* scratch) {
         walkEnded_ = true;
         return false;
     }
+    // The header may lie past a region without frames: the frame is where its
+    // header was found, and the region counts no time.
+    const uint64_t offset = src.position() - uint64_t(HeaderBytes(h));
     const double end = nextStart_ + FrameDuration(h);
     if (frames_.empty()) {  // room for a whole file of frames like the first, within reason
         const uint64_t guess = src.size() / uint64_t(FrameLength(h)) + 1;
         frames_.reserve(size_t(std::min<uint64_t>(guess, kReserveLimit)));
     }
-    frames_.push_back({nextOffset_, end});
-    nextOffset_ += uint64_t(FrameLength(h));
+    frames_.push_back({offset, end});
+    nextOffset_ = offset + uint64_t(FrameLength(h));
     nextStart_ = end;
     return true;
 }

@@ -3,11 +3,13 @@
 // by walking the frame headers from the first frame and kept, so that a seek
 // walks only the part of the file no earlier seek has walked.
 //
-// The walk takes frames to follow each other without gaps: a frame's offset
-// is the first frame's offset plus the lengths of the frames before it, and
-// its start time the sum of their durations (FrameDuration), added in order.
-// The walk ends at the first offset where no valid frame header is found (or
-// a free-format one, whose length is unknown).
+// The walk reads frames as continuous playback does: each frame is where its
+// header is found, searching from the end of the frame before it, so a region
+// without frames (a tag in the middle, a run of zeros) is skipped once; a
+// frame's start time is the sum of the earlier frames' durations
+// (FrameDuration), added in order, and a skipped region counts no time. The
+// walk ends where no valid frame header follows (or a free-format one, whose
+// length is unknown).
 
 #include "platform/audio_file.h"
 
