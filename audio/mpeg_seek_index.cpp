@@ -45,3 +45,19 @@ MpegSeekIndex::Place MpegSeekIndex::Find(platform::ByteSource& src, uint8_t* scr
     if (it == frames_.end()) return {nextOffset_, nextStart_};
     return {it->offset, it == frames_.begin() ? 0.0 : std::prev(it)->end};
 }
+
+uint64_t MpegSeekIndex::PrerollStart(platform::ByteSource& src, uint8_t* scratch,
+                                     uint64_t offset) const {
+    const auto it = std::lower_bound(frames_.begin(), frames_.end(), offset,
+                                     [](const Frame& f, uint64_t o) { return f.offset < o; });
+    if (it == frames_.begin() || it == frames_.end() || it->offset != offset) return offset;
+    size_t first = size_t(it - frames_.begin()) - 1;  // the overlapping frame
+    MpegFrameHeader h;
+    for (int held = 0, n = 1; first > 0 && n < kMaxPrerollFrames; ++n) {
+        src.seek(frames_[first - 1].offset);
+        if (!ReadFrameHeader(src, scratch, h) || held >= ReservoirBytes(h)) break;
+        held += MainDataBytes(h);
+        --first;
+    }
+    return frames_[first].offset;
+}

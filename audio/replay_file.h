@@ -55,6 +55,7 @@ private:
     void ReleaseMpeg();
     int Stop();
     void Seek(double seconds);
+    void Preroll(uint64_t from, uint64_t to);
     int FillBuffer(int i);
     int FillWave(int i);
     int FillMpeg(int i);

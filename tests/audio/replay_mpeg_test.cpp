@@ -68,6 +68,40 @@ TEST_F(ReplayMpeg, SeekStartsAtTheFrameHoldingTheTime) {
     EXPECT_DOUBLE_EQ(player.GetPosition(), start + 4410 * 4 / (4 * 44100.0));
 }
 
+TEST_F(ReplayMpeg, SeekPlaysWhatContinuousPlaybackPlaysThere) {
+    // Play(t) starts at the frame continuous playback plays at t, with that
+    // frame's start as the position, and from there sounds exactly as
+    // continuous playback does: no frame lacks its bit reservoir. A run of
+    // zeros between joined files counts no time.
+    const QString vbr = testfiles::Mp3("vbr3.mp3", 3.0, {"-V", "4"});
+    const std::string bytes = testaudio::ReadFile(vbr);
+    struct Case {
+        const char* name;
+        QString path;
+        std::vector<double> times;
+    } cases[] = {
+        {"VBR", vbr, {0.0, 0.4, 1.3, 2.7}},
+        {"joined after zeros", Write("joined.mp3", bytes + std::string(200000, '\0') + bytes), {1.0, 3.1, 4.5, 5.9}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(player.Open(c.path), 1) << c.name;
+        sim->clearPlayed();
+        ASSERT_EQ(Play(0), 1) << c.name;
+        RunToEnd();
+        const QByteArray whole = sim->played();
+        platform::AudioFile file;
+        ASSERT_TRUE(file.open(c.path));
+        for (const double t : c.times) {
+            const testfiles::FramePlace frame = testfiles::PlaybackFrameAt(file, 0, t);
+            sim->clearPlayed();
+            ASSERT_EQ(Play(t), 1) << c.name << " at " << t;
+            EXPECT_DOUBLE_EQ(player.GetPosition(), frame.start) << c.name << " at " << t;
+            RunToEnd();
+            EXPECT_TRUE(sim->played() == whole.mid(frame.number * 1152 * 4)) << c.name << " at " << t;
+        }
+    }
+}
+
 TEST_F(ReplayMpeg, FrameEndStartsTheNextFrame) {
     // Hand-built frames: 417 bytes, 418 (padded), 417; silence for the decoder.
     const std::string stream = MpegFrame(0xFB, 0x90, 0x00, 417) + MpegFrame(0xFB, 0x92, 0x00, 418) +
