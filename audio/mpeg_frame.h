@@ -94,8 +94,9 @@ inline double FrameDuration(const MpegFrameHeader& h) {
 }
 
 // Reads from the position up to and including the next valid frame header
-// (and its CRC) into buffer[0..5], skipping any bytes before a sync. False at
-// the end of the data or when the first sync found is not a valid header.
+// (and its CRC) into buffer[0..5], skipping any bytes before a sync (the
+// buffer, kMaxFrameBytes, serves the search). False at the end of the data
+// or when the first sync found is not a valid header.
 bool ReadFrameHeader(platform::ByteSource& src, uint8_t* buffer, MpegFrameHeader& h);
 // Reads the rest of the frame whose header ReadFrameHeader left in `buffer`
 // (kMaxFrameBytes). Returns the frame length, or 0 when the frame is cut short

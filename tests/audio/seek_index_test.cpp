@@ -106,9 +106,10 @@ TEST(MpegSeekIndex, SameAnswersAsContinuousPlaybackInAnyOrder) {
             ASSERT_EQ(place.offset, expected.offset) << c.name << ": seek " << i << " to " << t;
             ASSERT_EQ(place.startTime, expected.start) << c.name << ": seek " << i << " to " << t;
         }
-        // Every frame header and every byte between frames was read once.
+        // Every frame header and every byte between frames was read once (the
+        // search for a sync reads a block at a time, so a little further).
         EXPECT_EQ(index.FramesKnown(), 3000u) << c.name;
-        EXPECT_LT(src.bytesRead, 3000u * 4 + c.gapBytes + 64) << c.name;
+        EXPECT_LT(src.bytesRead, 3000u * 4 + c.gapBytes + 2 * kMaxFrameBytes + 64) << c.name;
     }
 }
 
