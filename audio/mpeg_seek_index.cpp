@@ -48,15 +48,24 @@ MpegSeekIndex::Place MpegSeekIndex::Find(platform::ByteSource& src, uint8_t* scr
 
 uint64_t MpegSeekIndex::PrerollStart(platform::ByteSource& src, uint8_t* scratch,
                                      uint64_t offset) const {
+    // The target's overlap and filter history come from the two granules
+    // before it, which must decode whole: so must the frames holding them.
+    constexpr int kOverlapSamples = 1152;
     const auto it = std::lower_bound(frames_.begin(), frames_.end(), offset,
                                      [](const Frame& f, uint64_t o) { return f.offset < o; });
-    if (it == frames_.begin() || it == frames_.end() || it->offset != offset) return offset;
-    size_t first = size_t(it - frames_.begin()) - 1;  // the overlapping frame
+    if (it == frames_.end() || it->offset != offset) return offset;
+    size_t first = size_t(it - frames_.begin());
     MpegFrameHeader h;
-    for (int held = 0, n = 1; first > 0 && n < kMaxPrerollFrames; ++n) {
+    for (int samples = 0, held = 0, n = 0; first > 0 && n < kMaxPrerollFrames; ++n) {
         src.seek(frames_[first - 1].offset);
-        if (!ReadFrameHeader(src, scratch, h) || held >= ReservoirBytes(h)) break;
-        held += MainDataBytes(h);
+        if (!ReadFrameHeader(src, scratch, h)) break;
+        if (samples < kOverlapSamples) {
+            samples += SamplesPerFrame(h);
+        } else if (held < ReservoirBytes(h)) {
+            held += MainDataBytes(h);
+        } else {
+            break;
+        }
         --first;
     }
     return frames_[first].offset;

@@ -32,13 +32,13 @@ public:
     Place Find(platform::ByteSource& src, uint8_t* scratch, double seconds);
 
     // Where decoding has to begin for the frame at `offset` (an offset Find
-    // gave) to decode as continuous playback decodes it: at the frame before
-    // it, whose output overlaps its start, or earlier, so that the frames
-    // before that one hold a whole bit reservoir; at most kMaxPrerollFrames
-    // frames back. `offset` itself at the first frame and past the last.
-    // Reads headers from `src` with `scratch`.
+    // gave) to decode as continuous playback decodes it: at the frames of the
+    // two granules before it, whose output overlaps its start, or earlier, so
+    // that the frames before those hold a whole bit reservoir; at most
+    // kMaxPrerollFrames frames back. `offset` itself at the first frame and
+    // past the last. Reads headers from `src` with `scratch`.
     uint64_t PrerollStart(platform::ByteSource& src, uint8_t* scratch, uint64_t offset) const;
-    // MPEG-1 at 32 kbit/s needs 9 frames; only the lowest MPEG-2 rates reach the cap.
+    // MPEG-1 at 32 kbit/s needs 9 frames, MPEG-2 at 8 kbit/s and 22050 Hz 22.
     static constexpr int kMaxPrerollFrames = 32;
 
     size_t FramesKnown() const { return frames_.size(); }
