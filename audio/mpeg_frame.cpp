@@ -22,13 +22,32 @@ bool DecodeFrameHeader(const uint8_t b[4], MpegFrameHeader& h) {
            !(h.id == 1 && h.layer == kLayerI && h.protection == 1);
 }
 
+namespace {
+// Moves `src` to the next frame sync at or after its position, searching a
+// buffer's worth of bytes at a time: a region without frames may be
+// megabytes long. False at the end of the data.
+bool SkipToSync(platform::ByteSource& src, uint8_t* buffer) {
+    for (;;) {
+        const uint64_t at = src.position();
+        const uint32_t got = src.read(buffer, kMaxFrameBytes);
+        for (uint32_t i = 0; i + 1 < got; ++i) {
+            if (IsFrameSync(buffer[i], buffer[i + 1])) {
+                src.seek(at + i);
+                return true;
+            }
+        }
+        if (got < kMaxFrameBytes) return false;
+        src.seek(at + got - 1);  // the last byte may begin a sync
+    }
+}
+}  // namespace
+
 bool ReadFrameHeader(platform::ByteSource& src, uint8_t* buffer, MpegFrameHeader& h) {
+    const uint64_t at = src.position();
     if (src.read(buffer, 4) != 4) return false;
-    while (!IsFrameSync(buffer[0], buffer[1])) {
-        buffer[0] = buffer[1];
-        buffer[1] = buffer[2];
-        buffer[2] = buffer[3];
-        if (src.read(buffer + 3, 1) != 1) return false;
+    if (!IsFrameSync(buffer[0], buffer[1])) {
+        src.seek(at + 1);
+        if (!SkipToSync(src, buffer) || src.read(buffer, 4) != 4) return false;
     }
     if (!DecodeFrameHeader(buffer, h)) return false;
     return h.protection || src.read(buffer + 4, 2) == 2;

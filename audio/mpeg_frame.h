@@ -5,6 +5,7 @@
 #include "platform/audio_file.h"
 #include "platform/wave_device.h"
 
+#include <algorithm>
 #include <cstdint>
 
 // The decoded four header bytes, read as one big-endian word.
@@ -46,7 +47,7 @@ inline constexpr int16_t kBitrates[6][15] = {
 };
 // Sample rates in Hz by 3 x ID + sampling-frequency index.
 inline constexpr int kSampleRates[6] = {22050, 24000, 16000, 44100, 48000, 32000};
-inline constexpr int kLayerI = 3, kLayerII = 2;
+inline constexpr int kLayerI = 3, kLayerII = 2, kLayerIII = 1;
 }  // namespace mpeg_tables
 
 // 0 for free format.
@@ -73,6 +74,19 @@ inline int FrameLength(const MpegFrameHeader& h) {
     const int k = h.layer == mpeg_tables::kLayerII || h.id == 1 ? 144000 : 72000;
     return k * bitrate / rate + h.padding;
 }
+// Layer III: how far back before its own frame a frame's main data may
+// begin (the bit reservoir), in bytes of main data; 0 for layers I and II.
+inline int ReservoirBytes(const MpegFrameHeader& h) {
+    if (h.layer != mpeg_tables::kLayerIII) return 0;
+    return h.id == 1 ? 511 : 255;
+}
+// Layer III: the main data a frame carries, after its header, CRC and side
+// information; 0 for other layers and free format.
+inline int MainDataBytes(const MpegFrameHeader& h) {
+    if (h.layer != mpeg_tables::kLayerIII || BitrateKbps(h) == 0) return 0;
+    const int sideInfo = h.id == 1 ? (Channels(h) == 1 ? 17 : 32) : (Channels(h) == 1 ? 9 : 17);
+    return std::max(FrameLength(h) - HeaderBytes(h) - sideInfo, 0);
+}
 // Seconds a frame lasts, from its length and bit rate; 0 for free format.
 inline double FrameDuration(const MpegFrameHeader& h) {
     const int bitrate = BitrateKbps(h);
@@ -80,8 +94,9 @@ inline double FrameDuration(const MpegFrameHeader& h) {
 }
 
 // Reads from the position up to and including the next valid frame header
-// (and its CRC) into buffer[0..5], skipping any bytes before a sync. False at
-// the end of the data or when the first sync found is not a valid header.
+// (and its CRC) into buffer[0..5], skipping any bytes before a sync (the
+// buffer, kMaxFrameBytes, serves the search). False at the end of the data
+// or when the first sync found is not a valid header.
 bool ReadFrameHeader(platform::ByteSource& src, uint8_t* buffer, MpegFrameHeader& h);
 // Reads the rest of the frame whose header ReadFrameHeader left in `buffer`
 // (kMaxFrameBytes). Returns the frame length, or 0 when the frame is cut short

@@ -3,11 +3,13 @@
 // by walking the frame headers from the first frame and kept, so that a seek
 // walks only the part of the file no earlier seek has walked.
 //
-// The walk takes frames to follow each other without gaps: a frame's offset
-// is the first frame's offset plus the lengths of the frames before it, and
-// its start time the sum of their durations (FrameDuration), added in order.
-// The walk ends at the first offset where no valid frame header is found (or
-// a free-format one, whose length is unknown).
+// The walk reads frames as continuous playback does: each frame is where its
+// header is found, searching from the end of the frame before it, so a region
+// without frames (a tag in the middle, a run of zeros) is skipped once; a
+// frame's start time is the sum of the earlier frames' durations
+// (FrameDuration), added in order, and a skipped region counts no time. The
+// walk ends where no valid frame header follows (or a free-format one, whose
+// length is unknown).
 
 #include "platform/audio_file.h"
 
@@ -28,6 +30,16 @@ public:
     // offset after it, and the whole duration. Reads headers from `src` with
     // `scratch` (kMaxFrameBytes) as far as the walk has to go.
     Place Find(platform::ByteSource& src, uint8_t* scratch, double seconds);
+
+    // Where decoding has to begin for the frame at `offset` (an offset Find
+    // gave) to decode as continuous playback decodes it: at the frames of the
+    // two granules before it, whose output overlaps its start, or earlier, so
+    // that the frames before those hold a whole bit reservoir; at most
+    // kMaxPrerollFrames frames back. `offset` itself at the first frame and
+    // past the last. Reads headers from `src` with `scratch`.
+    uint64_t PrerollStart(platform::ByteSource& src, uint8_t* scratch, uint64_t offset) const;
+    // MPEG-1 at 32 kbit/s needs 9 frames, MPEG-2 at 8 kbit/s and 22050 Hz 22.
+    static constexpr int kMaxPrerollFrames = 32;
 
     size_t FramesKnown() const { return frames_.size(); }
 

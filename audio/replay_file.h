@@ -62,6 +62,7 @@ private:
     int Stop();
     int Fail();
     void Seek(double seconds);
+    void Preroll(uint64_t from, uint64_t to);
     int FillBuffer(int i);
     int FillWave(int i);
     int FillMpeg(int i);

@@ -145,10 +145,27 @@ void CReplayFile::Seek(double seconds) {
         m_dStartTime = seconds;
     } else if (m_nFormat == FORMAT_MPEG) {
         const MpegSeekIndex::Place place = m_seekIndex.Find(m_file, m_pSrc.get(), seconds);
-        m_file.seek(place.offset);
         m_dStartTime = place.startTime;
         m_decoder->reset();
+        Preroll(m_seekIndex.PrerollStart(m_file, m_pSrc.get(), place.offset), place.offset);
     }
+}
+
+// Decodes the frames from `from` up to the frame at `to` and drops their PCM,
+// then leaves the file at `to`. A Layer III frame takes part of its data from
+// the frames before it (the bit reservoir) and its first samples overlap the
+// frame before; without them it would start in silence. Seek runs before the
+// ring is primed, so a ring block takes the dropped PCM.
+void CReplayFile::Preroll(uint64_t from, uint64_t to) {
+    auto* dropped = reinterpret_cast<uint8_t*>(m_data[0].get());
+    MpegFrameHeader h;
+    m_file.seek(from);
+    while (m_file.position() < to && ReadFrameHeader(m_file, m_pSrc.get(), h)) {
+        const uint32_t length = ReadFrame(m_file, m_pSrc.get(), h);
+        if (length == 0) break;
+        m_decoder->decode(m_pSrc.get(), length, dropped, m_nDstBytes, 0);
+    }
+    m_file.seek(to);
 }
 
 int CReplayFile::FillBuffer(int i) {

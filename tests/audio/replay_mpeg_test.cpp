@@ -1,5 +1,6 @@
 // MPEG playback through the ring: every frame's PCM, the timeline of seeks,
 // layers and header edge cases that end the stream.
+#include "common/signal_match.h"
 #include "common/test_audio.h"
 #include "replay_fixture.h"
 #include "test_files.h"
@@ -66,6 +67,66 @@ TEST_F(ReplayMpeg, SeekStartsAtTheFrameHoldingTheTime) {
     EXPECT_GT(start, 1.0 - frame - 0.001);
     sim->advance(100);
     EXPECT_DOUBLE_EQ(player.GetPosition(), start + 4410 * 4 / (4 * 44100.0));
+}
+
+// The largest difference between two runs of 16-bit samples; 65536 when
+// their lengths differ.
+int MaxDifference(const QByteArray& a, const QByteArray& b) {
+    if (a.size() != b.size()) return 65536;
+    const auto* x = reinterpret_cast<const int16_t*>(a.constData());
+    const auto* y = reinterpret_cast<const int16_t*>(b.constData());
+    int most = 0;
+    for (qsizetype i = 0; i < a.size() / 2; ++i) most = std::max(most, std::abs(x[i] - y[i]));
+    return most;
+}
+
+// Three seconds of noise, which uses the bit reservoir more than the sweep.
+QString NoiseMp3(const QString& name, const QStringList& lameArgs) {
+    std::vector<int16_t> stereo;
+    for (const int16_t s : signaltest::noise(3 * 44100, 5)) stereo.insert(stereo.end(), {s, s});
+    const QString wav = Write("noise.wav", WaveFile(2, 44100, 16, PcmBytes(stereo)));
+    const QString mp3 = testfiles::Folder() + "/" + name;
+    EXPECT_TRUE(EncodeMp3(wav, mp3, lameArgs));
+    return mp3;
+}
+
+TEST_F(ReplayMpeg, SeekPlaysWhatContinuousPlaybackPlaysThere) {
+    // Play(t) starts at the frame continuous playback plays at t, with that
+    // frame's start as the position, and from there sounds as continuous
+    // playback does (to the rounding of the last bit): no frame lacks its bit
+    // reservoir or the frames its start overlaps. A run of zeros between
+    // joined files counts no time.
+    const QString vbr = testfiles::Mp3("vbr3.mp3", 3.0, {"-V", "4"});
+    const std::string bytes = testaudio::ReadFile(vbr);
+    struct Case {
+        const char* name;
+        QString path;
+        std::vector<double> times;
+        int frameBytes;
+    } cases[] = {
+        {"VBR", vbr, {0.0, 0.4, 1.3, 2.7}, 1152 * 4},
+        {"joined after zeros", Write("joined.mp3", bytes + std::string(200000, '\0') + bytes), {1.0, 3.1, 4.5, 5.9},
+         1152 * 4},
+        {"MPEG-2 VBR of noise", NoiseMp3("noise22.mp3", {"-V", "9", "--resample", "22.05"}), {0.3, 1.1, 2.5},
+         576 * 4},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(player.Open(c.path), 1) << c.name;
+        sim->clearPlayed();
+        ASSERT_EQ(Play(0), 1) << c.name;
+        RunToEnd();
+        const QByteArray whole = sim->played();
+        platform::AudioFile file;
+        ASSERT_TRUE(file.open(c.path));
+        for (const double t : c.times) {
+            const testfiles::FramePlace frame = testfiles::PlaybackFrameAt(file, 0, t);
+            sim->clearPlayed();
+            ASSERT_EQ(Play(t), 1) << c.name << " at " << t;
+            EXPECT_DOUBLE_EQ(player.GetPosition(), frame.start) << c.name << " at " << t;
+            RunToEnd();
+            EXPECT_LE(MaxDifference(sim->played(), whole.mid(frame.number * c.frameBytes)), 1) << c.name << " at " << t;
+        }
+    }
 }
 
 TEST_F(ReplayMpeg, FrameEndStartsTheNextFrame) {

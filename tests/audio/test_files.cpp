@@ -49,4 +49,18 @@ int CountFrames(const QString& path, uint64_t start) {
     return frames;
 }
 
+FramePlace PlaybackFrameAt(platform::ByteSource& src, uint64_t first, double seconds) {
+    uint8_t buf[kMaxFrameBytes];
+    MpegFrameHeader h;
+    FramePlace place{first, 0.0, 0};
+    src.seek(first);
+    while (ReadFrameHeader(src, buf, h)) {
+        place.offset = src.position() - uint64_t(HeaderBytes(h));
+        const double end = place.start + FrameDuration(h);
+        if (!ReadFrame(src, buf, h) || end > seconds) break;
+        place = {src.position(), end, place.number + 1};
+    }
+    return place;
+}
+
 }  // namespace testfiles
