@@ -87,10 +87,11 @@ inline int MainDataBytes(const MpegFrameHeader& h) {
     const int sideInfo = h.id == 1 ? (Channels(h) == 1 ? 17 : 32) : (Channels(h) == 1 ? 9 : 17);
     return std::max(FrameLength(h) - HeaderBytes(h) - sideInfo, 0);
 }
-// Seconds a frame lasts, from its length and bit rate; 0 for free format.
+// Seconds a frame lasts: its samples at its rate, as playback yields them
+// (a length in bytes would say less for the unpadded frames of a VBR file, and
+// the difference would add up over the file); 0 for free format.
 inline double FrameDuration(const MpegFrameHeader& h) {
-    const int bitrate = BitrateKbps(h);
-    return bitrate ? FrameLength(h) * 8.0 / (bitrate * 1000.0) : 0.0;
+    return BitrateKbps(h) ? double(SamplesPerFrame(h)) / SampleRate(h) : 0.0;
 }
 
 // Reads from the position up to and including the next valid frame header

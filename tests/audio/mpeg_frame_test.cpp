@@ -124,7 +124,7 @@ TEST(MpegFrame, FrameLengths) {
         EXPECT_LE(FrameLength(h), int(kMaxFrameBytes)) << c.name;
     }
     // A frame lasts its length in bits at its bit rate; one of 417 bytes at 128k is 26.0625 ms.
-    EXPECT_DOUBLE_EQ(FrameDuration(Decode(0xFB, 0x90, 0)), 417 * 8 / 128000.0);
+    EXPECT_DOUBLE_EQ(FrameDuration(Decode(0xFB, 0x90, 0)), 1152 / 44100.0);
     EXPECT_DOUBLE_EQ(FrameDuration(Decode(0xFB, 0x00, 0)), 0.0);
 }
 

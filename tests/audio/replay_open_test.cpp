@@ -137,10 +137,10 @@ TEST_F(ReplayOpen, Id3v2TagIsSkipped) {
         const QString path = Write(footer ? "tagged-footer.mp3" : "tagged.mp3", tag + mp3);
         ASSERT_EQ(player.Open(path), 1) << footer;
         EXPECT_EQ(Probe::AudioStart(player), tag.size()) << footer;
-        // Times as in the untagged file: the second frame starts at 417 x 8 / 128000 s.
+        // Times as in the untagged file: the second frame starts at 1152 / 44100 s.
         Probe::Seek(player, 0.03);
         EXPECT_EQ(Probe::FilePosition(player), tag.size() + 417) << footer;
-        EXPECT_DOUBLE_EQ(Probe::StartTime(player), 417 * 8 / 128000.0) << footer;
+        EXPECT_DOUBLE_EQ(Probe::StartTime(player), 1152 / 44100.0) << footer;
     }
 }
 

@@ -56,7 +56,7 @@ FramePlace PlaybackFrameAt(platform::ByteSource& src, uint64_t first, double sec
     src.seek(first);
     while (ReadFrameHeader(src, buf, h)) {
         place.offset = src.position() - uint64_t(HeaderBytes(h));
-        const double end = place.start + FrameDuration(h);
+        const double end = place.start + double(SamplesPerFrame(h)) / SampleRate(h);  // the PCM it yields
         if (!ReadFrame(src, buf, h) || end > seconds) break;
         place = {src.position(), end, place.number + 1};
     }
