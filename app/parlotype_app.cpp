@@ -1,6 +1,7 @@
 #include "app/parlotype_app.h"
 
 #include "app/about_dlg.h"
+#include "app/app_identity.h"
 #include "app/main_frame.h"
 #include "app/script_index.h"
 #include "app/string_table.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace {
 
@@ -29,15 +31,18 @@ constexpr CommandEntry<App> kCommands[] = {
 bool IsRecentFileCommand(int id) { return id >= ID_FILE_MRU_FILE1 && id < ID_FILE_MRU_FILE1 + kRecentFileCount; }
 
 // A script named on the command line or chosen in a dialog, as a full path;
-// an address with a scheme stays as it is.
+// a file URL becomes its path, another address with a scheme stays as it is.
 QString FullPath(const QString& path) {
-    return path.contains(QLatin1String("://")) ? path : QFileInfo(path).absoluteFilePath();
+    if (!path.contains(QLatin1String("://"))) return QFileInfo(path).absoluteFilePath();
+    const QUrl url(path);
+    return url.isLocalFile() ? url.toLocalFile() : path;
 }
 
 }  // namespace
 
 CParlotypeApp::CParlotypeApp(int& argc, char** argv) {
     Q_INIT_RESOURCE(parlotype);  // the resources live in a static library
+    SetApplicationIdentity();
     if (!QCoreApplication::instance()) {
         platform::RegisterWebSchemes();
         m_pOwnApp = std::make_unique<QApplication>(argc, argv);  // takes Qt's own options out of argv

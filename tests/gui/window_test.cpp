@@ -108,10 +108,14 @@ TEST_F(WindowTest, StartsOnTheHomePageWhoseButtonLeadsToTheIndex) {
 }
 
 TEST_F(WindowTest, CommandLineOpensTheScript) {
-    auto w = OpenPage();
-    EXPECT_EQ(w->App().GetDocument().m_strPath, Page());
-    EXPECT_EQ(w->Frame()->windowTitle(), QStringLiteral("page.htm - Parlotype"));
-    EXPECT_EQ(w->App().GetRecentFiles().Files().value(0), Page());
+    // As a path, and as the file URL a desktop's file manager passes.
+    for (const QString& script : {Page(), PageUrl(QStringLiteral("page.htm")).toString()}) {
+        TestWindow w({script});
+        ASSERT_TRUE(w.WaitForPage(PageUrl(QStringLiteral("page.htm")))) << script.toStdString();
+        EXPECT_EQ(w.App().GetDocument().m_strPath, Page());
+        EXPECT_EQ(w.Frame()->windowTitle(), QStringLiteral("page.htm - Parlotype"));
+        EXPECT_EQ(w.App().GetRecentFiles().Files().value(0), Page());
+    }
 }
 
 TEST_F(WindowTest, AudioLinksPlayWithoutLeavingThePage) {
