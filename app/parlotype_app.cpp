@@ -65,7 +65,7 @@ void CParlotypeApp::CloseAudio() {
 
 bool CParlotypeApp::InitInstance() {
     m_recentFiles.Load();
-    m_strHelpFilePath = ScriptIndexPath(QCoreApplication::applicationFilePath());
+    m_strHelpFilePath = FindScriptIndex(QCoreApplication::applicationFilePath(), UserScriptFolder());
     m_pMainWnd = std::make_unique<CMainFrame>(this, &m_doc, m_strHelpFilePath);
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_pMainWnd.get(), [this] { CloseAudio(); });
     m_pMainWnd->SetRecentFiles(m_recentFiles.Files());
