@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -353,6 +354,10 @@ TEST_F(WindowTest, FileOpenAndAboutDialogs) {
 
     EXPECT_TRUE(WithModalDialog<QDialog>(w.Frame()->Action(ID_APP_ABOUT), [](QDialog* about) {
         EXPECT_EQ(about->windowTitle(), QStringLiteral("About Parlotype"));
+        QString text;
+        for (const QLabel* label : about->findChildren<QLabel*>()) text += label->text();
+        EXPECT_TRUE(text.contains(QStringLiteral("Version " PARLOTYPE_VERSION))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("GNU General Public License"))) << text.toStdString();
     }));
 }
 
