@@ -12,6 +12,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgumbo-dev mpg123
   # running headless: X server, sound server
   xvfb xauth pulseaudio pulseaudio-utils
+  # installing and packaging: validating the desktop entry, metadata and manual
+  # page, the package's dependencies, the screenshot (scripts/make_screenshot.sh)
+  desktop-file-utils appstream man-db dpkg-dev x11-utils x11-apps netpbm
   # making the demo audio and test signals
   espeak-ng lame sox libsox-fmt-mp3 fonts-dejavu-core
 )
