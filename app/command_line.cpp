@@ -6,8 +6,6 @@
 
 namespace {
 
-QString Tr(const char* text) { return QCoreApplication::translate("CommandLine", text); }
-
 void Print(std::FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
@@ -16,19 +14,19 @@ void Print(std::FILE* stream, const QString& text) {
 }  // namespace
 
 CommandLine::CommandLine(const QStringList& arguments) {
-    m_parser.setApplicationDescription(Tr("Scripted audio playback: the audio links of an HTML script "
+    m_parser.setApplicationDescription(tr("Scripted audio playback: the audio links of an HTML script "
                                           "play their stretch of a WAV or MP3 file."));
     // Single-dash words are options too ("-play"); Qt's own options are not taken.
     m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    m_parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, Tr("Print this help and exit.")});
+    m_parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, tr("Print this help and exit.")});
     m_parser.addVersionOption();
     m_parser.addOption({QStringLiteral("play"),
-                        Tr("Play one audio link (FILE, FILE#START or FILE#START#END, in seconds), "
+                        tr("Play one audio link (FILE, FILE#START or FILE#START#END, in seconds), "
                            "printing the position, and exit: 0 played, 1 the file or sound device "
                            "failed, 2 a malformed command line."),
-                        Tr("LINK")});
-    m_parser.addPositionalArgument(QStringLiteral("script"), Tr("The script to open: a file or a URL."),
-                                   Tr("[SCRIPT]"));
+                        tr("LINK")});
+    m_parser.addPositionalArgument(QStringLiteral("script"), tr("The script to open: a file or a URL."),
+                                   tr("[SCRIPT]"));
     // Without an application object the parser cannot name the program.
     m_usage = m_parser.helpText().replace(QLatin1String("<executable_name>"),
                                           QFileInfo(arguments.value(0, QStringLiteral("parlotype"))).fileName());
@@ -42,11 +40,11 @@ CommandLine::Command CommandLine::Classify() {
     const QStringList scripts = m_parser.positionalArguments();
     if (m_parser.isSet(QStringLiteral("play"))) {
         if (scripts.isEmpty()) return Command::Play;
-        m_error = Tr("--play takes no script: '%1'").arg(scripts.first());
+        m_error = tr("--play takes no script: '%1'").arg(scripts.first());
         return Command::UsageError;
     }
     if (scripts.size() > 1) {
-        m_error = Tr("One script at a time: '%1' is one too many.").arg(scripts.at(1));
+        m_error = tr("One script at a time: '%1' is one too many.").arg(scripts.at(1));
         return Command::UsageError;
     }
     return Command::Window;

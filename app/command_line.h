@@ -7,9 +7,12 @@
 // A usage error prints the message and the usage on standard error (exit 2).
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QStringList>
 
 class CommandLine {
+    Q_DECLARE_TR_FUNCTIONS(CommandLine)
+
 public:
     enum class Command { Window, Play, Help, Version, UsageError };
 

@@ -6,6 +6,7 @@
 #include "view/command_ids.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QToolBar>
 
@@ -46,7 +47,7 @@ QIcon ToolIcon(const ToolButton& b) {
 }  // namespace
 
 void CMainFrame::CreateToolBar() {
-    m_wndToolBar = addToolBar(QStringLiteral("Toolbar"));
+    m_wndToolBar = addToolBar(QCoreApplication::translate("CMainFrame", "Toolbar"));
     m_wndToolBar->setObjectName(QStringLiteral("toolbar"));
     m_wndToolBar->setIconSize(QSize(16, 16));
     for (const ToolButton& b : kToolBar) {

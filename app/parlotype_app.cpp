@@ -111,8 +111,9 @@ void CParlotypeApp::OnFileNew() {
 }
 
 void CParlotypeApp::OnFileOpen() {
-    const QString filter = QStringLiteral("%1;;All Files (*)").arg(DocString(3));
-    const QString path = QFileDialog::getOpenFileName(m_pMainWnd.get(), QStringLiteral("Open"), QString(), filter);
+    const QString filter = DocString(3) + QLatin1String(";;") + QCoreApplication::translate("CParlotypeApp", "All Files (*)");
+    const QString path = QFileDialog::getOpenFileName(m_pMainWnd.get(), QCoreApplication::translate("CParlotypeApp", "Open"),
+                                                      QString(), filter);
     if (!path.isEmpty()) OpenDocumentFile(path);
 }
 

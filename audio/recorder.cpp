@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <QCoreApplication>
+
 CRecorder theRecorder;
 
 using platform::WaveHeader;
@@ -41,7 +43,7 @@ int CRecorder::Start(QObject* notify, int rate, int mode) {
     m_hWaveIn = platform::audioBackend().createWaveIn();
     if (rate <= 0 || !m_hWaveIn->open(m_wfx, notify)) {
         m_hWaveIn.reset();
-        platform::ShowMessage(QStringLiteral("Failed to open record device"));
+        platform::ShowMessage(QCoreApplication::translate("CRecorder", "Failed to open record device"));
         m_nMode = 0;
         return -1;
     }
@@ -104,7 +106,7 @@ int CRecorder::ProcessBuffer() {
     SampleBlock* block = NewSampleBlock();
     if (!block) {
         Stop();
-        platform::ShowMessage(QStringLiteral("Out of memory for recording"));
+        platform::ShowMessage(QCoreApplication::translate("CRecorder", "Out of memory for recording"));
         return -1;
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(m_data[m_nCurrent]);

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include <QCoreApplication>
+
 CReplayBuffer theReplayBuffer;
 
 using platform::WaveHeader;
@@ -37,7 +39,7 @@ int CReplayBuffer::Open(QObject* notify, int rate) {
     m_hWaveOut = platform::audioBackend().createWaveOut();
     if (rate <= 0 || !m_hWaveOut->open(m_wfx, notify)) {
         m_hWaveOut.reset();
-        platform::ShowMessage(QStringLiteral("Failed to open replay device"));
+        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Failed to open replay device"));
         return 0;
     }
     m_bOpen = 1;

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include <QCoreApplication>
+
 CReplayFile theReplayFile;
 
 CReplayFile::CReplayFile() {
@@ -26,7 +28,7 @@ int CReplayFile::Open(const QString& path) {
     if (m_bLoaded) Close();
     m_strFile = path;
     if (!m_file.open(path)) {
-        platform::ShowMessage(QStringLiteral("Could not open '%1'").arg(path));
+        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Could not open '%1'").arg(path));
         return 0;
     }
     char magic[4];
@@ -77,7 +79,7 @@ int CReplayFile::OpenMpeg() {
     m_file.seek(m_nAudioStart);
     MpegFrameHeader first;
     if (!ReadFrameHeader(m_file, m_pSrc.get(), first)) {
-        platform::ShowMessage(QStringLiteral("Format error on file '%1'\n").arg(m_strFile));
+        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Format error on file '%1'\n").arg(m_strFile));
         ReleaseMpeg();
         return 0;
     }
@@ -85,7 +87,7 @@ int CReplayFile::OpenMpeg() {
     m_wfx = PcmFormatFor(first);
     m_decoder = std::make_unique<platform::MpegDecoder>();
     if (!m_decoder->open(long(m_wfx.samplesPerSec), m_wfx.channels)) {
-        platform::ShowMessage(QStringLiteral("Could not find suitable CODEC for '%1'\n").arg(m_strFile));
+        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Could not find suitable CODEC for '%1'\n").arg(m_strFile));
         ReleaseMpeg();
         return 0;
     }

@@ -26,7 +26,7 @@ int CReplayFile::Play(QObject* notify, double startSeconds) {
     m_pWaveOut = platform::audioBackend().createWaveOut();
     if (!m_pWaveOut || !m_pWaveOut->open(m_wfx, notify)) {
         m_pWaveOut.reset();
-        platform::ShowMessage(QStringLiteral("Failed to open replay device"));
+        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Failed to open replay device"));
         return 0;
     }
     m_pNotify = notify;

@@ -1,5 +1,6 @@
 #include "platform/page_stream.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -45,7 +46,7 @@ PageOpenResult OpenLocal(const QString& path) {
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly)) {
         result.status = PageOpenStatus::LocalError;
-        result.message = QStringLiteral("Could not open the page '%1'\n(%2)").arg(path, file->errorString());
+        result.message = QCoreApplication::translate("platform::PageStream", "Could not open the page '%1'\n(%2)").arg(path, file->errorString());
         return result;
     }
     result.status = PageOpenStatus::Opened;
@@ -92,7 +93,7 @@ bool CPageStream::Refill() {
         if (held) out[0] = '\r';
         qint64 n = m_file->read(out + held, kPiece);
         if (n < 0) {
-            m_strError = QStringLiteral("Could not read the page '%1'\n(%2)").arg(m_strPath, m_file->errorString());
+            m_strError = QCoreApplication::translate("platform::PageStream", "Could not read the page '%1'\n(%2)").arg(m_strPath, m_file->errorString());
             n = 0;
         }
         qsizetype len = held + n;

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
+
 namespace {
 
 constexpr double kSkipSeconds = 15.0;  // Rewind and Forward
@@ -61,5 +63,5 @@ void CParlotypeView::OnGoForward() { m_pWebView->forward(); }
 void CParlotypeView::OnUpdateIndicatorRecording(CCmdUI* pCmdUI) {
     const bool recording = theRecorder.IsRecording() != 0;
     pCmdUI->Enable(recording);
-    if (recording) pCmdUI->SetText(QStringLiteral("** Recording **"));
+    if (recording) pCmdUI->SetText(QCoreApplication::translate("StringTable", "** Recording **"));
 }
