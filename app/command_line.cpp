@@ -47,10 +47,15 @@ CommandLine::Command CommandLine::Classify() {
         m_error = tr("One script at a time: '%1' is one too many.").arg(scripts.at(1));
         return Command::UsageError;
     }
+    // Qt would abort with a plugin failure where no display can be reached.
+    if (!qEnvironmentVariableIsSet("DISPLAY") && !qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        m_error = tr("no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                     "--play works without one.");
+        return Command::NoDisplay;
+    }
     return Command::Window;
 }
-
-QString CommandLine::script() const { return m_parser.positionalArguments().value(0); }
 
 int CommandLine::report() const {
     switch (m_command) {
@@ -64,6 +69,9 @@ int CommandLine::report() const {
     case Command::UsageError:
         Print(stderr, QStringLiteral("parlotype: %1\n\n%2").arg(m_error, m_usage));
         return 2;
+    case Command::NoDisplay:
+        Print(stderr, QStringLiteral("parlotype: %1\n").arg(m_error));
+        return 1;
     case Command::Window:
     case Command::Play:
         break;

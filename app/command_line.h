@@ -4,7 +4,8 @@
 //   parlotype [SCRIPT]          the window, opening SCRIPT (a path or a URL)
 //   parlotype --play LINK       play one audio link and exit (play_command.h)
 //   parlotype --help | --version
-// A usage error prints the message and the usage on standard error (exit 2).
+// A usage error prints the message and the usage on standard error (exit 2);
+// the window without any display to open on says so (exit 1).
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -14,18 +15,15 @@ class CommandLine {
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
 
 public:
-    enum class Command { Window, Play, Help, Version, UsageError };
+    enum class Command { Window, Play, Help, Version, UsageError, NoDisplay };
 
     explicit CommandLine(const QStringList& arguments);
 
     Command command() const { return m_command; }
     // An option's value ("play" gives the link); empty when not given.
     QString value(const QString& option) const { return m_parser.value(option); }
-    // The script to open in the window; empty for the home page.
-    QString script() const;
-
-    // Prints what the command line asked for (help, version or the usage error)
-    // and returns the exit status: 0, or 2 for a usage error.
+    // Prints what the command line asked for (help, version or the error) and
+    // returns the exit status: 0, 1 without a display, 2 for a usage error.
     int report() const;
 
 private:

@@ -1,5 +1,5 @@
-// The command line: help, version and usage errors print and exit without a
-// display; a good --play link still plays.
+// The command line: help, version, usage errors and the window that has no
+// display print and exit without one; a good --play link still plays.
 #include "desktop/run_program.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +38,8 @@ TEST(CommandLine, PrintsAndExitsWithoutADisplay) {
         {{"--play"}, 2, "", "parlotype: Missing value after '--play'.\n\nUsage:"},
         {{"--play", "a.wav", "b.htm"}, 2, "", "parlotype: --play takes no script: 'b.htm'\n\nUsage:"},
         {{"--play", "#1#2"}, 2, "", "parlotype: --play needs a file in its link"},
+        {{}, 1, "", "parlotype: no display to open the window on"},
+        {{"demo.htm"}, 1, "", "parlotype: no display to open the window on"},
     };
     for (const Case& c : cases) {
         const ProgramRun r = RunProgram(kProgram, c.args, NoDisplay());
