@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CAboutDlg: the About box. Program icon, name, version and licence, OK.
 

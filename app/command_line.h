@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line, read with QCommandLineParser before any application object
 // exists, so that --help, --version and usage errors need no display:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/app_identity.h"
 #include "app/command_line.h"
 #include "app/parlotype_app.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The menu bar, described as a table, and the File menu's recent files.
 #include "app/main_frame.h"
 

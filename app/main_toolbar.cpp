@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The toolbar, described as a table: 18 slots with their separators. Icons
 // come from the desktop's icon theme where it has them, else from the
 // program's own SVG icons, which stay sharp at any screen scale.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes a script index listing the bundled scripts. Run with cmake -P:
 #   -DSOURCE=<app/resources>  every folder below it with .htm pages, except
 #                             home (the built-in page), is a bundled script folder

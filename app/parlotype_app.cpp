@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/parlotype_app.h"
 
 #include "app/about_dlg.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/play_command.h"
 
 #include "app/command_line.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // `parlotype --play LINK`: plays one audio link through the file player, for
 // scripts and tests. LINK is written as in a script: FILE, FILE#START or

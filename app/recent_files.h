@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CRecentFileList: the most recently opened scripts, newest first, at most
 // kRecentFileCount, kept in the program's settings (the organization and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The script index: the HTML page that Go Home and the "index:" link lead to.
 

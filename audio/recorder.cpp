@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/recorder.h"
 
 #include "platform/message_box.h"

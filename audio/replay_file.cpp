@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CReplayFile: construction, opening and recognising a file, closing it.
 #include "audio/replay_file.h"
 

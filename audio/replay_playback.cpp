@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CReplayFile playback: the ring of eight buffers on the wave output device,
 // stop, pause and resume, seeking and the position heard.
 //

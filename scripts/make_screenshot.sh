@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the screenshot the AppStream metadata shows (desktop/screenshot.png):
 # the real window of build/parlotype on the demo script, under a private Xvfb,
 # grabbed with xwd. Build first (scripts/run.sh or cmake --build build).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package round trip: builds the package with cpack from BUILD_DIR,
 # installs it with apt-get, checks the installed program (its version, --play
 # of the installed demo on the simulated device, the desktop entry opening a

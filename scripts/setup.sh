@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Parlotype needs to build, run and test.
 # Idempotent: safe to run again. Needs root (or sudo).
 set -euo pipefail

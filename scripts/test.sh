@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, builds and runs every test of Parlotype:
 #   1. installs the Debian packages (scripts/setup.sh)
 #   2. builds the unit tests with AddressSanitizer and UBSan and runs them

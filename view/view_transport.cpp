@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The transport commands (Start, Stop, Pause, Rewind, Forward, Single Item
 // Play), browser history and printing, and their idle-time update rules.
 // Commands act on the file player at once and keep no state of their own;

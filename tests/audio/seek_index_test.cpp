@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MPEG seek index answers every seek as a walk from the first frame
 // would, whatever the order of the seeks, and walks each frame only once.
 #include "audio/mpeg_frame.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: help, version, usage errors and the window that has no
 // display print and exit without one; a good --play link still plays.
 #include "desktop/run_program.h"

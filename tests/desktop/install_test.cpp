@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `cmake --install` into a fresh prefix: every file a desktop expects is there,
 // the desktop's own tools accept the entry, metadata and manual page, the
 // installed index reaches the bundled scripts, and the installed program runs.

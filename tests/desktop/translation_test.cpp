@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Ready for translators: lupdate reads every source folder without a warning
 // and finds the user-visible texts of each layer.
 #include "desktop/run_program.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's window under Xvfb with the real web engine and the simulated
 // sound device on a stepped clock (time stands still, so positions are exact):
 // start-up pages, audio links followed by clicks, the pseudo-link "index:",

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The script index: its path beside the executable, and which index a
 // program finds in a build tree, an installed tree and the user's folder.
 #include "app/script_index.h"

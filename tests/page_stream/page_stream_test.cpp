@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening the page now shown from its address: local files, file: addresses,
 // remote pages from a server on this machine, and the ways each one fails.
 #include "html/html_tokenizer.h"

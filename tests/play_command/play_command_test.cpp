@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The --play command: how it reads a link and prints times, and what the
 // program does with good and bad links, its output and its exit status.
 #include "app/play_command.h"
