@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/about_dlg.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -7,13 +9,20 @@
 #include <QVBoxLayout>
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("About Parlotype"));
+    setWindowTitle(tr("About %1").arg(QCoreApplication::applicationName()));
     auto* icon = new QLabel(this);
     icon->setPixmap(QIcon(QStringLiteral(":/icons/parlotype.svg")).pixmap(48, 48));
-    auto* text = new QLabel(QStringLiteral("<b>Parlotype Version 1.0</b><br>"
-                                           "Scripted audio playback: audio links in HTML scripts<br>"
-                                           "play their stretch of a WAV or MP3 file."),
+    auto* text = new QLabel(tr("<b>%1 Version %2</b><br>"
+                               "Scripted audio playback: audio links in HTML scripts<br>"
+                               "play their stretch of a WAV or MP3 file.<br><br>"
+                               "Free software under the GNU General Public License,<br>"
+                               "version 3 or (at your option) any later version:<br>"
+                               "<a href=\"https://www.gnu.org/licenses/gpl-3.0.html\">"
+                               "https://www.gnu.org/licenses/gpl-3.0.html</a><br>"
+                               "There is NO WARRANTY, to the extent permitted by law.")
+                                .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion()),
                             this);
+    text->setOpenExternalLinks(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     auto* row = new QHBoxLayout;

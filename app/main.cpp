@@ -1,12 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/app_identity.h"
+#include "app/command_line.h"
 #include "app/parlotype_app.h"
 #include "app/play_command.h"
 #include "platform/web_rendering.h"
 
-#include <cstring>
-
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--play") == 0) return RunPlayCommand(argc, argv);
+    SetApplicationIdentity();
+    const CommandLine commandLine(ArgumentsOf(argc, argv));
+    switch (commandLine.command()) {
+    case CommandLine::Command::Window:
+        break;
+    case CommandLine::Command::Play:
+        return RunPlayCommand(commandLine, argc, argv);
+    default:
+        return commandLine.report();
+    }
     platform::ChooseWebRendering();
     CParlotypeApp app(argc, argv);
     return app.Run();

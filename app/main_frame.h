@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CMainFrame: the main window. Menu bar, toolbar and status bar around the
 // script view. It routes every command to its targets (the view, itself, the

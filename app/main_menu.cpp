@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The menu bar, described as a table, and the File menu's recent files.
 #include "app/main_frame.h"
 
 #include "view/command_ids.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
@@ -14,44 +16,44 @@ enum class Kind { Popup, Item, Separator, BarItem, RecentFiles };
 
 struct MenuEntry {
     Kind kind;
-    const char* text;  // an item's text: after '\t' its shortcut
+    const char* text;  // an item's text, marked for translation: after '\t' its shortcut
     int id;
 };
 
 constexpr MenuEntry kMenu[] = {
-    {Kind::Popup, "&File", 0},
-    {Kind::Item, "&Open...\tCtrl+O", ID_FILE_OPEN},
-    {Kind::Item, "&Print\tCtrl+P", ID_FILE_PRINT},
+    {Kind::Popup, QT_TRANSLATE_NOOP("CMainFrame", "&File"), 0},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Open...\tCtrl+O"), ID_FILE_OPEN},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Print\tCtrl+P"), ID_FILE_PRINT},
     {Kind::Separator, nullptr, 0},
-    {Kind::RecentFiles, "Recent File", ID_FILE_MRU_FILE1},
+    {Kind::RecentFiles, QT_TRANSLATE_NOOP("CMainFrame", "Recent File"), ID_FILE_MRU_FILE1},
     {Kind::Separator, nullptr, 0},
-    {Kind::Item, "E&xit", ID_APP_EXIT},
-    {Kind::Popup, "&Go", 0},
-    {Kind::Item, "&Back", ID_GO_BACK},
-    {Kind::Item, "&Forward", ID_GO_FORWARD},
-    {Kind::Item, "&Home", ID_GO_HOME},
-    {Kind::Popup, "&Audio", 0},
-    {Kind::Item, "&Start", ID_AUDIO_START},
-    {Kind::Item, "S&top", ID_AUDIO_STOP},
-    {Kind::Item, "&Pause", ID_AUDIO_PAUSE},
-    {Kind::Item, "&Rewind", ID_AUDIO_REWIND},
-    {Kind::Item, "&Forward", ID_AUDIO_FORWARD},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "E&xit"), ID_APP_EXIT},
+    {Kind::Popup, QT_TRANSLATE_NOOP("CMainFrame", "&Go"), 0},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Back"), ID_GO_BACK},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Forward"), ID_GO_FORWARD},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Home"), ID_GO_HOME},
+    {Kind::Popup, QT_TRANSLATE_NOOP("CMainFrame", "&Audio"), 0},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Start"), ID_AUDIO_START},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "S&top"), ID_AUDIO_STOP},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Pause"), ID_AUDIO_PAUSE},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Rewind"), ID_AUDIO_REWIND},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Forward"), ID_AUDIO_FORWARD},
     {Kind::Separator, nullptr, 0},
-    {Kind::Item, "Single &Item Play", ID_AUDIO_SINGLE},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Single &Item Play"), ID_AUDIO_SINGLE},
     {Kind::Separator, nullptr, 0},
-    {Kind::Item, "R&ecord", ID_AUDIO_RECORD},
-    {Kind::Item, "P&lay Recorded", ID_AUDIO_PLAYREC},
-    {Kind::BarItem, "&Mark!", ID_AUDIO_MARK},
-    {Kind::Popup, "&View", 0},
-    {Kind::Item, "S&ource", ID_VIEW_SOURCE},
-    {Kind::Item, "&Parse", ID_VIEW_PARSE},
-    {Kind::Item, "&Marks", ID_VIEW_MARKS},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "R&ecord"), ID_AUDIO_RECORD},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "P&lay Recorded"), ID_AUDIO_PLAYREC},
+    {Kind::BarItem, QT_TRANSLATE_NOOP("CMainFrame", "&Mark!"), ID_AUDIO_MARK},
+    {Kind::Popup, QT_TRANSLATE_NOOP("CMainFrame", "&View"), 0},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "S&ource"), ID_VIEW_SOURCE},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Parse"), ID_VIEW_PARSE},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Marks"), ID_VIEW_MARKS},
     {Kind::Separator, nullptr, 0},
-    {Kind::Item, "&Toolbar", ID_VIEW_TOOLBAR},
-    {Kind::Item, "&Status Bar", ID_VIEW_STATUS_BAR},
-    {Kind::Popup, "&Help", 0},
-    {Kind::Item, "&Contents", ID_HELP},
-    {Kind::Item, "&About parlotype...", ID_APP_ABOUT},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Toolbar"), ID_VIEW_TOOLBAR},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Status Bar"), ID_VIEW_STATUS_BAR},
+    {Kind::Popup, QT_TRANSLATE_NOOP("CMainFrame", "&Help"), 0},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Contents"), ID_HELP},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&About parlotype..."), ID_APP_ABOUT},
 };
 
 // Keys with no menu item of their own.
@@ -63,6 +65,8 @@ struct Accelerator {
 constexpr Accelerator kAccelerators[] = {
     {"Ctrl+N", ID_FILE_NEW},  // a new document: the built-in home page
 };
+
+QString MenuText(const char* text) { return QCoreApplication::translate("CMainFrame", text); }
 
 // Sets an action's text and binds the shortcut written after its '\t'.
 void SetMenuText(QAction* action, const QString& text) {
@@ -78,18 +82,18 @@ void CMainFrame::CreateMenus() {
     for (const MenuEntry& e : kMenu) {
         switch (e.kind) {
         case Kind::Popup:
-            popup = menuBar()->addMenu(QString::fromLatin1(e.text));
+            popup = menuBar()->addMenu(MenuText(e.text));
             if (!m_pFileMenu) m_pFileMenu = popup;
             break;
         case Kind::Item:
-            SetMenuText(Action(e.id), QString::fromLatin1(e.text));
+            SetMenuText(Action(e.id), MenuText(e.text));
             popup->addAction(Action(e.id));
             break;
         case Kind::Separator:
             popup->addSeparator();
             break;
         case Kind::BarItem:
-            SetMenuText(Action(e.id), QString::fromLatin1(e.text));
+            SetMenuText(Action(e.id), MenuText(e.text));
             menuBar()->addAction(Action(e.id));
             break;
         case Kind::RecentFiles:
@@ -114,7 +118,7 @@ void CMainFrame::SetRecentFiles(const QStringList& paths) {
             action->setVisible(true);
         } else {
             // With no recent file, the first item is a greyed placeholder.
-            action->setText(QStringLiteral("Recent File"));
+            action->setText(MenuText("Recent File"));
             action->setVisible(i == 0);
         }
     }

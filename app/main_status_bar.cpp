@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status bar: the message pane, then the indicator panes, each as wide
 // as its text in the string table. The message pane shows command prompts
 // while the pointer is on an item, and "Ready" otherwise.

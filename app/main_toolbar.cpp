@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The toolbar, described as a table: 18 slots with their separators. Icons
 // come from the desktop's icon theme where it has them, else from the
 // program's own SVG icons, which stay sharp at any screen scale.
@@ -6,6 +7,7 @@
 #include "view/command_ids.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QToolBar>
 
@@ -46,7 +48,7 @@ QIcon ToolIcon(const ToolButton& b) {
 }  // namespace
 
 void CMainFrame::CreateToolBar() {
-    m_wndToolBar = addToolBar(QStringLiteral("Toolbar"));
+    m_wndToolBar = addToolBar(QCoreApplication::translate("CMainFrame", "Toolbar"));
     m_wndToolBar->setObjectName(QStringLiteral("toolbar"));
     m_wndToolBar->setIconSize(QSize(16, 16));
     for (const ToolButton& b : kToolBar) {

@@ -1,9 +1,12 @@
-# Writes the script index beside the executable and copies the bundled
-# scripts next to it. Run with cmake -P:
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Writes a script index listing the bundled scripts. Run with cmake -P:
 #   -DSOURCE=<app/resources>  every folder below it with .htm pages, except
 #                             home (the built-in page), is a bundled script folder
 #   -DINDEX=<path of the index page>
-# The folders are copied into scripts/ beside the index, which links to them.
+#   -DLINKS=<folder>          where the index links to the script folders,
+#                             relative to it: "scripts/" beside the executable,
+#                             "" in the installed share folder
+#   -DCOPY=ON                 copy the folders there (the build tree)
 get_filename_component(dest "${INDEX}" DIRECTORY)
 file(GLOB folders LIST_DIRECTORIES true "${SOURCE}/*")
 set(items "")
@@ -13,8 +16,10 @@ foreach(folder IN LISTS folders)
   if(NOT IS_DIRECTORY "${folder}" OR name STREQUAL "home" OR NOT pages)
     continue()
   endif()
-  file(REMOVE_RECURSE "${dest}/scripts/${name}")
-  file(COPY "${folder}" DESTINATION "${dest}/scripts")
+  if(COPY)
+    file(REMOVE_RECURSE "${dest}/${LINKS}${name}")
+    file(COPY "${folder}" DESTINATION "${dest}/${LINKS}")
+  endif()
   foreach(page IN LISTS pages)
     get_filename_component(file "${page}" NAME)
     file(READ "${page}" text)
@@ -23,7 +28,7 @@ foreach(folder IN LISTS folders)
     if(NOT found)
       set(title "${file}")
     endif()
-    string(APPEND items "<li><a href=\"scripts/${name}/${file}\">${title}</a></li>\n")
+    string(APPEND items "<li><a href=\"${LINKS}${name}/${file}\">${title}</a></li>\n")
   endforeach()
 endforeach()
 file(WRITE "${INDEX}" "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0 Transitional//EN\">

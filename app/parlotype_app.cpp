@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/parlotype_app.h"
 
 #include "app/about_dlg.h"
+#include "app/app_identity.h"
 #include "app/main_frame.h"
 #include "app/script_index.h"
 #include "app/string_table.h"
@@ -14,6 +16,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QUrl>
 
 namespace {
 
@@ -29,15 +32,18 @@ constexpr CommandEntry<App> kCommands[] = {
 bool IsRecentFileCommand(int id) { return id >= ID_FILE_MRU_FILE1 && id < ID_FILE_MRU_FILE1 + kRecentFileCount; }
 
 // A script named on the command line or chosen in a dialog, as a full path;
-// an address with a scheme stays as it is.
+// a file URL becomes its path, another address with a scheme stays as it is.
 QString FullPath(const QString& path) {
-    return path.contains(QLatin1String("://")) ? path : QFileInfo(path).absoluteFilePath();
+    if (!path.contains(QLatin1String("://"))) return QFileInfo(path).absoluteFilePath();
+    const QUrl url(path);
+    return url.isLocalFile() ? url.toLocalFile() : path;
 }
 
 }  // namespace
 
 CParlotypeApp::CParlotypeApp(int& argc, char** argv) {
     Q_INIT_RESOURCE(parlotype);  // the resources live in a static library
+    SetApplicationIdentity();
     if (!QCoreApplication::instance()) {
         platform::RegisterWebSchemes();
         m_pOwnApp = std::make_unique<QApplication>(argc, argv);  // takes Qt's own options out of argv
@@ -60,7 +66,7 @@ void CParlotypeApp::CloseAudio() {
 
 bool CParlotypeApp::InitInstance() {
     m_recentFiles.Load();
-    m_strHelpFilePath = ScriptIndexPath(QCoreApplication::applicationFilePath());
+    m_strHelpFilePath = FindScriptIndex(QCoreApplication::applicationFilePath(), UserScriptFolder());
     m_pMainWnd = std::make_unique<CMainFrame>(this, &m_doc, m_strHelpFilePath);
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_pMainWnd.get(), [this] { CloseAudio(); });
     m_pMainWnd->SetRecentFiles(m_recentFiles.Files());
@@ -106,8 +112,9 @@ void CParlotypeApp::OnFileNew() {
 }
 
 void CParlotypeApp::OnFileOpen() {
-    const QString filter = QStringLiteral("%1;;All Files (*)").arg(DocString(3));
-    const QString path = QFileDialog::getOpenFileName(m_pMainWnd.get(), QStringLiteral("Open"), QString(), filter);
+    const QString filter = DocString(3) + QLatin1String(";;") + QCoreApplication::translate("CParlotypeApp", "All Files (*)");
+    const QString path = QFileDialog::getOpenFileName(m_pMainWnd.get(), QCoreApplication::translate("CParlotypeApp", "Open"),
+                                                      QString(), filter);
     if (!path.isEmpty()) OpenDocumentFile(path);
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CParlotypeApp: the application. Owns the QApplication (unless one exists
 // already, as in tests), the document, the main frame with its view and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CParlotypeDoc: the document. It holds only the path of the opened script
 // and never reads or writes the file: the view loads the page itself, in its

@@ -1,4 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/play_command.h"
+
+#include "app/command_line.h"
 
 #include "audio/replay_file.h"
 #include "audio/replay_receiver.h"
@@ -7,13 +10,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTimer>
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -21,8 +22,10 @@ constexpr int kCheckMs = 25;        // end-time check: at least every 40 ms
 constexpr qint64 kPrintMs = 250;    // position lines
 constexpr qint64 kStallMs = 2000;   // no progress this long: the end, or a stalled device
 
-int Usage() {
-    std::fprintf(stderr, "usage: parlotype --play FILE[#START[#END]]\n");
+int Usage(const QString& link) {
+    const QString text = QCoreApplication::translate("PlayCommand", "parlotype: --play needs a file in its link "
+                                                     "FILE[#START[#END]], not '%1'\n").arg(link);
+    std::fputs(text.toLocal8Bit().constData(), stderr);
     return 2;
 }
 
@@ -63,7 +66,7 @@ private:
         if (m_sinceProgress.elapsed() >= kStallMs) {
             if (!theReplayFile.HasQueuedAudio()) return Finish(pos, 0);
             theReplayFile.CloseDevice();
-            platform::ShowMessage(QStringLiteral("The replay device stalled: nothing was heard for %1 s").arg(kStallMs / 1000));
+            platform::ShowMessage(QCoreApplication::translate("PlayCommand", "The replay device stalled: nothing was heard for %1 s").arg(kStallMs / 1000));
             return Finish(pos, 1);
         }
         if (m_sincePrint.elapsed() >= kPrintMs) Print(pos);
@@ -98,10 +101,10 @@ std::string FormatPlayTime(double seconds) {
     return text;
 }
 
-int RunPlayCommand(int argc, char** argv) {
-    if (argc != 3 || std::strcmp(argv[1], "--play") != 0) return Usage();
-    const AudioLinkParts link = SplitAudioLink(QFile::decodeName(argv[2]));
-    if (link.file.isEmpty()) return Usage();
+int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
+    const QString linkText = commandLine.value(QStringLiteral("play"));
+    const AudioLinkParts link = SplitAudioLink(linkText);
+    if (link.file.isEmpty()) return Usage(linkText);
 
     QCoreApplication app(argc, argv);
     platform::SetMessageSink(PrintMessage);

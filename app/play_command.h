@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // `parlotype --play LINK`: plays one audio link through the file player, for
 // scripts and tests. LINK is written as in a script: FILE, FILE#START or
@@ -5,13 +6,16 @@
 // every half second on standard output while playing.
 // Exit status: 0 played to the end time or the end of the data; 1 the file
 // or the device failed, or the device stalled with sound queued (a message
-// on standard error); 2 a
-// malformed command line (a usage line on standard error). The link is read
+// on standard error); 2 a malformed command line (the message on standard
+// error). The link is read
 // as the script view reads audio links (SplitAudioLink).
 
 #include <string>
 
-int RunPlayCommand(int argc, char** argv);
+class CommandLine;
+
+// argc and argv go to the QCoreApplication this command runs in.
+int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv);
 
 // The time pane's text for a position in seconds: "%2d:%02d.%1d".
 std::string FormatPlayTime(double seconds);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/recent_files.h"
 
 #include "view/command_ids.h"
@@ -8,17 +9,13 @@ namespace {
 
 constexpr char kGroup[] = "Recent File List";
 
-QSettings Settings() {
-    return QSettings(QStringLiteral("Phonic Ledger Suite"), QStringLiteral("Parlotype"));
-}
-
 QString Key(int index) { return QStringLiteral("File%1").arg(index + 1); }
 
 }  // namespace
 
 void CRecentFileList::Load() {
     m_files.clear();
-    QSettings settings = Settings();
+    QSettings settings;
     settings.beginGroup(QLatin1String(kGroup));
     for (int i = 0; i < kRecentFileCount; ++i) {
         const QString path = settings.value(Key(i)).toString();
@@ -34,7 +31,7 @@ void CRecentFileList::Add(const QString& path) {
 }
 
 void CRecentFileList::Save() const {
-    QSettings settings = Settings();
+    QSettings settings;
     settings.remove(QLatin1String(kGroup));
     settings.beginGroup(QLatin1String(kGroup));
     for (int i = 0; i < m_files.size(); ++i) settings.setValue(Key(i), m_files[i]);

@@ -1,7 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CRecentFileList: the most recently opened scripts, newest first, at most
-// kRecentFileCount, kept in the program's settings (organization "Phonic
-// Ledger Suite", application "Parlotype") under "Recent File List".
+// kRecentFileCount, kept in the program's settings (the organization and
+// application names of SetApplicationIdentity) under "Recent File List".
 
 #include <QStringList>
 

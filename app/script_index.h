@@ -1,6 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The script index: the HTML page beside the executable that Go Home and the
-// "index:" link lead to.
+// The script index: the HTML page that Go Home and the "index:" link lead to.
 
 #include <QString>
 
@@ -9,3 +9,14 @@
 // separate folders; a '.' in a folder name, or one that only begins the
 // file name (".name"), is no extension.
 QString ScriptIndexPath(const QString& executablePath);
+
+// The index the program uses, the first of these that exists (each named as
+// the one beside the executable, "parlotype.htm"):
+//   1. beside the executable (a build tree),
+//   2. in `userDataFolder` (the user's own index),
+//   3. in the installed share folder, ../share/parlotype/ from the executable's folder.
+// When none exists, the path beside the executable.
+QString FindScriptIndex(const QString& executablePath, const QString& userDataFolder);
+
+// The user's data folder for FindScriptIndex: ~/.local/share/parlotype.
+QString UserScriptFolder();

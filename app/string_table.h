@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The string table: command prompts (status-bar text, then '\n', then the
 // tooltip), pane sizing texts and the program's fixed strings.

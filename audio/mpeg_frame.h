@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // MPEG audio frames (ISO/IEC 11172-3 and 13818-3): header fields, tables,
 // frame length, and reading frames from a byte source.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/mpeg_seek_index.h"
 
 #include "audio/mpeg_frame.h"

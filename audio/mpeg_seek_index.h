@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where an MPEG audio stream's frames start, in bytes and in seconds, learnt
 // by walking the frame headers from the first frame and kept, so that a seek

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/recorder.h"
 
 #include "platform/message_box.h"
@@ -6,6 +7,8 @@
 
 #include <cstdlib>
 #include <cstring>
+
+#include <QCoreApplication>
 
 CRecorder theRecorder;
 
@@ -44,7 +47,7 @@ int CRecorder::Start(QObject* notify, int rate, int mode) {
     m_hWaveIn = platform::audioBackend().createWaveIn();
     if (rate <= 0 || !m_hWaveIn->open(m_wfx, notify)) {
         m_hWaveIn.reset();
-        platform::ShowMessage(QStringLiteral("Failed to open record device"));
+        platform::ShowMessage(QCoreApplication::translate("CRecorder", "Failed to open record device"));
         m_nMode = 0;
         return -1;
     }
@@ -73,7 +76,7 @@ void CRecorder::Stop() {
 // The device failed while recording: what was kept so far stays.
 void CRecorder::Fail() {
     Stop();
-    platform::ShowMessage(QStringLiteral("The record device failed: recording stopped"));
+    platform::ShowMessage(QCoreApplication::translate("CRecorder", "The record device failed: recording stopped"));
 }
 
 void CRecorder::Close() {
@@ -118,7 +121,7 @@ int CRecorder::ProcessBuffer() {
     SampleBlock* block = NewSampleBlock();
     if (!block) {
         Stop();
-        platform::ShowMessage(QStringLiteral("Out of memory for recording"));
+        platform::ShowMessage(QCoreApplication::translate("CRecorder", "Out of memory for recording"));
         return -1;
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(m_data[m_nCurrent]);

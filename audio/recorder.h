@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CRecorder: records 16-bit stereo PCM from the default input through two
 // alternating 8000-byte buffers and keeps the left channel of every full

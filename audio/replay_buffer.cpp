@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/replay_buffer.h"
 
 #include "platform/message_box.h"
 
 #include <cstring>
+
+#include <QCoreApplication>
 
 CReplayBuffer theReplayBuffer;
 
@@ -37,7 +40,7 @@ int CReplayBuffer::Open(QObject* notify, int rate) {
     m_hWaveOut = platform::audioBackend().createWaveOut();
     if (rate <= 0 || !m_hWaveOut->open(m_wfx, notify)) {
         m_hWaveOut.reset();
-        platform::ShowMessage(QStringLiteral("Failed to open replay device"));
+        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Failed to open replay device"));
         return 0;
     }
     m_bOpen = 1;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CReplayBuffer: the recording player. Plays mono 16-bit samples through two
 // alternating 8000-byte output buffers; its owner writes the next part of

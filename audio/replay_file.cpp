@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CReplayFile: construction, opening and recognising a file, closing it.
 #include "audio/replay_file.h"
 
@@ -5,6 +6,8 @@
 #include "platform/message_box.h"
 
 #include <cstring>
+
+#include <QCoreApplication>
 
 CReplayFile theReplayFile;
 
@@ -26,7 +29,7 @@ int CReplayFile::Open(const QString& path) {
     if (m_bLoaded) Close();
     m_strFile = path;
     if (!m_file.open(path)) {
-        platform::ShowMessage(QStringLiteral("Could not open '%1'").arg(path));
+        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Could not open '%1'").arg(path));
         return 0;
     }
     char magic[4];
@@ -77,7 +80,7 @@ int CReplayFile::OpenMpeg() {
     m_file.seek(m_nAudioStart);
     MpegFrameHeader first;
     if (!ReadFrameHeader(m_file, m_pSrc.get(), first)) {
-        platform::ShowMessage(QStringLiteral("Format error on file '%1'\n").arg(m_strFile));
+        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Format error on file '%1'\n").arg(m_strFile));
         ReleaseMpeg();
         return 0;
     }
@@ -85,7 +88,7 @@ int CReplayFile::OpenMpeg() {
     m_wfx = PcmFormatFor(first);
     m_decoder = std::make_unique<platform::MpegDecoder>();
     if (!m_decoder->open(long(m_wfx.samplesPerSec), m_wfx.channels)) {
-        platform::ShowMessage(QStringLiteral("Could not find suitable CODEC for '%1'\n").arg(m_strFile));
+        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Could not find suitable CODEC for '%1'\n").arg(m_strFile));
         ReleaseMpeg();
         return 0;
     }

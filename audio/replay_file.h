@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CReplayFile: the file player. Streams a WAV or MP3 file to the wave output
 // device through a ring of eight 64 KB buffers.

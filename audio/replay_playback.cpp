@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CReplayFile playback: the ring of eight buffers on the wave output device,
 // stop, pause and resume, seeking and the position heard.
 //
@@ -26,7 +27,7 @@ int CReplayFile::Play(QObject* notify, double startSeconds) {
     m_pWaveOut = platform::audioBackend().createWaveOut();
     if (!m_pWaveOut || !m_pWaveOut->open(m_wfx, notify)) {
         m_pWaveOut.reset();
-        platform::ShowMessage(QStringLiteral("Failed to open replay device"));
+        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Failed to open replay device"));
         return 0;
     }
     m_pNotify = notify;
@@ -72,7 +73,7 @@ int CReplayFile::OnBufferDone() {
 int CReplayFile::Fail() {
     m_bDeviceFailed = true;
     CloseDevice();
-    platform::ShowMessage(QStringLiteral("The replay device failed: playback stopped"));
+    platform::ShowMessage(QCoreApplication::translate("CReplayFile", "The replay device failed: playback stopped"));
     return 0;
 }
 

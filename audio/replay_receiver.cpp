@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/replay_receiver.h"
 
 #include "platform/wave_device.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A receiver for the file player's device notifications: hands every OutDone
 // event to the player's OnBufferDone. For a program without a main window

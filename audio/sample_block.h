@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SampleBlock: the left-channel samples of one recorded input buffer. The
 // recorder keeps them as a list, newest first.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // RIFF WAVE files holding PCM samples: where the samples are and their format.
 

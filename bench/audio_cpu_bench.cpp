@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPU load of the sound path on the GUI thread, measured as the process's
 // CPU time over wall time while it (1) plays a WAV file through the file
 // player and the wave output device, (2) records through the recorder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file player's performance goals, measured on files generated here (in
 // the temporary folder, removed afterwards):
 //   - MP3 seek on a 3-hour file, CBR 128 kbit/s, VBR, and CBR with 3 MB of

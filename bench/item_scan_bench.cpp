@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The item scan of a large script page (tokenize, match, sort) side by side
 // with the gumbo HTML parser reading the same bytes, and the lookup of the
 // current item in a full table. Goals: the scan within 20 ms and at least 3

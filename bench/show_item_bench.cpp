@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ShowItemAt of the script view over a full table of 25,000 items, in a real
 // view with the page loaded in the web engine: the update while the item
 // stays the same (what nearly every idle update during playback costs), and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // bench_startup: start-up of the program, from process start to the built-in
 // home page loaded, against a minimal program of our own that only shows a
 // QWebEngineView loading the same page (target: at most 1.3 times its time).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yardstick for bench_startup: a minimal program of our own that only
 // shows a QWebEngineView loading the same home page (from its file), prints
 // "loaded <RSS kB>" once it has loaded, then quits.

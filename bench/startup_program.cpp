@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's start-up, for bench_startup: the application exactly as
 // main() starts it (no arguments: the built-in home page), which prints
 // "loaded <RSS kB>" once the home page has loaded, then quits.

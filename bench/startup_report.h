@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the two start-up programs of bench_startup: reports that the page
 // has loaded, with the resident memory of this process (the web engine's

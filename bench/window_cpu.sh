@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # CPU load of the program's own process while it idles in its window:
 #   playing  - a WAV file plays through the sound server (goal: at most 3% of one core)
 #   stopped  - a script page is shown and nothing plays (goal: about 0%)

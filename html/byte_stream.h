@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CByteStream: the byte source the tokenizer and the page listings read.
 //

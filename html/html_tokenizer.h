@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CHtmlTokenizer splits page text into text tokens and tag tokens. It knows
 // nothing of entities, comments, scripts or nesting: a '>' always ends a tag,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/qt_audio_backend.h"
 #include "platform/sim_audio.h"
 #include "platform/wave_device.h"

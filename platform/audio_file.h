@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Byte input for the audio parsers: an interface, and the file that the file
 // player reads its audio from.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "message_box.h"
 
 #include <QApplication>
@@ -16,7 +17,7 @@ void ShowMessage(const QString& text) {
     if (sink()) {
         sink()(text);
     } else if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        QMessageBox::warning(QApplication::activeWindow(), QStringLiteral("Parlotype"), text);
+        QMessageBox::warning(QApplication::activeWindow(), QCoreApplication::translate("platform::MessageBox", "Parlotype"), text);
     } else {
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
     }

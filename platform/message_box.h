@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The one place that shows the user an error: a warning box with the
 // exclamation icon. Tests and the command line swap in a sink instead.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The MPEG audio converter: libmpg123 in feed mode, one complete frame
 // (layer I, II or III) in, its 16-bit PCM out, per call.

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/page_stream.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -40,7 +42,7 @@ Fetched Fetch(const QUrl& url, int nTimeoutMs) {
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
             if (result.body.size() + reply->bytesAvailable() > kMaxPageBytes) {
-                result.error = QStringLiteral("the page is larger than %1 MB").arg(kMaxPageBytes >> 20);
+                result.error = QCoreApplication::translate("platform::PageStream", "the page is larger than %1 MB").arg(kMaxPageBytes >> 20);
                 result.body.clear();
                 reply->abort();  // finished follows
                 return;
@@ -52,7 +54,7 @@ Fetched Fetch(const QUrl& url, int nTimeoutMs) {
         loop.exec();
         result.answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
         if (!reply->isFinished()) {  // too late: the manager aborts it
-            if (result.answered) result.error = QStringLiteral("the server did not send the whole page in time");
+            if (result.answered) result.error = QCoreApplication::translate("platform::PageStream", "the server did not send the whole page in time");
             return;
         }
         if (result.error.isEmpty() && BodyIsCut(reply->error())) result.error = reply->errorString();
@@ -68,7 +70,7 @@ PageOpenResult OpenLocal(const QString& path) {
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly)) {
         result.status = PageOpenStatus::Unreadable;
-        result.message = QStringLiteral("Could not open the page '%1'\n(%2)").arg(path, file->errorString());
+        result.message = QCoreApplication::translate("platform::PageStream", "Could not open the page '%1'\n(%2)").arg(path, file->errorString());
         return result;
     }
     result.status = PageOpenStatus::Opened;
@@ -82,7 +84,7 @@ PageOpenResult OpenRemote(const QUrl& url, int nTimeoutMs) {
     if (!fetched.answered) return result;  // an internet error
     if (!fetched.error.isEmpty()) {
         result.status = PageOpenStatus::Unreadable;
-        result.message = QStringLiteral("Could not read the page '%1'\n(%2)")
+        result.message = QCoreApplication::translate("platform::PageStream", "Could not read the page '%1'\n(%2)")
                              .arg(url.toString(QUrl::RemoveFragment), fetched.error);
         return result;
     }
@@ -121,7 +123,7 @@ bool CPageStream::Refill() {
         if (held) out[0] = '\r';
         qint64 n = m_file->read(out + held, kPiece);
         if (n < 0) {
-            m_strError = QStringLiteral("Could not read the page '%1'\n(%2)").arg(m_strPath, m_file->errorString());
+            m_strError = QCoreApplication::translate("platform::PageStream", "Could not read the page '%1'\n(%2)").arg(m_strPath, m_file->errorString());
             n = 0;
         }
         qsizetype len = held + n;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The page stream: the page now shown, opened afresh from its address and
 // read byte by byte (with a one-byte step back) or line by line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The real sound backend: devices of the sound server (PulseAudio) through
 // Qt Multimedia's QAudioSink and QAudioSource.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wave input through QAudioSource in pull mode: the source writes what the
 // server recorded into our QIODevice, which fills the added buffers in order
 // (InputQueue) and posts InData for each full one.

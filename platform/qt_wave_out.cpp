@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wave output through QAudioSink in pull mode.
 //
 // Threads: the sink (Qt 6.4, PulseAudio) pulls from our QIODevice on its own

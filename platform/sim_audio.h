@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A simulated sound device with its own clock, for tests and for running
 // without a sound server (PARLOTYPE_AUDIO=sim). Output devices consume their

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The bookkeeping of the real devices' buffers, kept apart from the sound
 // server so that it can be tested on its own.

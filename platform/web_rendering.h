@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How the web view's frames reach the screen. Must run before the
 // QApplication is constructed.

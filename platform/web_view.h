@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // WebView: the embedded browser that shows script pages (Qt WebEngine).
 // It offers the script view only what the view needs: a navigation policy

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every fuzz target of a fuzz build for a few seconds each, starting from
 # the seed corpus in tests/fuzz/corpus/<target>. Fails on the first crash.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the bundled demo script in app/resources/demo: a short spoken text
 # (espeak-ng, one sentence at a time), its WAV recording, an MP3 copy (lame),
 # and demo.htm, whose sentence links carry each sentence's start and end time

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, builds and starts Parlotype on the bundled demo script:
 #   1. installs the Debian packages (scripts/setup.sh)
 #   2. builds the program and its script index into build/

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced: starts a private X server and a private PulseAudio server with a
 # null sink, for running the program and its tests without a desktop.
 #   nullsink          - the default output; what is played is captured from nullsink.monitor

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Parlotype needs to build, run and test.
 # Idempotent: safe to run again. Needs root (or sudo).
 set -euo pipefail
@@ -12,6 +13,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgumbo-dev mpg123
   # running headless: X server, sound server
   xvfb xauth pulseaudio pulseaudio-utils
+  # installing and packaging: validating the desktop entry, metadata and manual
+  # page, the package's dependencies, the screenshot (scripts/make_screenshot.sh)
+  desktop-file-utils appstream man-db dpkg-dev x11-utils x11-apps netpbm
+  # checking the texts are ready for translation (lupdate)
+  qt6-tools-dev qt6-l10n-tools
   # making the demo audio and test signals
   espeak-ng lame sox libsox-fmt-mp3 fonts-dejavu-core
 )

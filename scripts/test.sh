@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up, builds and runs every test of Parlotype:
 #   1. installs the Debian packages (scripts/setup.sh)
 #   2. builds the unit tests with AddressSanitizer and UBSan and runs them
 #   3. builds the fuzz targets with clang and runs each one briefly
-#   4. builds the program, starts Xvfb and a private PulseAudio server, runs every test
+#   4. builds the program, starts Xvfb and a private PulseAudio server
+#   5. builds the Debian package, installs it, checks it and removes it again
+#   6. runs every test
 # The last line is CTest's summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,6 +31,8 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 source scripts/services.sh
 trap parlotype_stop_services EXIT
+echo "== Debian package: build, install, check, remove"
+bash scripts/package_round_trip.sh build
 cd build
 # Real-device timing tests can be disturbed by load; a failing test gets one more run.
 ctest --output-on-failure --timeout 600 --repeat until-pass:2

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "view/audio_item.h"
 
 #include "html/html_tokenizer.h"

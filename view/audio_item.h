@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The audio item table of a script page: the named anchors whose links lead
 // to the audio file being played, sorted by time, and the lookup of the item

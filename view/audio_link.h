@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Audio links: "file.wav#start#end". Recognising them, reading their times,
 // and re-rooting links that pass through the "\Microsoft\CD Burning\" folder.

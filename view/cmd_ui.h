@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command-UI update mechanism. When the event loop goes idle, the main
 // frame asks the command targets, for every menu item, toolbar button and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Command, pane and resource numbers. Commands carry these numbers from the
 // menu, toolbar and keyboard to their handlers; the framework-style commands

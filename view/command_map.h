@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Command routing. A command target holds a table of entries, one per
 // command ID: the handler that runs the command and the update handler that

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "view/marks_dlg.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -23,7 +25,7 @@ QRect DialogUnitsToPixels(const QRect& units, int baseX, int baseY) {
 }
 
 CMarksDlg::CMarksDlg(QWidget* parent) : QDialog(parent), m_pEdit(new QPlainTextEdit(this)) {
-    setWindowTitle(QStringLiteral("Marks"));
+    setWindowTitle(QCoreApplication::translate("CMarksDlg", "Marks"));
     // Dialog units follow the dialog's font: the average width of the
     // letters (rounded to whole pixels) and the line height.
     const QFontMetrics fm(font());
@@ -45,12 +47,12 @@ CMarksDlg::CMarksDlg(QWidget* parent) : QDialog(parent), m_pEdit(new QPlainTextE
     m_pEdit->setFocusPolicy(Qt::StrongFocus);
     place(m_pEdit, kEditRect);
 
-    auto* clear = new QPushButton(QStringLiteral("Clear"), this);
+    auto* clear = new QPushButton(QCoreApplication::translate("CMarksDlg", "Clear"), this);
     clear->setAutoDefault(false);
     connect(clear, &QPushButton::clicked, this, &CMarksDlg::OnClear);
     place(clear, kClearRect);
 
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto* cancel = new QPushButton(QCoreApplication::translate("CMarksDlg", "Cancel"), this);
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     place(cancel, kCancelRect);

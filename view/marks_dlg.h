@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CMarksDlg: the Marks dialog. Shows the marks taken so far in a read-only
 // text, one per line, ready to be copied; Clear empties the text, and OK

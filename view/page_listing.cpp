@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "view/page_listing.h"
 
 #include "html/byte_stream.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two listings of a page: its source text line by line, and the tokens
 // the program's tokenizer reads from it. Every line ends with CR LF; nothing

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CParlotypeView: the script view. Shows script pages in the embedded
 // browser and turns link navigation into audio playback; owns the table of

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "view/source_dlg.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -40,7 +42,7 @@ QString ListingText(const QByteArray& bytes) {
 }
 
 CSourceDlg::CSourceDlg(QWidget* parent) : QDialog(parent), m_pEdit(new QPlainTextEdit(this)) {
-    setWindowTitle(QStringLiteral("Source"));
+    setWindowTitle(QCoreApplication::translate("CSourceDlg", "Source"));
     const DialogUnits units(font());
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);

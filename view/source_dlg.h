@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CSourceDlg: the dialog of View Source and View Parse. Caption "Source", a
 // read-only text that can be selected and copied, and OK; Escape and the

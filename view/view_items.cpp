@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The table of the page's audio items and the tracking of the item now
 // sounding. Tracking runs in the idle-time update of the time pane. While a
 // file plays, the only events are the player's returned buffers, which may

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Marks: time stamps of the file that plays, each in the form of an audio
 // link with a start time. They collect in m_marks until the program ends;
 // the Marks dialog shows them and can empty the list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The navigation policy: ordinary navigations go through, "index:" leads to
 // the script index, and audio links are cancelled and played instead.
 #include "view/parlotype_view.h"

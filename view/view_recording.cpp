@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Record and Play Recorded: the recording state machine m_nRecState, its
 // update rules and the "** Recording **" pane, and the notifications of the
 // recorder (InData) and the recording player (OutDone, OutClose), which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // View Source and View Parse: the page now shown, read afresh from its
 // location, listed line by line or token by token in the Source dialog.
 #include "view/parlotype_view.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The transport commands (Start, Stop, Pause, Rewind, Forward, Single Item
 // Play), browser history and printing, and their idle-time update rules.
 // Commands act on the file player at once and keep no state of their own;
@@ -9,6 +10,8 @@
 #include "platform/web_view.h"
 
 #include <algorithm>
+
+#include <QCoreApplication>
 
 namespace {
 
@@ -61,5 +64,5 @@ void CParlotypeView::OnGoForward() { m_pWebView->forward(); }
 void CParlotypeView::OnUpdateIndicatorRecording(CCmdUI* pCmdUI) {
     const bool recording = theRecorder.IsRecording() != 0;
     pCmdUI->Enable(recording);
-    if (recording) pCmdUI->SetText(QStringLiteral("** Recording **"));
+    if (recording) pCmdUI->SetText(QCoreApplication::translate("StringTable", "** Recording **"));
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The libmpg123 frame converter: one frame in, its PCM out, nothing left
 // over after a reset, and damaged frames that still keep the timeline.
 #include "audio/mpeg_frame.h"

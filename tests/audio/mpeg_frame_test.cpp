@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MPEG audio frame headers: fields, tables, lengths, sync search, CRC,
 // reading whole frames, ID3v2 tag sizes, and the formats the frames give.
 #include "audio/mpeg_frame.h"

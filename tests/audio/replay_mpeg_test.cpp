@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MPEG playback through the ring: every frame's PCM, the timeline of seeks,
 // layers and header edge cases that end the stream.
 #include "common/signal_match.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening files: recognition, the formats handed to the device, messages,
 // and hostile files, each leaving the player unloaded and usable.
 #include "common/test_audio.h"

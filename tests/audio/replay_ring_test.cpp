@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ring of eight buffers on the simulated device: priming, refills in
 // order, the end of the data, stop, pause, device faults and positions.
 #include "common/test_audio.h"

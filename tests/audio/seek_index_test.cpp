@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MPEG seek index answers every seek with the frame continuous playback
 // from the first frame reaches at that time, whatever the order of the seeks,
 // and walks each frame only once.

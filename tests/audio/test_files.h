@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Audio files shared by the player's tests, made once per run in a temporary
 // folder: WAV from generated samples, MP3 through `lame`.

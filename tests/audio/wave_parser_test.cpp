@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // RIFF WAVE parsing: chunk orders, fmt sizes, the data chunk's bounds, pad
 // bytes, and files cut short or lying about their sizes.
 #include "audio/wave_parser.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file player through the Qt Multimedia backend and the private
 // PulseAudio server of scripts/services.sh: a stretch of a WAV and of an MP3
 // file is played from a start time to an end time, captured from the null

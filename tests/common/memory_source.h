@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Bytes in memory as a ByteSource, for the parsers' tests and fuzzers.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Test signals and their matching, for the tests that play or record through
 // the sound server (which resamples, so matching is by correlation, not by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The null sink of scripts/services.sh, for the tests that play through the
 // sound server and check what it heard: holding the sink at a short latency,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Test audio made by the tests themselves: RIFF WAVE files chunk by chunk,
 // PCM signals, MP3 files through the `lame` encoder, and hand-built MPEG

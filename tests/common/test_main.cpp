@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared main of the test executables: a Qt application object first, so that
 // events can be posted and dispatched, then GoogleTest.
 #include <gtest/gtest.h>

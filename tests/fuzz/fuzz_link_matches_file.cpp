@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any page address, link and file name through the link-to-file comparison:
 // no crash or out-of-bounds access, a reused matcher answers as a fresh one,
 // and a plain link beside the page matches the file it names.

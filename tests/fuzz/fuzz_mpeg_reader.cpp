@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the MPEG frame reader, the seek index and the frame
 // decoder on arbitrary bytes, as the file player drives them.
 #include "audio/mpeg_frame.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes through the token reader, the listings and the item scan: no
 // crash, no read or write out of bounds, and the token's promises hold.
 #include "html/byte_stream.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target: the RIFF WAVE parser on arbitrary bytes.
 #include "audio/wave_parser.h"
 #include "common/memory_source.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End to end with real sound: the demo script in the window, sentence links
 // clicked, and what the sound server plays captured from the null sink's
 // monitor. The capture must hold the clicked sentence of the recording (found

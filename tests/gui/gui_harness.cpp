@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui_harness.h"
 
 #include "app/main_frame.h"
@@ -15,9 +16,11 @@
 
 extern "C" void parlotype_before_app() {
     platform::RegisterWebSchemes();
-    // The recent-files list goes to a private folder, not the user's settings.
-    static QTemporaryDir config;
+    // The recent-files list and the user's script index go to private folders,
+    // not the user's own.
+    static QTemporaryDir config, data;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
 }
 
 TestWindow::TestWindow(const QStringList& args) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's real window for GUI tests: the application object made with
 // a command line, its frame, view and web view, and helpers that wait for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's window under Xvfb with the real web engine and the simulated
 // sound device on a stepped clock (time stands still, so positions are exact):
 // start-up pages, audio links followed by clicks, the pseudo-link "index:",
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -108,10 +110,14 @@ TEST_F(WindowTest, StartsOnTheHomePageWhoseButtonLeadsToTheIndex) {
 }
 
 TEST_F(WindowTest, CommandLineOpensTheScript) {
-    auto w = OpenPage();
-    EXPECT_EQ(w->App().GetDocument().m_strPath, Page());
-    EXPECT_EQ(w->Frame()->windowTitle(), QStringLiteral("page.htm - Parlotype"));
-    EXPECT_EQ(w->App().GetRecentFiles().Files().value(0), Page());
+    // As a path, and as the file URL a desktop's file manager passes.
+    for (const QString& script : {Page(), PageUrl(QStringLiteral("page.htm")).toString()}) {
+        TestWindow w({script});
+        ASSERT_TRUE(w.WaitForPage(PageUrl(QStringLiteral("page.htm")))) << script.toStdString();
+        EXPECT_EQ(w.App().GetDocument().m_strPath, Page());
+        EXPECT_EQ(w.Frame()->windowTitle(), QStringLiteral("page.htm - Parlotype"));
+        EXPECT_EQ(w.App().GetRecentFiles().Files().value(0), Page());
+    }
 }
 
 TEST_F(WindowTest, AudioLinksPlayWithoutLeavingThePage) {
@@ -349,6 +355,10 @@ TEST_F(WindowTest, FileOpenAndAboutDialogs) {
 
     EXPECT_TRUE(WithModalDialog<QDialog>(w.Frame()->Action(ID_APP_ABOUT), [](QDialog* about) {
         EXPECT_EQ(about->windowTitle(), QStringLiteral("About Parlotype"));
+        QString text;
+        for (const QLabel* label : about->findChildren<QLabel*>()) text += label->text();
+        EXPECT_TRUE(text.contains(QStringLiteral("Version " PARLOTYPE_VERSION))) << text.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("GNU General Public License"))) << text.toStdString();
     }));
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The byte stream under the tokenizer: reading, stepping back, lines, and a
 // stream that refills in small pieces, which must read exactly like one block.
 #include "html/byte_stream.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The View Source and View Parsed listings of small pages, against golden
 // files kept beside this test (golden/<page>.htm, .source.txt, .parsed.txt).
 #include "html/byte_stream.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The token reader: the page text examples that catch real faults, hostile
 // input, and the stream it reads from.
 #include "html/html_tokenizer.h"

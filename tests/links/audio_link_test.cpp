@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio links as the navigation policy reads them.
 #include "view/audio_link.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The item table: which anchors of a page become items, their order, and the
 // item sounding at a position.
 #include "html/byte_stream.h"

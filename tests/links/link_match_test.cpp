@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whether a link on a page leads to the file being played.
 #include "view/audio_item.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The time pane and mark texts.
 #include "view/time_text.h"
 

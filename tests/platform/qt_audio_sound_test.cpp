@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Qt Multimedia devices against the real sound server: what is played
 // reaches the null sink, buffers come back once heard, reset stops at once.
 // Needs the private PulseAudio server of scripts/services.sh.

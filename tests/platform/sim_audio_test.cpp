@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated wave devices: clocks, notification order, reset, pause,
 // position and injected faults.
 #include "platform/sim_audio.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The buffer bookkeeping of the real devices: what the output stream is fed
 // and how heard stream bytes map back to buffers; how input fills buffers.
 #include "platform/wave_queues.h"

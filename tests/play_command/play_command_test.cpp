@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The --play command: how it reads a link and prints times, and what the
 // program does with good and bad links, its output and its exit status.
 #include "app/play_command.h"
@@ -143,7 +144,7 @@ TEST_F(PlayCommandRun, MalformedCommandLines) {
     for (const auto& args : cases) {
         const Outcome r = Parlotype(args);
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.startsWith("usage: parlotype --play")) << args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.startsWith("parlotype: ")) << args.join(' ').toStdString();
     }
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read-along through the real sound server: a link with an end time plays
 // WAV files of low and high rates and an MP3 file into the null sink, while
 // the page follows. What the sink's monitor captured shows where the sound

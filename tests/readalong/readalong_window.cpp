@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "readalong/readalong_window.h"
 
 #include "app/main_frame.h"

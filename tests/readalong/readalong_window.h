@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's real window for the read-along tests: the application made
 // with a command line, helpers that wait for the web engine, run idle-time

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // View Source and View Parse in the program's window: the listings of the
 // page shown (golden files beside this test), read afresh from its location
 // also when it carries an anchor; nothing for the home page or a server

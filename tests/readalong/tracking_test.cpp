@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read-along in the program's window, with the real web engine and the
 // simulated sound device on a stepped clock (the position moves only when
 // the test moves it): the item table of the page, the page following the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // With no sound server to reach, every device open fails at once and the
 // recorder and the recording player say so. Run with PULSE_SERVER pointing
 // at a socket that does not exist.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the recorder tests: a simulated backend installed for the test,
 // collected messages, and receivers that drive the recorder and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recorder and the recording player through the real sound server: a
 // minute of recording keeps every buffer, and a replay reaches the null sink
 // without gaps. Needs the private PulseAudio server of scripts/services.sh.

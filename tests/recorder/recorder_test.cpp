@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CRecorder on the simulated input: what is kept, in which order, and how
 // the recorder stops on each failure.
 #include "recorder_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CReplayBuffer on the simulated output, driven the way the view replays a
 // recording: two writes, then one refill per returned buffer.
 #include "recorder_fixture.h"

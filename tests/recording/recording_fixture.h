@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's window with the simulated sound device on a stepped clock:
 // time passes only when a test says so, so that every recorded buffer and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Record and Play Recorded with the real sound backend and no sound server to
 // answer (PULSE_SERVER points nowhere): each device's message, and the states
 // that follow.

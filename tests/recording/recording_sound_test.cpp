@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A minute recorded in the program's window through the real sound server
 // while a file plays and the page follows it. A known stereo signal is played
 // into the null sink by a child process; the recorder records the sink's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Record and Play Recorded through the window's real menu items, on the
 // simulated device: the recording states and the Record, Play Recorded and
 // pane states in each, what a replay plays (the left channel, in recording

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The entry rules of the command tables: which handler runs, and what state
 // an item gets when the update handler decides or leaves it to the entry.
 #include "view/command_map.h"

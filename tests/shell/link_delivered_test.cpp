@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the navigation policy receives for the addresses the engine reports.
 #include "platform/web_view.h"
 

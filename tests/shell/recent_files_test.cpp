@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recent-files list: newest first, no duplicates, at most four, kept in
 // the settings between runs (a private settings folder here).
 #include "app/recent_files.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prompts and tooltips come from one string per command: status-bar text,
 // '\n', tooltip; the document string holds the title and the file filter.
 #include "app/string_table.h"

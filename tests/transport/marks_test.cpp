@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Marks through the window: "&Mark!" on the menu bar takes the position of
 // the file that plays, View > Marks shows the list in the Marks dialog, whose
 // Clear and OK empty it. The dialog is answered from inside its own loop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window on a script page with two audio files beside it, the simulated
 // sound device on a stepped clock (time moves only when a test says so, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The transport commands through the window's real menu items and toolbar
 // buttons: their enable and check states in each player state, Start, Stop,
 // Pause, Rewind, Forward, Single Item Play, Back and Forward, the

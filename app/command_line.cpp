@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/command_line.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace {
+
+void Print(std::FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+CommandLine::CommandLine(const QStringList& arguments) {
+    m_parser.setApplicationDescription(tr("Scripted audio playback: the audio links of an HTML script "
+                                          "play their stretch of a WAV or MP3 file."));
+    // Single-dash words are options too ("-play"); Qt's own options are not taken.
+    m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    m_parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, tr("Print this help and exit.")});
+    m_parser.addVersionOption();
+    m_parser.addOption({QStringLiteral("play"),
+                        tr("Play one audio link (FILE, FILE#START or FILE#START#END, in seconds), "
+                           "printing the position, and exit: 0 played, 1 the file or sound device "
+                           "failed, 2 a malformed command line."),
+                        tr("LINK")});
+    m_parser.addPositionalArgument(QStringLiteral("script"), tr("The script to open: a file or a URL."),
+                                   tr("[SCRIPT]"));
+    // Without an application object the parser cannot name the program.
+    m_usage = m_parser.helpText().replace(QLatin1String("<executable_name>"),
+                                          QFileInfo(arguments.value(0, QStringLiteral("parlotype"))).fileName());
+    m_command = m_parser.parse(arguments) ? Classify() : Command::UsageError;
+    if (m_command == Command::UsageError && m_error.isEmpty()) m_error = m_parser.errorText();
+}
+
+CommandLine::Command CommandLine::Classify() {
+    if (m_parser.isSet(QStringLiteral("help"))) return Command::Help;
+    if (m_parser.isSet(QStringLiteral("version"))) return Command::Version;
+    const QStringList scripts = m_parser.positionalArguments();
+    if (m_parser.isSet(QStringLiteral("play"))) {
+        if (scripts.isEmpty()) return Command::Play;
+        m_error = tr("--play takes no script: '%1'").arg(scripts.first());
+        return Command::UsageError;
+    }
+    if (scripts.size() > 1) {
+        m_error = tr("One script at a time: '%1' is one too many.").arg(scripts.at(1));
+        return Command::UsageError;
+    }
+    // Qt would abort with a plugin failure where no display can be reached.
+    if (!qEnvironmentVariableIsSet("DISPLAY") && !qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
+        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        m_error = tr("no display to open the window on (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                     "--play works without one.");
+        return Command::NoDisplay;
+    }
+    return Command::Window;
+}
+
+int CommandLine::report() const {
+    switch (m_command) {
+    case Command::Help:
+        Print(stdout, m_usage);
+        return 0;
+    case Command::Version:
+        Print(stdout, QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                    QCoreApplication::applicationVersion()));
+        return 0;
+    case Command::UsageError:
+        Print(stderr, QStringLiteral("parlotype: %1\n\n%2").arg(m_error, m_usage));
+        return 2;
+    case Command::NoDisplay:
+        Print(stderr, QStringLiteral("parlotype: %1\n").arg(m_error));
+        return 1;
+    case Command::Window:
+    case Command::Play:
+        break;
+    }
+    return 0;
+}
+
+QStringList ArgumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
