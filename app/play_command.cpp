@@ -13,6 +13,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -22,7 +23,7 @@ constexpr qint64 kPrintMs = 250;    // position lines
 constexpr qint64 kStallMs = 2000;   // no progress this long: nothing is left to play
 
 int Usage() {
-    std::fprintf(stderr, "usage: parlotype --play FILE[#START[#END]]\n");
+    std::fprintf(stderr, "usage: parlotype --play FILE[#START[#END]] [--speed 0.5..2]\n");
     return 2;
 }
 
@@ -92,8 +93,18 @@ std::string FormatPlayTime(double seconds) {
     return text;
 }
 
+// "--speed X" after the link: X in the player's range, read as C reads numbers.
+bool ReadSpeed(int argc, char** argv, double& speed) {
+    if (argc == 3) return true;
+    if (argc != 5 || std::strcmp(argv[3], "--speed") != 0) return false;
+    char* end = nullptr;
+    speed = std::strtod(argv[4], &end);
+    return end != argv[4] && *end == '\0' && speed >= CReplayFile::kMinSpeed && speed <= CReplayFile::kMaxSpeed;
+}
+
 int RunPlayCommand(int argc, char** argv) {
-    if (argc != 3 || std::strcmp(argv[1], "--play") != 0) return Usage();
+    double speed = 1.0;
+    if (argc < 3 || std::strcmp(argv[1], "--play") != 0 || !ReadSpeed(argc, argv, speed)) return Usage();
     const AudioLinkParts link = SplitAudioLink(QFile::decodeName(argv[2]));
     if (link.file.isEmpty()) return Usage();
 
@@ -101,6 +112,7 @@ int RunPlayCommand(int argc, char** argv) {
     platform::SetMessageSink(PrintMessage);
     CReplayReceiver receiver;
     int status = 1;
+    theReplayFile.SetSpeed(speed);
     if (theReplayFile.Open(link.file) && theReplayFile.Play(&receiver, link.start)) {
         PlayWatch watch(app, link.end);
         status = app.exec();
