@@ -10,12 +10,14 @@
 
 namespace {
 
-enum class Kind { Popup, Item, Separator, BarItem, RecentFiles };
+enum class Kind { Popup, Item, Separator, BarItem, RecentFiles, Speeds };
 
 struct MenuEntry {
     Kind kind;
     const char* text;  // an item's text: after '\t' its shortcut
     int id;
+    // The shortcut works whatever has the focus (the page included).
+    bool global = false;
 };
 
 constexpr MenuEntry kMenu[] = {
@@ -32,20 +34,30 @@ constexpr MenuEntry kMenu[] = {
     {Kind::Item, "&Home", ID_GO_HOME},
     {Kind::Popup, "&Audio", 0},
     {Kind::Item, "&Start", ID_AUDIO_START},
-    {Kind::Item, "S&top", ID_AUDIO_STOP},
-    {Kind::Item, "&Pause", ID_AUDIO_PAUSE},
-    {Kind::Item, "&Rewind", ID_AUDIO_REWIND},
-    {Kind::Item, "&Forward", ID_AUDIO_FORWARD},
+    {Kind::Item, "S&top\tF4", ID_AUDIO_STOP, true},
+    {Kind::Item, "&Pause\tF6", ID_AUDIO_PAUSE, true},
+    {Kind::Item, "&Rewind\tF5", ID_AUDIO_REWIND, true},
+    {Kind::Item, "&Forward\tF7", ID_AUDIO_FORWARD, true},
+    {Kind::Item, "Pre&vious Item", ID_AUDIO_PREV_ITEM},
+    {Kind::Item, "&Next Item", ID_AUDIO_NEXT_ITEM},
+    {Kind::Separator, nullptr, 0},
+    {Kind::Speeds, "Spee&d", ID_AUDIO_SPEED1},
+    {Kind::Item, "Slo&wer\tF9", ID_AUDIO_SLOWER, true},
+    {Kind::Item, "F&aster\tF10", ID_AUDIO_FASTER, true},
     {Kind::Separator, nullptr, 0},
     {Kind::Item, "Single &Item Play", ID_AUDIO_SINGLE},
+    {Kind::Item, "Re&peat\tF3", ID_AUDIO_REPEAT, true},
+    {Kind::Item, "Pause After Each I&tem", ID_AUDIO_PAUSE_AFTER},
     {Kind::Separator, nullptr, 0},
     {Kind::Item, "R&ecord", ID_AUDIO_RECORD},
     {Kind::Item, "P&lay Recorded", ID_AUDIO_PLAYREC},
-    {Kind::BarItem, "&Mark!", ID_AUDIO_MARK},
+    {Kind::Item, "&Mark!\tF8", ID_AUDIO_MARK, true},
+    {Kind::BarItem, "&Mark!\tF8", ID_AUDIO_MARK, true},
     {Kind::Popup, "&View", 0},
     {Kind::Item, "S&ource", ID_VIEW_SOURCE},
     {Kind::Item, "&Parse", ID_VIEW_PARSE},
     {Kind::Item, "&Marks", ID_VIEW_MARKS},
+    {Kind::Item, "&Follow Page", ID_VIEW_FOLLOW},
     {Kind::Separator, nullptr, 0},
     {Kind::Item, "&Toolbar", ID_VIEW_TOOLBAR},
     {Kind::Item, "&Status Bar", ID_VIEW_STATUS_BAR},
@@ -65,10 +77,12 @@ constexpr Accelerator kAccelerators[] = {
 };
 
 // Sets an action's text and binds the shortcut written after its '\t'.
-void SetMenuText(QAction* action, const QString& text) {
+void SetMenuText(QAction* action, const QString& text, bool global) {
     action->setText(text.section(QLatin1Char('\t'), 0, 0));
     const QString key = text.section(QLatin1Char('\t'), 1, 1);
-    if (!key.isEmpty()) action->setShortcut(QKeySequence::fromString(key, QKeySequence::PortableText));
+    if (key.isEmpty()) return;
+    action->setShortcut(QKeySequence::fromString(key, QKeySequence::PortableText));
+    if (global) action->setShortcutContext(Qt::ApplicationShortcut);
 }
 
 }  // namespace
@@ -82,20 +96,29 @@ void CMainFrame::CreateMenus() {
             if (!m_pFileMenu) m_pFileMenu = popup;
             break;
         case Kind::Item:
-            SetMenuText(Action(e.id), QString::fromLatin1(e.text));
+            SetMenuText(Action(e.id), QString::fromLatin1(e.text), e.global);
             popup->addAction(Action(e.id));
             break;
         case Kind::Separator:
             popup->addSeparator();
             break;
         case Kind::BarItem:
-            SetMenuText(Action(e.id), QString::fromLatin1(e.text));
+            SetMenuText(Action(e.id), QString::fromLatin1(e.text), e.global);
             menuBar()->addAction(Action(e.id));
             break;
         case Kind::RecentFiles:
             for (int i = 0; i < kRecentFileCount; ++i) popup->addAction(Action(e.id + i));
             SetRecentFiles({});
             break;
+        case Kind::Speeds: {
+            QMenu* speeds = popup->addMenu(QString::fromLatin1(e.text));
+            for (int i = 0; i < kSpeedCount; ++i) {
+                QAction* action = Action(e.id + i);
+                action->setText(QString::number(kSpeeds[i]) + QChar(0x00D7));
+                speeds->addAction(action);
+            }
+            break;
+        }
         }
     }
     for (const Accelerator& a : kAccelerators) {

@@ -2,15 +2,13 @@
 
 #include "view/command_ids.h"
 
-#include <QSettings>
+#include "platform/app_settings.h"
 
 namespace {
 
 constexpr char kGroup[] = "Recent File List";
 
-QSettings Settings() {
-    return QSettings(QStringLiteral("Phonic Ledger Suite"), QStringLiteral("Parlotype"));
-}
+QSettings Settings() { return platform::AppSettings(); }
 
 QString Key(int index) { return QStringLiteral("File%1").arg(index + 1); }
 

@@ -8,6 +8,7 @@
 #include "audio/replay_file.h"
 #include "platform/web_view.h"
 
+#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -17,7 +18,11 @@ constexpr double kSkipSeconds = 15.0;  // Rewind and Forward
 }  // namespace
 
 // The main frame receives the player's buffer notifications.
-void CParlotypeView::OnAudioStart() { theReplayFile.Play(window(), 0.0); }
+void CParlotypeView::OnAudioStart() {
+    m_pTurnTimer->stop();
+    m_dLinkStart = 0;
+    theReplayFile.Play(window(), 0.0);
+}
 
 void CParlotypeView::OnUpdateAudioStart(CCmdUI* pCmdUI) { pCmdUI->Enable(theReplayFile.IsLoaded()); }
 
@@ -28,8 +33,11 @@ void CParlotypeView::OnUpdateAudioStop(CCmdUI* pCmdUI) { pCmdUI->Enable(theRepla
 
 void CParlotypeView::OnFilePrint() { m_pWebView->printPage(); }
 
+// During the reader's turn, Pause ends the turn early.
 void CParlotypeView::OnAudioPause() {
-    if (theReplayFile.IsPaused())
+    if (m_pTurnTimer->isActive())
+        EndTurn();
+    else if (theReplayFile.IsPaused())
         theReplayFile.Resume();
     else if (theReplayFile.IsPlaying())
         theReplayFile.Pause();
