@@ -162,7 +162,11 @@ double CReplayFile::GetPosition() const {
     const uint64_t bytes = m_pWaveOut ? m_pWaveOut->position() : 0;
     const double bitsPerSecond = double(m_wfx.bitsPerSample) * m_wfx.channels * m_wfx.samplesPerSec;
     if (bytes == 0 || bitsPerSecond <= 0) return m_dStartTime;
-    return double(bytes) * 8.0 / bitsPerSecond * m_dPlaySpeed + m_dStartTime;
+    if (m_dPlaySpeed == 1.0) return double(bytes) * 8.0 / bitsPerSecond + m_dStartTime;
+    // Stretched: the output's time at the speed, corrected by the file time
+    // the stretcher's output runs ahead on average.
+    const double heard = double(bytes) * 8.0 / bitsPerSecond * m_dPlaySpeed + m_stretcher.averageLead();
+    return m_dStartTime + std::max(heard, 0.0);
 }
 
 // Moves the file to where playback of `seconds` starts and sets the time the

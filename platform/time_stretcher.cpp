@@ -54,6 +54,7 @@ bool TimeStretcher::start(const WaveFormat& format, double tempo) {
     m_stretch->setSetting(SETTING_SEEKWINDOW_MS, kSeekWindowMs);
     m_stretch->setSetting(SETTING_OVERLAP_MS, kOverlapMs);
     m_stretch->setTempo(tempo);
+    m_dTempo = tempo;
     return true;
 }
 
@@ -77,5 +78,7 @@ uint32_t TimeStretcher::take(char* pcm, uint32_t maxBytes) {
 }
 
 uint32_t TimeStretcher::readyFrames() const { return m_stretch->numSamples(); }
+
+double TimeStretcher::averageLead() const { return (1.0 - m_dTempo) * (kSequenceMs - kOverlapMs) / 2 / 1000.0; }
 
 }  // namespace platform

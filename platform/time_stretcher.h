@@ -34,12 +34,20 @@ public:
     uint32_t take(char* pcm, uint32_t maxBytes);
     // Output frames ready to take.
     uint32_t readyFrames() const;
+    // How far, on average, the file time of the output sounding runs ahead
+    // of output time x tempo (negative: behind), in seconds. Each output
+    // sequence is a stretch of the input at its own pace, placed so that
+    // its start keeps to the tempo; over a sequence the content thus drifts
+    // from the tempo's line by up to (tempo - 1) x its length, half that on
+    // average.
+    double averageLead() const;
 
 private:
     std::unique_ptr<soundtouch::SoundTouch> m_stretch;
     std::vector<float> m_samples;  // one conversion's worth of float samples
     int m_nChannels = 0;
     int m_nSampleBytes = 0;
+    double m_dTempo = 1.0;
 };
 
 }  // namespace platform

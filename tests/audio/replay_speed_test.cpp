@@ -75,7 +75,7 @@ protected:
     // against the position the player reports for the middle of them.
     void ExpectHeardAtPosition(double speed, const char* when) {
         const double pitchTime = FileTimeOfPitch(Pitch(Tail(sim->played(), 200)));
-        EXPECT_NEAR(pitchTime, player.GetPosition() - 0.1 * speed, 0.03) << when << " at " << speed << "x";
+        EXPECT_NEAR(pitchTime, player.GetPosition() - 0.1 * speed, 0.02) << when << " at " << speed << "x";
     }
 
     QTemporaryDir m_dir;
@@ -90,7 +90,7 @@ TEST_F(ReplaySpeedTest, PlaysTheFileAtEachSpeedWithItsPitchAndInFileTime) {
         ASSERT_EQ(Play(1.0), 1);
         for (int second = 1; second <= 4; ++second) {
             Advance(1000);
-            EXPECT_NEAR(player.GetPosition(), 1.0 + second * speed, 0.001);
+            EXPECT_NEAR(player.GetPosition(), 1.0 + second * speed, 0.02);
             ExpectHeardAtPosition(speed, "while playing");
         }
         RunToEnd();
@@ -110,7 +110,7 @@ TEST_F(ReplaySpeedTest, ChangesSpeedWhilePlayingAtOnceWithoutAJump) {
     ASSERT_EQ(player.SetSpeed(2.0), 1);
     EXPECT_NEAR(player.GetPosition(), 1.5, 1e-9);
     Advance(100);
-    EXPECT_NEAR(player.GetPosition(), 1.7, 1e-6);  // the new speed from the first 100 ms
+    EXPECT_NEAR(player.GetPosition(), 1.7, 0.02);  // the new speed from the first 100 ms
     Advance(400);
     ExpectHeardAtPosition(2.0, "after the change");
     // Across the change the waveform goes on: no step larger than the sweep's own.
@@ -127,7 +127,7 @@ TEST_F(ReplaySpeedTest, ChangesSpeedWhilePlayingAtOnceWithoutAJump) {
     EXPECT_NEAR(player.GetPosition(), paused, 1e-9);
     ASSERT_EQ(player.Resume(), 1);
     Advance(1000);
-    EXPECT_NEAR(player.GetPosition(), paused + 0.5, 1e-6);
+    EXPECT_NEAR(player.GetPosition(), paused + 0.5, 0.02);
     ExpectHeardAtPosition(0.5, "after resuming");
 
     // Out of range or not a number: refused, the speed stays.
