@@ -92,10 +92,9 @@ bool MprisService::canGoNext() const { return theReplayFile.IsLoaded() != 0; }
 bool MprisService::canPlay() const { return theReplayFile.IsLoaded() != 0; }
 
 void MprisService::playPause() {
-    if (theReplayFile.IsPlaying())
-        m_runCommand(ID_AUDIO_PAUSE);
-    else
-        play();
+    if (!theReplayFile.IsPlaying()) return play();
+    m_runCommand(ID_AUDIO_PAUSE);
+    checkChanges();
 }
 
 void MprisService::play() {
