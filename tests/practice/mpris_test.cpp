@@ -35,7 +35,7 @@ TEST_F(PracticeTest, DesktopMediaControlsDriveThePlayerAndHearOfEveryChange) {
     EXPECT_EQ(Playerctl({"status"}), QStringLiteral("Playing"));
     EXPECT_EQ(Playerctl({"metadata", "--format", "{{xesam:url}}|{{xesam:title}}|{{mpris:length}}"}),
               m_folder.Url(QStringLiteral("a.wav")).toString() + QStringLiteral("|Practice page|3000000"));
-    EXPECT_NEAR(Position(), 0.2, 1e-6);
+    EXPECT_NEAR(Position(), 0.2, 0.05);  // playerctl moves it on by the time since it asked
 
     Playerctl({"play-pause"});
     EXPECT_TRUE(theReplayFile.IsPaused());
@@ -52,7 +52,7 @@ TEST_F(PracticeTest, DesktopMediaControlsDriveThePlayerAndHearOfEveryChange) {
     EXPECT_NEAR(theReplayFile.GetPosition(), 1.5, 1e-9);
     Advance(*w, 100);
     Playerctl({"previous"});
-    EXPECT_NEAR(Position(), 1.0, 1e-6);
+    EXPECT_NEAR(Position(), 1.0, 0.05);
     Playerctl({"position", "0.3"});
     EXPECT_NEAR(theReplayFile.GetPosition(), 0.3, 1e-9);
     Playerctl({"position", "0.5+"});
