@@ -145,6 +145,7 @@ private:
     double ItemSeconds(int k) const;
     void GoToItem(int k);
     void FinishStretch();                         // the end time passed
+    void RepeatAtDataEnd();
     void StartTurn(double fileSeconds);
     void EndTurn();
     void MarkItem(int k);                         // highlights item k; -1 none
@@ -164,6 +165,7 @@ private:
     int m_bPauseAfter = 0;
     int m_bFollowPage = 1;
     double m_dLinkStart = 0;       // start time of the audio link now playing
+    int m_bRepeatArmed = 0;        // the playback may repeat when its data ends (not after Stop)
     QTimer* m_pTurnTimer;          // runs while it is the reader's turn
     QString m_strMarked;           // anchor name of the highlighted item
 };

@@ -75,6 +75,7 @@ void CParlotypeView::OnUpdateIndicatorTime(CCmdUI* pCmdUI) {
         m_pTurnTimer->stop();
         MarkItem(-1);
         pCmdUI->Enable(false);
+        RepeatAtDataEnd();
         return;
     }
     pCmdUI->Enable(true);

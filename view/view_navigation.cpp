@@ -40,6 +40,7 @@ bool CParlotypeView::PlayAudioLink(const QString& url) {
     theReplayFile.Play(window(), link.start);
     m_dLinkStart = link.start;
     m_dEndTime = link.end;
+    m_bRepeatArmed = 1;
     return true;
 }
 

@@ -140,6 +140,7 @@ void CParlotypeView::GoToItem(int k) {
     m_nCurItem = -1;  // found again by the next update, without a turn
     m_dLinkStart = m_items[k].start;
     m_dEndTime = 0;
+    m_bRepeatArmed = 1;
     if (!theReplayFile.PlayFrom(m_dLinkStart)) theReplayFile.Play(window(), m_dLinkStart);
 }
 
@@ -150,6 +151,17 @@ void CParlotypeView::FinishStretch() {
         return;
     }
     theReplayFile.CloseDevice();
+}
+
+// With Repeat, a playback that ran to the end of the data starts again from
+// the link's start. One attempt: a failing device ends it.
+void CParlotypeView::RepeatAtDataEnd() {
+    if (!m_bRepeatArmed) return;
+    m_bRepeatArmed = 0;
+    if (m_bRepeat && theReplayFile.IsLoaded() && theReplayFile.Play(window(), m_dLinkStart)) {
+        m_nCurItem = -1;
+        m_bRepeatArmed = 1;
+    }
 }
 
 // The reader's turn after `fileSeconds` of the file: paused as long as

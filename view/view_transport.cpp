@@ -21,13 +21,17 @@ constexpr double kSkipSeconds = 15.0;  // Rewind and Forward
 void CParlotypeView::OnAudioStart() {
     m_pTurnTimer->stop();
     m_dLinkStart = 0;
+    m_bRepeatArmed = 1;
     theReplayFile.Play(window(), 0.0);
 }
 
 void CParlotypeView::OnUpdateAudioStart(CCmdUI* pCmdUI) { pCmdUI->Enable(theReplayFile.IsLoaded()); }
 
-// The file stays loaded, so Start can play it again.
-void CParlotypeView::OnAudioStop() { theReplayFile.CloseDevice(); }
+// The file stays loaded, so Start can play it again. Nothing repeats.
+void CParlotypeView::OnAudioStop() {
+    m_bRepeatArmed = 0;
+    theReplayFile.CloseDevice();
+}
 
 void CParlotypeView::OnUpdateAudioStop(CCmdUI* pCmdUI) { pCmdUI->Enable(theReplayFile.IsPlaying()); }
 

@@ -134,6 +134,18 @@ TEST_F(PracticeTest, RepeatPlaysTheStretchAgainAndPauseAfterEachItemGivesAReader
         EXPECT_TRUE(theReplayFile.IsPlaying()) << round;
         EXPECT_NEAR(theReplayFile.GetPosition(), 0.5, 1e-9) << round;
     }
+    // A link without an end time repeats when the file's data ends; Stop ends it.
+    Follow(*w, QStringLiteral("play"), 0.2);
+    Advance(*w, 2900);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            w->LetIdle();
+            return theReplayFile.IsPlaying() && theReplayFile.GetPosition() == 0.2;
+        },
+        5000));
+    Item(*w, "S&top")->trigger();
+    w->LetIdle(100);
+    EXPECT_FALSE(theReplayFile.IsPlaying());
     Item(*w, "Re&peat")->trigger();
 
     // After s1 (0.5 s of the file) the player waits 0.5 s with "Your turn",
