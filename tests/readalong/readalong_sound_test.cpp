@@ -9,6 +9,7 @@
 // Needs the private PulseAudio server of scripts/services.sh and a display.
 #include "readalong/readalong_window.h"
 
+#include "app/main_frame.h"
 #include "audio/replay_file.h"
 #include "common/signal_match.h"
 #include "common/sink_capture.h"
@@ -16,6 +17,7 @@
 #include "platform/message_box.h"
 #include "platform/sim_audio.h"
 #include "platform/web_view.h"
+#include "view/command_ids.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -24,6 +26,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <algorithm>
 #include <cstdio>
 
 using namespace signaltest;
@@ -204,6 +208,84 @@ TEST_P(ReadAlongSound, StopsAtTheEndTimeAndThePageFollows) {
     }
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('\n').toStdString();
     theReplayFile.SetSpeed(1.0);
+}
+
+// The longest quiet stretch (no sample above 300 for whole milliseconds)
+// between the first and the last sound of `captured`, in ms.
+double LongestQuietMs(const std::vector<int16_t>& captured, int rate) {
+    const long ms = rate / 1000;
+    long first = 0, last = long(captured.size()) - 1, quiet = 0, longest = 0;
+    while (first < last && std::abs(captured[size_t(first)]) < 500) ++first;
+    while (last > first && std::abs(captured[size_t(last)]) < 500) --last;
+    for (long i = first; i + ms <= last; i += ms) {
+        const bool still =
+            std::all_of(captured.begin() + i, captured.begin() + i + ms, [](int16_t v) { return std::abs(v) < 300; });
+        quiet = still ? quiet + ms : 0;
+        longest = std::max(longest, quiet);
+    }
+    return 1000.0 * double(longest) / rate;
+}
+
+// Audio > Repeat: the stretch plays again from its start with a gap under
+// 100 ms; a speed change while playing leaves a gap under 100 ms too.
+TEST_F(ReadAlongSound, RepeatAndSpeedChangesKeepTheSoundGoing) {
+    const Case c{"wav_44k_stereo", 44100, 2, false, 1.0};
+    WriteFiles(c);
+    const Reference ref = ProgramSamples(m_folder.Path(QStringLiteral("reference.wav")), c.channels, 1.0);
+    ReadAlongWindow w({m_folder.Path(QStringLiteral("script.htm"))});
+    ASSERT_TRUE(w.WaitForPage(m_folder.Url(QStringLiteral("script.htm"))));
+    auto runFor = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    QTemporaryDir dir;
+    SinkCapture capture;
+    std::vector<int16_t> captured;
+
+    // Half speed, then twice the speed, while the stretch plays.
+    ASSERT_TRUE(capture.start(dir.filePath(QStringLiteral("speed.raw")), c.rate));
+    ASSERT_TRUE(w.Click(QStringLiteral("play")));
+    runFor(300);
+    w.Frame()->OnCommand(ID_AUDIO_SPEED1);
+    runFor(300);
+    w.Frame()->OnCommand(ID_AUDIO_SPEED1 + 7);
+    runFor(200);
+    EXPECT_TRUE(theReplayFile.IsPlaying());
+    w.LetIdle();
+    w.Frame()->Action(ID_AUDIO_STOP)->trigger();
+    w.Frame()->OnCommand(ID_AUDIO_SPEED1 + 4);
+    ASSERT_TRUE(capture.stop(captured));
+    const double speedGap = LongestQuietMs(captured, c.rate);
+    std::printf("speed change: longest quiet stretch %.1f ms\n", speedGap);
+    EXPECT_LT(speedGap, 100.0);
+
+    // Repeat: the stretch again and again.
+    w.LetIdle();
+    w.Frame()->Action(ID_AUDIO_REPEAT)->trigger();
+    ASSERT_TRUE(w.Frame()->Action(ID_AUDIO_REPEAT)->isChecked());
+    ASSERT_TRUE(capture.start(dir.filePath(QStringLiteral("repeat.raw")), c.rate));
+    ASSERT_TRUE(w.Click(QStringLiteral("play")));
+    runFor(3400);  // two ends of the 1.3 s stretch
+    EXPECT_TRUE(theReplayFile.IsPlaying());
+    w.LetIdle();
+    w.Frame()->Action(ID_AUDIO_STOP)->trigger();
+    w.Frame()->Action(ID_AUDIO_REPEAT)->trigger();
+    ASSERT_TRUE(capture.stop(captured));
+    const double repeatGap = LongestQuietMs(captured, c.rate);
+    std::printf("repeat: longest quiet stretch %.1f ms\n", repeatGap);
+    EXPECT_LT(repeatGap, 100.0);
+    // Each repetition starts at the link's start: 40 ms of the capture match
+    // the reference at its start (the link's start) more than once.
+    long repeats = 0;
+    for (long at = 0; at + c.rate / 25 < long(captured.size());) {
+        const Match m = bestMatch(ref.mono, captured, at, c.rate / 25, 0, c.rate / 10);
+        const bool start = m.score > 0.8 && m.lag + at < c.rate / 20;
+        repeats += start ? 1 : 0;
+        at += start ? c.rate : c.rate / 1000;
+    }
+    EXPECT_GE(repeats, 2);
+    EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('\n').toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ReadAlongSound,
