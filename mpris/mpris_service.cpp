@@ -6,7 +6,7 @@
 #include "view/command_ids.h"
 #include "view/parlotype_view.h"
 
-#include <QDBusConnection>
+#include <QFileInfo>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QTimer>
@@ -21,6 +21,16 @@ constexpr char kPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
 constexpr int kPollMs = 100;  // how soon a change is reported
 constexpr double kMicro = 1e6;
 
+// The session's own bus: the address the session gives, else the user bus
+// of the runtime folder. Never one started for the program (the D-Bus
+// library would start a bus on the X display when the session has none).
+QDBusConnection SessionBus() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return QDBusConnection::sessionBus();
+    const QString userBus = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/bus");
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") || !QFileInfo::exists(userBus)) return QDBusConnection(QString());
+    return QDBusConnection::connectToBus(QStringLiteral("unix:path=") + userBus, QStringLiteral("parlotype-session"));
+}
+
 }  // namespace
 
 MprisService::MprisService(CParlotypeView* view, std::function<void(int)> runCommand, QObject* parent)
@@ -32,18 +42,19 @@ MprisService::MprisService(CParlotypeView* view, std::function<void(int)> runCom
 
 MprisService::~MprisService() {
     if (!m_bRegistered) return;
-    QDBusConnection::sessionBus().unregisterService(QLatin1String(kServiceName));
-    QDBusConnection::sessionBus().unregisterObject(QLatin1String(kObjectPath));
+    m_bus.unregisterService(QLatin1String(kServiceName));
+    m_bus.unregisterObject(QLatin1String(kObjectPath));
 }
 
 bool MprisService::registerOnBus() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = SessionBus();
     if (!bus.isConnected()) return false;
     if (!bus.registerObject(QLatin1String(kObjectPath), this, QDBusConnection::ExportAdaptors)) return false;
     if (!bus.registerService(QLatin1String(kServiceName))) {
         bus.unregisterObject(QLatin1String(kObjectPath));
         return false;
     }
+    m_bus = bus;
     m_bRegistered = true;
     m_last = current();
     m_pPoll->start(kPollMs);
@@ -169,5 +180,5 @@ void MprisService::checkChanges() {
     QDBusMessage signal = QDBusMessage::createSignal(QLatin1String(kObjectPath), QStringLiteral("org.freedesktop.DBus.Properties"),
                                                      QStringLiteral("PropertiesChanged"));
     signal << QLatin1String(kPlayerInterface) << changed << QStringList();
-    QDBusConnection::sessionBus().send(signal);
+    m_bus.send(signal);
 }

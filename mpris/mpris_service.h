@@ -6,6 +6,7 @@
 // and reported with PropertiesChanged whenever it changes. Without a
 // session bus the service stays unregistered and the program runs as before.
 
+#include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
@@ -59,6 +60,7 @@ private:
     void jumpTo(double seconds);
     QString trackId() const;
 
+    QDBusConnection m_bus{QString()};  // not connected until registered
     CParlotypeView* m_pView;
     std::function<void(int)> m_runCommand;
     QTimer* m_pPoll;
