@@ -146,6 +146,14 @@ TEST_F(PracticeTest, RepeatPlaysTheStretchAgainAndPauseAfterEachItemGivesAReader
     Item(*w, "S&top")->trigger();
     w->LetIdle(100);
     EXPECT_FALSE(theReplayFile.IsPlaying());
+    // With Single Item Play, the item sounding plays again when the next starts.
+    Item(*w, "Single &Item Play")->trigger();
+    Follow(*w, QStringLiteral("play"), 0.2);
+    Advance(*w, 400);  // 0.6: s1
+    Advance(*w, 400);  // 1.0: s2 would start
+    EXPECT_TRUE(theReplayFile.IsPlaying());
+    EXPECT_NEAR(theReplayFile.GetPosition(), 0.5, 1e-9);
+    Item(*w, "Single &Item Play")->trigger();
     Item(*w, "Re&peat")->trigger();
 
     // After s1 (0.5 s of the file) the player waits 0.5 s with "Your turn",
