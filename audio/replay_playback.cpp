@@ -199,10 +199,12 @@ int CReplayFile::FillRaw(platform::WaveHeader& hdr) {
     return 0;
 }
 
-// A whole block of stretched output (less only at the end), feeding the
-// stretcher the file's samples until it has that much ready.
+// Half a block of stretched output (less only at the end), feeding the
+// stretcher the file's samples until it has that much ready. Half, so that
+// one refill's work on the GUI thread stays near that of a block at 1x even
+// at 2x, while the ring still holds well over a second.
 int CReplayFile::FillStretched(int i) {
-    const uint32_t frames = kBlockBytes / m_wfx.blockAlign;
+    const uint32_t frames = kBlockBytes / 2 / m_wfx.blockAlign;
     while (!m_bInputEnded && m_stretcher.readyFrames() < frames) {
         if (FillRaw(m_raw)) {
             m_stretcher.put(m_raw.data, m_raw.bufferLength);

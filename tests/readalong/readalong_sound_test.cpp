@@ -101,14 +101,19 @@ struct Heard {
 
 Heard LastHeard(const Reference& ref, const std::vector<int16_t>& captured, int rate) {
     Heard heard;
-    const long n = rate / 25, gap = rate / 200;  // 40 ms, ending 5 ms before the last sound
+    const long n = rate / 25;  // 40 ms, ending 5 ms before the last sound (or, past a glitch there, earlier)
     long last = long(captured.size()) - 1;
     while (last >= 0 && std::abs(captured[size_t(last)]) < 500) --last;
-    const long at = last - gap - n;
-    if (at < 0) return heard;
-    const Match m = bestMatch(ref.mono, captured, at, n, long((ref.endAt - 0.5) * rate), long((ref.endAt + 0.3) * rate));
-    heard.score = m.score;
-    if (m.score >= 0.8) heard.last = double(last + m.lag) / rate;
+    for (const long gap : {rate / 200, rate / 40, rate / 16}) {
+        const long at = last - gap - n;
+        if (at < 0) return heard;
+        const Match m =
+            bestMatch(ref.mono, captured, at, n, long((ref.endAt - 0.5) * rate), long((ref.endAt + 0.3) * rate));
+        heard.score = std::max(heard.score, m.score);
+        if (m.score < 0.8) continue;
+        heard.last = double(last + m.lag) / rate;
+        return heard;
+    }
     return heard;
 }
 
