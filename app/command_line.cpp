@@ -26,6 +26,8 @@ CommandLine::CommandLine(const QStringList& arguments) {
                            "printing the position, and exit: 0 played, 1 the file or sound device "
                            "failed, 2 a malformed command line."),
                         tr("LINK")});
+    m_parser.addOption({QStringLiteral("speed"),
+                        tr("With --play: the speed, from 0.5 to 2, the pitch kept."), tr("X")});
     m_parser.addPositionalArgument(QStringLiteral("script"), tr("The script to open: a file or a URL."),
                                    tr("[SCRIPT]"));
     // Without an application object the parser cannot name the program.
@@ -39,6 +41,10 @@ CommandLine::Command CommandLine::Classify() {
     if (m_parser.isSet(QStringLiteral("help"))) return Command::Help;
     if (m_parser.isSet(QStringLiteral("version"))) return Command::Version;
     const QStringList scripts = m_parser.positionalArguments();
+    if (m_parser.isSet(QStringLiteral("speed")) && !m_parser.isSet(QStringLiteral("play"))) {
+        m_error = tr("--speed goes with --play");
+        return Command::UsageError;
+    }
     if (m_parser.isSet(QStringLiteral("play"))) {
         if (scripts.isEmpty()) return Command::Play;
         m_error = tr("--play takes no script: '%1'").arg(scripts.first());

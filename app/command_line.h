@@ -3,7 +3,7 @@
 // The command line, read with QCommandLineParser before any application object
 // exists, so that --help, --version and usage errors need no display:
 //   parlotype [SCRIPT]          the window, opening SCRIPT (a path or a URL)
-//   parlotype --play LINK       play one audio link and exit (play_command.h)
+//   parlotype --play LINK [--speed X]   play one audio link and exit (play_command.h)
 //   parlotype --help | --version
 // A usage error prints the message and the usage on standard error (exit 2);
 // the window without any display to open on says so (exit 1).

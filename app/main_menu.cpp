@@ -12,12 +12,14 @@
 
 namespace {
 
-enum class Kind { Popup, Item, Separator, BarItem, RecentFiles };
+enum class Kind { Popup, Item, Separator, BarItem, RecentFiles, Speeds };
 
 struct MenuEntry {
     Kind kind;
     const char* text;  // an item's text, marked for translation: after '\t' its shortcut
     int id;
+    // The shortcut works whatever has the focus (the page included).
+    bool global = false;
 };
 
 constexpr MenuEntry kMenu[] = {
@@ -34,20 +36,30 @@ constexpr MenuEntry kMenu[] = {
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Home"), ID_GO_HOME},
     {Kind::Popup, QT_TRANSLATE_NOOP("CMainFrame", "&Audio"), 0},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Start"), ID_AUDIO_START},
-    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "S&top"), ID_AUDIO_STOP},
-    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Pause"), ID_AUDIO_PAUSE},
-    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Rewind"), ID_AUDIO_REWIND},
-    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Forward"), ID_AUDIO_FORWARD},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "S&top\tF4"), ID_AUDIO_STOP, true},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Pause\tF6"), ID_AUDIO_PAUSE, true},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Rewind\tF5"), ID_AUDIO_REWIND, true},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Forward\tF7"), ID_AUDIO_FORWARD, true},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Pre&vious Item"), ID_AUDIO_PREV_ITEM},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Next Item"), ID_AUDIO_NEXT_ITEM},
+    {Kind::Separator, nullptr, 0},
+    {Kind::Speeds, QT_TRANSLATE_NOOP("CMainFrame", "Spee&d"), ID_AUDIO_SPEED1},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Slo&wer\tF9"), ID_AUDIO_SLOWER, true},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "F&aster\tF10"), ID_AUDIO_FASTER, true},
     {Kind::Separator, nullptr, 0},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Single &Item Play"), ID_AUDIO_SINGLE},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Re&peat\tF3"), ID_AUDIO_REPEAT, true},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Pause After Each I&tem"), ID_AUDIO_PAUSE_AFTER},
     {Kind::Separator, nullptr, 0},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "R&ecord"), ID_AUDIO_RECORD},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "P&lay Recorded"), ID_AUDIO_PLAYREC},
-    {Kind::BarItem, QT_TRANSLATE_NOOP("CMainFrame", "&Mark!"), ID_AUDIO_MARK},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Mark!\tF8"), ID_AUDIO_MARK, true},
+    {Kind::BarItem, QT_TRANSLATE_NOOP("CMainFrame", "&Mark!\tF8"), ID_AUDIO_MARK, true},
     {Kind::Popup, QT_TRANSLATE_NOOP("CMainFrame", "&View"), 0},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "S&ource"), ID_VIEW_SOURCE},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Parse"), ID_VIEW_PARSE},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Marks"), ID_VIEW_MARKS},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Follow Page"), ID_VIEW_FOLLOW},
     {Kind::Separator, nullptr, 0},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Toolbar"), ID_VIEW_TOOLBAR},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Status Bar"), ID_VIEW_STATUS_BAR},
@@ -69,10 +81,12 @@ constexpr Accelerator kAccelerators[] = {
 QString MenuText(const char* text) { return QCoreApplication::translate("CMainFrame", text); }
 
 // Sets an action's text and binds the shortcut written after its '\t'.
-void SetMenuText(QAction* action, const QString& text) {
+void SetMenuText(QAction* action, const QString& text, bool global) {
     action->setText(text.section(QLatin1Char('\t'), 0, 0));
     const QString key = text.section(QLatin1Char('\t'), 1, 1);
-    if (!key.isEmpty()) action->setShortcut(QKeySequence::fromString(key, QKeySequence::PortableText));
+    if (key.isEmpty()) return;
+    action->setShortcut(QKeySequence::fromString(key, QKeySequence::PortableText));
+    if (global) action->setShortcutContext(Qt::ApplicationShortcut);
 }
 
 }  // namespace
@@ -86,20 +100,29 @@ void CMainFrame::CreateMenus() {
             if (!m_pFileMenu) m_pFileMenu = popup;
             break;
         case Kind::Item:
-            SetMenuText(Action(e.id), MenuText(e.text));
+            SetMenuText(Action(e.id), MenuText(e.text), e.global);
             popup->addAction(Action(e.id));
             break;
         case Kind::Separator:
             popup->addSeparator();
             break;
         case Kind::BarItem:
-            SetMenuText(Action(e.id), MenuText(e.text));
+            SetMenuText(Action(e.id), MenuText(e.text), e.global);
             menuBar()->addAction(Action(e.id));
             break;
         case Kind::RecentFiles:
             for (int i = 0; i < kRecentFileCount; ++i) popup->addAction(Action(e.id + i));
             SetRecentFiles({});
             break;
+        case Kind::Speeds: {
+            QMenu* speeds = popup->addMenu(MenuText(e.text));
+            for (int i = 0; i < kSpeedCount; ++i) {
+                QAction* action = Action(e.id + i);
+                action->setText(QString::number(kSpeeds[i]) + QChar(0x00D7));
+                speeds->addAction(action);
+            }
+            break;
+        }
         }
     }
     for (const Accelerator& a : kAccelerators) {

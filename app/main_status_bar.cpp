@@ -11,7 +11,8 @@
 
 namespace {
 
-constexpr int kIndicators[] = {ID_SEPARATOR, ID_INDICATOR_RECORDING, ID_INDICATOR_TIME};
+constexpr int kIndicators[] = {ID_SEPARATOR, ID_INDICATOR_TURN, ID_INDICATOR_RECORDING, ID_INDICATOR_SPEED,
+                               ID_INDICATOR_TIME};
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "audio/recorder.h"
 #include "audio/replay_buffer.h"
 #include "audio/replay_file.h"
+#include "mpris/mpris_service.h"
 #include "platform/web_view.h"
 #include "view/command_ids.h"
 #include "view/parlotype_view.h"
@@ -55,6 +56,7 @@ CParlotypeApp::~CParlotypeApp() {
     // The devices belong to the sound server connection of this application
     // object: close them while it still exists.
     CloseAudio();
+    m_pMpris.reset();
     m_pMainWnd.reset();
 }
 
@@ -70,6 +72,9 @@ bool CParlotypeApp::InitInstance() {
     m_pMainWnd = std::make_unique<CMainFrame>(this, &m_doc, m_strHelpFilePath);
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_pMainWnd.get(), [this] { CloseAudio(); });
     m_pMainWnd->SetRecentFiles(m_recentFiles.Files());
+    CMainFrame* frame = m_pMainWnd.get();
+    m_pMpris = std::make_unique<MprisService>(frame->GetActiveView(), [frame](int id) { frame->OnCommand(id); });
+    m_pMpris->registerOnBus();  // without a session bus, none
     // The command line: the first argument that is not an option names a script.
     const auto script = std::find_if(m_args.begin(), m_args.end(),
                                      [](const QString& a) { return !a.startsWith(QLatin1Char('-')); });

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <memory>
 
+class MprisService;
+
 class CMainFrame;
 class QApplication;
 
@@ -52,4 +54,5 @@ private:
     CParlotypeDoc m_doc;
     CRecentFileList m_recentFiles;
     std::unique_ptr<CMainFrame> m_pMainWnd;
+    std::unique_ptr<MprisService> m_pMpris;  // the desktop's media controls; gone before the window
 };

@@ -15,6 +15,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -25,6 +26,13 @@ constexpr qint64 kStallMs = 2000;   // no progress this long: the end, or a stal
 int Usage(const QString& link) {
     const QString text = QCoreApplication::translate("PlayCommand", "parlotype: --play needs a file in its link "
                                                      "FILE[#START[#END]], not '%1'\n").arg(link);
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    return 2;
+}
+
+int SpeedUsage(const QString& speed) {
+    const QString text = QCoreApplication::translate("PlayCommand", "parlotype: --speed takes a number from %1 to %2, "
+                                                     "not '%3'\n").arg(CReplayFile::kMinSpeed).arg(CReplayFile::kMaxSpeed).arg(speed);
     std::fputs(text.toLocal8Bit().constData(), stderr);
     return 2;
 }
@@ -101,15 +109,29 @@ std::string FormatPlayTime(double seconds) {
     return text;
 }
 
+// The --speed value: a number in the player's range, read as C reads numbers.
+bool ReadSpeed(const QString& text, double& speed) {
+    if (text.isEmpty()) return true;
+    const QByteArray bytes = text.toLatin1();
+    char* end = nullptr;
+    speed = std::strtod(bytes.constData(), &end);
+    return end != bytes.constData() && *end == '\0' && speed >= CReplayFile::kMinSpeed &&
+           speed <= CReplayFile::kMaxSpeed;
+}
+
 int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
     const QString linkText = commandLine.value(QStringLiteral("play"));
     const AudioLinkParts link = SplitAudioLink(linkText);
     if (link.file.isEmpty()) return Usage(linkText);
+    double speed = 1.0;
+    const QString speedText = commandLine.value(QStringLiteral("speed"));
+    if (!ReadSpeed(speedText, speed)) return SpeedUsage(speedText);
 
     QCoreApplication app(argc, argv);
     platform::SetMessageSink(PrintMessage);
     CReplayReceiver receiver;
     int status = 1;
+    theReplayFile.SetSpeed(speed);
     if (theReplayFile.Open(link.file) && theReplayFile.Play(&receiver, link.start)) {
         PlayWatch watch(app, link.end);
         status = app.exec();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// `parlotype --play LINK`: plays one audio link through the file player, for
+// `parlotype --play LINK [--speed X]`: plays one audio link through the file
+// player (at speed X, 0.5 to 2, with the pitch kept), for
 // scripts and tests. LINK is written as in a script: FILE, FILE#START or
 // FILE#START#END (seconds). Prints the position ("%2d:%02d.%1d") at least
 // every half second on standard output while playing.

@@ -17,6 +17,8 @@ CReplayFile::CReplayFile() {
         m_data[i] = std::make_unique<char[]>(kBlockBytes);
         m_hdr[i].data = m_data[i].get();
     }
+    m_rawData = std::make_unique<char[]>(kBlockBytes);
+    m_raw.data = m_rawData.get();
 }
 
 CReplayFile::~CReplayFile() { Close(); }
@@ -24,6 +26,12 @@ CReplayFile::~CReplayFile() { Close(); }
 int CReplayFile::IsLoaded() const { return m_bLoaded; }
 
 QString CReplayFile::GetFileName() const { return m_strFile; }
+
+// An MPEG file's length would take a scan of every frame: not known.
+double CReplayFile::GetLength() const {
+    if (!m_bLoaded || m_nFormat != FORMAT_WAV || m_wfx.blockAlign == 0 || m_wfx.samplesPerSec == 0) return 0;
+    return double((m_nDataEnd - m_nDataOffset) / m_wfx.blockAlign) / m_wfx.samplesPerSec;
+}
 
 int CReplayFile::Open(const QString& path) {
     if (m_bLoaded) Close();

@@ -13,6 +13,7 @@
 #include "audio/mpeg_seek_index.h"
 #include "platform/audio_file.h"
 #include "platform/mpeg_decoder.h"
+#include "platform/time_stretcher.h"
 #include "platform/wave_device.h"
 
 #include <QPointer>
@@ -47,6 +48,17 @@ public:
     // Whether buffers are with the device (playback is not just waiting on
     // a start past the end of the data).
     bool HasQueuedAudio() const;
+    double GetLength() const;                 // seconds of a WAV file's samples; 0 when not known
+    // Playback speed, kMinSpeed .. kMaxSpeed (0 outside). While playing it
+    // takes effect at once from the position heard; while paused, on Resume.
+    int SetSpeed(double speed);
+    double GetSpeed() const;
+    // Plays on from `seconds` at once, keeping the open device (a jump or a
+    // repeat without reopening it); 0 when nothing plays.
+    int PlayFrom(double seconds);
+
+    static constexpr double kMinSpeed = 0.5;
+    static constexpr double kMaxSpeed = 2.0;
 
 private:
     friend struct ReplayFileProbe;  // tests and benchmarks look inside
@@ -62,11 +74,14 @@ private:
     void ReleaseMpeg();
     int Stop();
     int Fail();
+    int StartAt(double seconds);
     void Seek(double seconds);
     void Preroll(uint64_t from, uint64_t to);
     int FillBuffer(int i);
-    int FillWave(int i);
-    int FillMpeg(int i);
+    int FillStretched(int i);
+    int FillRaw(platform::WaveHeader& hdr);
+    int FillWave(platform::WaveHeader& hdr);
+    int FillMpeg(platform::WaveHeader& hdr);
 
     // The file and its format.
     QString m_strFile;
@@ -100,6 +115,18 @@ private:
     int m_nCurrent = 0;  // ring index of the buffer to fill next
     int m_nQueued = 0;   // buffers with the device, not yet returned
     bool m_bDeviceFailed = false;
+
+    // Speed. At 1 the stretcher is out of the way: the ring gets the file's
+    // samples as they are. Otherwise the file's samples go through m_raw
+    // into the stretcher, and the device's byte count maps to file time
+    // through m_dPlaySpeed.
+    double m_dSpeed = 1.0;        // asked for
+    double m_dPlaySpeed = 1.0;    // what the queued buffers were made at
+    int m_bSpeedPending = 0;      // a change asked for while paused
+    int m_bInputEnded = 0;        // the stretcher has had the last samples
+    platform::TimeStretcher m_stretcher;
+    platform::WaveHeader m_raw;   // the file's samples on their way to the stretcher
+    std::unique_ptr<char[]> m_rawData;
 };
 
 // The process-wide player, constructed by a static initialiser.

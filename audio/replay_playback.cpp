@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // CReplayFile playback: the ring of eight buffers on the wave output device,
-// stop, pause and resume, seeking and the position heard.
+// stop, pause and resume, speed, seeking and the position heard.
 //
 // Everything runs on the GUI thread. The device posts one OutDone per buffer
 // it hands back to the receiver given to Play, which calls OnBufferDone; at
@@ -37,7 +37,21 @@ int CReplayFile::Play(QObject* notify, double startSeconds) {
         hdr.bufferLength = kBlockBytes;
         hdr.flags = platform::WHDR_PREPARED;
     }
+    return StartAt(startSeconds);
+}
+
+// Primes the open device from `startSeconds` at the speed asked for.
+int CReplayFile::StartAt(double startSeconds) {
     Seek(startSeconds);
+    m_dPlaySpeed = 1.0;
+    m_bSpeedPending = 0;
+    if (m_dSpeed != 1.0) {
+        if (m_stretcher.start(m_wfx, m_dSpeed))
+            m_dPlaySpeed = m_dSpeed;
+        else
+            platform::ShowMessage(QCoreApplication::translate("CReplayFile", "The speed of '%1' cannot be changed; it plays at 1x").arg(m_strFile));
+    }
+    m_bInputEnded = 0;
     m_bMoreData = 1;
     m_nQueued = 0;
     m_nCurrent = 0;
@@ -120,7 +134,35 @@ int CReplayFile::Resume() {
     if (!m_bPlaying || !m_bPaused) return 0;
     m_pWaveOut->restart();
     m_bPaused = 0;
+    if (m_bSpeedPending) return PlayFrom(GetPosition());
     return 1;
+}
+
+int CReplayFile::SetSpeed(double speed) {
+    if (!(speed >= kMinSpeed && speed <= kMaxSpeed)) return 0;
+    m_dSpeed = speed;
+    if (!IsPlaying() || speed == m_dPlaySpeed) return 1;
+    if (m_bPaused) {
+        m_bSpeedPending = 1;
+        return 1;
+    }
+    return PlayFrom(GetPosition());
+}
+
+double CReplayFile::GetSpeed() const { return m_dSpeed; }
+
+// Takes back what is queued and primes the device again. Used from the
+// position heard, a new speed is heard at once and the position does not jump.
+int CReplayFile::PlayFrom(double seconds) {
+    if (!IsPlaying()) return 0;
+    QObject* notify = m_pNotify;
+    Stop();
+    if (!m_bDeviceOpen) return Play(notify, seconds);  // the data had ended: the device closed
+    if (m_nQueued > 0) {
+        CloseDevice();  // the device holds buffers it will not give back
+        return 0;
+    }
+    return StartAt(seconds);
 }
 
 int CReplayFile::IsPaused() const { return m_bPlaying && m_bPaused; }
@@ -131,7 +173,11 @@ double CReplayFile::GetPosition() const {
     const uint64_t bytes = m_pWaveOut ? m_pWaveOut->position() : 0;
     const double bitsPerSecond = double(m_wfx.bitsPerSample) * m_wfx.channels * m_wfx.samplesPerSec;
     if (bytes == 0 || bitsPerSecond <= 0) return m_dStartTime;
-    return double(bytes) * 8.0 / bitsPerSecond + m_dStartTime;
+    if (m_dPlaySpeed == 1.0) return double(bytes) * 8.0 / bitsPerSecond + m_dStartTime;
+    // Stretched: the output's time at the speed, corrected by the file time
+    // the stretcher's output runs ahead on average.
+    const double heard = double(bytes) * 8.0 / bitsPerSecond * m_dPlaySpeed + m_stretcher.averageLead();
+    return m_dStartTime + std::max(heard, 0.0);
 }
 
 // Moves the file to where playback of `seconds` starts and sets the time the
@@ -170,36 +216,54 @@ void CReplayFile::Preroll(uint64_t from, uint64_t to) {
 }
 
 int CReplayFile::FillBuffer(int i) {
-    if (m_nFormat == FORMAT_WAV) return FillWave(i);
-    if (m_nFormat == FORMAT_MPEG) return FillMpeg(i);
+    const int ok = m_dPlaySpeed == 1.0 ? FillRaw(m_hdr[i]) : FillStretched(i);
+    if (!ok) m_bMoreData = 0;
+    return ok;
+}
+
+int CReplayFile::FillRaw(platform::WaveHeader& hdr) {
+    if (m_nFormat == FORMAT_WAV) return FillWave(hdr);
+    if (m_nFormat == FORMAT_MPEG) return FillMpeg(hdr);
     return 0;
 }
 
+// Half a block of stretched output (less only at the end), feeding the
+// stretcher the file's samples until it has that much ready. Half, so that
+// one refill's work on the GUI thread stays near that of a block at 1x even
+// at 2x, while the ring still holds well over a second.
+int CReplayFile::FillStretched(int i) {
+    const uint32_t frames = kBlockBytes / 2 / m_wfx.blockAlign;
+    while (!m_bInputEnded && m_stretcher.readyFrames() < frames) {
+        if (FillRaw(m_raw)) {
+            m_stretcher.put(m_raw.data, m_raw.bufferLength);
+        } else {
+            m_bInputEnded = 1;
+            m_stretcher.finish();
+        }
+    }
+    m_hdr[i].bufferLength = m_stretcher.take(m_hdr[i].data, frames * m_wfx.blockAlign);
+    return m_hdr[i].bufferLength > 0;
+}
+
 // Up to 65536 bytes, never past the end of the samples.
-int CReplayFile::FillWave(int i) {
+int CReplayFile::FillWave(platform::WaveHeader& hdr) {
     const uint64_t pos = m_file.position();
     const uint32_t want =
         pos < m_nDataEnd ? uint32_t(std::min<uint64_t>(m_nBufferBytes, m_nDataEnd - pos)) : 0;
-    const uint32_t got = want ? m_file.read(m_data[i].get(), want) : 0;
-    if (got == 0) {
-        m_bMoreData = 0;
-        return 0;
-    }
-    m_hdr[i].bufferLength = got;
+    const uint32_t got = want ? m_file.read(hdr.data, want) : 0;
+    if (got == 0) return 0;
+    hdr.bufferLength = got;
     return 1;
 }
 
 // One frame, converted to PCM: at least its duration in the output format.
-int CReplayFile::FillMpeg(int i) {
+int CReplayFile::FillMpeg(platform::WaveHeader& hdr) {
     MpegFrameHeader h;
     const uint32_t length = ReadFrameHeader(m_file, m_pSrc.get(), h) ? ReadFrame(m_file, m_pSrc.get(), h) : 0;
-    if (length == 0) {
-        m_bMoreData = 0;
-        return 0;
-    }
+    if (length == 0) return 0;
     const uint64_t samples = uint64_t(SamplesPerFrame(h)) * m_wfx.samplesPerSec / uint64_t(SampleRate(h));
     const uint32_t frameBytes = uint32_t(samples) * m_wfx.blockAlign;
-    auto* dst = reinterpret_cast<uint8_t*>(m_data[i].get());
-    m_hdr[i].bufferLength = m_decoder->decode(m_pSrc.get(), length, dst, m_nDstBytes, frameBytes);
+    auto* dst = reinterpret_cast<uint8_t*>(hdr.data);
+    hdr.bufferLength = m_decoder->decode(m_pSrc.get(), length, dst, m_nDstBytes, frameBytes);
     return 1;
 }

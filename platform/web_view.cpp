@@ -140,6 +140,31 @@ void WebView::moveToAnchor(const QString& address) {
     page()->runJavaScript(QStringLiteral("location.replace(%1[0])").arg(quoted));
 }
 
+namespace {
+
+// Runs with the anchor's name as `n` ("" for none).
+constexpr char kMarkScript[] = R"JS((function (n) {
+  for (const e of document.querySelectorAll('.parlotype-current')) e.classList.remove('parlotype-current');
+  if (!n) return;
+  let e = document.getElementsByName(n)[0] || document.getElementById(n);
+  if (!e) return;
+  if (!e.textContent.trim() && e.parentElement) e = e.parentElement;
+  e.classList.add('parlotype-current');
+  if (!document.getElementById('parlotype-current-style')) {
+    const s = document.createElement('style');
+    s.id = 'parlotype-current-style';
+    s.textContent = ':where(.parlotype-current) { background-color: #fff0a0; border-radius: 2px; }';
+    (document.head || document.documentElement).prepend(s);
+  }
+})(%1[0]))JS";
+
+}  // namespace
+
+void WebView::markElement(const QString& name) {
+    const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{name}).toJson(QJsonDocument::Compact));
+    page()->runJavaScript(QString::fromLatin1(kMarkScript).arg(quoted));
+}
+
 void WebView::printPage() {
     if (m_printer) return;  // one print at a time
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);

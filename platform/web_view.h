@@ -62,6 +62,13 @@ public:
     // not reloaded and location() then carries "#name".
     void moveToAnchor(const QString& address);
 
+    // Highlights the element of the anchor named `name` (or, when it holds
+    // no text, its parent) with the class "parlotype-current", taking the
+    // class off any other element; an empty name only takes it off. The
+    // default look is a rule of no weight, so a page's own rule for the
+    // class wins.
+    void markElement(const QString& name);
+
     // Prints the page on the default printer without asking; with no printer
     // configured, asks with the print dialog (which can print to a PDF file).
     // Returns at once; printing finishes in the background.

@@ -4,7 +4,9 @@
 #   nullsink          - the default output; what is played is captured from nullsink.monitor
 #   loopmic           - the default input: a remapped source of that monitor, so
 #                       what is played is what the recorder hears
-# Exports DISPLAY, XDG_RUNTIME_DIR and PULSE_SERVER for the caller.
+# and a private D-Bus session bus (for the desktop media controls).
+# Exports DISPLAY, XDG_RUNTIME_DIR, PULSE_SERVER and DBUS_SESSION_BUS_ADDRESS
+# for the caller.
 
 parlotype_services_dir=$(mktemp -d /tmp/parlotype-services.XXXXXX)
 
@@ -34,8 +36,16 @@ pacat --playback --raw --format=s16le --rate=44100 --channels=2 --device=nullsin
   --client-name=parlotype-keepalive /dev/zero >/dev/null 2>&1 &
 parlotype_keepalive_pid=$!
 
+# A session bus of our own, so that tests neither see nor disturb a desktop's.
+parlotype_dbus_info=$(dbus-daemon --session --fork --print-address=1 --print-pid=1 2>/dev/null || true)
+if [ -n "$parlotype_dbus_info" ]; then
+  export DBUS_SESSION_BUS_ADDRESS=$(echo "$parlotype_dbus_info" | sed -n 1p)
+  parlotype_dbus_pid=$(echo "$parlotype_dbus_info" | sed -n 2p)
+fi
+
 parlotype_stop_services() {
   kill "$parlotype_keepalive_pid" 2>/dev/null || true
+  [ -n "${parlotype_dbus_pid:-}" ] && kill "$parlotype_dbus_pid" 2>/dev/null || true
   pactl exit >/dev/null 2>&1 || true
   [ -n "${parlotype_xvfb_pid:-}" ] && kill "$parlotype_xvfb_pid" 2>/dev/null || true
 }

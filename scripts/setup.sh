@@ -8,7 +8,7 @@ packages=(
   # build
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev qt6-multimedia-dev libqt6opengl6-dev qt6-qpa-plugins
-  qt6-image-formats-plugins libqt6svg6 libmpg123-dev
+  qt6-image-formats-plugins libqt6svg6 libmpg123-dev libsoundtouch-dev
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgumbo-dev mpg123
   # running headless: X server, sound server
@@ -18,6 +18,8 @@ packages=(
   desktop-file-utils appstream man-db dpkg-dev x11-utils x11-apps netpbm
   # checking the texts are ready for translation (lupdate)
   qt6-tools-dev qt6-l10n-tools
+  # desktop media controls in tests: a private session bus and its client
+  dbus playerctl
   # making the demo audio and test signals
   espeak-ng lame sox libsox-fmt-mp3 fonts-dejavu-core
 )

@@ -33,6 +33,15 @@ constexpr CommandEntry<View> kCommands[] = {
     {ID_HELP, &View::OnHelpContents, nullptr},
     {ID_INDICATOR_TIME, nullptr, &View::OnUpdateIndicatorTime},
     {ID_INDICATOR_RECORDING, nullptr, &View::OnUpdateIndicatorRecording},
+    {ID_AUDIO_SLOWER, &View::OnAudioSlower, &View::OnUpdateAudioSlower},
+    {ID_AUDIO_FASTER, &View::OnAudioFaster, &View::OnUpdateAudioFaster},
+    {ID_AUDIO_REPEAT, &View::OnAudioRepeat, &View::OnUpdateAudioRepeat},
+    {ID_AUDIO_PAUSE_AFTER, &View::OnAudioPauseAfter, &View::OnUpdateAudioPauseAfter},
+    {ID_VIEW_FOLLOW, &View::OnViewFollow, &View::OnUpdateViewFollow},
+    {ID_AUDIO_NEXT_ITEM, &View::OnAudioNextItem, &View::OnUpdateAudioNextItem},
+    {ID_AUDIO_PREV_ITEM, &View::OnAudioPrevItem, &View::OnUpdateAudioNextItem},
+    {ID_INDICATOR_SPEED, nullptr, &View::OnUpdateIndicatorSpeed},
+    {ID_INDICATOR_TURN, nullptr, &View::OnUpdateIndicatorTurn},
 };
 
 // Wave notifications that reach the view (the recorder's and the recording
@@ -51,6 +60,7 @@ constexpr MessageEntry kMessages[] = {
 }  // namespace
 
 bool CParlotypeView::OnCmdMsg(int id, CCmdUI* pCmdUI) {
+    if (id >= ID_AUDIO_SPEED1 && id < ID_AUDIO_SPEED1 + kSpeedCount) return OnSpeedCmdMsg(id, pCmdUI);
     return RouteCmdMsg<View>(*this, kCommands, id, pCmdUI);
 }
 

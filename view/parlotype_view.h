@@ -11,6 +11,8 @@
 //   view_items.cpp       the audio-item table and current-item tracking
 //   view_source.cpp      View Source and View Parse
 //   view_recording.cpp   Record, Play Recorded and the recording devices' notifications
+//   view_practice.cpp    speed, repeat, pause after each item, Follow Page,
+//                        next and previous item
 //   command_table.cpp    the command table (ID -> command and update handler)
 //                        and the table of wave notifications
 // Transport, marks, recording and the source dialogs each add a file of
@@ -28,6 +30,7 @@
 #include <memory>
 
 class CParlotypeDoc;
+class QTimer;
 namespace platform {
 class WaveEvent;
 class WebView;
@@ -90,6 +93,28 @@ public:
     void OnHelpContents();
     void OnUpdateIndicatorTime(CCmdUI* pCmdUI);
     void OnUpdateIndicatorRecording(CCmdUI* pCmdUI);
+    void OnAudioSlower();
+    void OnUpdateAudioSlower(CCmdUI* pCmdUI);
+    void OnAudioFaster();
+    void OnUpdateAudioFaster(CCmdUI* pCmdUI);
+    void OnAudioRepeat();
+    void OnUpdateAudioRepeat(CCmdUI* pCmdUI);
+    void OnAudioPauseAfter();
+    void OnUpdateAudioPauseAfter(CCmdUI* pCmdUI);
+    void OnViewFollow();
+    void OnUpdateViewFollow(CCmdUI* pCmdUI);
+    void OnAudioNextItem();
+    void OnAudioPrevItem();
+    void OnUpdateAudioNextItem(CCmdUI* pCmdUI);  // also Previous Item
+    void OnUpdateIndicatorSpeed(CCmdUI* pCmdUI);
+    void OnUpdateIndicatorTurn(CCmdUI* pCmdUI);
+
+    // Practice (view_practice.cpp)
+    // Sets the playback speed (clamped to the player's range) and keeps it in
+    // the settings.
+    void SetSpeed(double speed);
+    // The anchor name of the item now sounding; empty when none.
+    QString CurrentItemName() const;
 
     // Wave notifications from the recorder and the recording player
     void OnWimData(platform::WaveEvent* pEvent);
@@ -114,6 +139,18 @@ protected:
     void timerEvent(QTimerEvent* e) override;  // the tracking timer (view_items.cpp)
 
 private:
+    // Practice (view_practice.cpp)
+    void LoadPracticeSettings();
+    bool OnSpeedCmdMsg(int id, CCmdUI* pCmdUI);  // the Audio > Speed items
+    QString ItemName(int k) const;
+    double ItemSeconds(int k) const;
+    void GoToItem(int k);
+    void FinishStretch();                         // the end time passed
+    void RepeatAtDataEnd();
+    void StartTurn(double fileSeconds);
+    void EndTurn();
+    void MarkItem(int k);                         // highlights item k; -1 none
+
     // Recording and its replay (view_recording.cpp)
     void TakeBackStoppedBuffers();
     void CollectRecording();
@@ -123,4 +160,13 @@ private:
     QString m_strScriptIndex;
     platform::WebView* m_pWebView;
     int m_nTrackTimer = 0;  // id of the tracking timer; 0 while it is not running
+
+    // Practice
+    int m_bRepeat = 0;
+    int m_bPauseAfter = 0;
+    int m_bFollowPage = 1;
+    double m_dLinkStart = 0;       // start time of the audio link now playing
+    int m_bRepeatArmed = 0;        // the playback may repeat when its data ends (not after Stop)
+    QTimer* m_pTurnTimer;          // runs while it is the reader's turn
+    QString m_strMarked;           // anchor name of the highlighted item
 };

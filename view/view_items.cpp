@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The table of the page's audio items and the tracking of the item now
-// sounding. Tracking runs in the idle-time update of the time pane. While a
+// sounding: the page moves to its anchor (with Follow Page) and the item is
+// highlighted. Tracking runs in the idle-time update of the time pane. While a
 // file plays, the only events are the player's returned buffers, which may
 // be seconds apart; a timer then wakes the event loop every kTrackWakeMs so
 // that the update (and with it the end-time stop and the page) keeps up with
@@ -13,8 +14,10 @@
 #include "platform/web_view.h"
 #include "view/time_text.h"
 
+#include <QTimer>
 #include <QTimerEvent>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 
@@ -47,37 +50,48 @@ void CParlotypeView::ScanItems(const QString& fileName) {
 
 void CParlotypeView::ShowItemAt(double seconds) {
     const int k = FindCurrentItem(m_items.get(), m_nItems, seconds);
-    if (k == m_nCurItem) return;
+    if (k == m_nCurItem) {
+        MarkItem(k);  // again after a stop
+        return;
+    }
     if (m_bSingleItem && m_nCurItem != -1) {
-        theReplayFile.CloseDevice();  // the sounding item changed: single-item play ends
+        // The sounding item changed: single-item play ends, or with Repeat
+        // plays the item again.
+        if (!m_bRepeat || !theReplayFile.PlayFrom(m_items[m_nCurItem].start)) theReplayFile.CloseDevice();
         return;
     }
-    if (k == -1) {
-        m_nCurItem = -1;
-        return;
-    }
+    if (m_bPauseAfter && m_nCurItem != -1 && k > m_nCurItem) StartTurn(ItemSeconds(m_nCurItem));
+    m_nCurItem = k;
+    MarkItem(k);
+    if (k == -1 || !m_bFollowPage) return;
     QString address = m_pWebView->location();
     const qsizetype hash = address.indexOf(QLatin1Char('#'));
     if (hash >= 0) address.truncate(hash);
-    const AudioItem& item = m_items[k];
-    const QByteArray name(item.name, qstrnlen(item.name, sizeof item.name));
-    address += QLatin1Char('#') + QString::fromLatin1(QUrl::toPercentEncoding(name, kFragmentSafe));
-    m_nCurItem = k;
+    address += QLatin1Char('#') + QString::fromLatin1(QUrl::toPercentEncoding(ItemName(k).toLatin1(), kFragmentSafe));
     m_pWebView->moveToAnchor(address);
 }
 
 void CParlotypeView::OnUpdateIndicatorTime(CCmdUI* pCmdUI) {
     if (!theReplayFile.IsPlaying()) {
+        m_pTurnTimer->stop();
+        MarkItem(-1);
         pCmdUI->Enable(false);
+        RepeatAtDataEnd();
         return;
     }
     pCmdUI->Enable(true);
     if (!m_nTrackTimer && !theReplayFile.IsPaused()) m_nTrackTimer = startTimer(kTrackWakeMs, Qt::PreciseTimer);
     const double pos = theReplayFile.GetPosition();
-    if (m_dEndTime > 0 && pos > m_dEndTime)
-        theReplayFile.CloseDevice();
-    else
+    if (m_pTurnTimer->isActive()) {
+        // The reader's turn: nothing moves until it ends.
+    } else if (m_dEndTime > 0 && pos > m_dEndTime) {
+        if (m_bPauseAfter && !theReplayFile.IsPaused())
+            StartTurn(m_dEndTime - (m_nCurItem == -1 ? m_dLinkStart : std::max(m_dLinkStart, m_items[m_nCurItem].start)));
+        else
+            FinishStretch();
+    } else {
         ShowItemAt(pos);
+    }
     pCmdUI->SetText(TimeText(pos));
 }
 

@@ -8,6 +8,8 @@
 #include "platform/web_view.h"
 #include "view/audio_link.h"
 
+#include <QTimer>
+
 void CParlotypeView::OnInitialUpdate() {
     if (!GetDocument()->m_strPath.isEmpty())
         Navigate2(GetDocument()->m_strPath);
@@ -35,8 +37,11 @@ bool CParlotypeView::PlayAudioLink(const QString& url) {
         m_nCurItem = -1;
     }
     // The main frame receives the player's buffer notifications.
+    m_pTurnTimer->stop();
     theReplayFile.Play(window(), link.start);
+    m_dLinkStart = link.start;
     m_dEndTime = link.end;
+    m_bRepeatArmed = 1;
     return true;
 }
 

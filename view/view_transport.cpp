@@ -9,6 +9,7 @@
 #include "audio/replay_file.h"
 #include "platform/web_view.h"
 
+#include <QTimer>
 #include <algorithm>
 
 #include <QCoreApplication>
@@ -20,19 +21,30 @@ constexpr double kSkipSeconds = 15.0;  // Rewind and Forward
 }  // namespace
 
 // The main frame receives the player's buffer notifications.
-void CParlotypeView::OnAudioStart() { theReplayFile.Play(window(), 0.0); }
+void CParlotypeView::OnAudioStart() {
+    m_pTurnTimer->stop();
+    m_dLinkStart = 0;
+    m_bRepeatArmed = 1;
+    theReplayFile.Play(window(), 0.0);
+}
 
 void CParlotypeView::OnUpdateAudioStart(CCmdUI* pCmdUI) { pCmdUI->Enable(theReplayFile.IsLoaded()); }
 
-// The file stays loaded, so Start can play it again.
-void CParlotypeView::OnAudioStop() { theReplayFile.CloseDevice(); }
+// The file stays loaded, so Start can play it again. Nothing repeats.
+void CParlotypeView::OnAudioStop() {
+    m_bRepeatArmed = 0;
+    theReplayFile.CloseDevice();
+}
 
 void CParlotypeView::OnUpdateAudioStop(CCmdUI* pCmdUI) { pCmdUI->Enable(theReplayFile.IsPlaying()); }
 
 void CParlotypeView::OnFilePrint() { m_pWebView->printPage(); }
 
+// During the reader's turn, Pause ends the turn early.
 void CParlotypeView::OnAudioPause() {
-    if (theReplayFile.IsPaused())
+    if (m_pTurnTimer->isActive())
+        EndTurn();
+    else if (theReplayFile.IsPaused())
         theReplayFile.Resume();
     else if (theReplayFile.IsPlaying())
         theReplayFile.Pause();

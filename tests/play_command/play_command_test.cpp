@@ -106,6 +106,24 @@ TEST_F(PlayCommandRun, PlaysAStretchAndStopsAtTheEndTime) {
     EXPECT_GE(r.out.size(), 3);  // a line at least every half second of the second played
 }
 
+// --speed: the same stretch of the file, in half or a quarter of the time.
+TEST_F(PlayCommandRun, PlaysAtTheSpeedAskedFor) {
+    const QString link = Sweep(4.0) + "#1.5#2.5";
+    qint64 ms[2] = {};
+    const char* speeds[2] = {"0.5", "2"};
+    for (int i = 0; i < 2; ++i) {
+        const Outcome r = Parlotype({"--play", link, "--speed", speeds[i]});
+        EXPECT_EQ(r.exitCode, 0) << speeds[i] << r.err.toStdString();
+        ASSERT_GE(r.out.size(), 2) << speeds[i];
+        EXPECT_EQ(r.out.first(), " 0:01.5") << speeds[i];
+        EXPECT_GE(Seconds(r.out.last()), 2.5) << speeds[i];
+        EXPECT_LE(Seconds(r.out.last()), 2.6) << speeds[i];
+        ms[i] = r.ms;
+    }
+    EXPECT_GE(ms[0], 2000);              // 1 s of the file at half speed
+    EXPECT_GE(ms[0] - ms[1], 1200);      // ... against half a second at twice the speed
+}
+
 TEST_F(PlayCommandRun, PlaysToTheEndOfTheData) {
     const Outcome r = Parlotype({"--play", Sweep(1.0) + "#0.2"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -140,7 +158,9 @@ TEST_F(PlayCommandRun, Failures) {
 }
 
 TEST_F(PlayCommandRun, MalformedCommandLines) {
-    const QStringList cases[] = {{"--play"}, {"--play", "a.wav", "b.wav"}, {"--play", "#1#2"}, {"--bogus", "--play", "a.wav"}, {"a.wav", "--play"}};
+    const QStringList cases[] = {{"--play"}, {"--play", "a.wav", "b.wav"}, {"--play", "#1#2"}, {"--bogus", "--play", "a.wav"}, {"a.wav", "--play"},
+                                 {"--play", "a.wav", "--speed"}, {"--play", "a.wav", "--speed", "3"},
+                                 {"--play", "a.wav", "--speed", "0.75x"}, {"--play", "a.wav", "--pace", "1"}};
     for (const auto& args : cases) {
         const Outcome r = Parlotype(args);
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
