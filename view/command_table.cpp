@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The view's commands: one entry per command ID, in the order of the design's
+// The view's commands: one entry per command ID, in the order of the original
 // message map, with its command handler and its update handler. A null
 // command handler means the command is not built yet: its menu item and
 // toolbar button stay disabled. To build one, define the handlers (in the

@@ -121,7 +121,7 @@ public:
     void OnWomDone(platform::WaveEvent* pEvent);
     void OnWomClose(platform::WaveEvent* pEvent);
 
-    // State, in declaration order of the design
+    // State
     int m_nMaxItems = kMaxAudioItems;
     std::unique_ptr<AudioItem[]> m_items;  // m_nMaxItems records, allocated zero-filled once
     int m_nItems = 0;
