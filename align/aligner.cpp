@@ -1,0 +1,129 @@
+#include "align/aligner.h"
+
+#include "align/features.h"
+#include "align/item_edges.h"
+#include "align/pause_finder.h"
+#include "align/resample.h"
+#include "align/speech_synth.h"
+#include "align/warp_path.h"
+#include "audio/pcm_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace {
+
+constexpr double kItemGap = 0.3;        // silence between synthesized items, seconds
+constexpr double kSynthNoiseDb = -40;   // noise added to the synthetic speech, re its RMS
+constexpr double kMinSpeech = 0.2;      // the recording must hold this much sound
+
+// The first and one past the last sample louder than -40 dB re the peak, in 5 ms steps.
+std::pair<long, long> SoundSpan(const std::vector<float>& s, int rate) {
+    float peak = 0;
+    for (float v : s) peak = std::max(peak, std::abs(v));
+    const double limit = double(peak) * peak * 1e-4;
+    const long step = std::max(1, rate / 200), count = long(s.size()) / step;
+    auto loud = [&](long b) {
+        double sum = 0;
+        for (long n = b * step; n < (b + 1) * step; ++n) sum += double(s[size_t(n)]) * s[size_t(n)];
+        return sum / double(step) > limit;
+    };
+    long first = 0, last = count - 1;
+    while (first < count && !loud(first)) ++first;
+    while (last > first && !loud(last)) --last;
+    return first < count ? std::pair<long, long>{first * step, (last + 1) * step} : std::pair<long, long>{0, 0};
+}
+
+// Low white noise, as a recording has: silence in both signals then looks alike.
+void AddNoise(std::vector<float>& s) {
+    double power = 0;
+    for (float v : s) power += double(v) * v;
+    const float amp = float(std::sqrt(power / double(std::max<size_t>(1, s.size()))) *
+                            std::pow(10.0, kSynthNoiseDb / 20) * std::sqrt(3.0));
+    uint32_t seed = 12345;
+    for (float& v : s) {
+        seed = seed * 1664525u + 1013904223u;
+        v += amp * (float(seed >> 8) / float(1 << 23) - 1.0f);
+    }
+}
+
+}  // namespace
+
+Aligner::Aligner(QObject* parent) : QObject(parent) {}
+
+void Aligner::setInput(const QString& recording, const QStringList& items, const QString& language, double skip) {
+    m_strRecording = recording;
+    m_texts = items;
+    m_strLanguage = language;
+    m_dSkip = std::max(0.0, skip);
+}
+
+Aligner::Result Aligner::fail(Result result, const QString& text) {
+    m_strError = text;
+    emit finished(result);
+    return result;
+}
+
+Aligner::Result Aligner::synthesize(std::vector<float>& speech, std::vector<std::pair<long, long>>& spans) {
+    SpeechSynth synth;
+    const SpeechSynth::Result opened = synth.open(m_strLanguage);
+    if (opened == SpeechSynth::Result::UnknownLanguage)
+        return fail(Result::UnknownLanguage, QStringLiteral("espeak-ng has no voice for the language '%1'").arg(m_strLanguage));
+    if (opened != SpeechSynth::Result::Ok)
+        return fail(Result::NoVoiceData, QStringLiteral("espeak-ng could not start (is espeak-ng-data installed?)"));
+    const long gap = long(kItemGap * kAnalysisRate);
+    speech.assign(size_t(gap), 0.0f);
+    for (int i = 0; i < m_texts.size(); ++i) {
+        if (m_bCancel) return fail(Result::Cancelled, QString());
+        std::vector<float> raw;
+        synth.speak(m_texts[i], raw);
+        const auto [from, to] = SoundSpan(raw, synth.sampleRate());
+        const std::vector<float> piece =
+            Resample(std::vector<float>(raw.begin() + from, raw.begin() + to), synth.sampleRate(), kAnalysisRate);
+        spans.emplace_back(long(speech.size()), long(speech.size() + piece.size()));
+        speech.insert(speech.end(), piece.begin(), piece.end());
+        speech.insert(speech.end(), size_t(gap), 0.0f);
+        emit progress(5 + 55 * (i + 1) / int(m_texts.size()));
+    }
+    AddNoise(speech);
+    return Result::Ok;
+}
+
+Aligner::Result Aligner::run() {
+    m_items.clear();
+    m_strError.clear();
+    emit progress(0);
+    std::vector<float> pcm;
+    int rate = 0;
+    const PcmReadResult read = ReadMonoPcm(m_strRecording, pcm, rate);
+    if (read != PcmReadResult::Ok) return fail(Result::BadRecording, PcmReadMessage(read, m_strRecording));
+    const std::vector<float> real = Resample(pcm, rate, kAnalysisRate);
+    pcm = {};
+    m_dSeconds = double(real.size()) / kAnalysisRate;
+    if (m_dSkip >= m_dSeconds)
+        return fail(Result::SkipTooLong, QStringLiteral("--skip %1 s lies past the end of the recording (%2 s)")
+                                             .arg(m_dSkip).arg(m_dSeconds, 0, 'f', 2));
+    const PauseFinder pauses(real);
+    if (!pauses.hasSpeech(kMinSpeech))
+        return fail(Result::NoSpeech, QStringLiteral("No speech found in '%1'").arg(m_strRecording));
+    emit progress(5);
+
+    std::vector<float> speech;
+    std::vector<std::pair<long, long>> spans;
+    if (const Result said = synthesize(speech, spans); said != Result::Ok) return said;
+    const FeatureMatrix synthFeatures = ComputeFeatures(speech);
+    const FeatureMatrix allReal = ComputeFeatures(real);
+    const int skipFrames = std::min(allReal.rows() - 1, int(m_dSkip / kFrameSeconds));
+    const FeatureMatrix realFeatures = allReal.slice(skipFrames, allReal.rows() - skipFrames);
+    emit progress(70);
+
+    WarpPath path;
+    if (!path.compute(synthFeatures, realFeatures, m_bCancel) || m_bCancel)
+        return fail(Result::Cancelled, QString());
+    emit progress(90);
+    m_items = PlaceItems(path, spans, pauses, m_dSkip, skipFrames);
+    emit progress(100);
+    emit finished(Result::Ok);
+    return Result::Ok;
+}

@@ -1,0 +1,88 @@
+#include "align/item_edges.h"
+
+#include "align/features.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kMinPause = 0.08;       // shortest pause an item edge may snap to, seconds
+constexpr double kSnapReach = 0.35;      // how far a mapped edge may lie from its pause
+constexpr double kMaxCostRatio = 1.6;    // an item's path cost over the median: beyond, unsure
+constexpr double kMinStretch = 0.45;     // the item's length in the recording over its synthetic
+constexpr double kMaxStretch = 2.5;      // length, beyond which it is unsure
+
+using Pause = PauseFinder::Pause;
+
+struct Mapped {
+    double start, end, cost, stretch;
+    bool startSnapped = false, endSnapped = false;
+};
+
+double Distance(const Pause& p, double t) { return t < p.start() ? p.start() - t : t > p.end() ? t - p.end() : 0.0; }
+
+// The pause nearest to `t` within kSnapReach (the longer one on a tie), or null.
+const Pause* Nearest(const std::vector<Pause>& pauses, double t) {
+    const Pause* best = nullptr;
+    for (const Pause& p : pauses) {
+        const double d = Distance(p, t);
+        if (d > kSnapReach) continue;
+        if (!best || d < Distance(*best, t) - 1e-9 || (d < Distance(*best, t) + 1e-9 && p.length() > best->length()))
+            best = &p;
+    }
+    return best;
+}
+
+double Median(std::vector<float> v) {
+    if (v.empty()) return 1.0;
+    std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
+    return std::max(1e-6, double(v[v.size() / 2]));
+}
+
+}  // namespace
+
+std::vector<AlignedItem> PlaceItems(const WarpPath& path, const std::vector<std::pair<long, long>>& spans,
+                                    const PauseFinder& finder, double skip, int skipFrames) {
+    const int rows = path.rows();
+    auto rowOf = [&](long sample) { return std::clamp(int(sample / kHopSamples), 0, rows - 1); };
+    auto timeOf = [&](int column) { return (column + skipFrames) * kFrameSeconds; };
+    std::vector<float> speechCosts;
+    for (const auto& [from, to] : spans)
+        for (int r = rowOf(from); r < rowOf(to); ++r) speechCosts.push_back(path.rowCost(r));
+    const double typical = Median(speechCosts);
+
+    std::vector<Mapped> items;
+    for (const auto& [from, to] : spans) {
+        const int a = rowOf(from), b = std::max(a, rowOf(to) - 1);
+        double cost = 0;
+        for (int r = a; r <= b; ++r) cost += path.rowCost(r);
+        const double start = timeOf(path.firstColumn(a)), end = timeOf(path.lastColumn(b) + 1);
+        const double synthetic = std::max(kFrameSeconds, double(to - from) / kAnalysisRate);
+        items.push_back({start, end, cost / (b - a + 1) / typical, (end - start) / synthetic});
+    }
+
+    std::vector<Pause> pauses;
+    for (const Pause& p : finder.pauses(kMinPause))
+        if (p.end() > skip) pauses.emplace_back(std::max(p.start(), skip), p.end());
+    if (!items.empty()) {
+        if (const Pause* p = Nearest(pauses, items.front().start)) items.front().start = p->end(), items.front().startSnapped = true;
+        if (const Pause* p = Nearest(pauses, items.back().end)) items.back().end = p->start(), items.back().endSnapped = true;
+    }
+    for (size_t k = 0; k + 1 < items.size(); ++k) {
+        Mapped &left = items[k], &right = items[k + 1];
+        const Pause* p = Nearest(pauses, 0.5 * (left.end + right.start));
+        if (!p) continue;
+        left.end = p->start(), left.endSnapped = true;
+        right.start = p->end(), right.startSnapped = true;
+    }
+
+    std::vector<AlignedItem> out;
+    for (const Mapped& m : items) {
+        const bool sure = m.startSnapped && m.endSnapped && m.cost <= kMaxCostRatio && m.end > m.start + 0.05 &&
+                          m.stretch >= kMinStretch && m.stretch <= kMaxStretch;
+        const double confidence = std::clamp(2.0 - m.cost, 0.0, 1.0) * (m.startSnapped && m.endSnapped ? 1.0 : 0.5);
+        out.emplace_back(m.start, std::max(m.start, m.end), confidence, sure);
+    }
+    return out;
+}
