@@ -6,7 +6,8 @@
 
 namespace {
 
-constexpr int kCoarsestFrames = 1200;  // the level solved in full has at most this many rows and columns
+constexpr int kCoarsestFrames = 4000;  // the level solved in full has at most this many rows and columns
+constexpr float kBendShare = 0.5f;     // a step off the diagonal costs this share of skipCost more
 constexpr int kRadius = 24;            // band half-width around the projected path, in frames
 
 struct Cell {
@@ -26,6 +27,7 @@ enum Step : uint8_t { kStart, kDiagonal, kDown, kRight };
 // after it cost `skipCost` each (audio that is not in the text).
 std::vector<Cell> BandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, const Band& band, float skipCost) {
     const int rows = a.rows(), dims = a.dims();
+    const float bend = kBendShare * skipCost;
     std::vector<size_t> offset(size_t(rows) + 1, 0);
     for (int i = 0; i < rows; ++i) offset[size_t(i) + 1] = offset[size_t(i)] + size_t(band.hi[size_t(i)] - band.lo[size_t(i)] + 1);
     std::vector<uint8_t> steps(offset.back());
@@ -42,11 +44,11 @@ std::vector<Cell> BandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
             float best = i == 0 ? skipCost * float(j) + 2 * c : kInf;
             uint8_t how = kStart;
             if (i > 0) {
-                const float diag = prevAt(j - 1) + 2 * c, down = prevAt(j) + c;
+                const float diag = prevAt(j - 1) + 2 * c, down = prevAt(j) + c + bend;
                 if (diag <= down) best = diag, how = kDiagonal;
                 else best = down, how = kDown;
             }
-            if (j > lo && cur[size_t(j - 1 - lo)] + c < best) best = cur[size_t(j - 1 - lo)] + c, how = kRight;
+            if (j > lo && cur[size_t(j - 1 - lo)] + c + bend < best) best = cur[size_t(j - 1 - lo)] + c + bend, how = kRight;
             cur[size_t(j - lo)] = best;
             step[j - lo] = how;
         }
