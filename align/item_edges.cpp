@@ -16,7 +16,7 @@ constexpr double kMaxStretch = 2.5;      // length, beyond which it is unsure
 using Pause = PauseFinder::Pause;
 
 struct Mapped {
-    double start, end, cost, stretch;
+    double start, end, cost, stretch, synthetic;
     bool startSnapped = false, endSnapped = false;
 };
 
@@ -40,6 +40,26 @@ double Median(std::vector<float> v) {
     return std::max(1e-6, double(v[v.size() / 2]));
 }
 
+// The path's first and last items are the least certain at their outer
+// edges: audio not in the text may lie beside them, and the path may enter
+// the item late or leave it early. Their outer edge goes to the pause that
+// gives them the length the other items have relative to their synthetic one.
+void FixOuterEdges(std::vector<Mapped>& items, const std::vector<Pause>& pauses) {
+    if (items.size() < 3) return;
+    std::vector<float> stretches;
+    for (size_t k = 1; k + 1 < items.size(); ++k) stretches.push_back(float((items[k].end - items[k].start) / items[k].synthetic));
+    const double typical = Median(stretches);
+    auto misfit = [&](double length, const Mapped& m) { return std::abs(std::log(std::max(1e-3, length) / (typical * m.synthetic))); };
+    Mapped& first = items.front();
+    for (const Pause& p : pauses)
+        if (p.end() < first.end && misfit(first.end - p.end(), first) < misfit(first.end - first.start, first) - 0.1)
+            first.start = p.end(), first.startSnapped = true;
+    Mapped& last = items.back();
+    for (const Pause& p : pauses)
+        if (p.start() > last.start && misfit(p.start() - last.start, last) < misfit(last.end - last.start, last) - 0.1)
+            last.end = p.start(), last.endSnapped = true;
+}
+
 }  // namespace
 
 std::vector<AlignedItem> PlaceItems(const WarpPath& path, const std::vector<std::pair<long, long>>& spans,
@@ -59,7 +79,7 @@ std::vector<AlignedItem> PlaceItems(const WarpPath& path, const std::vector<std:
         for (int r = a; r <= b; ++r) cost += path.rowCost(r);
         const double start = timeOf(path.firstColumn(a)), end = timeOf(path.lastColumn(b) + 1);
         const double synthetic = std::max(kFrameSeconds, double(to - from) / kAnalysisRate);
-        items.push_back({start, end, cost / (b - a + 1) / typical, (end - start) / synthetic});
+        items.push_back({start, end, cost / (b - a + 1) / typical, (end - start) / synthetic, synthetic});
     }
 
     std::vector<Pause> pauses;
@@ -76,6 +96,8 @@ std::vector<AlignedItem> PlaceItems(const WarpPath& path, const std::vector<std:
         left.end = p->start(), left.endSnapped = true;
         right.start = p->end(), right.startSnapped = true;
     }
+
+    FixOuterEdges(items, pauses);
 
     std::vector<AlignedItem> out;
     for (const Mapped& m : items) {
