@@ -98,7 +98,7 @@ Aligner::Result Aligner::run() {
     int rate = 0;
     const PcmReadResult read = ReadMonoPcm(m_strRecording, pcm, rate);
     if (read != PcmReadResult::Ok) return fail(Result::BadRecording, PcmReadMessage(read, m_strRecording));
-    const std::vector<float> real = Resample(pcm, rate, kAnalysisRate);
+    const std::vector<float> real = rate == kAnalysisRate ? std::move(pcm) : Resample(pcm, rate, kAnalysisRate);
     pcm = {};
     m_dSeconds = double(real.size()) / kAnalysisRate;
     if (m_dSkip >= m_dSeconds)

@@ -27,8 +27,8 @@ PauseFinder::PauseFinder(const std::vector<float>& samples) : m_samples(samples)
     std::vector<float> sorted = m_db;
     std::sort(sorted.begin(), sorted.end());
     const double floor = sorted[blocks / 10], speech = sorted[blocks * 95 / 100];
-    // 10 dB over the floor, or a quarter of the way to speech when that is higher.
-    m_dThreshold = floor + std::max(10.0, 0.25 * (speech - floor));
+    // 6 dB over the floor, or a fifth of the way to speech when that is higher.
+    m_dThreshold = floor + std::max(6.0, 0.2 * (speech - floor));
 }
 
 double PauseFinder::refineStart(int block) const {

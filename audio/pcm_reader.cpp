@@ -39,6 +39,7 @@ PcmReadResult ReadWave(platform::AudioFile& file, std::vector<float>& samples, i
         f.bitsPerSample % 8 != 0)
         return PcmReadResult::NotAudio;
     rate = int(f.samplesPerSec);
+    samples.reserve(size_t((layout.dataEnd - layout.dataOffset) / (uint64_t(f.channels) * sampleBytes)));
     file.seek(layout.dataOffset);
     std::vector<uint8_t> block(1 << 16);
     for (uint64_t left = layout.dataEnd - layout.dataOffset; left > 0;) {
@@ -73,6 +74,9 @@ PcmReadResult ReadMpeg(platform::AudioFile& file, std::vector<float>& samples, i
     platform::MpegDecoder decoder;
     if (!decoder.open(long(format.samplesPerSec), format.channels)) return PcmReadResult::NotAudio;
     rate = int(format.samplesPerSec);
+    // Room for the frames the file's size suggests, so the vector is not regrown.
+    samples.reserve(size_t((file.size() - start) / uint64_t(std::max(FrameLength(h), 1)) + 1) *
+                    size_t(SamplesPerFrame(h)) * format.samplesPerSec / size_t(SampleRate(h)));
     file.seek(start);
     const uint32_t dstBytes = DestinationBytes(h, kMaxFrameBytes, 65536);
     std::vector<uint8_t> pcm(dstBytes);
