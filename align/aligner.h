@@ -31,6 +31,7 @@ class Aligner : public QObject {
     Q_OBJECT
 public:
     enum class Result { Ok, Cancelled, BadRecording, NoSpeech, UnknownLanguage, NoVoiceData, SkipTooLong };
+    Q_ENUM(Result)
 
     explicit Aligner(QObject* parent = nullptr);
     // The recording, its items, the language for speaking them, and the

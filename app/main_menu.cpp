@@ -22,6 +22,7 @@ constexpr MenuEntry kMenu[] = {
     {Kind::Popup, "&File", 0},
     {Kind::Item, "&Open...\tCtrl+O", ID_FILE_OPEN},
     {Kind::Item, "&Print\tCtrl+P", ID_FILE_PRINT},
+    {Kind::Item, "&Make Script...", ID_FILE_MAKE_SCRIPT},
     {Kind::Separator, nullptr, 0},
     {Kind::RecentFiles, "Recent File", ID_FILE_MRU_FILE1},
     {Kind::Separator, nullptr, 0},

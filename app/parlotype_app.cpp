@@ -2,6 +2,7 @@
 
 #include "app/about_dlg.h"
 #include "app/main_frame.h"
+#include "app/make_script_job.h"
 #include "app/script_index.h"
 #include "app/string_table.h"
 #include "audio/recorder.h"
@@ -23,6 +24,7 @@ constexpr CommandEntry<App> kCommands[] = {
     {ID_APP_ABOUT, &App::OnAppAbout, nullptr},
     {ID_FILE_NEW, &App::OnFileNew, nullptr},
     {ID_FILE_OPEN, &App::OnFileOpen, nullptr},
+    {ID_FILE_MAKE_SCRIPT, &App::OnFileMakeScript, nullptr},
     {ID_APP_EXIT, &App::OnAppExit, nullptr},
 };
 
@@ -109,6 +111,22 @@ void CParlotypeApp::OnFileOpen() {
     const QString filter = QStringLiteral("%1;;All Files (*)").arg(DocString(3));
     const QString path = QFileDialog::getOpenFileName(m_pMainWnd.get(), QStringLiteral("Open"), QString(), filter);
     if (!path.isEmpty()) OpenDocumentFile(path);
+}
+
+// The recording, then its text; the page goes beside the recording and opens
+// when it is written.
+void CParlotypeApp::OnFileMakeScript() {
+    const QString recording = QFileDialog::getOpenFileName(
+        m_pMainWnd.get(), QStringLiteral("Make Script: the recording"), QString(),
+        QStringLiteral("Audio Files (*.wav *.mp3 *.WAV *.MP3);;All Files (*)"));
+    if (recording.isEmpty()) return;
+    const QString text = QFileDialog::getOpenFileName(
+        m_pMainWnd.get(), QStringLiteral("Make Script: its text, one sentence a line"),
+        QFileInfo(recording).absolutePath(), QStringLiteral("Text Files (*.txt);;All Files (*)"));
+    if (text.isEmpty()) return;
+    MakeScriptJob job(m_pMainWnd.get());
+    const QString page = job.run(recording, text);
+    if (!page.isEmpty()) OpenDocumentFile(page);
 }
 
 void CParlotypeApp::OnAppAbout() {

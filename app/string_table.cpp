@@ -36,6 +36,7 @@ constexpr StringEntry kStrings[] = {
     {ID_FILE_NEW, "Go Home\nHome"},
     {ID_FILE_OPEN, "Open an existing document\nOpen"},
     {ID_FILE_PRINT, "Print Page\nPrint"},
+    {ID_FILE_MAKE_SCRIPT, "Make a script page from a recording and its text\nMake Script"},
     {ID_FILE_MRU_FILE1, "Open this document"},
     {ID_FILE_MRU_FILE1 + 1, "Open this document"},
     {ID_FILE_MRU_FILE1 + 2, "Open this document"},

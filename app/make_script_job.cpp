@@ -1,0 +1,60 @@
+#include "app/make_script_job.h"
+
+#include "align/aligner.h"
+#include "align/script_page.h"
+#include "align/script_text.h"
+#include "platform/message_box.h"
+
+#include <QEventLoop>
+#include <QProgressDialog>
+#include <QThread>
+#include <QWidget>
+
+MakeScriptJob::MakeScriptJob(QWidget* parent) : QObject(parent), m_pParent(parent) {}
+
+QString MakeScriptJob::run(const QString& recording, const QString& textPath) {
+    ScriptText text;
+    if (const ScriptText::Result loaded = text.load(textPath); loaded != ScriptText::Result::Ok) {
+        platform::ShowMessage(ScriptText::message(loaded, textPath));
+        return {};
+    }
+    QProgressDialog dialog(QStringLiteral("Aligning the text with the recording..."), QStringLiteral("Cancel"), 0,
+                           100, m_pParent);
+    dialog.setWindowTitle(QStringLiteral("Make Script"));
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(0);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+
+    QThread worker;
+    auto* aligner = new Aligner;  // lives on the worker thread, deleted when it ends
+    aligner->setInput(recording, text.items(), QStringLiteral("en"), 0.0);
+    aligner->moveToThread(&worker);
+    QEventLoop loop;
+    Aligner::Result result = Aligner::Result::Cancelled;
+    connect(&worker, &QThread::started, aligner, [aligner] { aligner->run(); });
+    connect(aligner, &Aligner::progress, &dialog, &QProgressDialog::setValue);
+    connect(aligner, &Aligner::finished, &loop, [&](Aligner::Result r) { result = r; loop.quit(); });
+    connect(&dialog, &QProgressDialog::canceled, &loop, [aligner] { aligner->cancel(); });
+    worker.start();
+    dialog.show();
+    loop.exec();
+    worker.quit();
+    worker.wait();
+    dialog.close();
+
+    const std::vector<AlignedItem> items = aligner->items();
+    const QString error = aligner->errorText();
+    delete aligner;
+    if (result != Aligner::Result::Ok) {
+        if (result != Aligner::Result::Cancelled) platform::ShowMessage(error);
+        return {};
+    }
+    const QString page = DefaultPagePath(recording);
+    QString writeError;
+    if (!WriteScriptPage(page, recording, text, items, writeError)) {
+        platform::ShowMessage(writeError);
+        return {};
+    }
+    return page;
+}
