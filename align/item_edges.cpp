@@ -67,11 +67,6 @@ std::vector<AlignedItem> PlaceItems(const WarpPath& path, const std::vector<std:
     const int rows = path.rows();
     auto rowOf = [&](long sample) { return std::clamp(int(sample / kHopSamples), 0, rows - 1); };
     auto timeOf = [&](int column) { return (column + skipFrames) * kFrameSeconds; };
-    std::vector<float> speechCosts;
-    for (const auto& [from, to] : spans)
-        for (int r = rowOf(from); r < rowOf(to); ++r) speechCosts.push_back(path.rowCost(r));
-    const double typical = Median(speechCosts);
-
     std::vector<Mapped> items;
     for (const auto& [from, to] : spans) {
         const int a = rowOf(from), b = std::max(a, rowOf(to) - 1);
@@ -79,8 +74,13 @@ std::vector<AlignedItem> PlaceItems(const WarpPath& path, const std::vector<std:
         for (int r = a; r <= b; ++r) cost += path.rowCost(r);
         const double start = timeOf(path.firstColumn(a)), end = timeOf(path.lastColumn(b) + 1);
         const double synthetic = std::max(kFrameSeconds, double(to - from) / kAnalysisRate);
-        items.push_back({start, end, cost / (b - a + 1) / typical, (end - start) / synthetic, synthetic});
+        items.push_back({start, end, cost / (b - a + 1), (end - start) / synthetic, synthetic});
     }
+    // Each item's mean distance on the path against the typical item's.
+    std::vector<float> costs;
+    for (const Mapped& m : items) costs.push_back(float(m.cost));
+    const double typical = Median(costs);
+    for (Mapped& m : items) m.cost /= typical;
 
     std::vector<Pause> pauses;
     for (const Pause& p : finder.pauses(kMinPause))

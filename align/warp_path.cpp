@@ -106,7 +106,7 @@ float SkipCost(const FeatureMatrix& a, const FeatureMatrix& b) {
         d.push_back(FrameDistance(a.row(i), b.row(j), a.dims()));
     }
     std::nth_element(d.begin(), d.begin() + kPairs / 2, d.end());
-    return 0.75f * d[kPairs / 2];
+    return 0.5f * d[kPairs / 2];
 }
 
 }  // namespace
@@ -120,12 +120,12 @@ bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, co
     const int top = int(a.size()) - 1;
     Band full{std::vector<int>(size_t(a[size_t(top)].rows()), 0),
               std::vector<int>(size_t(a[size_t(top)].rows()), b[size_t(top)].rows() - 1)};
-    // Averaged frames lie closer together: each level has its own skip cost.
-    std::vector<Cell> path = BandedDtw(a[size_t(top)], b[size_t(top)], full, SkipCost(a[size_t(top)], b[size_t(top)]));
+    const float skipCost = SkipCost(synth, real);
+    std::vector<Cell> path = BandedDtw(a[size_t(top)], b[size_t(top)], full, skipCost);
     for (int level = top - 1; level >= 0; --level) {
         if (cancel) return false;
         const Band band = ProjectBand(path, a[size_t(level)].rows(), b[size_t(level)].rows());
-        path = BandedDtw(a[size_t(level)], b[size_t(level)], band, SkipCost(a[size_t(level)], b[size_t(level)]));
+        path = BandedDtw(a[size_t(level)], b[size_t(level)], band, skipCost);
     }
     const int rows = synth.rows();
     m_first.assign(size_t(rows), -1), m_last.assign(size_t(rows), -1), m_cost.assign(size_t(rows), 0.0f);
