@@ -1,11 +1,15 @@
 # Writes the script index beside the executable and copies the bundled
 # scripts next to it. Run with cmake -P:
-#   -DSOURCE=<app/resources>  every folder below it with .htm pages, except
-#                             home (the built-in page), is a bundled script folder
+#   -DSOURCE=<folders>        every folder below these (a list) with .htm pages,
+#                             except home (the built-in page), is a bundled script folder
 #   -DINDEX=<path of the index page>
 # The folders are copied into scripts/ beside the index, which links to them.
 get_filename_component(dest "${INDEX}" DIRECTORY)
-file(GLOB folders LIST_DIRECTORIES true "${SOURCE}/*")
+set(folders "")
+foreach(source IN LISTS SOURCE)
+  file(GLOB found LIST_DIRECTORIES true "${source}/*")
+  list(APPEND folders ${found})
+endforeach()
 set(items "")
 foreach(folder IN LISTS folders)
   get_filename_component(name "${folder}" NAME)

@@ -11,7 +11,7 @@ set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)/app/resources/demo/demo.txt"
 out=${1:?usage: make_demo.sh OUT_DIR PARLOTYPE}
 parlotype=${2:?usage: make_demo.sh OUT_DIR PARLOTYPE}
-rate=22050
+rate=16000
 voice=en-us   # another voice than the aligner's ("en"), at another speed
 speed=150
 
