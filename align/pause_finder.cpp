@@ -26,7 +26,9 @@ PauseFinder::PauseFinder(const std::vector<float>& samples) : m_samples(samples)
     if (blocks == 0) return;
     std::vector<float> sorted = m_db;
     std::sort(sorted.begin(), sorted.end());
-    const double floor = sorted[blocks / 10], speech = sorted[blocks * 95 / 100];
+    const double speech = sorted[blocks * 95 / 100];
+    // Digital silence has no floor to speak of: none is taken lower than 50 dB below speech.
+    const double floor = std::max(double(sorted[blocks / 10]), speech - 50.0);
     // 6 dB over the floor, or a fifth of the way to speech when that is higher.
     m_dThreshold = floor + std::max(6.0, 0.2 * (speech - floor));
 }

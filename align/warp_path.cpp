@@ -92,7 +92,7 @@ Band ProjectBand(const std::vector<Cell>& coarse, int rows, int cols) {
     return wide;
 }
 
-// The cost of a recording frame left out: half the typical distance between
+// The cost of a recording frame left out: 3/4 of the typical distance between
 // unrelated frames, so a frame is matched when it fits better than that.
 float SkipCost(const FeatureMatrix& a, const FeatureMatrix& b) {
     constexpr int kPairs = 4096;
@@ -106,7 +106,7 @@ float SkipCost(const FeatureMatrix& a, const FeatureMatrix& b) {
         d.push_back(FrameDistance(a.row(i), b.row(j), a.dims()));
     }
     std::nth_element(d.begin(), d.begin() + kPairs / 2, d.end());
-    return 0.5f * d[kPairs / 2];
+    return 0.75f * d[kPairs / 2];
 }
 
 }  // namespace
