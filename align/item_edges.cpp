@@ -60,6 +60,20 @@ void FixOuterEdges(std::vector<Mapped>& items, const std::vector<Pause>& pauses)
             last.end = p.start(), last.endSnapped = true;
 }
 
+// An item far shorter in the recording than spoken (a line the reader left
+// out) holds at most a scrap of a neighbour: the scrap goes back to the
+// neighbour it lies closer to, and the item keeps no length.
+void ReturnScraps(std::vector<Mapped>& items) {
+    for (size_t k = 1; k + 1 < items.size(); ++k) {
+        Mapped& m = items[k];
+        if (m.end <= m.start || (m.end - m.start) / m.synthetic >= kMinStretch) continue;
+        if (m.start - items[k - 1].end <= items[k + 1].start - m.end)
+            items[k - 1].end = m.end, m.start = m.end;
+        else
+            items[k + 1].start = m.start, m.end = m.start;
+    }
+}
+
 }  // namespace
 
 std::vector<AlignedItem> PlaceItems(const WarpPath& path, const std::vector<std::pair<long, long>>& spans,
@@ -98,6 +112,7 @@ std::vector<AlignedItem> PlaceItems(const WarpPath& path, const std::vector<std:
     }
 
     FixOuterEdges(items, pauses);
+    ReturnScraps(items);
 
     std::vector<AlignedItem> out;
     for (const Mapped& m : items) {
