@@ -77,7 +77,8 @@ Aligner::Result Aligner::synthesize(std::vector<float>& speech, std::vector<std:
     for (int i = 0; i < m_texts.size(); ++i) {
         if (m_bCancel) return fail(Result::Cancelled, QString());
         std::vector<float> raw;
-        synth.speak(m_texts[i], raw);
+        if (!synth.speak(m_texts[i], raw))
+            return fail(Result::NoVoiceData, QStringLiteral("espeak-ng could not speak line %1: %2").arg(i + 1).arg(m_texts[i]));
         const auto [from, to] = SoundSpan(raw, synth.sampleRate());
         const std::vector<float> piece =
             Resample(std::vector<float>(raw.begin() + from, raw.begin() + to), synth.sampleRate(), kAnalysisRate);

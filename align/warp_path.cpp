@@ -71,7 +71,8 @@ std::vector<Cell> BandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
 }
 
 // The band at the next finer level: the coarse path's cells doubled, widened
-// by kRadius in both directions.
+// by kRadius in both directions. The path visits every coarse row, so every
+// fine row gets columns.
 Band ProjectBand(const std::vector<Cell>& coarse, int rows, int cols) {
     Band band{std::vector<int>(size_t(rows), cols), std::vector<int>(size_t(rows), -1)};
     for (const Cell& c : coarse)
@@ -79,9 +80,6 @@ Band ProjectBand(const std::vector<Cell>& coarse, int rows, int cols) {
             band.lo[size_t(r)] = std::min(band.lo[size_t(r)], 2 * c.col);
             band.hi[size_t(r)] = std::max(band.hi[size_t(r)], std::min(2 * c.col + 1, cols - 1));
         }
-    // Rows the path skipped (none with these steps) inherit their neighbour.
-    for (int r = 1; r < rows; ++r)
-        if (band.hi[size_t(r)] < 0) band.lo[size_t(r)] = band.lo[size_t(r) - 1], band.hi[size_t(r)] = band.hi[size_t(r) - 1];
     Band wide = band;
     for (int r = 0; r < rows; ++r) {
         const int from = std::max(0, r - kRadius), to = std::min(rows - 1, r + kRadius);
