@@ -106,8 +106,9 @@ Aligner::Result Aligner::run() {
         return fail(Result::SkipTooLong, QStringLiteral("--skip %1 s lies past the end of the recording (%2 s)")
                                              .arg(m_dSkip).arg(m_dSeconds, 0, 'f', 2));
     const PauseFinder pauses(real);
-    if (!pauses.hasSpeech(kMinSpeech))
-        return fail(Result::NoSpeech, QStringLiteral("No speech found in '%1'").arg(m_strRecording));
+    if (!pauses.hasSpeech(kMinSpeech, m_dSkip))
+        return fail(Result::NoSpeech, m_dSkip > 0 ? QStringLiteral("No speech found in '%1' after %2 s").arg(m_strRecording).arg(m_dSkip)
+                                                  : QStringLiteral("No speech found in '%1'").arg(m_strRecording));
     emit progress(5);
 
     std::vector<float> speech;

@@ -68,10 +68,10 @@ std::vector<PauseFinder::Pause> PauseFinder::pauses(double minSeconds) const {
     return out;
 }
 
-bool PauseFinder::hasSpeech(double seconds) const {
+bool PauseFinder::hasSpeech(double seconds, double from) const {
     const int need = std::max(1, int(seconds / kFrameSeconds));
     int run = 0;
-    for (size_t b = 0; b < m_db.size(); ++b)
+    for (size_t b = size_t(std::max(0.0, from / kFrameSeconds)); b < m_db.size(); ++b)
         if ((run = loud(int(b)) ? run + 1 : 0) >= need) return true;
     return false;
 }

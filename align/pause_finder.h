@@ -26,8 +26,9 @@ public:
     // Every pause of at least `minSeconds`, in order; the recording's start
     // and end count as pauses when silence (or nothing) lies there.
     std::vector<Pause> pauses(double minSeconds) const;
-    // True when some stretch of at least `seconds` is louder than the threshold.
-    bool hasSpeech(double seconds) const;
+    // True when some stretch of at least `seconds`, after `from` seconds, is
+    // louder than the threshold.
+    bool hasSpeech(double seconds, double from) const;
 
 private:
     bool loud(int block) const { return m_db[size_t(block)] > m_dThreshold; }

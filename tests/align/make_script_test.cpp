@@ -139,6 +139,29 @@ TEST(MakeScript, MarksALineThatIsNotRead) {
     EXPECT_NEAR(items[3].end, rec.end(2), 0.08);
 }
 
+// Speech before the text (an announcement) is left out, found by the
+// program or passed over with --skip.
+TEST(MakeScript, LeavesOutWhatComesBeforeTheText) {
+    QTemporaryDir dir;
+    SpokenRecording rec;
+    ASSERT_TRUE(rec.addUntracked("This recording was made for the program's own tests. Please listen.", "espeak:en-us:170"));
+    const double announcement = rec.samples().size() / double(kSpokenRate);
+    rec.addSilence(1.0);
+    ASSERT_TRUE(Record(rec, "espeak:en-gb:140"));
+    const QString wav = dir.filePath("r.wav"), text = dir.filePath("r.txt");
+    ASSERT_TRUE(rec.writeWave(wav) && WriteText(text, kSentences));
+    for (const QStringList& extra : {QStringList{}, QStringList{"--skip", QString::number(announcement + 0.2)}}) {
+        const Outcome r = MakeScript(QStringList{wav, text} + extra);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        const auto items = ReadPageItems(dir.filePath("r.htm"));
+        ASSERT_EQ(int(items.size()), rec.count());
+        for (int i = 0; i < rec.count(); ++i) {
+            EXPECT_NEAR(items[size_t(i)].start, rec.start(i), 0.08) << "item " << i + 1 << extra.join(' ').toStdString();
+            EXPECT_NEAR(items[size_t(i)].end, rec.end(i), 0.08) << "item " << i + 1 << extra.join(' ').toStdString();
+        }
+    }
+}
+
 TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
     QTemporaryDir dir;
     SpokenRecording rec;
@@ -165,6 +188,7 @@ TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
         {{dir.filePath("missing.wav"), text}, 1, "Could not open"},
         {{wav, text, "--lang", "xx-nowhere"}, 1, "no voice for the language 'xx-nowhere'"},
         {{wav, text, "--skip", "600"}, 1, "lies past the end of the recording"},
+        {{wav, text, "--skip", QString::number(rec.end(3) + 0.1)}, 1, "No speech found in"},
         {{wav, text, "-o", dir.filePath("no/such/folder/p.htm")}, 1, "Could not write"},
         {{wav}, 2, "usage: parlotype --make-script"},
         {{wav, text, "--skip", "soon"}, 2, "usage: parlotype --make-script"},
