@@ -115,6 +115,7 @@ Aligner::Result Aligner::run() {
     std::vector<std::pair<long, long>> spans;
     if (const Result said = synthesize(speech, spans); said != Result::Ok) return said;
     const FeatureMatrix synthFeatures = ComputeFeatures(speech);
+    speech = {};  // only the features are needed from here on
     const FeatureMatrix allReal = ComputeFeatures(real);
     const int skipFrames = std::min(allReal.rows() - 1, int(m_dSkip / kFrameSeconds));
     const FeatureMatrix realFeatures = allReal.slice(skipFrames, allReal.rows() - skipFrames);
