@@ -23,9 +23,9 @@ int StartEspeak() {
 
 // espeak-ng falls back to some voice for any language; only an exact match
 // (or a regional variant of the code, "en" for "en-us") counts here.
-bool IsKnownLanguage(espeak_VOICE& spec) {
-    const QByteArray code = QByteArray(spec.languages).toLower();
-    const espeak_VOICE** voices = espeak_ListVoices(&spec);
+bool IsKnownLanguage(espeak_VOICE& wanted) {
+    const QByteArray code = QByteArray(wanted.languages).toLower();
+    const espeak_VOICE** voices = espeak_ListVoices(&wanted);
     for (int v = 0; voices && voices[v]; ++v) {
         // Each entry: a priority byte, then the language; an empty one ends the list.
         for (const char* lang = voices[v]->languages; lang && *lang; lang += std::strlen(lang + 1) + 2) {
