@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 
 namespace {
 
@@ -47,6 +48,24 @@ void AddNoise(std::vector<float>& s) {
         v += amp * (float(seed >> 8) / float(1 << 23) - 1.0f);
     }
 }
+
+// The recording, resampled to the analysis rate as it is read.
+class AnalysisSink : public PcmSink {
+public:
+    void start(int rate, size_t expected) override {
+        m_resampler = std::make_unique<Resampler>(rate, kAnalysisRate);
+        m_samples.reserve(m_resampler->outputsFor(expected) + 1);
+    }
+    void write(const float* samples, size_t count) override { m_resampler->push(samples, count, m_samples); }
+    std::vector<float> finish() {
+        if (m_resampler) m_resampler->finish(m_samples);
+        return std::move(m_samples);
+    }
+
+private:
+    std::unique_ptr<Resampler> m_resampler;
+    std::vector<float> m_samples;
+};
 
 }  // namespace
 
@@ -95,12 +114,10 @@ Aligner::Result Aligner::run() {
     m_items.clear();
     m_strError.clear();
     emit progress(0);
-    std::vector<float> pcm;
-    int rate = 0;
-    const PcmReadResult read = ReadMonoPcm(m_strRecording, pcm, rate);
+    AnalysisSink sink;
+    const PcmReadResult read = ReadMonoPcm(m_strRecording, sink);
     if (read != PcmReadResult::Ok) return fail(Result::BadRecording, PcmReadMessage(read, m_strRecording));
-    const std::vector<float> real = rate == kAnalysisRate ? std::move(pcm) : Resample(pcm, rate, kAnalysisRate);
-    pcm = {};
+    const std::vector<float> real = sink.finish();
     m_dSeconds = double(real.size()) / kAnalysisRate;
     if (m_dSkip >= m_dSeconds)
         return fail(Result::SkipTooLong, QStringLiteral("--skip %1 s lies past the end of the recording (%2 s)")

@@ -32,22 +32,45 @@ float Kernel(const std::vector<float>& table, double x) {
 
 }  // namespace
 
-std::vector<float> Resample(const std::vector<float>& in, int fromRate, int toRate) {
-    if (fromRate == toRate || in.empty()) return in;
+Resampler::Resampler(int fromRate, int toRate)
+    : m_dStep(double(fromRate) / toRate), m_dScale(std::min(1.0, 1.0 / m_dStep)),
+      m_nReach(fromRate == toRate ? 0 : int(std::ceil(kZeroCrossings / m_dScale))) {}
+
+void Resampler::produce(long lastInput, size_t until, std::vector<float>& out) {
     const std::vector<float>& table = KernelTable();
-    const double step = double(fromRate) / toRate;   // input samples per output sample
-    const double scale = std::min(1.0, 1.0 / step);  // kernel stretch when going down
-    const int reach = int(std::ceil(kZeroCrossings / scale));
-    const size_t count = size_t(double(in.size()) / step);
-    std::vector<float> out(count);
-    const long last = long(in.size()) - 1;
-    for (size_t n = 0; n < count; ++n) {
-        const double x = double(n) * step;
+    for (; m_nProduced < until; ++m_nProduced) {
+        const double x = double(m_nProduced) * m_dStep;
         const long centre = long(x);
-        const long lo = std::max(0L, centre - reach + 1), hi = std::min(last, centre + reach);
+        if (m_nReach == 0) {
+            out.push_back(m_history[size_t(centre - m_nFirst)]);
+            continue;
+        }
+        const long lo = std::max(m_nFirst, centre - m_nReach + 1), hi = std::min(lastInput, centre + m_nReach);
         float sum = 0.0f;
-        for (long k = lo; k <= hi; ++k) sum += in[size_t(k)] * Kernel(table, (x - double(k)) * scale);
-        out[n] = sum * float(scale);
+        for (long k = lo; k <= hi; ++k) sum += m_history[size_t(k - m_nFirst)] * Kernel(table, (x - double(k)) * m_dScale);
+        out.push_back(sum * float(m_dScale));
     }
+}
+
+void Resampler::push(const float* in, size_t count, std::vector<float>& out) {
+    m_history.insert(m_history.end(), in, in + count);
+    m_nReceived += long(count);
+    // Outputs whose whole kernel has arrived.
+    const size_t ready = std::min(outputsFor(size_t(m_nReceived)),
+                                  size_t(std::max(0.0, std::floor(double(m_nReceived - m_nReach) / m_dStep))));
+    produce(m_nReceived - 1, ready, out);
+    const long keep = std::max(m_nFirst, long(double(m_nProduced) * m_dStep) - m_nReach);
+    m_history.erase(m_history.begin(), m_history.begin() + (keep - m_nFirst));
+    m_nFirst = keep;
+}
+
+void Resampler::finish(std::vector<float>& out) { produce(m_nReceived - 1, outputsFor(size_t(m_nReceived)), out); }
+
+std::vector<float> Resample(const std::vector<float>& in, int fromRate, int toRate) {
+    Resampler resampler(fromRate, toRate);
+    std::vector<float> out;
+    out.reserve(resampler.outputsFor(in.size()));
+    resampler.push(in.data(), in.size(), out);
+    resampler.finish(out);
     return out;
 }

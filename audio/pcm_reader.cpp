@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -21,16 +22,21 @@ float SampleAt(const uint8_t* p, int bytes) {
     }
 }
 
-void AppendMono(const uint8_t* data, size_t bytes, int channels, int sampleBytes, std::vector<float>& out) {
+// Mixes whole sample frames of `bytes` to mono and hands them on; returns how many.
+size_t WriteMono(const uint8_t* data, size_t bytes, int channels, int sampleBytes, std::vector<float>& mono,
+                 PcmSink& sink) {
     const size_t frame = size_t(channels) * sampleBytes;
+    mono.clear();
     for (size_t at = 0; at + frame <= bytes; at += frame) {
         float sum = 0;
         for (int c = 0; c < channels; ++c) sum += SampleAt(data + at + size_t(c) * sampleBytes, sampleBytes);
-        out.push_back(sum / channels);
+        mono.push_back(sum / channels);
     }
+    if (!mono.empty()) sink.write(mono.data(), mono.size());
+    return mono.size();
 }
 
-PcmReadResult ReadWave(platform::AudioFile& file, std::vector<float>& samples, int& rate) {
+PcmReadResult ReadWave(platform::AudioFile& file, PcmSink& sink) {
     WaveLayout layout;
     if (!ParseWave(file, layout)) return PcmReadResult::NotAudio;
     const auto& f = layout.format;
@@ -38,18 +44,20 @@ PcmReadResult ReadWave(platform::AudioFile& file, std::vector<float>& samples, i
     if (f.channels == 0 || f.samplesPerSec == 0 || sampleBytes < 1 || sampleBytes > 4 ||
         f.bitsPerSample % 8 != 0)
         return PcmReadResult::NotAudio;
-    rate = int(f.samplesPerSec);
-    samples.reserve(size_t((layout.dataEnd - layout.dataOffset) / (uint64_t(f.channels) * sampleBytes)));
+    const size_t frame = size_t(f.channels) * size_t(sampleBytes);
+    sink.start(int(f.samplesPerSec), size_t((layout.dataEnd - layout.dataOffset) / frame));
     file.seek(layout.dataOffset);
-    std::vector<uint8_t> block(1 << 16);
+    std::vector<uint8_t> block((65536 / frame) * frame);  // whole sample frames only
+    std::vector<float> mono;
+    size_t total = 0;
     for (uint64_t left = layout.dataEnd - layout.dataOffset; left > 0;) {
         const uint32_t want = uint32_t(std::min<uint64_t>(left, block.size()));
         const uint32_t got = file.read(block.data(), want);
         if (got == 0) break;
-        AppendMono(block.data(), got, f.channels, sampleBytes, samples);
+        total += WriteMono(block.data(), got, f.channels, sampleBytes, mono, sink);
         left -= got;
     }
-    return samples.empty() ? PcmReadResult::Empty : PcmReadResult::Ok;
+    return total == 0 ? PcmReadResult::Empty : PcmReadResult::Ok;
 }
 
 // The first frame sync after any ID3v2 tags, as the player finds it.
@@ -65,7 +73,7 @@ bool FindMpegStart(platform::AudioFile& file) {
     }
 }
 
-PcmReadResult ReadMpeg(platform::AudioFile& file, std::vector<float>& samples, int& rate) {
+PcmReadResult ReadMpeg(platform::AudioFile& file, PcmSink& sink) {
     auto frame = std::make_unique<uint8_t[]>(kMaxFrameBytes);
     MpegFrameHeader h;
     const uint64_t start = file.position();
@@ -73,34 +81,34 @@ PcmReadResult ReadMpeg(platform::AudioFile& file, std::vector<float>& samples, i
     const platform::WaveFormat format = PcmFormatFor(h);
     platform::MpegDecoder decoder;
     if (!decoder.open(long(format.samplesPerSec), format.channels)) return PcmReadResult::NotAudio;
-    rate = int(format.samplesPerSec);
-    // Room for the frames the file's size suggests, so the vector is not regrown.
-    samples.reserve(size_t((file.size() - start) / uint64_t(std::max(FrameLength(h), 1)) + 1) *
-                    size_t(SamplesPerFrame(h)) * format.samplesPerSec / size_t(SampleRate(h)));
+    // As many frames as the file's size suggests.
+    sink.start(int(format.samplesPerSec), size_t((file.size() - start) / uint64_t(std::max(FrameLength(h), 1)) + 1) *
+                                              size_t(SamplesPerFrame(h)) * format.samplesPerSec / size_t(SampleRate(h)));
     file.seek(start);
     const uint32_t dstBytes = DestinationBytes(h, kMaxFrameBytes, 65536);
     std::vector<uint8_t> pcm(dstBytes);
+    std::vector<float> mono;
+    size_t total = 0;
     while (ReadFrameHeader(file, frame.get(), h)) {
         const uint32_t length = ReadFrame(file, frame.get(), h);
         if (length == 0) break;
         const uint64_t count = uint64_t(SamplesPerFrame(h)) * format.samplesPerSec / uint64_t(SampleRate(h));
         const uint32_t got = decoder.decode(frame.get(), length, pcm.data(), dstBytes,
                                             uint32_t(count) * format.blockAlign);
-        AppendMono(pcm.data(), got, format.channels, 2, samples);
+        total += WriteMono(pcm.data(), got, format.channels, 2, mono, sink);
     }
-    return samples.empty() ? PcmReadResult::Empty : PcmReadResult::Ok;
+    return total == 0 ? PcmReadResult::Empty : PcmReadResult::Ok;
 }
 
 }  // namespace
 
-PcmReadResult ReadMonoPcm(const QString& path, std::vector<float>& samples, int& rate) {
-    samples.clear();
+PcmReadResult ReadMonoPcm(const QString& path, PcmSink& sink) {
     platform::AudioFile file;
     if (!file.open(path)) return PcmReadResult::CannotOpen;
     char magic[4] = {};
     if (file.read(magic, 4) == 4 && std::memcmp(magic, "RIFF", 4) == 0)
-        return ReadWave(file, samples, rate);
-    return FindMpegStart(file) ? ReadMpeg(file, samples, rate) : PcmReadResult::NotAudio;
+        return ReadWave(file, sink);
+    return FindMpegStart(file) ? ReadMpeg(file, sink) : PcmReadResult::NotAudio;
 }
 
 QString PcmReadMessage(PcmReadResult result, const QString& path) {
