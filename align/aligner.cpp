@@ -36,36 +36,61 @@ std::pair<long, long> SoundSpan(const std::vector<float>& s, int rate) {
     return first < count ? std::pair<long, long>{first * step, (last + 1) * step} : std::pair<long, long>{0, 0};
 }
 
-// Low white noise, as a recording has: silence in both signals then looks alike.
-void AddNoise(std::vector<float>& s) {
-    double power = 0;
-    for (float v : s) power += double(v) * v;
-    const float amp = float(std::sqrt(power / double(std::max<size_t>(1, s.size()))) *
-                            std::pow(10.0, kSynthNoiseDb / 20) * std::sqrt(3.0));
-    uint32_t seed = 12345;
-    for (float& v : s) {
-        seed = seed * 1664525u + 1013904223u;
-        v += amp * (float(seed >> 8) / float(1 << 23) - 1.0f);
-    }
-}
-
-// The recording, resampled to the analysis rate as it is read.
-class AnalysisSink : public PcmSink {
+// Low white noise, as a recording has, so that silence in the synthetic and
+// in the real speech looks alike: kSynthNoiseDb below the first item's RMS
+// (every item is spoken at the same level).
+class NoiseSource {
 public:
-    void start(int rate, size_t expected) override {
-        m_resampler = std::make_unique<Resampler>(rate, kAnalysisRate);
-        m_samples.reserve(m_resampler->outputsFor(expected) + 1);
+    void setLevel(const std::vector<float>& speech) {
+        double power = 0;
+        for (float v : speech) power += double(v) * v;
+        m_fAmp = float(std::sqrt(power / double(std::max<size_t>(1, speech.size()))) *
+                       std::pow(10.0, kSynthNoiseDb / 20) * std::sqrt(3.0));
     }
-    void write(const float* samples, size_t count) override { m_resampler->push(samples, count, m_samples); }
-    std::vector<float> finish() {
-        if (m_resampler) m_resampler->finish(m_samples);
-        return std::move(m_samples);
+    void add(std::vector<float>& s) {
+        for (float& v : s) {
+            m_nSeed = m_nSeed * 1664525u + 1013904223u;
+            v += m_fAmp * (float(m_nSeed >> 8) / float(1 << 23) - 1.0f);
+        }
     }
 
 private:
-    std::unique_ptr<Resampler> m_resampler;
-    std::vector<float> m_samples;
+    float m_fAmp = 0;
+    uint32_t m_nSeed = 12345;
 };
+
+// The recording, resampled to the analysis rate as it is read, into its
+// features and pauses.
+class AnalysisSink : public PcmSink {
+public:
+    void start(int rate, size_t) override { m_resampler = std::make_unique<Resampler>(rate, kAnalysisRate); }
+    void write(const float* samples, size_t count) override {
+        m_block.clear();
+        m_resampler->push(samples, count, m_block);
+        pass();
+    }
+    // After the last block: the recording's features; its pauses are ready too.
+    FeatureMatrix finish() {
+        m_block.clear();
+        if (m_resampler) m_resampler->finish(m_block);
+        pass();
+        m_pauses.finish();
+        return m_features.finish();
+    }
+    const PauseFinder& pauses() const { return m_pauses; }
+
+private:
+    void pass() {
+        m_features.push(m_block.data(), m_block.size());
+        m_pauses.push(m_block.data(), m_block.size());
+    }
+
+    std::unique_ptr<Resampler> m_resampler;
+    std::vector<float> m_block;
+    FeatureStream m_features;
+    PauseFinder m_pauses;
+};
+
 
 }  // namespace
 
@@ -84,29 +109,35 @@ Aligner::Result Aligner::fail(Result result, const QString& text) {
     return result;
 }
 
-Aligner::Result Aligner::synthesize(std::vector<float>& speech, std::vector<std::pair<long, long>>& spans) {
+Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<std::pair<long, long>>& spans) {
     SpeechSynth synth;
     const SpeechSynth::Result opened = synth.open(m_strLanguage);
     if (opened == SpeechSynth::Result::UnknownLanguage)
         return fail(Result::UnknownLanguage, QStringLiteral("espeak-ng has no voice for the language '%1'").arg(m_strLanguage));
     if (opened != SpeechSynth::Result::Ok)
         return fail(Result::NoVoiceData, QStringLiteral("espeak-ng could not start (is espeak-ng-data installed?)"));
-    const long gap = long(kItemGap * kAnalysisRate);
-    speech.assign(size_t(gap), 0.0f);
+    const size_t gap = size_t(kItemGap * kAnalysisRate);
+    NoiseSource noise;
+    long at = 0;
+    auto pass = [&](std::vector<float> samples) {
+        noise.add(samples);
+        features.push(samples.data(), samples.size());
+        at += long(samples.size());
+    };
     for (int i = 0; i < m_texts.size(); ++i) {
         if (m_bCancel) return fail(Result::Cancelled, QString());
         std::vector<float> raw;
         if (!synth.speak(m_texts[i], raw))
             return fail(Result::NoVoiceData, QStringLiteral("espeak-ng could not speak line %1: %2").arg(i + 1).arg(m_texts[i]));
         const auto [from, to] = SoundSpan(raw, synth.sampleRate());
-        const std::vector<float> piece =
+        std::vector<float> piece =
             Resample(std::vector<float>(raw.begin() + from, raw.begin() + to), synth.sampleRate(), kAnalysisRate);
-        spans.emplace_back(long(speech.size()), long(speech.size() + piece.size()));
-        speech.insert(speech.end(), piece.begin(), piece.end());
-        speech.insert(speech.end(), size_t(gap), 0.0f);
+        if (i == 0) noise.setLevel(piece), pass(std::vector<float>(gap, 0.0f));
+        spans.emplace_back(at, at + long(piece.size()));
+        pass(std::move(piece));
+        pass(std::vector<float>(gap, 0.0f));
         emit progress(5 + 55 * (i + 1) / int(m_texts.size()));
     }
-    AddNoise(speech);
     return Result::Ok;
 }
 
@@ -117,23 +148,21 @@ Aligner::Result Aligner::run() {
     AnalysisSink sink;
     const PcmReadResult read = ReadMonoPcm(m_strRecording, sink);
     if (read != PcmReadResult::Ok) return fail(Result::BadRecording, PcmReadMessage(read, m_strRecording));
-    const std::vector<float> real = sink.finish();
-    m_dSeconds = double(real.size()) / kAnalysisRate;
+    const FeatureMatrix allReal = sink.finish();
+    const PauseFinder& pauses = sink.pauses();
+    m_dSeconds = pauses.seconds();
     if (m_dSkip >= m_dSeconds)
         return fail(Result::SkipTooLong, QStringLiteral("--skip %1 s lies past the end of the recording (%2 s)")
                                              .arg(m_dSkip).arg(m_dSeconds, 0, 'f', 2));
-    const PauseFinder pauses(real);
     if (!pauses.hasSpeech(kMinSpeech, m_dSkip))
         return fail(Result::NoSpeech, m_dSkip > 0 ? QStringLiteral("No speech found in '%1' after %2 s").arg(m_strRecording).arg(m_dSkip)
                                                   : QStringLiteral("No speech found in '%1'").arg(m_strRecording));
     emit progress(5);
 
-    std::vector<float> speech;
+    FeatureStream synthStream;
     std::vector<std::pair<long, long>> spans;
-    if (const Result said = synthesize(speech, spans); said != Result::Ok) return said;
-    const FeatureMatrix synthFeatures = ComputeFeatures(speech);
-    speech = {};  // only the features are needed from here on
-    const FeatureMatrix allReal = ComputeFeatures(real);
+    if (const Result said = synthesize(synthStream, spans); said != Result::Ok) return said;
+    const FeatureMatrix synthFeatures = synthStream.finish();
     const int skipFrames = std::min(allReal.rows() - 1, int(m_dSkip / kFrameSeconds));
     const FeatureMatrix realFeatures = allReal.slice(skipFrames, allReal.rows() - skipFrames);
     emit progress(70);

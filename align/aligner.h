@@ -12,6 +12,8 @@
 #include <atomic>
 #include <vector>
 
+class FeatureStream;
+
 // Where one item was found, and how sure the aligner is of it.
 class AlignedItem {
 public:
@@ -52,7 +54,7 @@ signals:
 
 private:
     Result fail(Result result, const QString& text);
-    Result synthesize(std::vector<float>& speech, std::vector<std::pair<long, long>>& spans);
+    Result synthesize(FeatureStream& features, std::vector<std::pair<long, long>>& spans);
 
     QString m_strRecording, m_strLanguage;
     QStringList m_texts;

@@ -72,44 +72,52 @@ FeatureMatrix FeatureMatrix::slice(int first, int count) const {
     return out;
 }
 
-FeatureMatrix ComputeFeatures(const std::vector<float>& samples) {
-    static const std::vector<float> filters = MelFilters();
-    static const std::vector<float> dct = DctMatrix();
-    const int frames = samples.size() < size_t(kWindowSamples)
-                           ? 0 : int((samples.size() - kWindowSamples) / kHopSamples) + 1;
-    FeatureMatrix out(frames, kDims);
-    if (frames == 0) return out;
+FeatureStream::FeatureStream() : m_fft(kiss_fftr_alloc(kFftSize, 0, nullptr, nullptr), &kiss_fftr_free) {}
 
-    std::unique_ptr<kiss_fftr_state, decltype(&kiss_fftr_free)> fft(
-        kiss_fftr_alloc(kFftSize, 0, nullptr, nullptr), &kiss_fftr_free);
-    std::vector<float> window(kWindowSamples), frame(kFftSize, 0.0f), power(kBins);
-    for (int n = 0; n < kWindowSamples; ++n) window[size_t(n)] = float(0.54 - 0.46 * std::cos(2 * M_PI * n / (kWindowSamples - 1)));
-    std::vector<kiss_fft_cpx> spectrum(kBins);
-    float mel[kMelBands];
-    for (int f = 0; f < frames; ++f) {
-        const float* s = samples.data() + size_t(f) * kHopSamples;
-        double energy = 0;
-        for (int n = 0; n < kWindowSamples; ++n) {
-            const float pre = s[n] - 0.97f * (n > 0 ? s[n - 1] : s[0]);
-            frame[size_t(n)] = pre * window[size_t(n)];
-            energy += double(s[n]) * s[n];
-        }
-        kiss_fftr(fft.get(), frame.data(), spectrum.data());
-        for (int k = 0; k < kBins; ++k) power[size_t(k)] = spectrum[size_t(k)].r * spectrum[size_t(k)].r + spectrum[size_t(k)].i * spectrum[size_t(k)].i;
-        for (int b = 0; b < kMelBands; ++b) {
-            const float* w = filters.data() + size_t(b) * kBins;
-            float sum = 1e-10f;
-            for (int k = 0; k < kBins; ++k) sum += w[k] * power[size_t(k)];
-            mel[b] = std::log(sum);
-        }
-        float* row = out.row(f);
-        for (int c = 0; c < kCepstra; ++c) {
-            float sum = 0;
-            for (int b = 0; b < kMelBands; ++b) sum += dct[size_t(c) * kMelBands + size_t(b)] * mel[b];
-            row[c] = sum;
-        }
-        row[kCepstra] = float(std::log(energy + 1e-10));
-    }
+FeatureStream::~FeatureStream() = default;
+
+void FeatureStream::push(const float* samples, size_t count) {
+    m_pending.insert(m_pending.end(), samples, samples + count);
+    size_t at = 0;
+    for (; at + kWindowSamples <= m_pending.size(); at += kHopSamples) addFrame(m_pending.data() + at);
+    m_pending.erase(m_pending.begin(), m_pending.begin() + long(at));
+}
+
+FeatureMatrix FeatureStream::finish() {
+    FeatureMatrix out(std::move(m_values), kDims);
+    m_values.clear();
     Normalise(out);
     return out;
+}
+
+void FeatureStream::addFrame(const float* s) {
+    static const std::vector<float> filters = MelFilters();
+    static const std::vector<float> dct = DctMatrix();
+    static const std::vector<float> window = [] {
+        std::vector<float> w(kWindowSamples);
+        for (int n = 0; n < kWindowSamples; ++n) w[size_t(n)] = float(0.54 - 0.46 * std::cos(2 * M_PI * n / (kWindowSamples - 1)));
+        return w;
+    }();
+    float frame[kFftSize] = {}, power[kBins], mel[kMelBands];
+    kiss_fft_cpx spectrum[kBins];
+    double energy = 0;
+    for (int n = 0; n < kWindowSamples; ++n) {
+        const float pre = s[n] - 0.97f * (n > 0 ? s[n - 1] : s[0]);
+        frame[n] = pre * window[size_t(n)];
+        energy += double(s[n]) * s[n];
+    }
+    kiss_fftr(m_fft.get(), frame, spectrum);
+    for (int k = 0; k < kBins; ++k) power[k] = spectrum[k].r * spectrum[k].r + spectrum[k].i * spectrum[k].i;
+    for (int b = 0; b < kMelBands; ++b) {
+        const float* w = filters.data() + size_t(b) * kBins;
+        float sum = 1e-10f;
+        for (int k = 0; k < kBins; ++k) sum += w[k] * power[k];
+        mel[b] = std::log(sum);
+    }
+    for (int c = 0; c < kCepstra; ++c) {
+        float sum = 0;
+        for (int b = 0; b < kMelBands; ++b) sum += dct[size_t(c) * kMelBands + size_t(b)] * mel[b];
+        m_values.push_back(sum);
+    }
+    m_values.push_back(float(std::log(energy + 1e-10)));
 }

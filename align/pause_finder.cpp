@@ -19,10 +19,22 @@ double Db(const float* s, int count) {
 
 }  // namespace
 
-PauseFinder::PauseFinder(const std::vector<float>& samples) : m_samples(samples) {
-    const size_t blocks = samples.size() / kBlock;
-    m_db.resize(blocks);
-    for (size_t b = 0; b < blocks; ++b) m_db[b] = float(Db(samples.data() + b * kBlock, kBlock));
+void PauseFinder::push(const float* samples, size_t count) {
+    m_pending.insert(m_pending.end(), samples, samples + count);
+    m_dSeconds += double(count) / kAnalysisRate;
+    const long end = m_nPendingStart + long(m_pending.size());
+    auto at = [&](long sample) { return m_pending.data() + (sample - m_nPendingStart); };
+    for (long b = long(m_db.size()) * kBlock; b + kBlock <= end; b += kBlock) m_db.push_back(float(Db(at(b), kBlock)));
+    for (long f = long(m_fineDb.size()) * kFine; f + kFineWindow <= end; f += kFine)
+        m_fineDb.push_back(float(Db(at(f), kFineWindow)));
+    const long keep = std::min(long(m_db.size()) * kBlock, long(m_fineDb.size()) * kFine);
+    m_pending.erase(m_pending.begin(), m_pending.begin() + (keep - m_nPendingStart));
+    m_nPendingStart = keep;
+}
+
+void PauseFinder::finish() {
+    m_pending.clear();
+    const size_t blocks = m_db.size();
     if (blocks == 0) return;
     std::vector<float> sorted = m_db;
     std::sort(sorted.begin(), sorted.end());
@@ -33,24 +45,25 @@ PauseFinder::PauseFinder(const std::vector<float>& samples) : m_samples(samples)
     m_dThreshold = floor + std::max(6.0, 0.2 * (speech - floor));
 }
 
+// The 5 ms windows lie every kFine samples; window i is centred at kFine * i + kFineWindow / 2.
 double PauseFinder::refineStart(int block) const {
-    const long from = std::max(0L, long(block) * kBlock - kBlock), to = long(block + 1) * kBlock;
-    for (long at = from; at + kFineWindow <= long(m_samples.size()) && at < to; at += kFine)
-        if (Db(m_samples.data() + at, kFineWindow) > m_dThreshold) return double(at + kFineWindow / 2) / kAnalysisRate;
+    const long first = (std::max(0L, long(block - 1) * kBlock) + kFine - 1) / kFine;
+    for (long i = first; i * kFine < long(block + 1) * kBlock && i < long(m_fineDb.size()); ++i)
+        if (m_fineDb[size_t(i)] > m_dThreshold) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
     return double(block) * kFrameSeconds;
 }
 
 double PauseFinder::refineEnd(int block) const {
-    const long from = long(block + 2) * kBlock, to = long(block) * kBlock;
-    for (long at = std::min(from, long(m_samples.size())) - kFineWindow; at >= to && at >= 0; at -= kFine)
-        if (Db(m_samples.data() + at, kFineWindow) > m_dThreshold) return double(at + kFineWindow / 2) / kAnalysisRate;
+    const long first = (long(block) * kBlock + kFine - 1) / kFine;
+    for (long i = std::min(long(m_fineDb.size()) - 1, (long(block + 2) * kBlock - kFineWindow) / kFine); i >= first; --i)
+        if (m_fineDb[size_t(i)] > m_dThreshold) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
     return double(block + 1) * kFrameSeconds;
 }
 
 std::vector<PauseFinder::Pause> PauseFinder::pauses(double minSeconds) const {
     std::vector<Pause> out;
     const int blocks = int(m_db.size()), minBlocks = std::max(1, int(std::lround(minSeconds / kFrameSeconds)));
-    const double total = double(m_samples.size()) / kAnalysisRate;
+    const double total = m_dSeconds;
     for (int b = 0; b < blocks;) {
         if (loud(b)) {
             ++b;

@@ -1,15 +1,19 @@
 #pragma once
 // Pauses in a recording: stretches whose energy stays near the noise floor,
 // found from short-time energy, with edges placed to a few milliseconds.
+// The samples stream in; only their energies are kept.
 
 #include <cstddef>
 #include <vector>
 
 class PauseFinder {
 public:
-    // Analyses `samples` (16 kHz). The threshold lies between the noise floor
-    // and the speech level, both estimated from the energy distribution.
-    explicit PauseFinder(const std::vector<float>& samples);
+    // Takes the next samples (16 kHz).
+    void push(const float* samples, size_t count);
+    // After the last samples: sets the threshold between the noise floor and
+    // the speech level, both estimated from the energy distribution.
+    void finish();
+    double seconds() const { return m_dSeconds; }
 
     // A pause from `start` to `end` (seconds).
     class Pause {
@@ -35,7 +39,9 @@ private:
     double refineStart(int block) const;  // where speech starts near the start of `block`
     double refineEnd(int block) const;    // where speech ends near the end of `block`
 
-    const std::vector<float>& m_samples;
-    std::vector<float> m_db;  // energy of each 10 ms block, dB
-    double m_dThreshold = 0;
+    std::vector<float> m_pending;  // samples from m_nPendingStart on
+    long m_nPendingStart = 0;
+    std::vector<float> m_db;      // energy of each 10 ms block, dB
+    std::vector<float> m_fineDb;  // energy of 5 ms windows every 2 ms, dB
+    double m_dThreshold = 0, m_dSeconds = 0;
 };
