@@ -32,13 +32,20 @@ QString MakeScriptJob::run(const QString& recording, const QString& textPath) {
     aligner->moveToThread(&worker);
     QEventLoop loop;
     Aligner::Result result = Aligner::Result::Cancelled;
+    bool done = false;
     connect(&worker, &QThread::started, aligner, [aligner] { aligner->run(); });
     connect(aligner, &Aligner::progress, &dialog, &QProgressDialog::setValue);
-    connect(aligner, &Aligner::finished, &loop, [&](Aligner::Result r) { result = r; loop.quit(); });
+    connect(aligner, &Aligner::finished, &loop, [&](Aligner::Result r) {
+        result = r;
+        done = true;
+        loop.quit();
+    });
     connect(&dialog, &QProgressDialog::canceled, &loop, [aligner] { aligner->cancel(); });
     worker.start();
     dialog.show();
-    loop.exec();
+    // The modal dialog processes events while it shows progress, so the work
+    // may be over before the loop starts: a quit before exec() would be lost.
+    if (!done) loop.exec();
     worker.quit();
     worker.wait();
     dialog.close();

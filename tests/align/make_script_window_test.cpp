@@ -15,6 +15,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QPointer>
 #include <QProgressDialog>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -38,16 +40,23 @@ TEST(MakeScriptWindow, MakesOpensAndPlaysThePage) {
                             "He tried his best to reach them, but in vain.\n");
 
     TestWindow w;
-    // Answers the two file dialogs in turn and notes the progress dialog.
-    QStringList answers{folder.Path("fox.wav"), folder.Path("fox.txt")};
+    // Answers the two file dialogs in turn, each until it closes, and notes
+    // the progress dialog.
+    const QStringList answers{folder.Path("fox.wav"), folder.Path("fox.txt")};
     QStringList titles;
+    QPointer<QFileDialog> current;  // null again once the dialog is gone
     bool progressSeen = false;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !answers.isEmpty()) {
-            titles << dialog->windowTitle();
-            dialog->selectFile(answers.takeFirst());
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            if (dialog != current) {
+                if (titles.size() == answers.size()) return;
+                current = dialog;
+                titles << dialog->windowTitle();
+            }
+            // Typed into the name field, as a user would: a full path needs no folder listing.
+            if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText(answers[titles.size() - 1]);
             static_cast<QDialog*>(dialog)->accept();
         }
         if (qobject_cast<QProgressDialog*>(modal)) progressSeen = true;
