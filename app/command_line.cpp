@@ -26,6 +26,10 @@ CommandLine::CommandLine(const QStringList& arguments) {
                            "printing the position, and exit: 0 played, 1 the file or sound device "
                            "failed, 2 a malformed command line."),
                         tr("LINK")});
+    m_parser.addOption({QStringLiteral("make-script"),
+                        tr("First on the line: make a script page from a recording and its text, "
+                           "--make-script RECORDING TEXT [-o SCRIPT.htm] [--lang CODE] [--skip SECONDS] "
+                           "(see the manual page). Exit: 0 written, 1 bad input, 2 a malformed command line.")});
     m_parser.addOption({QStringLiteral("speed"),
                         tr("With --play: the speed, from 0.5 to 2, the pitch kept."), tr("X")});
     m_parser.addPositionalArgument(QStringLiteral("script"), tr("The script to open: a file or a URL."),
@@ -33,6 +37,13 @@ CommandLine::CommandLine(const QStringList& arguments) {
     // Without an application object the parser cannot name the program.
     m_usage = m_parser.helpText().replace(QLatin1String("<executable_name>"),
                                           QFileInfo(arguments.value(0, QStringLiteral("parlotype"))).fileName());
+    // Making a script has a grammar of its own (its own options and two
+    // files), read by the command itself.
+    if (arguments.value(1) == QLatin1String("--make-script")) {
+        m_command = Command::MakeScript;
+        m_makeScriptArguments = arguments.mid(2);
+        return;
+    }
     m_command = m_parser.parse(arguments) ? Classify() : Command::UsageError;
     if (m_command == Command::UsageError && m_error.isEmpty()) m_error = m_parser.errorText();
 }
@@ -40,6 +51,10 @@ CommandLine::CommandLine(const QStringList& arguments) {
 CommandLine::Command CommandLine::Classify() {
     if (m_parser.isSet(QStringLiteral("help"))) return Command::Help;
     if (m_parser.isSet(QStringLiteral("version"))) return Command::Version;
+    if (m_parser.isSet(QStringLiteral("make-script"))) {
+        m_error = tr("--make-script comes first on the command line");
+        return Command::UsageError;
+    }
     const QStringList scripts = m_parser.positionalArguments();
     if (m_parser.isSet(QStringLiteral("speed")) && !m_parser.isSet(QStringLiteral("play"))) {
         m_error = tr("--speed goes with --play");
@@ -81,6 +96,7 @@ int CommandLine::report() const {
         return 1;
     case Command::Window:
     case Command::Play:
+    case Command::MakeScript:
         break;
     }
     return 0;

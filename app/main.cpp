@@ -2,8 +2,11 @@
 #include "app/app_identity.h"
 #include "app/command_line.h"
 #include "app/parlotype_app.h"
+#include "app/make_script_command.h"
 #include "app/play_command.h"
 #include "platform/web_rendering.h"
+
+#include <QCoreApplication>
 
 int main(int argc, char** argv) {
     SetApplicationIdentity();
@@ -13,6 +16,10 @@ int main(int argc, char** argv) {
         break;
     case CommandLine::Command::Play:
         return RunPlayCommand(commandLine, argc, argv);
+    case CommandLine::Command::MakeScript: {
+        QCoreApplication app(argc, argv);
+        return RunMakeScriptCommand(commandLine.makeScriptArguments());
+    }
     default:
         return commandLine.report();
     }

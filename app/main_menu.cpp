@@ -26,6 +26,7 @@ constexpr MenuEntry kMenu[] = {
     {Kind::Popup, QT_TRANSLATE_NOOP("CMainFrame", "&File"), 0},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Open...\tCtrl+O"), ID_FILE_OPEN},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Print\tCtrl+P"), ID_FILE_PRINT},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Make Script..."), ID_FILE_MAKE_SCRIPT},
     {Kind::Separator, nullptr, 0},
     {Kind::RecentFiles, QT_TRANSLATE_NOOP("CMainFrame", "Recent File"), ID_FILE_MRU_FILE1},
     {Kind::Separator, nullptr, 0},

@@ -1,14 +1,18 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Writes a script index listing the bundled scripts. Run with cmake -P:
-#   -DSOURCE=<app/resources>  every folder below it with .htm pages, except
-#                             home (the built-in page), is a bundled script folder
+#   -DSOURCE=<folders>        every folder below these (a list) with .htm pages,
+#                             except home (the built-in page), is a bundled script folder
 #   -DINDEX=<path of the index page>
 #   -DLINKS=<folder>          where the index links to the script folders,
 #                             relative to it: "scripts/" beside the executable,
 #                             "" in the installed share folder
 #   -DCOPY=ON                 copy the folders there (the build tree)
 get_filename_component(dest "${INDEX}" DIRECTORY)
-file(GLOB folders LIST_DIRECTORIES true "${SOURCE}/*")
+set(folders "")
+foreach(source IN LISTS SOURCE)
+  file(GLOB found LIST_DIRECTORIES true "${source}/*")
+  list(APPEND folders ${found})
+endforeach()
 set(items "")
 foreach(folder IN LISTS folders)
   get_filename_component(name "${folder}" NAME)

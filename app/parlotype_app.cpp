@@ -4,6 +4,7 @@
 #include "app/about_dlg.h"
 #include "app/app_identity.h"
 #include "app/main_frame.h"
+#include "app/make_script_job.h"
 #include "app/script_index.h"
 #include "app/string_table.h"
 #include "audio/recorder.h"
@@ -14,6 +15,7 @@
 #include "view/command_ids.h"
 #include "view/parlotype_view.h"
 
+#include <QCoreApplication>
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -27,6 +29,7 @@ constexpr CommandEntry<App> kCommands[] = {
     {ID_APP_ABOUT, &App::OnAppAbout, nullptr},
     {ID_FILE_NEW, &App::OnFileNew, nullptr},
     {ID_FILE_OPEN, &App::OnFileOpen, nullptr},
+    {ID_FILE_MAKE_SCRIPT, &App::OnFileMakeScript, nullptr},
     {ID_APP_EXIT, &App::OnAppExit, nullptr},
 };
 
@@ -121,6 +124,22 @@ void CParlotypeApp::OnFileOpen() {
     const QString path = QFileDialog::getOpenFileName(m_pMainWnd.get(), QCoreApplication::translate("CParlotypeApp", "Open"),
                                                       QString(), filter);
     if (!path.isEmpty()) OpenDocumentFile(path);
+}
+
+// The recording, then its text; the page goes beside the recording and opens
+// when it is written.
+void CParlotypeApp::OnFileMakeScript() {
+    const QString recording = QFileDialog::getOpenFileName(
+        m_pMainWnd.get(), QCoreApplication::translate("CParlotypeApp", "Make Script: the recording"), QString(),
+        QCoreApplication::translate("CParlotypeApp", "Audio Files (*.wav *.mp3 *.WAV *.MP3);;All Files (*)"));
+    if (recording.isEmpty()) return;
+    const QString text = QFileDialog::getOpenFileName(
+        m_pMainWnd.get(), QCoreApplication::translate("CParlotypeApp", "Make Script: its text, one sentence a line"),
+        QFileInfo(recording).absolutePath(), QCoreApplication::translate("CParlotypeApp", "Text Files (*.txt);;All Files (*)"));
+    if (text.isEmpty()) return;
+    MakeScriptJob job(m_pMainWnd.get());
+    const QString page = job.run(recording, text);
+    if (!page.isEmpty()) OpenDocumentFile(page);
 }
 
 void CParlotypeApp::OnAppAbout() {

@@ -35,6 +35,7 @@ public:
     bool OnCmdMsg(int id, CCmdUI* pCmdUI) override;
     void OnFileNew();
     void OnFileOpen();
+    void OnFileMakeScript();
     void OnAppAbout();
     void OnAppExit();
     void OnUpdateRecentFileMenu(CCmdUI* pCmdUI);

@@ -53,6 +53,7 @@ constexpr StringEntry kStrings[] = {
     {ID_FILE_NEW, QT_TRANSLATE_NOOP("StringTable", "Go Home\nHome")},
     {ID_FILE_OPEN, QT_TRANSLATE_NOOP("StringTable", "Open an existing document\nOpen")},
     {ID_FILE_PRINT, QT_TRANSLATE_NOOP("StringTable", "Print Page\nPrint")},
+    {ID_FILE_MAKE_SCRIPT, QT_TRANSLATE_NOOP("StringTable", "Make a script page from a recording and its text\nMake Script")},
     {ID_FILE_MRU_FILE1, QT_TRANSLATE_NOOP("StringTable", "Open this document")},
     {ID_FILE_MRU_FILE1 + 1, QT_TRANSLATE_NOOP("StringTable", "Open this document")},
     {ID_FILE_MRU_FILE1 + 2, QT_TRANSLATE_NOOP("StringTable", "Open this document")},

@@ -1,79 +1,47 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Makes the bundled demo script in app/resources/demo: a short spoken text
-# (espeak-ng, one sentence at a time), its WAV recording, an MP3 copy (lame),
-# and demo.htm, whose sentence links carry each sentence's start and end time
-# in the recording. The times come from the lengths of the generated pieces.
-# Needs espeak-ng, sox and lame (scripts/setup.sh installs them).
+# Makes the demo script from app/resources/demo/demo.txt (two of Aesop's
+# fables, retold after the public-domain 1867 translation by G. F. Townsend):
+# espeak-ng reads it a line at a time into OUT/demo.wav, with short pauses
+# between lines and longer ones between paragraphs, and `parlotype
+# --make-script` finds each line in the recording and writes OUT/demo.htm.
+# The build runs it (after the parlotype target); by hand:
+#   bash scripts/make_demo.sh build/generated/demo build/parlotype
+# Needs espeak-ng and sox (scripts/setup.sh installs them).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-out=app/resources/demo
+src="$(cd "$(dirname "$0")/.." && pwd)/app/resources/demo/demo.txt"
+out=${1:?usage: make_demo.sh OUT_DIR PARLOTYPE}
+parlotype=${2:?usage: make_demo.sh OUT_DIR PARLOTYPE}
 rate=16000
-lead=0.30   # silence before the first sentence, seconds
-gap=0.40    # silence between sentences, seconds
+voice=en-us   # another voice than the aligner's ("en"), at another speed
+speed=150
 
-sentences=(
-  "Welcome to Parlotype."
-  "Each sentence here is a link into one recording."
-  "Click a sentence to hear just that sentence."
-  "The link gives its start and end in seconds."
-  "The MP3 links play the same words from a compressed copy."
-)
-
+mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-sox -n -r $rate -c 1 -b 16 "$work/lead.wav" trim 0 $lead
-sox -n -r $rate -c 1 -b 16 "$work/gap.wav" trim 0 $gap
-pieces=("$work/lead.wav")
-t=$lead
-rows=""
-for i in "${!sentences[@]}"; do
-  n=$((i + 1))
-  espeak-ng -v en-us -s 160 -w "$work/raw$n.wav" "${sentences[$i]}"
-  # Trim the silence espeak-ng leaves at both ends, at the target rate.
+sox -n -r $rate -c 1 -b 16 "$work/line_gap.wav" trim 0 0.45
+sox -n -r $rate -c 1 -b 16 "$work/para_gap.wav" trim 0 1.0
+pieces=("$work/para_gap.wav")
+n=0
+gap=""
+while IFS= read -r line || [ -n "$line" ]; do
+  if [ -z "${line// }" ]; then
+    gap="$work/para_gap.wav"
+    continue
+  fi
+  n=$((n + 1))
+  espeak-ng -v $voice -s $speed -w "$work/raw$n.wav" "$line"
+  # Trim the silence espeak-ng leaves at both ends.
   sox "$work/raw$n.wav" -r $rate -c 1 -b 16 "$work/s$n.wav" \
     silence 1 0.01 0.5% reverse silence 1 0.01 0.5% reverse
-  len=$(soxi -D "$work/s$n.wav")
-  start=$(printf '%.2f' "$t")
-  end=$(awk -v a="$t" -v b="$len" 'BEGIN { printf "%.2f", a + b }')
-  rows+="<p><a name=\"s$n\" href=\"demo.wav#$start#$end\">${sentences[$i]}</a>"
-  rows+=" <small>(<a name=\"m$n\" href=\"demo.mp3#$start#$end\">MP3</a>, $start&ndash;$end s)</small></p>"$'\n'
-  [ $n -eq 2 ] && example="demo.wav#$start#$end"
-  pieces+=("$work/s$n.wav" "$work/gap.wav")
-  t=$(awk -v a="$t" -v b="$len" -v g="$gap" 'BEGIN { printf "%.6f", a + b + g }')
-done
+  [ -n "$gap" ] && pieces+=("$gap")
+  pieces+=("$work/s$n.wav")
+  gap="$work/line_gap.wav"
+done < "$src"
+pieces+=("$work/para_gap.wav")
 
 sox "${pieces[@]}" "$out/demo.wav"
-lame --quiet --noreplaygain -m m -b 32 "$out/demo.wav" "$out/demo.mp3"
-
-cat > "$out/demo.htm" <<HTML
-<!DOCTYPE HTML PUBLIC "-//W3C//DTD HTML 4.0 Transitional//EN">
-<html>
-<head>
-<meta http-equiv="Content-Type" content="text/html; charset=utf-8">
-<title>Parlotype demo script</title>
-<style type="text/css">
-body { background: #FFFBF0; color: black; font-size: 14px; }
-h1 { font-family: verdana, sans-serif; font-size: 20px; color: #008000; }
-h2 { font-family: verdana, sans-serif; font-size: 16px; color: #008000; }
-a { color: #000080; text-decoration: none; }
-a:hover, a:active { text-decoration: underline; }
-</style>
-</head>
-<body>
-<h1>Parlotype demo script</h1>
-<p><b>What to try:</b> click any sentence below to hear it; playback starts at
-the sentence and ends with it. Each sentence is an audio link such as
-<i>$example</i>: the file, then the start and the end in seconds.
-The MP3 links play the same sentence from the MP3 copy, and the last links
-play the whole recording. Go &rsaquo; Home leads
-back to the list of scripts; File &rsaquo; Open opens a script of your own.</p>
-<h2>The recording</h2>
-$rows<h2>Whole files</h2>
-<p><a href="demo.wav">The whole recording (WAV)</a> &middot;
-<a href="demo.mp3#0">The whole recording (MP3)</a></p>
-</body>
-</html>
-HTML
-echo "made $out/demo.wav ($(soxi -D "$out/demo.wav") s), demo.mp3, demo.htm"
+cp "$src" "$out/demo.txt"
+"$parlotype" --make-script "$out/demo.wav" "$out/demo.txt" -o "$out/demo.htm" >/dev/null
+echo "made $out/demo.wav ($(soxi -D "$out/demo.wav") s, $n lines) and demo.htm"

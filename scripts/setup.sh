@@ -9,6 +9,8 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev qt6-multimedia-dev libqt6opengl6-dev qt6-qpa-plugins
   qt6-image-formats-plugins libqt6svg6 libmpg123-dev libsoundtouch-dev
+  # Make Script: in-process speech synthesis and the real FFT
+  libespeak-ng-dev libkissfft-dev
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgumbo-dev mpg123
   # running headless: X server, sound server
@@ -20,8 +22,8 @@ packages=(
   qt6-tools-dev qt6-l10n-tools
   # desktop media controls in tests: a private session bus and its client
   dbus playerctl
-  # making the demo audio and test signals
-  espeak-ng lame sox libsox-fmt-mp3 fonts-dejavu-core
+  # making the demo audio and test signals (flite: other voices for the Make Script tests and benchmark)
+  espeak-ng lame sox libsox-fmt-mp3 fonts-dejavu-core flite
 )
 
 sudo=""

@@ -13,7 +13,7 @@ TEST(Translation, LupdateFindsTheTextsWithoutAWarning) {
     QTemporaryDir dir;
     const QString ts = dir.filePath(QStringLiteral("parlotype.ts"));
     QStringList args{"-I", PARLOTYPE_SOURCE_DIR, "-no-obsolete", "-locations", "none"};
-    for (const char* folder : {"app", "view", "platform", "audio", "html"})
+    for (const char* folder : {"app", "view", "platform", "audio", "html", "align", "mpris"})
         args << QStringLiteral(PARLOTYPE_SOURCE_DIR "/%1").arg(QLatin1String(folder));
     const ProgramRun r = RunProgram(QStringLiteral(LUPDATE), args << "-ts" << ts);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -29,7 +29,8 @@ TEST(Translation, LupdateFindsTheTextsWithoutAWarning) {
     // One text from each place user-visible texts come from.
     for (const char* text : {"<source>&amp;File</source>", "<source>Ready</source>", "<source>About %1</source>",
                              "<source>Print this help and exit.</source>", "<source>Failed to open replay device</source>",
-                             "<source>Marks</source>", "<source>Could not open the page &apos;%1&apos;"})
+                             "<source>Marks</source>", "<source>Could not open the page &apos;%1&apos;",
+                             "<source>No speech found in &apos;%1&apos;</source>"})
         EXPECT_TRUE(found.contains(QLatin1String(text))) << text;
 }
 

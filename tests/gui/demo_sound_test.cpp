@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// End to end with real sound: the demo script in the window, sentence links
-// clicked, and what the sound server plays captured from the null sink's
+// End to end with real sound: the demo script (made by the build with
+// --make-script) in the window, sentence links clicked, and what the sound server plays captured from the null sink's
 // monitor. The capture must hold the clicked sentence of the recording (found
 // by correlation), and not a sentence that was not clicked.
 #include "gui_harness.h"
@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <cmath>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -88,14 +89,28 @@ private:
     QProcess m_parec;
 };
 
+// The start and end of sentence `n` as the demo page gives them.
+std::pair<double, double> ItemTimes(const QString& page, int n) {
+    QFile file(page);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QRegularExpression link(QStringLiteral(R"re(name="s%1"[^>]* href="demo\.wav#([\d.]+)#([\d.]+)")re").arg(n));
+    const auto m = link.match(QString::fromUtf8(file.readAll()));
+    return {m.captured(1).toDouble(), m.captured(2).toDouble()};
+}
+
 TEST(DemoSound, ClickedSentencesAreWhatTheSoundServerPlays) {
     const auto backend = platform::createQtAudioBackend();
     platform::setAudioBackend(backend.get());
     QStringList messages;
     platform::SetMessageSink([&](const QString& text) { messages << text; });
-    const QString demo = QStringLiteral(PARLOTYPE_SOURCE_DIR "/app/resources/demo/");
+    const QString demo = QStringLiteral(PARLOTYPE_BINARY_DIR "/scripts/demo/");
     const std::vector<int16_t> recording = ReadDemoWave(demo + QStringLiteral("demo.wav"));
-    ASSERT_GT(recording.size(), size_t(15 * kRate));
+    ASSERT_GT(recording.size(), size_t(60 * kRate));
+    const auto [start3, end3] = ItemTimes(demo + "demo.htm", 3);
+    const auto [start9, end9] = ItemTimes(demo + "demo.htm", 9);
+    ASSERT_GT(start3, 1.2);
+    ASSERT_GT(end3 - start3, 3.0);
+    ASSERT_GT(end9 - start9, 3.0);
 
     MonitorCapture monitor;
     ASSERT_TRUE(monitor.Running()) << "parec did not start";
@@ -103,27 +118,25 @@ TEST(DemoSound, ClickedSentencesAreWhatTheSoundServerPlays) {
         TestWindow w({demo + QStringLiteral("demo.htm")});
         ASSERT_TRUE(w.WaitForPage(QUrl::fromLocalFile(demo + QStringLiteral("demo.htm"))));
 
-        // Sentence 2 (2.03 to 4.85 s) from the WAV file.
-        ASSERT_TRUE(w.Click(QStringLiteral("a[name=s2]")));
+        // Sentence 3, then sentence 9: each heard from its own start, not what lies before it.
+        ASSERT_TRUE(w.Click(QStringLiteral("a[name=s3]")));
         ASSERT_TRUE(WaitUntil([&] { return theReplayFile.IsPlaying(); }, 10000));
         EXPECT_TRUE(theReplayFile.GetFileName().endsWith(QLatin1String("/demo.wav")));
-        const std::vector<int16_t> wavCapture = monitor.Take(2600);
-        EXPECT_GE(theReplayFile.GetPosition(), 2.03);
-
-        // Sentence 4 (8.17 to 10.91 s) from the MP3 copy: another file, opened anew.
-        ASSERT_TRUE(w.Click(QStringLiteral("a[name=m4]")));
-        ASSERT_TRUE(WaitUntil([&] { return theReplayFile.GetFileName().endsWith(QLatin1String("/demo.mp3")); }, 10000));
-        const std::vector<int16_t> mp3Capture = monitor.Take(2600);
+        const std::vector<int16_t> capture3 = monitor.Take(2600);
+        EXPECT_GE(theReplayFile.GetPosition(), start3);
+        ASSERT_TRUE(w.Click(QStringLiteral("a[name=s9]")));
+        ASSERT_TRUE(WaitUntil([&] { return theReplayFile.GetPosition() >= start9; }, 10000));
+        const std::vector<int16_t> capture9 = monitor.Take(2600);
         theReplayFile.CloseDevice();
 
-        const double s2 = BestCorrelation(Stretch(recording, 2.10, 1.0), wavCapture);
-        const double s1 = BestCorrelation(Stretch(recording, 0.35, 1.0), wavCapture);
-        EXPECT_GT(s2, 0.8) << "sentence 2 not heard: " << s2;
-        EXPECT_LT(s1, 0.5) << "sentence 1 heard: " << s1;
-        const double s4 = BestCorrelation(Stretch(recording, 8.25, 1.0), mp3Capture);
-        const double s5 = BestCorrelation(Stretch(recording, 11.4, 1.0), mp3Capture);
-        EXPECT_GT(s4, 0.7) << "sentence 4 not heard: " << s4;
-        EXPECT_LT(s5, 0.5) << "sentence 5 heard: " << s5;
+        const double s3 = BestCorrelation(Stretch(recording, start3 + 0.1, 1.0), capture3);
+        const double before3 = BestCorrelation(Stretch(recording, start3 - 1.2, 1.0), capture3);
+        EXPECT_GT(s3, 0.8) << "sentence 3 not heard: " << s3;
+        EXPECT_LT(before3, 0.5) << "sentence 2 heard: " << before3;
+        const double s9 = BestCorrelation(Stretch(recording, start9 + 0.1, 1.0), capture9);
+        const double before9 = BestCorrelation(Stretch(recording, start9 - 1.2, 1.0), capture9);
+        EXPECT_GT(s9, 0.8) << "sentence 9 not heard: " << s9;
+        EXPECT_LT(before9, 0.5) << "sentence 8 heard: " << before9;
     }
     EXPECT_TRUE(messages.isEmpty()) << messages.join(QLatin1Char('\n')).toStdString();
     platform::SetMessageSink({});

@@ -1,0 +1,179 @@
+#include "align/aligner.h"
+
+#include "align/features.h"
+#include "align/item_edges.h"
+#include "align/pause_finder.h"
+#include "align/resample.h"
+#include "align/speech_synth.h"
+#include "align/warp_path.h"
+#include "audio/pcm_reader.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+
+namespace {
+
+constexpr double kItemGap = 0.3;        // silence between synthesized items, seconds
+constexpr double kSynthNoiseDb = -40;   // noise added to the synthetic speech, re its RMS
+constexpr double kMinSpeech = 0.2;      // the recording must hold this much sound
+
+// The first and one past the last sample louder than -40 dB re the peak, in 5 ms steps.
+std::pair<long, long> SoundSpan(const std::vector<float>& s, int rate) {
+    float peak = 0;
+    for (float v : s) peak = std::max(peak, std::abs(v));
+    const double limit = double(peak) * peak * 1e-4;
+    const long step = std::max(1, rate / 200), count = long(s.size()) / step;
+    auto loud = [&](long b) {
+        double sum = 0;
+        for (long n = b * step; n < (b + 1) * step; ++n) sum += double(s[size_t(n)]) * s[size_t(n)];
+        return sum / double(step) > limit;
+    };
+    long first = 0, last = count - 1;
+    while (first < count && !loud(first)) ++first;
+    while (last > first && !loud(last)) --last;
+    return first < count ? std::pair<long, long>{first * step, (last + 1) * step} : std::pair<long, long>{0, 0};
+}
+
+// Low white noise, as a recording has, so that silence in the synthetic and
+// in the real speech looks alike: kSynthNoiseDb below the first item's RMS
+// (every item is spoken at the same level).
+class NoiseSource {
+public:
+    void setLevel(const std::vector<float>& speech) {
+        double power = 0;
+        for (float v : speech) power += double(v) * v;
+        m_fAmp = float(std::sqrt(power / double(std::max<size_t>(1, speech.size()))) *
+                       std::pow(10.0, kSynthNoiseDb / 20) * std::sqrt(3.0));
+    }
+    void add(std::vector<float>& s) {
+        for (float& v : s) {
+            m_nSeed = m_nSeed * 1664525u + 1013904223u;
+            v += m_fAmp * (float(m_nSeed >> 8) / float(1 << 23) - 1.0f);
+        }
+    }
+
+private:
+    float m_fAmp = 0;
+    uint32_t m_nSeed = 12345;
+};
+
+// The recording, resampled to the analysis rate as it is read, into its
+// features and pauses.
+class AnalysisSink : public PcmSink {
+public:
+    void start(int rate, size_t) override { m_resampler = std::make_unique<Resampler>(rate, kAnalysisRate); }
+    void write(const float* samples, size_t count) override {
+        m_block.clear();
+        m_resampler->push(samples, count, m_block);
+        pass();
+    }
+    // After the last block: the recording's features; its pauses are ready too.
+    FeatureMatrix finish() {
+        m_block.clear();
+        if (m_resampler) m_resampler->finish(m_block);
+        pass();
+        m_pauses.finish();
+        return m_features.finish();
+    }
+    const PauseFinder& pauses() const { return m_pauses; }
+
+private:
+    void pass() {
+        m_features.push(m_block.data(), m_block.size());
+        m_pauses.push(m_block.data(), m_block.size());
+    }
+
+    std::unique_ptr<Resampler> m_resampler;
+    std::vector<float> m_block;
+    FeatureStream m_features;
+    PauseFinder m_pauses;
+};
+
+
+}  // namespace
+
+Aligner::Aligner(QObject* parent) : QObject(parent) {}
+
+void Aligner::setInput(const QString& recording, const QStringList& items, const QString& language, double skip) {
+    m_strRecording = recording;
+    m_texts = items;
+    m_strLanguage = language;
+    m_dSkip = std::max(0.0, skip);
+}
+
+Aligner::Result Aligner::fail(Result result, const QString& text) {
+    m_strError = text;
+    emit finished(result);
+    return result;
+}
+
+Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<std::pair<long, long>>& spans) {
+    SpeechSynth synth;
+    const SpeechSynth::Result opened = synth.open(m_strLanguage);
+    if (opened == SpeechSynth::Result::UnknownLanguage)
+        return fail(Result::UnknownLanguage, QCoreApplication::translate("Aligner", "espeak-ng has no voice for the language '%1'").arg(m_strLanguage));
+    if (opened != SpeechSynth::Result::Ok)
+        return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not start (is espeak-ng-data installed?)"));
+    const size_t gap = size_t(kItemGap * kAnalysisRate);
+    NoiseSource noise;
+    long at = 0;
+    auto pass = [&](std::vector<float> samples) {
+        noise.add(samples);
+        features.push(samples.data(), samples.size());
+        at += long(samples.size());
+    };
+    for (int i = 0; i < m_texts.size(); ++i) {
+        if (m_bCancel) return fail(Result::Cancelled, QString());
+        std::vector<float> raw;
+        if (!synth.speak(m_texts[i], raw))
+            return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not speak line %1: %2").arg(i + 1).arg(m_texts[i]));
+        const auto [from, to] = SoundSpan(raw, synth.sampleRate());
+        std::vector<float> piece =
+            Resample(std::vector<float>(raw.begin() + from, raw.begin() + to), synth.sampleRate(), kAnalysisRate);
+        if (i == 0) noise.setLevel(piece), pass(std::vector<float>(gap, 0.0f));
+        spans.emplace_back(at, at + long(piece.size()));
+        pass(std::move(piece));
+        pass(std::vector<float>(gap, 0.0f));
+        emit progress(5 + 55 * (i + 1) / int(m_texts.size()));
+    }
+    return Result::Ok;
+}
+
+Aligner::Result Aligner::run() {
+    m_items.clear();
+    m_strError.clear();
+    emit progress(0);
+    AnalysisSink sink;
+    const PcmReadResult read = ReadMonoPcm(m_strRecording, sink);
+    if (read != PcmReadResult::Ok) return fail(Result::BadRecording, PcmReadMessage(read, m_strRecording));
+    const FeatureMatrix allReal = sink.finish();
+    const PauseFinder& pauses = sink.pauses();
+    m_dSeconds = pauses.seconds();
+    if (m_dSkip >= m_dSeconds)
+        return fail(Result::SkipTooLong, QStringLiteral("--skip %1 s lies past the end of the recording (%2 s)")
+                                             .arg(m_dSkip).arg(m_dSeconds, 0, 'f', 2));
+    if (!pauses.hasSpeech(kMinSpeech, m_dSkip))
+        return fail(Result::NoSpeech, m_dSkip > 0 ? QCoreApplication::translate("Aligner", "No speech found in '%1' after %2 s").arg(m_strRecording).arg(m_dSkip)
+                                                  : QCoreApplication::translate("Aligner", "No speech found in '%1'").arg(m_strRecording));
+    emit progress(5);
+
+    FeatureStream synthStream;
+    std::vector<std::pair<long, long>> spans;
+    if (const Result said = synthesize(synthStream, spans); said != Result::Ok) return said;
+    const FeatureMatrix synthFeatures = synthStream.finish();
+    const int skipFrames = std::min(allReal.rows() - 1, int(m_dSkip / kFrameSeconds));
+    const FeatureMatrix realFeatures = allReal.slice(skipFrames, allReal.rows() - skipFrames);
+    emit progress(70);
+
+    WarpPath path;
+    if (!path.compute(synthFeatures, realFeatures, m_bCancel) || m_bCancel)
+        return fail(Result::Cancelled, QString());
+    emit progress(90);
+    m_items = PlaceItems(path, spans, pauses, m_dSkip, skipFrames);
+    emit progress(100);
+    emit finished(Result::Ok);
+    return Result::Ok;
+}

@@ -1,0 +1,123 @@
+#include "align/features.h"
+
+#include <kiss_fftr.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace {
+
+constexpr int kFftSize = 512;
+constexpr int kBins = kFftSize / 2 + 1;
+constexpr int kMelBands = 26;
+constexpr int kCepstra = 12;
+constexpr int kDims = kCepstra + 1;
+constexpr double kLowHz = 100.0, kHighHz = 7600.0;
+
+double Mel(double hz) { return 2595.0 * std::log10(1.0 + hz / 700.0); }
+double Hz(double mel) { return 700.0 * (std::pow(10.0, mel / 2595.0) - 1.0); }
+
+// Triangular mel filters as weights over the FFT bins, band after band.
+std::vector<float> MelFilters() {
+    std::vector<float> w(size_t(kMelBands) * kBins, 0.0f);
+    const double lo = Mel(kLowHz), hi = Mel(kHighHz);
+    auto edgeBin = [&](int k) { return Hz(lo + (hi - lo) * k / (kMelBands + 1)) * kFftSize / kAnalysisRate; };
+    for (int b = 0; b < kMelBands; ++b) {
+        const double left = edgeBin(b), mid = edgeBin(b + 1), right = edgeBin(b + 2);
+        for (int k = int(std::ceil(left)); k <= int(right) && k < kBins; ++k) {
+            const double v = k <= mid ? (k - left) / (mid - left) : (right - k) / (right - mid);
+            w[size_t(b) * kBins + size_t(k)] = float(std::max(0.0, v));
+        }
+    }
+    return w;
+}
+
+// DCT-II rows 1..kCepstra over the mel bands.
+std::vector<float> DctMatrix() {
+    std::vector<float> m(size_t(kCepstra) * kMelBands);
+    for (int c = 0; c < kCepstra; ++c)
+        for (int b = 0; b < kMelBands; ++b)
+            m[size_t(c) * kMelBands + size_t(b)] = float(std::cos(M_PI * (c + 1) * (b + 0.5) / kMelBands));
+    return m;
+}
+
+void Normalise(FeatureMatrix& f) {
+    const int rows = f.rows();
+    if (rows == 0) return;
+    for (int d = 0; d < f.dims(); ++d) {
+        double sum = 0, sq = 0;
+        for (int i = 0; i < rows; ++i) sum += f.row(i)[d], sq += double(f.row(i)[d]) * f.row(i)[d];
+        const double mean = sum / rows, var = std::max(sq / rows - mean * mean, 1e-6);
+        const float inv = float(1.0 / std::sqrt(var));
+        for (int i = 0; i < rows; ++i) f.row(i)[d] = float((f.row(i)[d] - mean) * inv);
+    }
+}
+
+}  // namespace
+
+FeatureMatrix FeatureMatrix::halved() const {
+    FeatureMatrix out((rows() + 1) / 2, m_nDims);
+    for (int i = 0; i < out.rows(); ++i) {
+        const float* a = row(2 * i);
+        const float* b = 2 * i + 1 < rows() ? row(2 * i + 1) : a;
+        for (int d = 0; d < m_nDims; ++d) out.row(i)[d] = 0.5f * (a[d] + b[d]);
+    }
+    return out;
+}
+
+FeatureMatrix FeatureMatrix::slice(int first, int count) const {
+    FeatureMatrix out(count, m_nDims);
+    std::copy(row(first), row(first) + size_t(count) * m_nDims, out.row(0));
+    return out;
+}
+
+FeatureStream::FeatureStream() : m_fft(kiss_fftr_alloc(kFftSize, 0, nullptr, nullptr), &kiss_fftr_free) {}
+
+FeatureStream::~FeatureStream() = default;
+
+void FeatureStream::push(const float* samples, size_t count) {
+    m_pending.insert(m_pending.end(), samples, samples + count);
+    size_t at = 0;
+    for (; at + kWindowSamples <= m_pending.size(); at += kHopSamples) addFrame(m_pending.data() + at);
+    m_pending.erase(m_pending.begin(), m_pending.begin() + long(at));
+}
+
+FeatureMatrix FeatureStream::finish() {
+    FeatureMatrix out(std::move(m_values), kDims);
+    m_values.clear();
+    Normalise(out);
+    return out;
+}
+
+void FeatureStream::addFrame(const float* s) {
+    static const std::vector<float> filters = MelFilters();
+    static const std::vector<float> dct = DctMatrix();
+    static const std::vector<float> window = [] {
+        std::vector<float> w(kWindowSamples);
+        for (int n = 0; n < kWindowSamples; ++n) w[size_t(n)] = float(0.54 - 0.46 * std::cos(2 * M_PI * n / (kWindowSamples - 1)));
+        return w;
+    }();
+    float frame[kFftSize] = {}, power[kBins], mel[kMelBands];
+    kiss_fft_cpx spectrum[kBins];
+    double energy = 0;
+    for (int n = 0; n < kWindowSamples; ++n) {
+        const float pre = s[n] - 0.97f * (n > 0 ? s[n - 1] : s[0]);
+        frame[n] = pre * window[size_t(n)];
+        energy += double(s[n]) * s[n];
+    }
+    kiss_fftr(m_fft.get(), frame, spectrum);
+    for (int k = 0; k < kBins; ++k) power[k] = spectrum[k].r * spectrum[k].r + spectrum[k].i * spectrum[k].i;
+    for (int b = 0; b < kMelBands; ++b) {
+        const float* w = filters.data() + size_t(b) * kBins;
+        float sum = 1e-10f;
+        for (int k = 0; k < kBins; ++k) sum += w[k] * power[k];
+        mel[b] = std::log(sum);
+    }
+    for (int c = 0; c < kCepstra; ++c) {
+        float sum = 0;
+        for (int b = 0; b < kMelBands; ++b) sum += dct[size_t(c) * kMelBands + size_t(b)] * mel[b];
+        m_values.push_back(sum);
+    }
+    m_values.push_back(float(std::log(energy + 1e-10)));
+}

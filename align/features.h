@@ -1,0 +1,59 @@
+#pragma once
+// Speech features for alignment: MFCCs at 16 kHz, 25 ms windows every 10 ms,
+// normalised to zero mean and unit variance per file.
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+struct kiss_fftr_state;
+
+constexpr int kAnalysisRate = 16000;
+constexpr int kHopSamples = 160;     // 10 ms
+constexpr int kWindowSamples = 400;  // 25 ms
+constexpr double kFrameSeconds = double(kHopSamples) / kAnalysisRate;
+
+// Frames of equal width stored row after row.
+class FeatureMatrix {
+public:
+    FeatureMatrix() = default;
+    FeatureMatrix(int rows, int dims) : m_nDims(dims), m_values(size_t(rows) * dims) {}
+    FeatureMatrix(std::vector<float> values, int dims) : m_nDims(dims), m_values(std::move(values)) {}
+    int rows() const { return m_nDims ? int(m_values.size() / size_t(m_nDims)) : 0; }
+    int dims() const { return m_nDims; }
+    const float* row(int i) const { return m_values.data() + size_t(i) * m_nDims; }
+    float* row(int i) { return m_values.data() + size_t(i) * m_nDims; }
+    // Every two frames averaged into one (a trailing odd frame kept as is).
+    FeatureMatrix halved() const;
+    // Rows [first, first + count).
+    FeatureMatrix slice(int first, int count) const;
+
+private:
+    int m_nDims = 0;
+    std::vector<float> m_values;
+};
+
+// MFCC c1-c12 and the log energy of each 10 ms frame of a stream of 16 kHz
+// samples, keeping only the samples the next frame still needs.
+class FeatureStream {
+public:
+    FeatureStream();
+    ~FeatureStream();
+    void push(const float* samples, size_t count);
+    // Every frame so far, normalised per dimension over all of them.
+    FeatureMatrix finish();
+
+private:
+    void addFrame(const float* s);
+
+    std::unique_ptr<kiss_fftr_state, void (*)(void*)> m_fft;
+    std::vector<float> m_pending;  // samples from the next frame's start on
+    std::vector<float> m_values;   // frames so far, row after row
+};
+
+// Squared Euclidean distance between two rows of `dims` values.
+inline float FrameDistance(const float* a, const float* b, int dims) {
+    float sum = 0.0f;
+    for (int d = 0; d < dims; ++d) sum += (a[d] - b[d]) * (a[d] - b[d]);
+    return sum;
+}

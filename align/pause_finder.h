@@ -1,0 +1,47 @@
+#pragma once
+// Pauses in a recording: stretches whose energy stays near the noise floor,
+// found from short-time energy, with edges placed to a few milliseconds.
+// The samples stream in; only their energies are kept.
+
+#include <cstddef>
+#include <vector>
+
+class PauseFinder {
+public:
+    // Takes the next samples (16 kHz).
+    void push(const float* samples, size_t count);
+    // After the last samples: sets the threshold between the noise floor and
+    // the speech level, both estimated from the energy distribution.
+    void finish();
+    double seconds() const { return m_dSeconds; }
+
+    // A pause from `start` to `end` (seconds).
+    class Pause {
+    public:
+        Pause(double start, double end) : m_dStart(start), m_dEnd(end) {}
+        double start() const { return m_dStart; }
+        double end() const { return m_dEnd; }
+        double length() const { return m_dEnd - m_dStart; }
+
+    private:
+        double m_dStart, m_dEnd;
+    };
+
+    // Every pause of at least `minSeconds`, in order; the recording's start
+    // and end count as pauses when silence (or nothing) lies there.
+    std::vector<Pause> pauses(double minSeconds) const;
+    // True when some stretch of at least `seconds`, after `from` seconds, is
+    // louder than the threshold.
+    bool hasSpeech(double seconds, double from) const;
+
+private:
+    bool loud(int block) const { return m_db[size_t(block)] > m_dThreshold; }
+    double refineStart(int block) const;  // where speech starts near the start of `block`
+    double refineEnd(int block) const;    // where speech ends near the end of `block`
+
+    std::vector<float> m_pending;  // samples from m_nPendingStart on
+    long m_nPendingStart = 0;
+    std::vector<float> m_db;      // energy of each 10 ms block, dB
+    std::vector<float> m_fineDb;  // energy of 5 ms windows every 2 ms, dB
+    double m_dThreshold = 0, m_dSeconds = 0;
+};

@@ -1,0 +1,76 @@
+#include "align/resample.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kZeroCrossings = 6;  // kernel half-width, in zero crossings of the sinc
+constexpr int kTableSteps = 256;   // kernel table entries per zero crossing
+
+// Hann-windowed sinc from 0 to kZeroCrossings, kTableSteps per unit, one past the end.
+const std::vector<float>& KernelTable() {
+    static const std::vector<float> table = [] {
+        std::vector<float> t(kZeroCrossings * kTableSteps + 2, 0.0f);
+        for (int i = 0; i <= kZeroCrossings * kTableSteps; ++i) {
+            const double x = double(i) / kTableSteps;
+            const double sinc = i == 0 ? 1.0 : std::sin(M_PI * x) / (M_PI * x);
+            t[size_t(i)] = float(sinc * 0.5 * (1.0 + std::cos(M_PI * x / kZeroCrossings)));
+        }
+        return t;
+    }();
+    return table;
+}
+
+float Kernel(const std::vector<float>& table, double x) {
+    const double at = std::abs(x) * kTableSteps;
+    const size_t i = size_t(at);
+    if (i >= table.size() - 1) return 0.0f;
+    const float frac = float(at - double(i));
+    return table[i] + frac * (table[i + 1] - table[i]);
+}
+
+}  // namespace
+
+Resampler::Resampler(int fromRate, int toRate)
+    : m_dStep(double(fromRate) / toRate), m_dScale(std::min(1.0, 1.0 / m_dStep)),
+      m_nReach(fromRate == toRate ? 0 : int(std::ceil(kZeroCrossings / m_dScale))) {}
+
+void Resampler::produce(long lastInput, size_t until, std::vector<float>& out) {
+    const std::vector<float>& table = KernelTable();
+    for (; m_nProduced < until; ++m_nProduced) {
+        const double x = double(m_nProduced) * m_dStep;
+        const long centre = long(x);
+        if (m_nReach == 0) {
+            out.push_back(m_history[size_t(centre - m_nFirst)]);
+            continue;
+        }
+        const long lo = std::max(m_nFirst, centre - m_nReach + 1), hi = std::min(lastInput, centre + m_nReach);
+        float sum = 0.0f;
+        for (long k = lo; k <= hi; ++k) sum += m_history[size_t(k - m_nFirst)] * Kernel(table, (x - double(k)) * m_dScale);
+        out.push_back(sum * float(m_dScale));
+    }
+}
+
+void Resampler::push(const float* in, size_t count, std::vector<float>& out) {
+    m_history.insert(m_history.end(), in, in + count);
+    m_nReceived += long(count);
+    // Outputs whose whole kernel has arrived.
+    const size_t ready = std::min(outputsFor(size_t(m_nReceived)),
+                                  size_t(std::max(0.0, std::floor(double(m_nReceived - m_nReach) / m_dStep))));
+    produce(m_nReceived - 1, ready, out);
+    const long keep = std::max(m_nFirst, long(double(m_nProduced) * m_dStep) - m_nReach);
+    m_history.erase(m_history.begin(), m_history.begin() + (keep - m_nFirst));
+    m_nFirst = keep;
+}
+
+void Resampler::finish(std::vector<float>& out) { produce(m_nReceived - 1, outputsFor(size_t(m_nReceived)), out); }
+
+std::vector<float> Resample(const std::vector<float>& in, int fromRate, int toRate) {
+    Resampler resampler(fromRate, toRate);
+    std::vector<float> out;
+    out.reserve(resampler.outputsFor(in.size()));
+    resampler.push(in.data(), in.size(), out);
+    resampler.finish(out);
+    return out;
+}

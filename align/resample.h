@@ -1,0 +1,32 @@
+#pragma once
+// Sample-rate conversion for analysis: windowed-sinc interpolation, low-passed
+// below the lower of the two Nyquist frequencies. Resampler works on a
+// stream, keeping only the input its next outputs still need.
+
+#include <cstddef>
+#include <vector>
+
+class Resampler {
+public:
+    Resampler(int fromRate, int toRate);
+    // Appends to `out` every output sample that the input so far completes.
+    void push(const float* in, size_t count, std::vector<float>& out);
+    // Appends the rest; the input past the end counts as silence.
+    void finish(std::vector<float>& out);
+    // Output samples that `inputs` input samples make.
+    size_t outputsFor(size_t inputs) const { return size_t(double(inputs) / m_dStep); }
+
+private:
+    void produce(long lastInput, size_t until, std::vector<float>& out);
+
+    double m_dStep;   // input samples per output sample
+    double m_dScale;  // kernel stretch when going down in rate
+    int m_nReach;     // input samples each side that an output uses
+    std::vector<float> m_history;  // input from m_nFirst on
+    long m_nFirst = 0;
+    long m_nReceived = 0;
+    size_t m_nProduced = 0;
+};
+
+// A whole signal at once.
+std::vector<float> Resample(const std::vector<float>& in, int fromRate, int toRate);

@@ -1,0 +1,74 @@
+#include "align/script_page.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QUrl>
+
+namespace {
+
+const char kHead[] = R"(<!DOCTYPE HTML PUBLIC "-//W3C//DTD HTML 4.01 Transitional//EN" "http://www.w3.org/TR/html4/loose.dtd">
+<html>
+<head>
+<meta http-equiv="Content-Type" content="text/html; charset=utf-8">
+<title>%1</title>
+<style type="text/css">
+body { background: #FFFBF0; color: black; font-family: georgia, serif; font-size: 16px; max-width: 40em; margin: 1em auto; }
+h1 { font-family: verdana, sans-serif; font-size: 20px; color: #008000; }
+a { color: #000080; text-decoration: none; }
+a:hover, a:active { text-decoration: underline; }
+a.unsure { background: #FFE4B0; }
+span.check { color: #C00000; font-size: 12px; vertical-align: super; }
+</style>
+</head>
+<body>
+)";
+
+// The link's address: the recording relative to the page, escaped for a URL.
+QString RecordingHref(const QString& pagePath, const QString& recording) {
+    const QString relative = QFileInfo(pagePath).absoluteDir().relativeFilePath(QFileInfo(recording).absoluteFilePath());
+    return QString::fromLatin1(QUrl::toPercentEncoding(relative, "/!$'()*+,;=:@-._~"));
+}
+
+QString ItemHtml(int index, const QString& text, const QString& href, const AlignedItem& item) {
+    const QString link = QStringLiteral("%1#%2#%3").arg(href, QString::number(item.start(), 'f', 2),
+                                                        QString::number(item.end(), 'f', 2));
+    QString html = QStringLiteral("<a name=\"s%1\"%2 href=\"%3\">%4</a>")
+                       .arg(index + 1)
+                       .arg(item.isSure() ? QString() : QStringLiteral(" class=\"unsure\""))
+                       .arg(link.toHtmlEscaped(), text.toHtmlEscaped());
+    if (!item.isSure()) html += QStringLiteral("<span class=\"check\" title=\"check by ear\">?</span>");
+    return html;
+}
+
+}  // namespace
+
+QString DefaultPagePath(const QString& recording) {
+    const QFileInfo info(recording);
+    return info.dir().filePath(info.completeBaseName() + QStringLiteral(".htm"));
+}
+
+bool WriteScriptPage(const QString& pagePath, const QString& recording, const ScriptText& text,
+                     const std::vector<AlignedItem>& items, QString& error) {
+    const QString href = RecordingHref(pagePath, recording);
+    QString html = QString::fromUtf8(kHead).arg(text.title().toHtmlEscaped());
+    const QStringList& lines = text.items();
+    for (int i = 0; i < lines.size() && i < int(items.size()); ++i) {
+        const QString item = ItemHtml(i, lines[i], href, items[size_t(i)]);
+        if (i == 0) {
+            html += QStringLiteral("<h1>%1</h1>\n").arg(item);
+            continue;
+        }
+        const bool opens = i == 1 || text.paragraphOf(i) != text.paragraphOf(i - 1);
+        const bool closes = i + 1 == lines.size() || text.paragraphOf(i + 1) != text.paragraphOf(i);
+        html += (opens ? QStringLiteral("<p>") : QStringLiteral("\n")) + item + (closes ? QStringLiteral("</p>\n") : QString());
+    }
+    html += QStringLiteral("</body>\n</html>\n");
+    QSaveFile file(pagePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(html.toUtf8()) < 0 || !file.commit()) {
+        error = QCoreApplication::translate("ScriptPage", "Could not write '%1': %2").arg(pagePath, file.errorString());
+        return false;
+    }
+    return true;
+}

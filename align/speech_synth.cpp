@@ -1,0 +1,57 @@
+#include "align/speech_synth.h"
+
+#include <espeak-ng/speak_lib.h>
+
+#include <cstring>
+
+namespace {
+
+int CollectSamples(short* wav, int count, espeak_EVENT* events) {
+    auto* out = static_cast<std::vector<float>*>(events->user_data);
+    for (int i = 0; i < count && wav; ++i) out->push_back(wav[i] / 32768.0f);
+    return 0;
+}
+
+int StartEspeak() {
+    static const int rate = [] {
+        const int r = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
+        if (r > 0) espeak_SetSynthCallback(CollectSamples);
+        return r;
+    }();
+    return rate;
+}
+
+// espeak-ng falls back to some voice for any language; only an exact match
+// (or a regional variant of the code, "en" for "en-us") counts here.
+bool IsKnownLanguage(espeak_VOICE& wanted) {
+    const QByteArray code = QByteArray(wanted.languages).toLower();
+    const espeak_VOICE** voices = espeak_ListVoices(&wanted);
+    for (int v = 0; voices && voices[v]; ++v) {
+        // Each entry: a priority byte, then the language; an empty one ends the list.
+        for (const char* lang = voices[v]->languages; lang && *lang; lang += std::strlen(lang + 1) + 2) {
+            const QByteArray name = QByteArray(lang + 1).toLower();
+            if (name == code || name.startsWith(code + '-')) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+SpeechSynth::Result SpeechSynth::open(const QString& language) {
+    m_nRate = StartEspeak();
+    if (m_nRate <= 0) return Result::NoVoiceData;
+    espeak_VOICE voice = {};
+    const QByteArray name = language.toUtf8();
+    voice.languages = name.constData();
+    if (name.isEmpty() || !IsKnownLanguage(voice) || espeak_SetVoiceByProperties(&voice) != EE_OK)
+        return Result::UnknownLanguage;
+    espeak_SetParameter(espeakRATE, 175, 0);
+    return Result::Ok;
+}
+
+bool SpeechSynth::speak(const QString& text, std::vector<float>& out) {
+    const QByteArray utf8 = text.toUtf8();
+    return espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
+                        espeakCHARS_UTF8, nullptr, &out) == EE_OK;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Text to speech with espeak-ng in this process, one item at a time, as mono
+// samples. espeak-ng keeps global state: use one SpeechSynth at a time.
+
+#include <QString>
+#include <vector>
+
+class SpeechSynth {
+public:
+    enum class Result { Ok, NoVoiceData, UnknownLanguage };
+
+    // Starts espeak-ng (once per process) and picks the voice for `language`
+    // (an espeak-ng language code such as "en", "de", "fr").
+    Result open(const QString& language);
+    int sampleRate() const { return m_nRate; }
+
+    // Appends the speech for `text` to `out` (full scale 1.0). False when
+    // espeak-ng refuses the text.
+    bool speak(const QString& text, std::vector<float>& out);
+
+private:
+    int m_nRate = 0;
+};

@@ -1,0 +1,139 @@
+#include "align/warp_path.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+namespace {
+
+constexpr int kCoarsestFrames = 4000;  // the level solved in full has at most this many rows and columns
+constexpr float kBendShare = 0.5f;     // a step off the diagonal costs this share of skipCost more
+constexpr int kRadius = 24;            // band half-width around the projected path, in frames
+
+struct Cell {
+    int row, col;
+};
+
+// Allowed columns [lo, hi] of each row.
+struct Band {
+    std::vector<int> lo, hi;
+};
+
+enum Step : uint8_t { kStart, kDiagonal, kDown, kRight };
+
+// DTW within `band`, steps (1,1) weighted 2 and (1,0), (0,1) weighted 1, so
+// every path weighs rows + columns and none is favoured for its shape. The
+// path may begin and end in any column; the recording's frames before and
+// after it cost `skipCost` each (audio that is not in the text).
+std::vector<Cell> BandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, const Band& band, float skipCost) {
+    const int rows = a.rows(), dims = a.dims();
+    const float bend = kBendShare * skipCost;
+    std::vector<size_t> offset(size_t(rows) + 1, 0);
+    for (int i = 0; i < rows; ++i) offset[size_t(i) + 1] = offset[size_t(i)] + size_t(band.hi[size_t(i)] - band.lo[size_t(i)] + 1);
+    std::vector<uint8_t> steps(offset.back());
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    std::vector<float> prev, cur;
+    int prevLo = 0, prevHi = -1;
+    for (int i = 0; i < rows; ++i) {
+        const int lo = band.lo[size_t(i)], hi = band.hi[size_t(i)];
+        cur.assign(size_t(hi - lo + 1), kInf);
+        uint8_t* step = steps.data() + offset[size_t(i)];
+        auto prevAt = [&](int j) { return j >= prevLo && j <= prevHi ? prev[size_t(j - prevLo)] : kInf; };
+        for (int j = lo; j <= hi; ++j) {
+            const float c = FrameDistance(a.row(i), b.row(j), dims);
+            float best = i == 0 ? skipCost * float(j) + 2 * c : kInf;
+            uint8_t how = kStart;
+            if (i > 0) {
+                const float diag = prevAt(j - 1) + 2 * c, down = prevAt(j) + c + bend;
+                if (diag <= down) best = diag, how = kDiagonal;
+                else best = down, how = kDown;
+            }
+            if (j > lo && cur[size_t(j - 1 - lo)] + c + bend < best) best = cur[size_t(j - 1 - lo)] + c + bend, how = kRight;
+            cur[size_t(j - lo)] = best;
+            step[j - lo] = how;
+        }
+        prev.swap(cur);
+        prevLo = lo, prevHi = hi;
+    }
+    for (int j = prevLo; j <= prevHi; ++j) prev[size_t(j - prevLo)] += skipCost * float(b.rows() - 1 - j);
+    int j = int(std::min_element(prev.begin(), prev.end()) - prev.begin()) + prevLo;
+    std::vector<Cell> path;
+    for (int i = rows - 1; i >= 0;) {
+        path.push_back({i, j});
+        const uint8_t how = steps[offset[size_t(i)] + size_t(j - band.lo[size_t(i)])];
+        if (how == kStart) break;
+        if (how == kDiagonal) --i, --j;
+        else if (how == kDown) --i;
+        else --j;
+    }
+    std::reverse(path.begin(), path.end());
+    return path;
+}
+
+// The band at the next finer level: the coarse path's cells doubled, widened
+// by kRadius in both directions. The path visits every coarse row, so every
+// fine row gets columns.
+Band ProjectBand(const std::vector<Cell>& coarse, int rows, int cols) {
+    Band band{std::vector<int>(size_t(rows), cols), std::vector<int>(size_t(rows), -1)};
+    for (const Cell& c : coarse)
+        for (int r = 2 * c.row; r <= std::min(2 * c.row + 1, rows - 1); ++r) {
+            band.lo[size_t(r)] = std::min(band.lo[size_t(r)], 2 * c.col);
+            band.hi[size_t(r)] = std::max(band.hi[size_t(r)], std::min(2 * c.col + 1, cols - 1));
+        }
+    Band wide = band;
+    for (int r = 0; r < rows; ++r) {
+        const int from = std::max(0, r - kRadius), to = std::min(rows - 1, r + kRadius);
+        // lo and hi are non-decreasing along the path, so the ends of the window bound them.
+        wide.lo[size_t(r)] = std::max(0, band.lo[size_t(from)] - kRadius);
+        wide.hi[size_t(r)] = std::min(cols - 1, band.hi[size_t(to)] + kRadius);
+    }
+    return wide;
+}
+
+// The cost of a recording frame left out: 3/4 of the typical distance between
+// unrelated frames, so a frame is matched when it fits better than that.
+float SkipCost(const FeatureMatrix& a, const FeatureMatrix& b) {
+    constexpr int kPairs = 4096;
+    std::vector<float> d;
+    uint32_t seed = 1;
+    for (int k = 0; k < kPairs; ++k) {
+        seed = seed * 1664525u + 1013904223u;
+        const int i = int((seed >> 8) % uint32_t(a.rows()));
+        seed = seed * 1664525u + 1013904223u;
+        const int j = int((seed >> 8) % uint32_t(b.rows()));
+        d.push_back(FrameDistance(a.row(i), b.row(j), a.dims()));
+    }
+    std::nth_element(d.begin(), d.begin() + kPairs / 2, d.end());
+    return 0.75f * d[kPairs / 2];
+}
+
+}  // namespace
+
+bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel) {
+    m_first.clear(), m_last.clear(), m_cost.clear();
+    if (synth.rows() == 0 || real.rows() == 0) return false;
+    std::vector<FeatureMatrix> a{synth}, b{real};
+    while (std::max(a.back().rows(), b.back().rows()) > kCoarsestFrames && std::min(a.back().rows(), b.back().rows()) > 1)
+        a.push_back(a.back().halved()), b.push_back(b.back().halved());
+    const int top = int(a.size()) - 1;
+    Band full{std::vector<int>(size_t(a[size_t(top)].rows()), 0),
+              std::vector<int>(size_t(a[size_t(top)].rows()), b[size_t(top)].rows() - 1)};
+    const float skipCost = SkipCost(synth, real);
+    std::vector<Cell> path = BandedDtw(a[size_t(top)], b[size_t(top)], full, skipCost);
+    for (int level = top - 1; level >= 0; --level) {
+        if (cancel) return false;
+        const Band band = ProjectBand(path, a[size_t(level)].rows(), b[size_t(level)].rows());
+        path = BandedDtw(a[size_t(level)], b[size_t(level)], band, skipCost);
+    }
+    const int rows = synth.rows();
+    m_first.assign(size_t(rows), -1), m_last.assign(size_t(rows), -1), m_cost.assign(size_t(rows), 0.0f);
+    std::vector<int> cells(size_t(rows), 0);
+    for (const Cell& c : path) {
+        if (m_first[size_t(c.row)] < 0) m_first[size_t(c.row)] = c.col;
+        m_last[size_t(c.row)] = c.col;
+        m_cost[size_t(c.row)] += FrameDistance(synth.row(c.row), real.row(c.col), synth.dims());
+        ++cells[size_t(c.row)];
+    }
+    for (int i = 0; i < rows; ++i) m_cost[size_t(i)] /= float(std::max(1, cells[size_t(i)]));
+    return true;
+}

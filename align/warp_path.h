@@ -1,0 +1,29 @@
+#pragma once
+// The warping path between synthetic speech (rows) and a recording (columns):
+// dynamic time warping that may start and end anywhere in the recording,
+// computed coarse to fine. The coarsest level is solved in full; each finer
+// level only within a band around the path above it, so time and memory grow
+// linearly with the length.
+
+#include "align/features.h"
+
+#include <atomic>
+#include <cstddef>
+#include <vector>
+
+class WarpPath {
+public:
+    // Finds the path. `cancel`, when set, stops the work early (an empty path).
+    bool compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel);
+
+    // For each synthetic frame, the first and last recording frame on the path.
+    int firstColumn(int row) const { return m_first[size_t(row)]; }
+    int lastColumn(int row) const { return m_last[size_t(row)]; }
+    // The local distance on the path at each synthetic frame (mean over its cells).
+    float rowCost(int row) const { return m_cost[size_t(row)]; }
+    int rows() const { return int(m_first.size()); }
+
+private:
+    std::vector<int> m_first, m_last;
+    std::vector<float> m_cost;
+};

@@ -1,0 +1,92 @@
+#include "app/make_script_command.h"
+
+#include "align/aligner.h"
+#include "align/script_page.h"
+#include "align/script_text.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+class MakeScriptArgs {
+public:
+    bool parse(const QStringList& args) {
+        QStringList files;
+        for (int i = 0; i < args.size(); ++i) {
+            const QString& arg = args[i];
+            const bool hasValue = i + 1 < args.size();
+            if (arg == QLatin1String("-o") && hasValue) m_strPage = args[++i];
+            else if (arg == QLatin1String("--lang") && hasValue) m_strLanguage = args[++i];
+            else if (arg == QLatin1String("--skip") && hasValue) {
+                bool ok = false;
+                m_dSkip = args[++i].toDouble(&ok);
+                if (!ok || m_dSkip < 0) return false;
+            } else if (arg.startsWith(QLatin1Char('-'))) return false;
+            else files.append(arg);
+        }
+        if (files.size() != 2) return false;
+        m_strRecording = files[0], m_strText = files[1];
+        if (m_strPage.isEmpty()) m_strPage = DefaultPagePath(m_strRecording);
+        return true;
+    }
+    QString recording() const { return m_strRecording; }
+    QString text() const { return m_strText; }
+    QString page() const { return m_strPage; }
+    QString language() const { return m_strLanguage; }
+    double skip() const { return m_dSkip; }
+
+private:
+    QString m_strRecording, m_strText, m_strPage, m_strLanguage = QStringLiteral("en");
+    double m_dSkip = 0;
+};
+
+int Fail(const QString& message) {
+    std::fprintf(stderr, "parlotype: %s\n", message.toLocal8Bit().constData());
+    return 1;
+}
+
+void PrintItems(const ScriptText& text, const std::vector<AlignedItem>& items) {
+    for (size_t i = 0; i < items.size(); ++i) {
+        const AlignedItem& item = items[i];
+        const QByteArray line = text.items()[int(i)].toLocal8Bit();
+        std::printf("%4zu %9.2f %9.2f  %s%s\n", i + 1, item.start(), item.end(), item.isSure() ? "" : "? ",
+                    line.constData());
+        if (!item.isSure())
+            std::fprintf(stderr, "unsure: item %zu (%.2f-%.2f, confidence %.2f): %s\n", i + 1, item.start(),
+                         item.end(), item.confidence(), line.constData());
+    }
+}
+
+}  // namespace
+
+int RunMakeScriptCommand(const QStringList& args) {
+    MakeScriptArgs options;
+    if (!options.parse(args)) {
+        std::fputs(QCoreApplication::translate("MakeScript", "usage: parlotype --make-script RECORDING TEXT "
+                                               "[-o SCRIPT.htm] [--lang CODE] [--skip SECONDS]\n")
+                       .toLocal8Bit()
+                       .constData(),
+                   stderr);
+        return 2;
+    }
+    ScriptText text;
+    if (const ScriptText::Result loaded = text.load(options.text()); loaded != ScriptText::Result::Ok)
+        return Fail(ScriptText::message(loaded, options.text()));
+    QElapsedTimer clock;
+    clock.start();
+    Aligner aligner;
+    aligner.setInput(options.recording(), text.items(), options.language(), options.skip());
+    if (aligner.run() != Aligner::Result::Ok) return Fail(aligner.errorText());
+    QString error;
+    if (!WriteScriptPage(options.page(), options.recording(), text, aligner.items(), error)) return Fail(error);
+    PrintItems(text, aligner.items());
+    const auto unsure = std::count_if(aligner.items().begin(), aligner.items().end(),
+                                      [](const AlignedItem& item) { return !item.isSure(); });
+    std::printf("%d items, %d unsure, %.1f s of audio aligned in %.1f s; wrote %s\n", int(aligner.items().size()),
+                int(unsure), aligner.recordingSeconds(), clock.elapsed() / 1000.0,
+                options.page().toLocal8Bit().constData());
+    return 0;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Make Script from the window: the aligner runs on a worker thread behind a
+// progress dialog with Cancel; the page is written beside the recording when
+// it is done. Failures are shown as messages.
+
+#include <QObject>
+#include <QString>
+
+class QWidget;
+
+class MakeScriptJob : public QObject {
+    Q_OBJECT
+public:
+    explicit MakeScriptJob(QWidget* parent);
+
+    // Aligns `text` with `recording` and writes the page; returns its path,
+    // or an empty string when it failed or was cancelled. Runs a local event
+    // loop until the work is over.
+    QString run(const QString& recording, const QString& text);
+
+private:
+    QWidget* m_pParent;
+};
