@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finds where each item of a text is spoken in a recording: the items are
 // synthesized, the synthetic and the real speech matched frame by frame

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Speech features for alignment: MFCCs at 16 kHz, 25 ms windows every 10 ms,
 // normalised to zero mean and unit variance per file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Item edges from the warping path: each synthesized item's span mapped into
 // the recording, then moved to the pause that covers the mapped edge, with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Pauses in a recording: stretches whose energy stays near the noise floor,
 // found from short-time energy, with edges placed to a few milliseconds.

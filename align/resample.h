@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sample-rate conversion for analysis: windowed-sinc interpolation, low-passed
 // below the lower of the two Nyquist frequencies. Resampler works on a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writes the script page for an aligned recording: the text's paragraphs,
 // each item a named anchor whose link plays its stretch of the recording

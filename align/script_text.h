@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The text of a recording: UTF-8, one item (a sentence or a line of verse) a
 // line, blank lines between paragraphs. The first line is the title.

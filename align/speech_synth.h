@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Text to speech with espeak-ng in this process, one item at a time, as mono
 // samples. espeak-ng keeps global state: use one SpeechSynth at a time.

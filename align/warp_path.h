@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The warping path between synthetic speech (rows) and a recording (columns):
 // dynamic time warping that may start and end anywhere in the recording,

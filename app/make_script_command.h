@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // `parlotype --make-script RECORDING TEXT [-o SCRIPT.htm] [--lang CODE] [--skip SECONDS]`:
 // aligns the text's items with the recording and writes the script page

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/make_script_job.h"
 
 #include "align/aligner.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Make Script from the window: the aligner runs on a worker thread behind a
 // progress dialog with Cancel; the page is written beside the recording when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/pcm_reader.h"
 
 #include "audio/mpeg_frame.h"

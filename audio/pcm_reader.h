@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reads a whole WAV or MPEG audio file as mono samples for analysis, with the
 // file player's parsers and decoder, so that sample n lies at the time the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Make Script: accuracy, CPU time and memory of `parlotype --make-script` on
 // recordings it has never heard: about 100 sentences of 2 to 35 words spoken
 // by flite's voices (not the aligner's espeak-ng), pauses of 0.1 to 1.5 s,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed with the pitch kept:
 //  (1) CPU of playing a 44.1 kHz stereo WAV at 0.75x and 1.5x against 1x,
 //      as process CPU time over wall time on the device in use. Goal: the

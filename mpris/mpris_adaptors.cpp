@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mpris/mpris_adaptors.h"
 
 #include "audio/replay_file.h"

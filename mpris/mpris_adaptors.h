@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The two MPRIS2 interfaces as D-Bus adaptors of the MprisService object:
 // org.mpris.MediaPlayer2 (the application) and org.mpris.MediaPlayer2.Player

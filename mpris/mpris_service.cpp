@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mpris/mpris_service.h"
 
 #include "audio/replay_file.h"

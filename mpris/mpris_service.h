@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // MprisService: the player as the desktop's media controls see it, through
 // the MPRIS2 interfaces on the session bus as org.mpris.MediaPlayer2.parlotype

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // TimeStretcher: changes the tempo of PCM audio and keeps its pitch
 // (SoundTouch, tuned for speech). Takes and gives interleaved integer PCM of

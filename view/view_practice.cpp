@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Practice controls: the speed, Repeat, Pause After Each Item (the reader's
 // turn), Follow Page, the next and previous item, and the highlight of the
 // item sounding. The switches are kept in the settings.

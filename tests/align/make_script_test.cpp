@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `parlotype --make-script RECORDING TEXT`: the page it writes (structure,
 // links, times against where the sentences really are), the items it marks
 // unsure, and each kind of bad input with its message, its exit status and

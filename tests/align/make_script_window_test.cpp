@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File > Make Script... in the program's window: the recording and the text
 // chosen in file dialogs, the progress dialog shown while the work runs, the
 // new page opened in the window, and one of its sentences played on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed with the pitch kept, on the simulated device: what is played is the
 // file's sweep at its own pitch, at the place in the file the player
 // reports, for as long as the speed makes it last; a speed change while

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A sound server that dies or stalls under the file player: `--play` says so
 // and exits 1, and the player in a running program plays again once a server
 // is back. Each test runs a PulseAudio server of its own (a null sink on a

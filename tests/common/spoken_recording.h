@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recordings of known sentences for alignment tests and the benchmark: each
 // sentence spoken by an outside synthesizer (flite or the espeak-ng program,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop media controls as the desktop's own client drives them:
 // playerctl (and dbus-send for the rate) against the real window on the test
 // services' private session bus.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The window on a page of three items of a 3-second file (8 kHz mono: one
 // 64 KB buffer holds it all, so only the tests move the position), the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The practice controls as a user reaches them: Audio > Speed and its pane,
 // the application-wide keys with the page holding the focus, the highlight of
 // the item sounding with and without Follow Page, Repeat, and the reader's
