@@ -10,7 +10,7 @@
 #include <QFileInfo>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QTimer>
+#include <QAbstractEventDispatcher>
 #include <QUrl>
 #include <cmath>
 
@@ -19,7 +19,6 @@ namespace {
 constexpr char kServiceName[] = "org.mpris.MediaPlayer2.parlotype";
 constexpr char kObjectPath[] = "/org/mpris/MediaPlayer2";
 constexpr char kPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
-constexpr int kPollMs = 100;  // how soon a change is reported
 constexpr double kMicro = 1e6;
 
 // The session's own bus: the address the session gives, else the user bus
@@ -35,10 +34,9 @@ QDBusConnection SessionBus() {
 }  // namespace
 
 MprisService::MprisService(CParlotypeView* view, std::function<void(int)> runCommand, QObject* parent)
-    : QObject(parent), m_pView(view), m_runCommand(std::move(runCommand)), m_pPoll(new QTimer(this)) {
+    : QObject(parent), m_pView(view), m_runCommand(std::move(runCommand)) {
     new MprisRootAdaptor(this);
     new MprisPlayerAdaptor(this);
-    connect(m_pPoll, &QTimer::timeout, this, &MprisService::checkChanges);
 }
 
 MprisService::~MprisService() {
@@ -58,7 +56,10 @@ bool MprisService::registerOnBus() {
     m_bus = bus;
     m_bRegistered = true;
     m_last = current();
-    m_pPoll->start(kPollMs);
+    // Checked whenever the event loop goes idle, as the window's commands are
+    // updated: at once after any change, and never while nothing happens.
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+            &MprisService::checkChanges);
     return true;
 }
 

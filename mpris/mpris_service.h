@@ -14,7 +14,6 @@
 #include <functional>
 
 class CParlotypeView;
-class QTimer;
 
 class MprisService : public QObject {
     Q_OBJECT
@@ -57,14 +56,13 @@ private:
         bool operator==(const State&) const = default;
     };
     State current() const;
-    void checkChanges();  // polled: reports what changed since the last check
+    void checkChanges();  // on idle: reports what changed since the last check
     void jumpTo(double seconds);
     QString trackId() const;
 
     QDBusConnection m_bus{QString()};  // not connected until registered
     CParlotypeView* m_pView;
     std::function<void(int)> m_runCommand;
-    QTimer* m_pPoll;
     State m_last;
     bool m_bRegistered = false;
 };

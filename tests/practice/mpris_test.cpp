@@ -4,15 +4,33 @@
 // services' private session bus.
 #include "practice/practice_fixture.h"
 
+#include <QEventLoop>
 #include <QProcess>
+#include <QTimer>
 
 namespace {
+
+// Waits in a real event loop, which goes idle between events as the
+// program's own does (QTest::qWaitFor never blocks, so idle-time work would
+// not run); true once `done` holds, false after `ms`.
+template <class Done>
+bool WaitIdle(Done done, int ms) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    check.start(10);
+    if (!done()) loop.exec();
+    return done();
+}
 
 // Runs a D-Bus client to its end while the window's event loop answers it.
 QString RunClient(const QString& program, const QStringList& args) {
     QProcess p;
     p.start(program, args);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, 10000)) << program.toStdString();
+    EXPECT_TRUE(WaitIdle([&] { return p.state() == QProcess::NotRunning; }, 10000)) << program.toStdString();
     EXPECT_EQ(p.exitCode(), 0) << program.toStdString() << " " << args.join(' ').toStdString() << ": "
                                << p.readAllStandardError().toStdString();
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
@@ -70,7 +88,7 @@ TEST_F(PracticeTest, DesktopMediaControlsDriveThePlayerAndHearOfEveryChange) {
     Item(*w, "S&top")->trigger();
     EXPECT_EQ(Playerctl({"status"}), QStringLiteral("Stopped"));
     QByteArray heard;
-    EXPECT_TRUE(QTest::qWaitFor([&] {
+    EXPECT_TRUE(WaitIdle([&] {
         heard += follow.readAllStandardOutput();
         return heard.contains("Stopped");
     }, 5000));
