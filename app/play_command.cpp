@@ -23,16 +23,8 @@ constexpr int kCheckMs = 25;        // end-time check: at least every 40 ms
 constexpr qint64 kPrintMs = 250;    // position lines
 constexpr qint64 kStallMs = 2000;   // no progress this long: the end, or a stalled device
 
-int Usage(const QString& link) {
-    const QString text = QCoreApplication::translate("PlayCommand", "parlotype: --play needs a file in its link "
-                                                     "FILE[#START[#END]], not '%1'\n").arg(link);
-    std::fputs(text.toLocal8Bit().constData(), stderr);
-    return 2;
-}
-
-int SpeedUsage(const QString& speed) {
-    const QString text = QCoreApplication::translate("PlayCommand", "parlotype: --speed takes a number from %1 to %2, "
-                                                     "not '%3'\n").arg(CReplayFile::kMinSpeed).arg(CReplayFile::kMaxSpeed).arg(speed);
+// A malformed command line: the reason on standard error, exit status 2.
+int Usage(const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stderr);
     return 2;
 }
@@ -122,10 +114,14 @@ bool ReadSpeed(const QString& text, double& speed) {
 int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
     const QString linkText = commandLine.value(QStringLiteral("play"));
     const AudioLinkParts link = SplitAudioLink(linkText);
-    if (link.file.isEmpty()) return Usage(linkText);
+    if (link.file.isEmpty())
+        return Usage(QCoreApplication::translate("PlayCommand", "parlotype: --play needs a file in its link "
+                                                 "FILE[#START[#END]], not '%1'\n").arg(linkText));
     double speed = 1.0;
     const QString speedText = commandLine.value(QStringLiteral("speed"));
-    if (!ReadSpeed(speedText, speed)) return SpeedUsage(speedText);
+    if (!ReadSpeed(speedText, speed))
+        return Usage(QCoreApplication::translate("PlayCommand", "parlotype: --speed takes a number from %1 to %2, "
+                                                 "not '%3'\n").arg(CReplayFile::kMinSpeed).arg(CReplayFile::kMaxSpeed).arg(speedText));
 
     QCoreApplication app(argc, argv);
     platform::SetMessageSink(PrintMessage);

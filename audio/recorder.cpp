@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <QCoreApplication>
-
 CRecorder theRecorder;
 
 using platform::WaveHeader;

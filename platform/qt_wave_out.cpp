@@ -102,10 +102,6 @@ public:
             fail();
             return false;
         }
-        if (!stream_->queue.empty() && serverFailed(sink_->state(), sink_->error())) {
-            fail();  // the server went away; its notice may not have arrived yet
-            return false;
-        }
         header->flags = (header->flags | WHDR_PREPARED) & ~WHDR_DONE;
         stream_->queue.push(header);
         if (!paused_ && !doneTimer_.isActive()) doneTimer_.start();
