@@ -73,6 +73,9 @@ private:
     int OpenMpeg();
     void ReleaseMpeg();
     int Stop();
+    void TakeBackQueued();
+    int Respeed();
+    double FileTimeAt(uint64_t bytes) const;
     int Fail();
     int StartAt(double seconds);
     void Seek(double seconds);
@@ -103,7 +106,9 @@ private:
     MpegSeekIndex m_seekIndex;
 
     // Playback.
-    double m_dStartTime = 0.0;  // time in the file where the device's count starts
+    double m_dStartTime = 0.0;  // time in the file heard at the device's count m_nBaseBytes
+    uint64_t m_nBaseBytes = 0;  // 0, or where the ring was spliced on by a speed change
+    double m_dTailSpeed = 1.0;  // the speed of what is heard before m_nBaseBytes
     int m_bPaused = 0;
     std::unique_ptr<platform::WaveOut> m_pWaveOut;
     QPointer<QObject> m_pNotify;  // receiver of the device's notifications

@@ -43,6 +43,7 @@ int CReplayFile::Play(QObject* notify, double startSeconds) {
 // Primes the open device from `startSeconds` at the speed asked for.
 int CReplayFile::StartAt(double startSeconds) {
     Seek(startSeconds);
+    m_nBaseBytes = 0;
     m_dPlaySpeed = 1.0;
     m_bSpeedPending = 0;
     if (m_dSpeed != 1.0) {
@@ -95,21 +96,26 @@ bool CReplayFile::DeviceFailed() const { return m_bDeviceFailed; }
 
 bool CReplayFile::HasQueuedAudio() const { return m_nQueued > 0; }
 
-// Resets the device and waits, dispatching only the receiver's device
-// notifications, until every buffer is back or the passes run out. Buffers
-// still out after that come back later through the event loop.
+// Resets the device and takes back every buffer.
 int CReplayFile::Stop() {
     if (!m_bPlaying) return 0;
     m_bPlaying = 0;
     m_bPaused = 0;
     m_pWaveOut->reset();
+    TakeBackQueued();
+    return 1;
+}
+
+// Waits, dispatching only the receiver's device notifications, until every
+// buffer is back or the passes run out. Buffers still out after that come
+// back later through the event loop.
+void CReplayFile::TakeBackQueued() {
     for (int pass = 0; pass < kStopPasses && m_nQueued > 0; ++pass) {
         if (m_pNotify && QCoreApplication::instance())
             QCoreApplication::sendPostedEvents(m_pNotify, platform::WaveEvent::OutDone);
         if (m_nQueued <= 0) break;
         QThread::msleep(kStopSleepMs);
     }
-    return 1;
 }
 
 int CReplayFile::CloseDevice() {
@@ -146,7 +152,29 @@ int CReplayFile::SetSpeed(double speed) {
         m_bSpeedPending = 1;
         return 1;
     }
-    return PlayFrom(GetPosition());
+    return Respeed();
+}
+
+// A new speed while playing. The device gives back what the sound server has
+// not taken yet and keeps playing the rest, and the ring is primed again from
+// the file time where that rest ends: the change is heard within the
+// server's short buffer, without a gap and without a jump in position.
+int CReplayFile::Respeed() {
+    if (!m_bMoreData) return PlayFrom(GetPosition());  // the data has ended: nothing to splice onto
+    m_bPlaying = 0;  // the buffers coming back are not refilled
+    const uint64_t kept = m_pWaveOut->cut();
+    const double keptTime = FileTimeAt(kept);
+    const double tailSpeed = m_dPlaySpeed;
+    TakeBackQueued();
+    if (m_nQueued > 0) {
+        CloseDevice();  // the device holds buffers it will not give back
+        return 0;
+    }
+    const int ok = StartAt(keptTime);
+    m_nBaseBytes = kept;
+    m_dTailSpeed = tailSpeed;
+    if (ok && m_nQueued == 0) CloseDevice();  // the kept part was the last of the data
+    return ok;
 }
 
 double CReplayFile::GetSpeed() const { return m_dSpeed; }
@@ -169,15 +197,20 @@ int CReplayFile::IsPaused() const { return m_bPlaying && m_bPaused; }
 
 int CReplayFile::IsPlaying() const { return m_bDeviceOpen && m_bPlaying; }
 
-double CReplayFile::GetPosition() const {
-    const uint64_t bytes = m_pWaveOut ? m_pWaveOut->position() : 0;
-    const double bitsPerSecond = double(m_wfx.bitsPerSample) * m_wfx.channels * m_wfx.samplesPerSec;
-    if (bytes == 0 || bitsPerSecond <= 0) return m_dStartTime;
-    if (m_dPlaySpeed == 1.0) return double(bytes) * 8.0 / bitsPerSecond + m_dStartTime;
-    // Stretched: the output's time at the speed, corrected by the file time
-    // the stretcher's output runs ahead on average.
-    const double heard = double(bytes) * 8.0 / bitsPerSecond * m_dPlaySpeed + m_stretcher.averageLead();
-    return m_dStartTime + std::max(heard, 0.0);
+double CReplayFile::GetPosition() const { return FileTimeAt(m_pWaveOut ? m_pWaveOut->position() : 0); }
+
+// The file time heard at the device's byte count `bytes`. Stretched, it is the
+// output's time at the speed, corrected by the file time the stretcher's
+// output runs ahead on average. Before a splice it runs back from there at
+// the speed of the tail that was kept.
+double CReplayFile::FileTimeAt(uint64_t bytes) const {
+    const double bytesPerSecond = double(m_wfx.blockAlign) * m_wfx.samplesPerSec;
+    if (bytes == m_nBaseBytes || bytesPerSecond <= 0) return m_dStartTime;
+    if (bytes < m_nBaseBytes)
+        return std::max(0.0, m_dStartTime - double(m_nBaseBytes - bytes) / bytesPerSecond * m_dTailSpeed);
+    const double seconds = double(bytes - m_nBaseBytes) / bytesPerSecond;
+    if (m_dPlaySpeed == 1.0) return seconds + m_dStartTime;
+    return m_dStartTime + std::max(seconds * m_dPlaySpeed + m_stretcher.averageLead(), 0.0);
 }
 
 // Moves the file to where playback of `seconds` starts and sets the time the

@@ -8,8 +8,12 @@
 //      device played, and the position the player reports for that moment
 //      of output is compared with the burst's file time. Goal: at most 20 ms
 //      at the end of the file. Runs on the simulated device (stepped clock).
+//  (3) Changing speed while playing, on the sound server: the longest
+//      silence heard around five changes (goal: none, against the sound's own
+//      shortest quiet) and the largest jump of the position over 10 ms.
+//      Captures the null sink's monitor of scripts/services.sh with parecord.
 //
-// Needs a sound server for (1); headless:
+// Needs a sound server for (1) and (3); headless:
 //   source scripts/services.sh && build/bench/bench_speed [seconds]; parlotype_stop_services
 // PARLOTYPE_AUDIO=sim measures (1) on the simulated device.
 #include "audio/replay_file.h"
@@ -20,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -112,6 +117,7 @@ void cpuAtSpeeds(const QString& wav, int seconds) {
 void positionError(const QString& wav, double fileSeconds, double speed) {
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Stepped);
     platform::setAudioBackend(&sim);
+    sim.setKeepPlayed(true);
     CReplayReceiver receiver;
     theReplayFile.SetSpeed(speed);
     if (!theReplayFile.Open(wav) || !theReplayFile.Play(&receiver, 0)) return;
@@ -147,6 +153,69 @@ void positionError(const QString& wav, double fileSeconds, double speed) {
     platform::setAudioBackend(nullptr);
 }
 
+// Lets the event loop run for `ms`.
+void runFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The longest run of near-silent samples in `pcm` between its first and last
+// sound, in ms.
+double longestQuietMs(const QByteArray& pcm) {
+    const auto* s = reinterpret_cast<const int16_t*>(pcm.constData());
+    const qsizetype n = pcm.size() / 2;
+    qsizetype first = 0, last = n - 1, run = 0, longest = 0;
+    while (first < n && std::abs(s[first]) < 300) ++first;
+    while (last > first && std::abs(s[last]) < 300) --last;
+    for (qsizetype i = first; i <= last; ++i) {
+        run = std::abs(s[i]) < 300 ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return 1000.0 * double(longest) / kRate;
+}
+
+void gapAtSpeedChanges(const QString& wav, const QString& capture) {
+    QProcess rec;
+    rec.start("parecord", {"--device=nullsink.monitor", "--raw", "--format=s16le", "--channels=1",
+                           QStringLiteral("--rate=%1").arg(kRate), "--latency-msec=20", capture});
+    if (!rec.waitForStarted() || !theReplayFile.Open(wav)) return;
+    runFor(300);
+    CReplayReceiver receiver;
+    if (!theReplayFile.Play(&receiver, 0)) return;
+    double worstJump = 0, old = 1.0;
+    const double speeds[] = {1.5, 0.75, 2.0, 0.5, 1.0};
+    for (double speed : speeds) {
+        runFor(700);
+        QElapsedTimer wall;
+        wall.start();
+        double before = theReplayFile.GetPosition();
+        qint64 then = 0;
+        theReplayFile.SetSpeed(speed);
+        while (wall.elapsed() < 300) {
+            runFor(10);
+            const double now = theReplayFile.GetPosition();
+            // Until the server's short buffer has played out, the old speed
+            // is still heard: a jump is a step outside both speeds' advance.
+            const double dt = double(wall.elapsed() - then) / 1000.0, step = now - before;
+            worstJump = std::max({worstJump, dt * std::min(old, speed) - step, step - dt * std::max(old, speed)});
+            before = now;
+            then = wall.elapsed();
+        }
+        old = speed;
+    }
+    runFor(500);
+    theReplayFile.Close();
+    runFor(300);
+    rec.terminate();
+    rec.waitForFinished();
+    QFile f(capture);
+    if (!f.open(QIODevice::ReadOnly)) return;
+    std::printf("speed changes while playing (%zu): longest silence heard %.1f ms, position off both speeds' "
+                "advance by at most %.1f ms\n",
+                std::size(speeds), longestQuietMs(f.readAll()), worstJump * 1000);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,6 +229,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     cpuAtSpeeds(tones, seconds);
+    if (qgetenv("PARLOTYPE_AUDIO") != "sim") gapAtSpeedChanges(tones, dir.filePath("capture.raw"));
     for (double speed : {0.5, 2.0}) positionError(bursts, kLongSeconds, speed);
     return 0;
 }

@@ -25,7 +25,9 @@
 //
 // reset() stops the stream, which the server drops at once with what it had
 // buffered, returns every queued buffer and starts a new stream on the next
-// write, so the count restarts at 0.
+// write, so the count restarts at 0. cut() returns the queued buffers but
+// leaves the stream running: what the server holds plays out, and the next
+// buffer written follows it in the same stream.
 
 #include "platform/qt_wave_out.h"
 
@@ -114,6 +116,13 @@ public:
         running_ = false;
         heard_ = 0;
         giveBackAll();
+    }
+
+    uint64_t cut() override {
+        if (!open_) return 0;
+        doneTimer_.stop();
+        for (WaveHeader* h : stream_->queue.cut()) giveBack(h);
+        return stream_->queue.given();
     }
 
     void pause() override {

@@ -133,6 +133,15 @@ public:
         offset_ = 0;
         position_ = 0;
     }
+    // No server buffer here: what is not played yet comes back, and the
+    // count goes on from what was played.
+    uint64_t cut() override {
+        if (!open_) return 0;
+        settle();
+        while (!queue_.empty()) giveBack(WaveEvent::OutDone);
+        offset_ = 0;
+        return position_;
+    }
     void pause() override {
         if (!open_ || paused_) return;
         settle();

@@ -62,6 +62,11 @@ public:
     // Stops output and discards what is queued; posts OutDone for every queued
     // buffer, in order, before returning. The position count restarts at 0.
     virtual void reset() = 0;
+    // Takes back the queued buffers, posting OutDone for each in order before
+    // returning, but keeps playing what the sound server already holds (at most
+    // its short buffer), so that buffers written next follow without a gap.
+    // Returns the position count at which they will start to be heard.
+    virtual uint64_t cut() = 0;
     // Suspends and resumes output; queued buffers are kept. Non-blocking.
     virtual void pause() = 0;
     virtual void restart() = 0;

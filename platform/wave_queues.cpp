@@ -66,6 +66,14 @@ std::vector<WaveHeader*> OutputQueue::takeAll() {
     return all;
 }
 
+std::vector<WaveHeader*> OutputQueue::cut() {
+    std::vector<WaveHeader*> all;
+    for (const Entry& e : entries_) all.push_back(e.header);
+    entries_.clear();
+    queued_ = given_;
+    return all;
+}
+
 uint32_t InputQueue::room(const WaveHeader* h) const {
     return (h->bufferLength - h->bytesRecorded) / frame_ * frame_;
 }

@@ -37,6 +37,11 @@ public:
     std::vector<WaveHeader*> takeDone(uint64_t dataBytes);
     // Removes and returns every buffer; counts start again at 0.
     std::vector<WaveHeader*> takeAll();
+    // Removes and returns every buffer, dropping what was not given yet; the
+    // counts go on, and the next buffer pushed follows what was given.
+    std::vector<WaveHeader*> cut();
+    // Buffer bytes given so far.
+    uint64_t given() const { return given_; }
     bool empty() const { return entries_.empty(); }
     uint64_t streamBytes() const { return stream_; }
 
