@@ -38,15 +38,9 @@ enum CommandId : int {
     ID_FILE_OPEN = 57601,
     ID_FILE_PRINT = 57607,
     ID_FILE_MRU_FILE1 = 57616,  // the recent files are FILE1 .. FILE1 + 3
-    ID_EDIT_COPY = 57634,
-    ID_EDIT_CUT = 57635,
-    ID_EDIT_PASTE = 57637,
-    ID_EDIT_UNDO = 57643,
     ID_APP_ABOUT = 57664,
     ID_APP_EXIT = 57665,
     ID_HELP = 57666,
-    ID_NEXT_PANE = 57680,
-    ID_PREV_PANE = 57681,
 
     ID_INDICATOR_TIME = 59142,
     ID_INDICATOR_RECORDING = 59143,
@@ -65,6 +59,5 @@ inline constexpr int kSpeedCount = int(std::size(kSpeeds));
 // String and resource numbers.
 enum ResourceId : int {
     IDR_MAINFRAME = 128,  // window title and document strings
-    AFX_IDS_APP_TITLE = 57344,
     AFX_IDS_IDLEMESSAGE = 57345,
 };
