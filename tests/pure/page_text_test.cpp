@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The token reader and its byte stream, the page listings built on them, and
+// the texts shown for a position.
+#include "html/byte_stream.h"
+#include "html/html_tokenizer.h"
+#include "view/page_listing.h"
+#include "view/time_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace {
+
+// Hands out its bytes `chunk` at a time from a fresh buffer each time, keeping
+// the last byte read in front, so a read outside the window would show.
+class CChunkedStream : public CByteStream {
+public:
+    CChunkedStream(QByteArray data, qsizetype chunk) : m_data(std::move(data)), m_chunk(chunk) {}
+
+protected:
+    bool Refill() override {
+        if (m_pos == m_data.size()) return false;
+        const qsizetype back = m_pos > 0, n = std::min(m_chunk, m_data.size() - m_pos);
+        m_buf = m_data.mid(m_pos - back, n + back);
+        SetWindow(m_buf.constData(), m_buf.constData() + back, m_buf.constData() + m_buf.size());
+        m_pos += n;
+        return true;
+    }
+
+private:
+    QByteArray m_data, m_buf;
+    qsizetype m_chunk, m_pos = 0;
+};
+
+// Each token on a line: "<NAME|attr|value..." for a tag, its text otherwise.
+QByteArray Tokens(CByteStream& stream) {
+    CHtmlTokenizer tokenizer(&stream);
+    QByteArray out;
+    while (const CHtmlToken* t = tokenizer.NextToken()) {
+        out += (t->m_nKind == TOKEN_TAG ? "<" : "") + t->m_strText;
+        for (int i = 0; i < t->m_nAttr; ++i) out += "|" + t->m_pAttr[i];
+        out += "\n";
+    }
+    return out;
+}
+
+QByteArray Tokens(const QByteArray& page) {
+    CMemoryByteStream stream(page);
+    return Tokens(stream);
+}
+
+// A literal with the NUL bytes inside it, not the one that ends it.
+template <size_t N>
+QByteArray Bytes(const char (&s)[N]) {
+    return QByteArray(s, N - 1);
+}
+
+TEST(HtmlTokenizer, PageExamples) {
+    const QByteArray many = "<x" + QByteArray(120, 'a').replace("a", " a") + ">";  // 100 attributes kept
+    const struct {
+        QByteArray page, tokens;
+    } cases[] = {
+        {" \t\r\n \n", ""},
+        {"  Hello world \n<B>\r\n a\r\nb\r\n<i>", "Hello world \n\n<B\na\r\nb\r\n\n<I\n"},
+        {"<>", "<\n"},
+        {"<a Href=x.wav#1.5#3 name='s1'>", "<A|HREF|x.wav#1.5#3|NAME|s1\n"},
+        {"<img src = 'p.gif' border ='x' =\"\">", "<IMG|SRC|p.gif|BORDER|x||\n"},
+        {"<a\nhref='x'>", "<A\nHREF='X'\n"},
+        {"<a title='x>y'>", "<A|TITLE|x\ny'>\n"},
+        {"<a href='x y.wav' name=\"p q\" t=\"r s>", "<A|HREF|x y.wav|NAME|p q|T|r s\n"},
+        {"<a\tb=1 \r\nc\t=\n2\x0b\x0c d>", "<A\tB=1|C|2\x0b\x0c|D|\n"},
+        {"<a b=x'y' c>", "<A|B|x'y'|C|\n"},
+        {"<a<b>", "<A<B\n"},
+        {"<az \xe9zy=\xe9Z>", "<AZ|\xe9ZY|\xe9Z\n"},
+        {"<" + QByteArray(255, 'b') + "><" + QByteArray(256, 'b') + ">", "<" + QByteArray(255, 'B') + "\n!Skipped!\n"},
+        {"<b c=" + QByteArray(300, 'v'), "<B|C|" + QByteArray(300, 'v') + "\n"},
+        {"<b>tail ", "<B\ntail \n"},
+        {Bytes("<a b='1\n2' c=x\0y>\0"), Bytes("<A|B|1\n2|C|x\0y\n\0\n")},
+        {many + "<b c=d>", "<X" + QByteArray(100, 'a').replace("a", "|A|") + "\n<B|C|d\n"},
+        {many + "text", "<X" + QByteArray(100, 'a').replace("a", "|A|") + "\ntext\n"},
+        {"<" + QByteArray(1 << 20, 'z') + ">x", "!Skipped!\nx\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Tokens(c.page), c.tokens) << c.page.left(80).toStdString();
+}
+
+TEST(ByteStream, StepsBackAndReadsLines) {
+    CChunkedStream s("xyz", 1);
+    char c = 0;
+    EXPECT_FALSE(s.Seek(-1)) << "nothing read yet";
+    for (char want : {'x', 'y', 'z'}) {
+        ASSERT_TRUE(s.Read(&c) && c == want && s.Seek(-1) && s.Read(&c) && c == want) << want;
+    }
+    EXPECT_EQ(s.Read(&c), 0);
+    EXPECT_FALSE(s.Seek(1)) << "past the end";
+
+    const struct {
+        QByteArray text, lines;
+    } cases[] = {{"", ""}, {"one\ntwo", "one|two|"}, {"one\r\ntwo\r\n", "one|two|"}, {"\n\n", "||"}, {"a\rb\nend\r", "a\rb|end\r|"}};
+    for (const auto& c : cases) {
+        for (qsizetype chunk : {1, 2, 64}) {
+            CChunkedStream stream(c.text, chunk);
+            QByteArray lines, line;
+            while (stream.ReadLine(line)) lines += line + "|";
+            EXPECT_EQ(lines, c.lines) << c.text.toStdString() << " chunk " << chunk;
+        }
+    }
+}
+
+TEST(ByteStream, SmallPiecesTokenizeLikeOneBlock) {
+    std::mt19937 rng(7);
+    const char alphabet[] = "<>=\"' \t\r\nazAZ#.-\0";
+    for (int round = 0; round < 300; ++round) {
+        QByteArray page;
+        for (int i = int(rng() % 400); i > 0; --i) page.append(alphabet[rng() % sizeof alphabet]);
+        const QByteArray whole = Tokens(page);
+        for (qsizetype chunk : {1, 2, 3, 17}) {
+            CChunkedStream pieces(page, chunk);
+            ASSERT_EQ(Tokens(pieces), whole) << "round " << round << " chunk " << chunk;
+        }
+    }
+}
+
+TEST(PageListing, SourceAndParsed) {
+    const QByteArray page = "<html>\r\n<a href=\"t.wav#1\" name=s1 b =''>One</a>\n<img src=p.gif><" +
+                            QByteArray(256, 'y') + ">\nlast";
+    CMemoryByteStream source(page), parsed(page);
+    EXPECT_EQ(SourceListing(source), "<html>\r\n<a href=\"t.wav#1\" name=s1 b =''>One</a>\r\n<img src=p.gif><" +
+                                         QByteArray(256, 'y') + ">\r\nlast\r\n");
+    EXPECT_EQ(ParsedListing(parsed), "<HTML>\r\n<A:\r\n  HREF=\"t.wav#1\"\r\n  NAME=\"s1\"\r\n  B\r\n>\r\n\"One\"\r\n"
+                                     "</A>\r\n<IMG:\r\n  SRC=\"p.gif\"\r\n>\r\n\"!Skipped!\"\r\n\"last\"\r\n");
+    CMemoryByteStream empty("");
+    EXPECT_EQ(ParsedListing(empty), "");
+}
+
+TEST(TimeText, PaneAndMarks) {
+    const struct {
+        double seconds;
+        const char* text;
+    } cases[] = {
+        {0, " 0:00.0"},        {0.05, " 0:00.0"},      {59.99, " 0:59.9"},   {75.37, " 1:15.3"},
+        {605.99, "10:05.9"},   {6000.5, "100:00.5"},   {-3, " 0:00.0"},      {-0.5, " 0:00.0"},
+        {NAN, " 0:00.0"},      {1e300, "35791394:07.0"}, {INFINITY, "35791394:07.0"}, {-INFINITY, " 0:00.0"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TimeText(c.seconds), QLatin1String(c.text)) << c.seconds;
+
+    const struct {
+        double seconds;
+        const char* text;
+    } marks[] = {{83.46, "83.5"}, {0, "0.0"}, {0.25, "0.2"}, {0.35, "0.3"}, {12345.96, "12346.0"}};
+    for (const auto& c : marks)
+        EXPECT_EQ(MarkText(QString::fromUtf8("C:\\m\xc3\xbcsic/t.wav"), c.seconds),
+                  QString::fromUtf8("C:\\m\xc3\xbcsic/t.wav#%1\r\n").arg(QLatin1String(c.text)));
+}
+
+}  // namespace
