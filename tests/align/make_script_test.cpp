@@ -20,7 +20,7 @@ const QStringList kSentences = {"A Short Test", "The little cat sat on the warm 
                                 "Nobody saw it leave the house that evening.", "In the morning, the bowl of milk was empty again."};
 
 struct Outcome {
-    int exitCode = -1;
+    int exitCode;
     QStringList out;
     QString err;
 };
@@ -45,12 +45,9 @@ bool Prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voic
 }
 
 TEST(MakeScript, PageFollowsTheReading) {
-    const struct {
-        QString voice, sox;  // sox output options to convert the recording with
-        QStringList extra;   // --make-script options; "SKIP" stands for past the announcement
-        int leaveOut;
-        bool announce, mp3;
-    } cases[] = {
+    // sox: output options to convert the recording with; extra: --make-script
+    // options, where "SKIP" stands for a time past the announcement.
+    const struct { QString voice, sox; QStringList extra; int leaveOut; bool announce, mp3; } cases[] = {
         {"espeak:en-gb:140", "", {}, -1, false, false},
         {"espeak:en-us+f3:190", "-r 44100 -c 2", {}, -1, false, false},
         {"flite:rms", "-r 8000", {}, -1, false, false},
@@ -105,11 +102,7 @@ TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
     const QString wav = dir.filePath("r one.wav"), text = dir.filePath("r.txt");
     ASSERT_TRUE(silence.writeWave(dir.filePath("silent.wav")) && WriteFile(dir.filePath("noise.wav"), std::string(5000, 'x')) &&
                 WriteFile(dir.filePath("empty.txt"), "\n  \n\n") && WriteFile(dir.filePath("latin1.txt"), "Caf\xe9 au lait.\n"));
-    const struct {
-        QStringList args;
-        int exitCode;
-        const char* message;
-    } cases[] = {
+    const struct { QStringList args; int exitCode; const char* message; } cases[] = {
         {{wav, dir.filePath("empty.txt")}, 1, "holds no text to align"},
         {{wav, dir.filePath("latin1.txt")}, 1, "is not UTF-8 text"},
         {{wav, dir.filePath("missing.txt")}, 1, "Could not open"},

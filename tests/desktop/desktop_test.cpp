@@ -23,12 +23,9 @@ Outcome RunProgram(const QString& program, const QStringList& args) {
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(program, args);
-    Outcome r;
-    if (!p.waitForFinished(60000)) return p.kill(), p.waitForFinished(), r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
+    if (!p.waitForFinished(60000)) p.kill(), p.waitForFinished();  // then it did not exit normally
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
 }
 
 QString ReadText(const QString& path) {
@@ -38,13 +35,9 @@ QString ReadText(const QString& path) {
 
 TEST(Desktop, CommandLinePrintsAndExits) {
     const QString usage = "\n\nUsage: parlotype [options] [SCRIPT]\n";
-    const struct {
-        QStringList args;
-        int exitCode;
-        QString out, err;  // what each begins with; empty: nothing at all
-    } cases[] = {
-        {{"--help"}, 0, usage.mid(2), ""},
-        {{"-h"}, 0, usage.mid(2), ""},
+    // out and err: what each begins with; empty for nothing at all.
+    const struct { QStringList args; int exitCode; QString out, err; } cases[] = {
+        {{"--help"}, 0, usage.mid(2), ""},  {{"-h"}, 0, usage.mid(2), ""},
         {{"demo.htm", "--version"}, 0, "Parlotype " PARLOTYPE_VERSION "\n", ""},
         {{"--bogus"}, 2, "", "parlotype: Unknown option 'bogus'." + usage},
         {{"-bogus", "demo.htm"}, 2, "", "parlotype: Unknown option 'bogus'." + usage},
@@ -53,8 +46,7 @@ TEST(Desktop, CommandLinePrintsAndExits) {
         {{"--play", "a.wav", "b.htm"}, 2, "", "parlotype: --play takes no script: 'b.htm'\n" + usage.mid(1)},
         {{"--play", "#1#2"}, 2, "", "parlotype: --play needs a file in its link"},
         {{"--play", PARLOTYPE_BINARY_DIR "/scripts/demo/demo.wav#0.5#1"}, 0, " 0:00.5\n", ""},
-        {{}, 1, "", "parlotype: no display to open the window on"},
-        {{"demo.htm"}, 1, "", "parlotype: no display to open the window on"},
+        {{}, 1, "", "parlotype: no display to open the window on"}, {{"demo.htm"}, 1, "", "parlotype: no display"},
     };
     for (const auto& c : cases) {
         const Outcome r = RunProgram(PARLOTYPE_BINARY_DIR "/parlotype", c.args);
