@@ -48,12 +48,9 @@ TEST(MakeScript, PageFollowsTheReading) {
     // sox: output options to convert the recording with; extra: --make-script
     // options, where "SKIP" stands for a time past the announcement.
     const struct { QString voice, sox; QStringList extra; int leaveOut; bool announce, mp3; } cases[] = {
-        {"espeak:en-gb:140", "", {}, -1, false, false},
-        {"espeak:en-us+f3:190", "-r 44100 -c 2", {}, -1, false, false},
-        {"flite:rms", "-r 8000", {}, -1, false, false},
-        {"espeak:en-gb:150", "", {"-o", "page.htm"}, -1, false, true},
-        {"espeak:en-gb:140", "", {}, 2, false, false},
-        {"espeak:en-gb:140", "", {}, -1, true, false},
+        {"espeak:en-gb:140", "", {}, -1, false, false},        {"espeak:en-us+f3:190", "-r 44100 -c 2", {}, -1, false, false},
+        {"flite:rms", "-r 8000", {}, -1, false, false},         {"espeak:en-gb:150", "", {"-o", "page.htm"}, -1, false, true},
+        {"espeak:en-gb:140", "", {}, 2, false, false},         {"espeak:en-gb:140", "", {}, -1, true, false},
         {"espeak:en-gb:140", "", {"--skip", "SKIP"}, -1, true, false},
     };
     for (const auto& c : cases) {
@@ -97,24 +94,21 @@ TEST(MakeScript, PageFollowsTheReading) {
 TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
     QTemporaryDir dir;
     SpokenRecording rec, silence;
-    ASSERT_TRUE(Prepare(dir, rec, "espeak:en-gb:140"));
     silence.addSilence(3);
     const QString wav = dir.filePath("r one.wav"), text = dir.filePath("r.txt");
-    ASSERT_TRUE(silence.writeWave(dir.filePath("silent.wav")) && WriteFile(dir.filePath("noise.wav"), std::string(5000, 'x')) &&
-                WriteFile(dir.filePath("empty.txt"), "\n  \n\n") && WriteFile(dir.filePath("latin1.txt"), "Caf\xe9 au lait.\n"));
+    auto in = [&](const char* name) { return dir.filePath(name); };
+    ASSERT_TRUE(Prepare(dir, rec, "espeak:en-gb:140"));
+    ASSERT_TRUE(silence.writeWave(in("silent.wav")) && WriteFile(in("noise.wav"), std::string(5000, 'x')) &&
+                WriteFile(in("empty.txt"), "\n  \n\n") && WriteFile(in("latin1.txt"), "Caf\xe9 au lait.\n"));
     const struct { QStringList args; int exitCode; const char* message; } cases[] = {
-        {{wav, dir.filePath("empty.txt")}, 1, "holds no text to align"},
-        {{wav, dir.filePath("latin1.txt")}, 1, "is not UTF-8 text"},
-        {{wav, dir.filePath("missing.txt")}, 1, "Could not open"},
-        {{dir.filePath("silent.wav"), text}, 1, "No speech found in"},
-        {{dir.filePath("noise.wav"), text}, 1, "is not a WAV (PCM) or MPEG audio file"},
-        {{dir.filePath("missing.wav"), text}, 1, "Could not open"},
+        {{wav, in("empty.txt")}, 1, "holds no text to align"},       {{wav, in("latin1.txt")}, 1, "is not UTF-8 text"},
+        {{wav, in("missing.txt")}, 1, "Could not open"},            {{in("missing.wav"), text}, 1, "Could not open"},
+        {{in("silent.wav"), text}, 1, "No speech found in"},        {{in("noise.wav"), text}, 1, "is not a WAV (PCM) or MPEG audio file"},
         {{wav, text, "--lang", "xx-nowhere"}, 1, "no voice for the language 'xx-nowhere'"},
         {{wav, text, "--skip", "600"}, 1, "lies past the end of the recording"},
         {{wav, text, "--skip", QString::number(rec.end(3) + 0.1)}, 1, "No speech found in"},
-        {{wav, text, "-o", dir.filePath("no/such/folder/p.htm")}, 1, "Could not write"},
-        {{wav}, 2, "usage: parlotype --make-script"},
-        {{wav, text, "--skip", "soon"}, 2, "usage: parlotype --make-script"},
+        {{wav, text, "-o", in("no/such/folder/p.htm")}, 1, "Could not write"},
+        {{wav}, 2, "usage: parlotype --make-script"},  {{wav, text, "--skip", "soon"}, 2, "usage: parlotype --make-script"},
         {{wav, text, "--colour"}, 2, "usage: parlotype --make-script"},
     };
     for (const auto& c : cases) {

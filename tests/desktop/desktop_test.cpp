@@ -69,10 +69,9 @@ TEST(Desktop, InstalledTreeIsComplete) {
 
     // The desktop's tools accept the entry, the metadata and the manual page.
     const QString entry = prefix.filePath("share/applications/parlotype.desktop");
-    const QString man = prefix.filePath("share/man/man1/parlotype.1");
     const Outcome checks[] = {RunProgram("desktop-file-validate", {entry}),
-                          RunProgram("appstreamcli", {"validate", "--no-net", prefix.filePath("share/metainfo/org.phonicledger.parlotype.metainfo.xml")}),
-                          RunProgram("man", {"--warnings", "-l", man})};
+                              RunProgram("appstreamcli", {"validate", "--no-net", prefix.filePath("share/metainfo/org.phonicledger.parlotype.metainfo.xml")}),
+                              RunProgram("man", {"--warnings", "-l", prefix.filePath("share/man/man1/parlotype.1")})};
     for (const Outcome& check : checks) EXPECT_TRUE(check.exitCode == 0 && check.err.isEmpty()) << check.out.toStdString() << check.err.toStdString();
     EXPECT_FALSE(checks[0].out.contains("error")) << checks[0].out.toStdString();
     for (const char* text : {"PARLOTYPE(1)", "--play LINK", "EXIT STATUS", "Parlotype " PARLOTYPE_VERSION}) EXPECT_TRUE(checks[2].out.contains(text)) << text;

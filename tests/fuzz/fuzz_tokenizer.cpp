@@ -11,13 +11,8 @@
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) std::abort();
-}
-
-bool NoLowerCase(const QByteArray& name) {
-    return std::none_of(name.begin(), name.end(), [](char c) { return c >= 'a' && c <= 'z'; });
-}
+void Check(bool ok) { if (!ok) std::abort(); }
+bool NoLowerCase(const QByteArray& s) { return std::none_of(s.begin(), s.end(), [](char c) { return c >= 'a' && c <= 'z'; }); }
 
 }  // namespace
 
