@@ -109,8 +109,7 @@ TEST(PageStream, RemotePagesAndTheirFailures) {
     for (const QString& url :
          {QString("http://127.0.0.1:1/p.htm"), silent.Url("/p.htm"), QString("about:blank"), QString("ftp://127.0.0.1/p.htm"), QString()}) {
         auto opened = OpenPageStream(url, 300);
-        EXPECT_EQ(opened.status, PageOpenStatus::InternetError) << url.toStdString();
-        EXPECT_TRUE(!opened.stream && opened.message.isEmpty());
+        EXPECT_TRUE(opened.status == PageOpenStatus::InternetError && !opened.stream && opened.message.isEmpty()) << url.toStdString();
     }
     // A body cut short or without end is never taken for the page. The endless
     // server counts what it sent: the fetch stops near the size limit.

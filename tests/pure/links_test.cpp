@@ -13,6 +13,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <string>
@@ -145,8 +146,7 @@ TEST(ScriptIndex, PathAndWhichIndexIsFound) {
     for (auto [exe, index] : {std::pair{"/opt/p.q/bin/parlotype", "/opt/p.q/bin/parlotype.htm"}, std::pair{"/a/b.tar.bin", "/a/b.tar.htm"}})
         EXPECT_EQ(ScriptIndexPath(exe), index);
     const struct { QStringList present; const char* found; } cases[] = {
-        {{}, "bin/parlotype.htm"},
-        {{"share/parlotype/parlotype.htm", "user/index.htm"}, "share/parlotype/parlotype.htm"},
+        {{}, "bin/parlotype.htm"}, {{"share/parlotype/parlotype.htm", "user/index.htm"}, "share/parlotype/parlotype.htm"},
         {{"share/parlotype/parlotype.htm", "user/parlotype.htm"}, "user/parlotype.htm"},
         {{"share/parlotype/parlotype.htm", "user/parlotype.htm", "bin/parlotype.htm"}, "bin/parlotype.htm"},
     };

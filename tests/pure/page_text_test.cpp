@@ -59,11 +59,12 @@ TEST(PageListing, SourceAndParsed) {
     EXPECT_EQ(ParsedListing(forParsed), parsed);
 }
 
-TEST(TimeText, PaneAndMarks) {
+// The time pane's and --play's text: negative and NaN positions show as 0,
+// huge ones as the largest; then the marks.
+TEST(TimeText, PositionsAndMarks) {
     const struct { double seconds; const char* text; } cases[] = {
-        {0, " 0:00.0"},        {0.05, " 0:00.0"},      {59.99, " 0:59.9"},   {75.37, " 1:15.3"},
-        {605.99, "10:05.9"},   {6000.5, "100:00.5"},   {-3, " 0:00.0"},      {-0.5, " 0:00.0"},
-        {NAN, " 0:00.0"},      {1e300, "35791394:07.0"}, {INFINITY, "35791394:07.0"}, {-INFINITY, " 0:00.0"},
+        {0, " 0:00.0"}, {0.05, " 0:00.0"}, {59.99, " 0:59.9"}, {75.37, " 1:15.3"}, {605.99, "10:05.9"}, {6000.5, "100:00.5"},
+        {-3, " 0:00.0"}, {-0.5, " 0:00.0"}, {NAN, " 0:00.0"}, {-INFINITY, " 0:00.0"}, {1e300, "35791394:07.0"}, {INFINITY, "35791394:07.0"},
     };
     for (const auto& c : cases) EXPECT_EQ(TimeText(c.seconds), QLatin1String(c.text)) << c.seconds;
 
