@@ -7,13 +7,11 @@
 #include "audio/replay_receiver.h"
 #include "platform/message_box.h"
 #include "view/audio_link.h"
+#include "view/time_text.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
-#include <algorithm>
-#include <climits>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -72,7 +70,7 @@ private:
         if (m_sincePrint.elapsed() >= kPrintMs) Print(pos);
     }
     void Print(double pos) {
-        std::printf("%s\n", FormatPlayTime(pos).c_str());
+        std::printf("%s\n", qPrintable(TimeText(pos)));
         std::fflush(stdout);
         m_sincePrint.restart();
     }
@@ -90,16 +88,6 @@ private:
 };
 
 }  // namespace
-
-std::string FormatPlayTime(double seconds) {
-    // Clamped so the conversions below stay defined for any time.
-    const double pos = std::isfinite(seconds) ? std::clamp(seconds, 0.0, double(INT_MAX)) : 0.0;
-    const int secs = int(pos);
-    const int tenths = int((pos - secs) * 10.0);
-    char text[32];
-    std::snprintf(text, sizeof text, "%2d:%02d.%1d", secs / 60, secs % 60, tenths);
-    return text;
-}
 
 // The --speed value: a number in the player's range, read as C reads numbers.
 bool ReadSpeed(const QString& text, double& speed) {

@@ -39,6 +39,8 @@ Fetched Fetch(const QUrl& url, int nTimeoutMs) {
     std::unique_ptr<QThread> thread(QThread::create([&] {
         QNetworkAccessManager manager;
         QNetworkReply* reply = manager.get(QNetworkRequest(url));
+        // Without a bound the network thread buffers whatever arrives, far past the limit.
+        reply->setReadBufferSize(qint64(1) << 20);
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
             if (result.body.size() + reply->bytesAvailable() > kMaxPageBytes) {

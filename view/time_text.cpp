@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "view/time_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
 
 QString TimeText(double seconds) {
-    // Outside int's range the conversion would be undefined: such positions show as 0.
-    const bool fits = std::isfinite(seconds) && std::fabs(seconds) < double(INT_MAX);
-    const int secs = fits ? int(seconds) : 0;
-    const int tenths = fits ? int((seconds - secs) * 10.0) : 0;
+    // Clamped so the conversions below stay defined and every part shows as digits.
+    const double pos = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, double(INT_MAX));
+    const int secs = int(pos);
+    const int tenths = int((pos - secs) * 10.0);
     return QString::asprintf("%2d:%02d.%1d", secs / 60, secs % 60, tenths);
 }
 

@@ -5,7 +5,9 @@
 #include <QString>
 
 // The time pane: minutes right-aligned in two places, seconds, tenths
-// ("%2d:%02d.%1d"), each part truncated toward zero.
+// ("%2d:%02d.%1d"), each part truncated toward zero. A negative or NaN
+// position shows as 0:00.0; one past INT_MAX seconds (infinity too) shows as
+// INT_MAX seconds. The time pane and `parlotype --play` both print it.
 QString TimeText(double seconds);
 
 // One mark: the file name, '#', the seconds with one decimal, CR LF

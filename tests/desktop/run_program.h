@@ -1,29 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Runs a program to its end and collects what it printed and its exit status.
+// Runs a program to its end without any display (so a window could not
+// open) and collects what it printed and its exit status.
 
+#include <QFile>
 #include <QProcess>
-#include <QString>
-#include <QStringList>
 
-struct ProgramRun {
+struct Outcome {
     int exitCode = -1;  // -1: crashed or did not finish
     QString out, err;
 };
 
-inline ProgramRun RunProgram(const QString& program, const QStringList& args,
-                      const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+inline Outcome RunProgram(const QString& program, const QStringList& args) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+    env.insert("MANWIDTH", "80");
     QProcess p;
     p.setProcessEnvironment(env);
     p.start(program, args);
-    ProgramRun r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
+    if (!p.waitForFinished(60000)) p.kill(), p.waitForFinished();  // then it did not exit normally
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+inline QString ReadText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }

@@ -10,39 +10,29 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
-    MemorySource src(bytes);
+    MemorySource src(std::string(reinterpret_cast<const char*>(data), size));
     uint8_t frame[kMaxFrameBytes];
     static std::vector<uint8_t> pcm(65536);
-
-    uint64_t start = 0;
-    if (size >= 10) start = Id3v2TagSize(data);
-    src.seek(start);
-    MpegFrameHeader first;
-    if (!ReadFrameHeader(src, frame, first)) return 0;
-    if (FrameLength(first) > int(kMaxFrameBytes)) std::abort();
-    const platform::WaveFormat out = PcmFormatFor(first);
-    const uint32_t room = DestinationBytes(first, kMaxFrameBytes, 65536);
-    if (room > 65536) std::abort();
-
-    platform::MpegDecoder decoder;
-    if (!decoder.open(long(out.samplesPerSec), out.channels)) return 0;
+    const uint64_t start = size >= 10 ? Id3v2TagSize(data) : 0;
     src.seek(start);
     MpegFrameHeader h;
+    if (!ReadFrameHeader(src, frame, h)) return 0;
+    const platform::WaveFormat out = PcmFormatFor(h);
+    const uint32_t room = DestinationBytes(h, kMaxFrameBytes, 65536);
+    platform::MpegDecoder decoder;
+    if (FrameLength(h) > int(kMaxFrameBytes) || room > 65536) std::abort();
+    if (!decoder.open(long(out.samplesPerSec), out.channels)) return 0;
+    src.seek(start);
     for (int n = 0; n < 64 && ReadFrameHeader(src, frame, h); ++n) {
         const uint32_t length = ReadFrame(src, frame, h);
+        const uint32_t least = uint32_t(uint64_t(SamplesPerFrame(h)) * out.samplesPerSec / uint64_t(SampleRate(h))) * out.blockAlign;
         if (length == 0) break;
-        const uint32_t least = uint32_t(uint64_t(SamplesPerFrame(h)) * out.samplesPerSec /
-                                        uint64_t(SampleRate(h))) * out.blockAlign;
         if (decoder.decode(frame, length, pcm.data(), room, least) > room) std::abort();
     }
-
     // Seeks in both directions land on a frame start no later than the time.
     MpegSeekIndex index;
     index.Reset(start);
-    for (const double t : {0.5, 0.0, 1e9, 0.05}) {
-        const auto place = index.Find(src, frame, t);
-        if (place.startTime > t || place.offset < start) std::abort();
-    }
+    for (const double t : {0.5, 0.0, 1e9, 0.05})
+        if (const auto place = index.Find(src, frame, t); place.startTime > t || place.offset < start) std::abort();
     return 0;
 }

@@ -39,18 +39,6 @@ TEST(PlayCommand, SplitsLinks) {
     }
 }
 
-TEST(PlayCommand, TimeText) {
-    struct Case {
-        double seconds;
-        const char* text;
-    } cases[] = {
-        {0.0, " 0:00.0"},   {0.05, " 0:00.0"},  {9.99, " 0:09.9"},  {61.25, " 1:01.2"},
-        {599.95, " 9:59.9"}, {600, "10:00.0"},   {6000.5, "100:00.5"}, {-3, " 0:00.0"},
-        {1e300, "35791394:07.0"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(FormatPlayTime(c.seconds), c.text) << c.seconds;
-}
-
 struct Outcome {
     int exitCode = -1;
     QStringList out;

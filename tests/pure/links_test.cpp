@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Audio links, whether a link leads to the file played, the item table a page
+// gives, and the script index path.
+#include "app/script_index.h"
+#include "html/byte_stream.h"
+#include "view/audio_item.h"
+#include "view/audio_link.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(AudioLink, SplitsAndRecognises) {
+    const struct { const char* link; const char* file; double start, end; bool audio; } cases[] = {
+        {"D:\\s\\talk.wav", "D:\\s\\talk.wav", 0, 0, true},          {"D:\\s\\t.WAV#12.5#20", "D:\\s\\t.WAV", 12.5, 20, true},
+        {"/s/talk.MP3#1#2#3", "/s/talk.MP3", 1, 3, true},        {"/s/talk.mp3#", "/s/talk.mp3", 0, 0, true},
+        {"/s/talk.wav##7", "/s/talk.wav", 0, 7, true},           {"/my dir/t.wav# 3e1#-2", "/my dir/t.wav", 30, -2, true},
+        {"/s/talk.Wav#1", "/s/talk.Wav", 1, 0, false},           {"/s/talk.wav?t=1", "/s/talk.wav?t=1", 0, 0, false},
+        {"http://h/talk.wav", "http://h/talk.wav", 0, 0, false}, {"mailto:a@talk.wav", "mailto:a@talk.wav", 0, 0, false},
+        {"HTTP://h/talk.wav", "HTTP://h/talk.wav", 0, 0, true},  {"/s/a.htm#x.wav", "/s/a.htm", 0, 0, false},
+        {"", "", 0, 0, false},
+    };
+    for (const auto& c : cases) {
+        const AudioLinkParts parts = SplitAudioLink(QString::fromUtf8(c.link));
+        EXPECT_TRUE(parts.file == c.file && parts.start == c.start && parts.end == c.end) << c.link;
+        EXPECT_EQ(IsAudioLink(QString::fromUtf8(c.link)), c.audio) << c.link;
+    }
+}
+
+// Numbers read as C reads them, whatever the process locale: Qt programs run
+// in the user's, where "12,5" may be the decimal form.
+TEST(AudioLink, NumbersReadAsInTheCLocale) {
+    const struct { const char* text; double value; } cases[] = {
+        {"12.5#20", 12.5}, {"", 0},       {"abc", 0},     {" \t\n\v\f7", 7}, {"+3", 3},     {"-.5e1", -5},
+        {"+-3", 0},        {"--3", 0},    {"1E+2x", 100}, {"1e", 1},        {"5.", 5},     {".", 0},
+        {"0x10", 16},      {"-0x1p-1", -0.5}, {"1,5", 1}, {"1e-400", 0},    {"1e400", INFINITY}, {"-INF", -INFINITY},
+    };
+    QTemporaryDir dir;
+    const QString make = "localedef -i de_DE -f UTF-8 '" + dir.path() + "/de' >/dev/null 2>&1";
+    const bool comma = std::system(make.toLocal8Bit().constData()) == 0 && qputenv("LOCPATH", dir.path().toLocal8Bit()) &&
+                       std::setlocale(LC_NUMERIC, "de") && std::atof("12.5") == 12.0;
+    EXPECT_TRUE(comma) << "a decimal-comma locale could not be set up";
+    for (const auto& c : cases) EXPECT_EQ(Atof(c.text), c.value) << '"' << c.text << '"';
+    EXPECT_TRUE(std::isnan(Atof("NaN(1)")));
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+TEST(AudioLink, BurnFolderRewrite) {
+    const QString url = "C:\\x\\Microsoft\\CD Burning\\t.wav";
+    auto folder = [](int n) { return "D:\\" + QString(n - 3, u'f'); };
+    const struct { QString url, document, result; } cases[] = {
+        {"C:\\u\\Microsoft\\CD Burning\\sub\\t.wav#3#4", "D:\\s\\x.htm", "D:\\s\\sub\\t.wav#3#4"},
+        {"C:\\x\\Microsoft\\CD Burning\\a\\Microsoft\\CD Burning\\b.wav", "D:\\s\\x.htm", "D:\\s\\a\\Microsoft\\CD Burning\\b.wav"},
+        {"C:\\x\\microsoft\\cd burning\\t.wav", "D:\\s\\x.htm", "C:\\x\\microsoft\\cd burning\\t.wav"},
+        {"\\Microsoft\\CD Burning\\t.wav", "noslash.htm", "noslash.htm\\t.wav"},
+        {url, folder(249) + "\\x.htm", folder(249) + "\\t.wav"},  // 255 characters: fits
+        {url, folder(250) + "\\x.htm", url},                       // 256: the link stays
+    };
+    for (const auto& c : cases) EXPECT_EQ(RewriteBurnFolder(c.url, c.document), c.result) << c.url.toStdString();
+}
+
+// Links resolved against the page's folder, upper-cased, then their escapes decoded.
+TEST(LinkMatchesFile, ResolvesCasesAndEscapes) {
+    const char *w = "file:///D:/s/p/x.htm", *u = "file:///home/u/p/x.htm#part/2", *p = "file:///home/u/my%20s/x.htm";
+    const struct { const char *page, *file, *href; bool match; } cases[] = {
+        {w, "D:\\s\\p\\talk.wav", "talk.wav", true},         {w, "D:\\s\\p\\talk.wav", "./talk.wav", false},
+        {w, "D:\\s\\p\\talk.wav", "..\\p\\TALK.WAV", true},   {w, "D:\\s\\p\\talk.wav", "/s/p/talk.wav", true},
+        {w, "D:\\s\\p\\talk.wav", "d:/S/p/talk.wav", true},   {w, "D:\\s\\p\\talk.wav", "file:///D:/s/p/talk.wav", false},
+        {w, "D:\\s\\p\\talk.wav", "talk.wav ", false},        {w, "D:", "d:", true},
+        {u, "/home/u/p/talk.wav", "talk.wav", true},          {u, "/home/u/p/talk.wav", "../../u/p/talk.wav", true},
+        {u, "/home/u/p/talk.wav", "\\home\\u\\p\\talk.wav", true}, {u, "/home/u/p/talk.wav", "/u/p/talk.wav", false},
+        {u, "/home/u/p/talk.wav", "sub/../talk.wav", false},  {u, "/HOME/U/P/Talk.wav", "talk.WAV", true},
+        {u, "/home/u/p/talk.wav", "", false},                 {u, "/home/u/p/talk.wav", "other.wav", false},
+        {"/home/u/x.htm", "/home/u/talk.wav", "talk.wav", true}, {"D:\\s\\x.htm", "D:\\s\\t.wav", "/s/t.wav", true},
+        {"file:///x.htm", "\\talk.wav", "../../talk.wav", true}, {"", "\\talk.wav", "talk.wav", true},
+        {p, "/home/u/my s/talk.wav", "talk%2ewav", true},       {p, "/home/u/my s/talk.wav", "../my%20s/talk.wav", true},
+        {p, "/home/u/my s/talk.wav", "t%61lk.wav", false},      {p, "/home/u/my s/talk.wav", "t%41lk.wav", true},
+        {p, "/home/u/my s/\xc3\xbc.wav", "%c3%bc.wav", true},   {p, "/home/u/my s/A.WAV", "%2541.wav", true},
+        {p, "/home/u/my s/a%", "a%", true},                     {p, "/home/u/my s/a%", "a%2", false},
+        {p, "/home/u/my s/a%2", "a%252", true},                 {p, "/home/u/my s/\x10", "%0g", true},
+        {p, "/home/u/my s/\xf0", "%\xff" "0", true},            {p, "/home/u/my s/talk.wav", "talk.wav%00.txt", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LinkMatchesFile(c.page, c.href, c.file), c.match) << c.page << " | " << c.href << " | " << c.file;
+    EXPECT_FALSE(LinkMatchesFile("/u/x.htm", QByteArray("talk.wav\0.txt", 13), "/u/talk.wav"));
+}
+
+// The page's items for /home/u/s/talk.wav as "start end name;" each; the record
+// past `capacity` must stay untouched.
+std::string Scan(const QByteArray& page, int capacity = 64) {
+    std::vector<AudioItem> table(size_t(capacity) + 1);
+    std::memset(table.data(), 0x5A, table.size() * sizeof(AudioItem));
+    CMemoryByteStream stream(page);
+    const int n = ScanItemsFromStream(stream, "file:///home/u/s/p.htm", "/home/u/s/talk.wav", table.data(), capacity);
+    EXPECT_EQ(std::string(table.back().name, 16), std::string(16, 0x5A));
+    QByteArray items;
+    for (const AudioItem& item : std::span(table.data(), size_t(n)))
+        items += QByteArray::number(item.start) + ' ' + QByteArray::number(item.end) + ' ' + item.name + ';';
+    return items.toStdString();
+}
+
+TEST(ItemTable, WhichAnchorsBecomeItemsInWhatOrder) {
+    // An anchor with `inside` bytes between its brackets.
+    auto anchor = [](int inside) { return "<a href=talk.wav#1 name=a title='" + QByteArray(inside - 33, 'x') + "'>"; };
+    const struct { QByteArray page; const char* items; } cases[] = {
+        {"<A HREF=talk.wav#12.5#20 NAME=s1>x</A><a href='talk.wav' name=\"s2\">", "0 0 s2;12.5 20 s1;"},
+        {"<a href=talk.wav#1#2#3 name=a><a href=talk.wav##7 name=b>", "0 7 b;1 3 a;"},
+        {"<a href=talk.wav# name=a><a href=talk.wav#1><a href=talk.wav#1 name=''><a href=talk.wav#1 name>", ""},
+        {"<a href=other.wav#1 name=a><a href=../t2/talk.wav#1 name=a><area href=talk.wav#1 name=a>", ""},
+        {"<a href=../s/talk.wav#4 name=a><a name=n href=/home/u/s/TALK%2ewav#2>", "2 0 n;4 0 a;"},
+        {"<a href=talk.wav#1 href=talk.wav#2 href=o.wav#3 name=x name=a>", "2 0 a;"}, {"<a href=talk.wav#1 href=talk.wav# name=a>", ""},
+        {"<a href=talk.wav#1 name=abcdefghijklmnopqrst><a href=talk.wav#abc#xyz name=a>", "0 0 a;1 0 abcdefghijklmno;"},
+        {anchor(255), "1 0 a;"}, {anchor(256), ""},  // read as text
+        {"<a href=talk.wav#10#12 name=Z><a href=talk.wav#10#15 name=Y><a href=talk.wav#10#12 name=\xe9>"
+         "<a href=talk.wav#10#12 name=b><a href=talk.wav#10#12 name=B><a href=talk.wav#nan name=N>",
+         "10 12 B;10 12 Z;10 12 b;10 12 \xe9;10 15 Y;nan 0 N;"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Scan(c.page), c.items) << c.page.toStdString();
+    // The first anchors up to the capacity are kept, then sorted.
+    EXPECT_EQ(Scan("<a href=talk.wav#2 name=a><a href=talk.wav#1 name=b><a href=talk.wav#0 name=c>", 2), "1 0 b;2 0 a;");
+    EXPECT_EQ(Scan("<a href=talk.wav#1 name=a>", 0), "");
+}
+
+TEST(ItemTable, CurrentItemIsTheLatestStartWithinAThousandSeconds) {
+    const AudioItem table[] = {{0, 5, "X"}, {10, 12, "Z"}, {10, 15, "Y"}};
+    const struct { double seconds; int items, item; } cases[] = {
+        {0, 3, 0},     {9.999, 3, 0}, {10, 3, 1},  {1009.99, 3, 1}, {1010, 3, -1}, {-1, 3, -1},
+        {NAN, 3, -1},  {999.99, 1, 0}, {1000, 1, -1}, {20, 1, 0},    {5, 0, -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FindCurrentItem(table, c.items, c.seconds), c.item) << c.seconds;
+}
+
+// The index beside the executable, else the user's, else the installed one.
+TEST(ScriptIndex, PathAndWhichIndexIsFound) {
+    for (auto [exe, index] : {std::pair{"/opt/p.q/bin/parlotype", "/opt/p.q/bin/parlotype.htm"}, std::pair{"/a/b.tar.bin", "/a/b.tar.htm"}})
+        EXPECT_EQ(ScriptIndexPath(exe), index);
+    const struct { QStringList present; const char* found; } cases[] = {
+        {{}, "bin/parlotype.htm"}, {{"share/parlotype/parlotype.htm", "user/index.htm"}, "share/parlotype/parlotype.htm"},
+        {{"share/parlotype/parlotype.htm", "user/parlotype.htm"}, "user/parlotype.htm"},
+        {{"share/parlotype/parlotype.htm", "user/parlotype.htm", "bin/parlotype.htm"}, "bin/parlotype.htm"},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir root;
+        for (const QString& file : c.present) {
+            QDir().mkpath(QFileInfo(root.filePath(file)).path());
+            QFile(root.filePath(file)).open(QIODevice::WriteOnly);
+        }
+        EXPECT_EQ(FindScriptIndex(root.filePath("bin/parlotype"), root.filePath("user")), root.filePath(c.found));
+    }
+}
+
+}  // namespace
