@@ -1,17 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the file player reads with: where a WAV file's samples are, which
-// MPEG frame streams are read and how far, and the seek index against
-// continuous playback.
+// What the file player reads with: where a WAV file's samples are, and
+// which MPEG frame streams are read and how far.
 #include "audio/mpeg_frame.h"
-#include "audio/mpeg_seek_index.h"
 #include "audio/wave_parser.h"
 #include "common/memory_source.h"
 #include "common/test_audio.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <random>
+#include <tuple>
 
 using namespace testaudio;
 
@@ -58,10 +55,8 @@ TEST(WaveParser, FindsTheSamplesOrRefusesTheFile) {
     MemorySource src(mono8);
     WaveLayout layout;
     ASSERT_TRUE(ParseWave(src, layout));
-    EXPECT_EQ(layout.format.channels, 1);
-    EXPECT_EQ(layout.format.samplesPerSec, 8000u);
-    EXPECT_EQ(layout.format.blockAlign, 1);
-    EXPECT_EQ(layout.format.bitsPerSample, 8);
+    const platform::WaveFormat& f = layout.format;
+    EXPECT_EQ(std::tuple(f.channels, f.samplesPerSec, f.blockAlign, f.bitsPerSample), std::tuple(1, 8000u, 1, 8));
 }
 
 // Frames read one after the other as playback reads them, until the stream ends.
@@ -111,65 +106,6 @@ TEST(MpegFrames, StreamsAreReadFrameByFrameOrRefused) {
         EXPECT_EQ(w.frames, c.frames) << c.name;
         EXPECT_EQ(w.bytes, c.bytes) << c.name;
     }
-}
-
-// MPEG-1 Layer III frames of several bit rates, padded and not, as a VBR
-// file has them, with a tag and a run of zeros in the middle.
-std::string VbrStreamWithGaps(uint32_t seed) {
-    static const uint8_t kByte2[] = {0x90, 0x92, 0x50, 0xB0, 0xB2, 0xE0};
-    std::mt19937 rng(seed);
-    std::string out;
-    for (int i = 0; i < 120; ++i) {
-        if (i == 40) out += Id3v2Tag(300);
-        if (i == 80) out += std::string(2000, '\0');
-        const uint8_t b[4] = {0xFF, 0xFB, kByte2[rng() % 6], 0};
-        MpegFrameHeader h;
-        DecodeFrameHeader(b, h);
-        out += MpegFrame(b[1], b[2], 0, FrameLength(h));
-    }
-    return out;
-}
-
-TEST(MpegSeekIndex, SeeksWhereContinuousPlaybackIs) {
-    const std::string stream = VbrStreamWithGaps(7);
-    // Continuous playback: each frame where its header is found, lasting its samples.
-    std::vector<uint64_t> offsets;
-    std::vector<double> starts{0.0};
-    {
-        MemorySource src(stream);
-        uint8_t buf[kMaxFrameBytes];
-        MpegFrameHeader h;
-        while (ReadFrameHeader(src, buf, h)) {
-            offsets.push_back(src.position() - 4);
-            starts.push_back(starts.back() + 1152 / 44100.0);
-            ReadFrame(src, buf, h);
-        }
-    }
-    ASSERT_EQ(offsets.size(), 120u);
-    std::vector<double> times{0.0, starts[1], starts[41], starts[81] - 1e-9, 1e6};
-    std::mt19937 rng(3);
-    for (int i = 0; i < 60; ++i) times.push_back(std::uniform_real_distribution<double>(0, starts.back() * 1.1)(rng));
-    MemorySource src(stream);
-    MpegSeekIndex index;
-    index.Reset(0);
-    uint8_t scratch[kMaxFrameBytes];
-    for (double t : times) {
-        const size_t k = size_t(std::upper_bound(starts.begin() + 1, starts.end(), t) - starts.begin() - 1);
-        const auto place = index.Find(src, scratch, t);
-        EXPECT_EQ(place.offset, k < offsets.size() ? offsets[k] : stream.size()) << t;
-        EXPECT_DOUBLE_EQ(place.startTime, starts[k]) << t;
-        // Decoding for a seek starts at a frame at most kMaxPrerollFrames back.
-        const uint64_t from = index.PrerollStart(src, scratch, place.offset);
-        if (k == 0 || k >= offsets.size()) {
-            EXPECT_EQ(from, place.offset) << t;
-        } else {
-            const auto it = std::find(offsets.begin(), offsets.end(), from);
-            ASSERT_NE(it, offsets.end()) << t;
-            EXPECT_LT(size_t(it - offsets.begin()), k) << t;
-            EXPECT_LE(k - size_t(it - offsets.begin()), size_t(MpegSeekIndex::kMaxPrerollFrames)) << t;
-        }
-    }
-    EXPECT_EQ(index.FramesKnown(), 120u);
 }
 
 }  // namespace

@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The file player on the simulated device (stepped clock): what the device
-// receives and the position the player reports, for WAV and MP3 files,
-// seeks, pause, speed, refused files and device faults.
+// The audio engine on the simulated devices (stepped clock): what the file
+// player hands the device and the position it reports, for WAV and MP3 files,
+// seeks, pause, speed and device faults; what the recorder keeps and the
+// recording player plays; and the real devices with no sound server.
 #include "audio/mpeg_frame.h"
+#include "audio/recorder.h"
+#include "audio/replay_buffer.h"
 #include "audio/replay_file.h"
 #include "audio/replay_receiver.h"
+#include "audio/sample_block.h"
 #include "common/test_audio.h"
 #include "platform/message_box.h"
+#include "platform/qt_audio_backend.h"
 #include "platform/sim_audio.h"
 
 #include <QCoreApplication>
@@ -14,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 
 using namespace testaudio;
 using platform::WaveEvent;
@@ -21,6 +27,8 @@ using platform::WaveEvent;
 namespace {
 
 constexpr int kRate = 44100, kFrameBytes = 4;  // the sweep: 16-bit stereo
+constexpr int kRecordRate = 22050;
+
 constexpr double kSeconds = 3.0;
 const std::string kPcm = PcmBytes(Sweep(kRate, 2, kSeconds));
 
@@ -52,15 +60,63 @@ double FileTimeOfPitch(const std::string& played) {
     return ((n - 1) * kRate / (last - first) - 300.0) / 150.0;
 }
 
-class Player : public ::testing::Test {
+int16_t Left(uint64_t frame) { return int16_t(frame * 7 + 1); }
+
+std::vector<int16_t> LeftFrames(size_t n) {
+    std::vector<int16_t> out(n);
+    for (size_t f = 0; f < n; ++f) out[f] = Left(f);
+    return out;
+}
+
+// Hands the recorder every InData. Replays samples the way the script view
+// does: two buffers' worth, then the next part each time a buffer comes back;
+// counts the closes.
+class Receiver : public QObject {
+public:
+    Receiver(CRecorder& recorder, CReplayBuffer& replay) : m_recorder(recorder), m_replay(replay) {}
+    bool replay(std::vector<int16_t> samples) {
+        m_samples = std::move(samples);
+        m_pos = 0;
+        if (!m_replay.Open(this, kRecordRate)) return false;
+        writeMore();
+        writeMore();
+        return true;
+    }
+    bool event(QEvent* e) override {
+        if (e->type() == WaveEvent::InData) m_recorder.OnData();
+        if (e->type() == WaveEvent::OutClose) ++closes;
+        if (e->type() != WaveEvent::OutDone) return true;
+        EXPECT_TRUE(m_replay.Owns(static_cast<WaveEvent*>(e)->header));
+        m_replay.OnDone();
+        writeMore();
+        return true;
+    }
+    int closes = 0;
+
+private:
+    void writeMore() {
+        const auto* from = reinterpret_cast<const char*>(m_samples.data() + m_pos);
+        m_pos += size_t(m_replay.Write(from, int(m_samples.size() - m_pos) * 2) / 2);
+    }
+    CRecorder& m_recorder;
+    CReplayBuffer& m_replay;
+    std::vector<int16_t> m_samples;
+    size_t m_pos = 0;
+};
+
+class Engine : public ::testing::Test {
 protected:
     void SetUp() override {
-        platform::setAudioBackend(&sim);
+        sim.setInputSignal([](uint64_t f, int c) { return c == 0 ? Left(f) : int16_t(-1000 - int(f % 500)); });
         sim.setKeepPlayed(true);
+        platform::setAudioBackend(&sim);
         platform::SetMessageSink([this](const QString& text) { messages << text; });
     }
     void TearDown() override {
         player.Close();
+        recorder.Close();
+        replay.Close();
+        SetSampleBlockLimit(-1);
         platform::setAudioBackend(nullptr);
         platform::SetMessageSink({});
     }
@@ -76,7 +132,7 @@ protected:
     void Advance(int ms) {
         for (; ms > 0; ms -= 50) {
             sim.advance(std::min(ms, 50));
-            QCoreApplication::sendPostedEvents(&receiver, WaveEvent::OutDone);
+            QCoreApplication::sendPostedEvents();
         }
     }
     void RunToEnd() {
@@ -87,11 +143,14 @@ protected:
     platform::SimAudioBackend sim{platform::SimAudioBackend::Clock::Stepped};
     CReplayFile player;
     CReplayReceiver receiver{player};
+    CRecorder recorder;
+    CReplayBuffer replay;
+    Receiver rx{recorder, replay};
     QTemporaryDir dir;
     QStringList messages;
 };
 
-TEST_F(Player, WavPlaysFromTheStartTimeToTheEndOfItsData) {
+TEST_F(Engine, WavPlaysFromWhereAskedAndTheClockFollows) {
     ASSERT_TRUE(player.Open(Sweep()));
     EXPECT_DOUBLE_EQ(player.GetLength(), kSeconds);
     for (double start : {0.0, 1.25, -3.0, std::nan("")}) {
@@ -102,10 +161,24 @@ TEST_F(Player, WavPlaysFromTheStartTimeToTheEndOfItsData) {
         EXPECT_DOUBLE_EQ(player.GetPosition(), from + 0.5) << start;
         EXPECT_EQ(Played(), kPcm.substr(At(from), At(0.5))) << start;
         RunToEnd();
-        EXPECT_FALSE(player.IsPlaying()) << start;
         EXPECT_EQ(sim.openOutputs(), 0) << start;
         EXPECT_EQ(Played(), kPcm.substr(At(from))) << start;
     }
+    // Paused, neither the clock nor the sound moves on; a jump keeps the device.
+    ASSERT_TRUE(Play(0.0));
+    Advance(500);
+    ASSERT_TRUE(player.Pause());
+    Advance(1000);
+    EXPECT_TRUE(player.IsPaused());
+    EXPECT_DOUBLE_EQ(player.GetPosition(), 0.5);
+    ASSERT_TRUE(player.Resume());
+    Advance(250);
+    ASSERT_TRUE(player.PlayFrom(2.0));
+    Advance(250);
+    EXPECT_DOUBLE_EQ(player.GetPosition(), 2.25);
+    EXPECT_EQ(Played(), kPcm.substr(0, At(0.75)) + kPcm.substr(At(2.0), At(0.25)));
+    RunToEnd();
+    EXPECT_FALSE(player.PlayFrom(1.0));  // nothing plays
     // From the end of the data on: the device is open, nothing is queued or heard.
     for (double start : {kSeconds, 30.0}) {
         ASSERT_TRUE(Play(start));
@@ -118,33 +191,7 @@ TEST_F(Player, WavPlaysFromTheStartTimeToTheEndOfItsData) {
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }
 
-TEST_F(Player, PauseJumpsAndRestarts) {
-    ASSERT_TRUE(player.Open(Sweep()));
-    ASSERT_TRUE(Play(0.0));
-    Advance(500);
-    ASSERT_TRUE(player.Pause());
-    EXPECT_TRUE(player.IsPaused());
-    Advance(1000);
-    EXPECT_DOUBLE_EQ(player.GetPosition(), 0.5);
-    EXPECT_EQ(Played().size(), At(0.5));
-    ASSERT_TRUE(player.Resume());
-    Advance(250);
-    EXPECT_DOUBLE_EQ(player.GetPosition(), 0.75);
-    EXPECT_EQ(Played(), kPcm.substr(0, At(0.75)));
-    // A jump keeps the device; Play while playing opens it afresh.
-    sim.clearPlayed();
-    ASSERT_TRUE(player.PlayFrom(2.0));
-    Advance(250);
-    EXPECT_DOUBLE_EQ(player.GetPosition(), 2.25);
-    EXPECT_EQ(Played(), kPcm.substr(At(2.0), At(0.25)));
-    ASSERT_TRUE(Play(1.0));
-    EXPECT_EQ(sim.openOutputs(), 1);
-    RunToEnd();
-    EXPECT_EQ(Played(), kPcm.substr(At(1.0)));
-    EXPECT_FALSE(player.PlayFrom(1.0));  // nothing plays
-}
-
-TEST_F(Player, DeviceFaultsStopPlaybackWithOneMessage) {
+TEST_F(Engine, DeviceFaultsStopPlaybackWithOneMessage) {
     ASSERT_TRUE(player.Open(Sweep()));
     const QString failed = "The replay device failed: playback stopped";
     struct Case {
@@ -173,55 +220,30 @@ TEST_F(Player, DeviceFaultsStopPlaybackWithOneMessage) {
     }
 }
 
-TEST_F(Player, RefusedFilesLeaveNothingLoaded) {
-    struct Case {
-        QString path;
-        QString message;
-    } cases[] = {
-        {dir.filePath("missing.wav"), "Could not open '%1'"},
-        {dir.path(), "Could not open '%1'"},
-        {File("cut.mp3", "\xFF\xFB\x90"), "Format error on file '%1'\n"},
-        {File("text.wav", "hello, world"), {}},
-        {File("float.wav", WaveFile(2, kRate, 32, std::string(64, 'a')).replace(20, 1, "\3")), {}},
-    };
-    for (const auto& c : cases) {
-        ASSERT_TRUE(player.Open(Sweep()));
-        messages.clear();
-        EXPECT_FALSE(player.Open(c.path)) << c.path.toStdString();
-        EXPECT_FALSE(player.IsLoaded()) << c.path.toStdString();
-        EXPECT_FALSE(Play(0.0));
-        const QStringList expected = c.message.isEmpty() ? QStringList{} : QStringList{c.message.arg(c.path)};
-        EXPECT_EQ(messages, expected) << c.path.toStdString();
+// Continuous playback's timeline of an MPEG file: where each frame starts
+// in the file and in time (and where the last ends), and one frame's PCM bytes.
+struct Frames {
+    std::vector<uint64_t> offsets;
+    std::vector<double> starts{0.0};
+    size_t pcmBytes = 0;
+};
+Frames Walk(const QString& path) {
+    platform::AudioFile file;
+    EXPECT_TRUE(file.open(path));
+    uint8_t buf[kMaxFrameBytes];
+    MpegFrameHeader h;
+    Frames f;
+    while (ReadFrameHeader(file, buf, h) && ReadFrame(file, buf, h)) {
+        f.offsets.push_back(file.position() - uint64_t(FrameLength(h)));
+        f.starts.push_back(f.starts.back() + double(SamplesPerFrame(h)) / SampleRate(h));
+        f.pcmBytes = size_t(SamplesPerFrame(h) * Channels(h) * 2);
     }
+    return f;
 }
 
-// MP3 files made by lame from the sweep, the same file with a tag in front and
-// a region without frames in the middle, and one with a damaged frame.
-class Mp3Player : public Player {
-protected:
-    struct Frames {
-        std::vector<double> starts;     // of each frame, and the end of the last
-        std::vector<uint64_t> offsets;  // of each frame
-        size_t pcmBytes = 0;            // one frame's PCM
-    };
-    // Continuous playback's timeline of `path` from its first frame.
-    static Frames Walk(const QString& path, uint64_t first) {
-        platform::AudioFile file;
-        EXPECT_TRUE(file.open(path));
-        file.seek(first);
-        uint8_t buf[kMaxFrameBytes];
-        MpegFrameHeader h;
-        Frames f{{0.0}, {}, 0};
-        while (ReadFrameHeader(file, buf, h) && ReadFrame(file, buf, h)) {
-            f.offsets.push_back(file.position() - uint64_t(FrameLength(h)));
-            f.starts.push_back(f.starts.back() + double(SamplesPerFrame(h)) / SampleRate(h));
-            f.pcmBytes = size_t(SamplesPerFrame(h) * Channels(h) * 2);
-        }
-        return f;
-    }
-};
-
-TEST_F(Mp3Player, PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
+// MP3 files made by lame from the sweep; each also with a tag in front and a
+// region without frames in the middle, and with a damaged frame.
+TEST_F(Engine, Mp3PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
     const QString wav = File("sweep.wav", WaveFile(2, kRate, 16, kPcm));
     struct Case {
         const char* name;
@@ -233,9 +255,9 @@ TEST_F(Mp3Player, PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
         {"MPEG-2 mono", {"--resample", "22.05", "-m", "m", "-b", "32"}, 22050, 1},
     };
     for (const auto& e : encodings) {
-        const QString mp3 = dir.filePath(QString::number(e.rate + e.lame.size()) + ".mp3");
+        const QString mp3 = dir.filePath(QString::number(&e - encodings) + ".mp3");
         ASSERT_TRUE(EncodeMp3(wav, mp3, e.lame)) << e.name;
-        const Frames frames = Walk(mp3, 0);
+        const Frames frames = Walk(mp3);
         ASSERT_GT(frames.starts.size(), 50u) << e.name;
         const std::string bytes = ReadFile(mp3);
         const size_t middle = frames.offsets[frames.offsets.size() / 2];
@@ -255,7 +277,7 @@ TEST_F(Mp3Player, PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
             int loudest = 0;  // a third of the way in: the sweep, not silence
             for (size_t i = whole.size() / 6; i < whole.size() / 6 + 2000; ++i) loudest = std::max(loudest, std::abs(SampleAt(whole, i)));
             EXPECT_GT(loudest, 6000) << what;
-            for (double t : {0.5, 1.234, frames.starts[frames.starts.size() / 2], 2.9}) {
+            for (double t : {1.234, 0.5, frames.starts[frames.starts.size() / 2], 2.9}) {  // back and forth
                 const size_t k = size_t(std::upper_bound(frames.starts.begin(), frames.starts.end(), t) - frames.starts.begin()) - 1;
                 ASSERT_TRUE(Play(t)) << what;
                 EXPECT_DOUBLE_EQ(player.GetPosition(), frames.starts[k]) << what << " at " << t;
@@ -270,7 +292,7 @@ TEST_F(Mp3Player, PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
 
 // Speed keeps the file's time: the position and the pitch heard agree, and
 // a change while playing is heard at once from where playback was.
-TEST_F(Player, SpeedKeepsFileTime) {
+TEST_F(Engine, SpeedKeepsFileTime) {
     ASSERT_TRUE(player.Open(Sweep()));
     for (double speed : {0.5, 2.0}) {
         ASSERT_TRUE(player.SetSpeed(speed));
@@ -298,6 +320,97 @@ TEST_F(Player, SpeedKeepsFileTime) {
     EXPECT_NEAR(player.GetPosition(), 2.25, 0.03);
     for (double bad : {0.49, 2.01, std::nan("")}) EXPECT_FALSE(player.SetSpeed(bad)) << bad;
     EXPECT_EQ(player.GetSpeed(), 0.5);
+}
+
+TEST_F(Engine, KeepsTheLeftChannelInOrderAndReplaysIt) {
+    ASSERT_TRUE(recorder.Start(&rx, kRecordRate, 2));
+    EXPECT_FALSE(recorder.Start(&rx, kRecordRate, 2));  // already recording
+    Advance(2000);                                // 44100 frames: 22 full buffers of 2000
+    recorder.Stop();
+    EXPECT_FALSE(recorder.IsRecording());
+    EXPECT_EQ(recorder.GetSamples(), LeftFrames(44000));
+    // Mode 0 keeps nothing; Clear forgets.
+    ASSERT_TRUE(recorder.Start(&rx, kRecordRate, 0));
+    Advance(1000);
+    recorder.Stop();
+    const std::vector<int16_t> kept = recorder.GetSamples();
+    ASSERT_EQ(kept.size(), 44000u);
+
+    ASSERT_TRUE(rx.replay(kept));
+    EXPECT_FALSE(replay.Open(&rx, kRecordRate));  // already open
+    for (int ms = 0; ms < 5000 && replay.IsOpen(); ms += 50) Advance(50);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(replay.IsOpen());
+    EXPECT_EQ(rx.closes, 1);
+    EXPECT_EQ(sim.lastOutFormat().channels, 1);
+    EXPECT_EQ(sim.lastOutFormat().samplesPerSec, uint32_t(kRecordRate));
+    EXPECT_EQ(sim.played(), QByteArray(reinterpret_cast<const char*>(kept.data()), qsizetype(kept.size() * 2)));
+    platform::WaveHeader foreign;
+    EXPECT_FALSE(replay.Owns(&foreign));
+    recorder.Clear();
+    EXPECT_TRUE(recorder.GetSamples().empty());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
+
+TEST_F(Engine, WhatStopsARecordingKeepsWhatWasRecorded) {
+    struct Case {
+        const char* name;
+        std::function<void()> fault;
+        int rate;
+        QString message;
+        int kept;
+    } cases[] = {
+        {"out of memory", [] { SetSampleBlockLimit(5); }, kRecordRate, "Out of memory for recording", 5 * 2000},
+        {"the 8th buffer refused", [this] { sim.setFailWriteAfter(8); }, kRecordRate, "The record device failed: recording stopped", 6 * 2000},
+        {"no device", [this] { sim.setFailOpen(true); }, kRecordRate, "Failed to open record device", 0},
+        {"rate 0", [] {}, 0, "Failed to open record device", 0},
+    };
+    for (const auto& c : cases) {
+        recorder.Clear();
+        messages.clear();
+        c.fault();
+        EXPECT_EQ(recorder.Start(&rx, c.rate, 2), c.kept > 0) << c.name;
+        Advance(2000);
+        EXPECT_FALSE(recorder.IsRecording()) << c.name;
+        EXPECT_EQ(messages, QStringList{c.message}) << c.name;
+        EXPECT_EQ(recorder.GetSamples(), LeftFrames(size_t(c.kept))) << c.name;
+        sim.setFailOpen(false);
+        sim.setFailWriteAfter(0);
+        SetSampleBlockLimit(-1);
+    }
+}
+
+TEST_F(Engine, ReplayStopsOnARefusedWriteOrWhenStopped) {
+    sim.setFailOpen(true);
+    EXPECT_FALSE(rx.replay(LeftFrames(30000)));
+    EXPECT_EQ(messages, QStringList{"Failed to open replay device"});
+    sim.setFailOpen(false);
+    for (bool refuse : {true, false}) {
+        sim.setFailWriteAfter(refuse ? 2 : 0);
+        rx.closes = 0;
+        ASSERT_TRUE(rx.replay(LeftFrames(30000)));
+        EXPECT_EQ(replay.IsOpen(), !refuse);
+        replay.Stop();  // both buffers come back and the device closes
+        QCoreApplication::sendPostedEvents();
+        EXPECT_EQ(rx.closes, 1);
+        EXPECT_EQ(sim.openOutputs(), 0);
+    }
+}
+
+// With no sound server to reach (PULSE_SERVER names no socket), every open
+// of the real devices fails at once with its message.
+TEST(NoServer, EveryOpenFailsWithItsMessage) {
+    const auto backend = platform::createQtAudioBackend();
+    platform::setAudioBackend(backend.get());
+    QStringList messages;
+    platform::SetMessageSink([&](const QString& text) { messages << text; });
+    CRecorder recorder;
+    CReplayBuffer replay;
+    EXPECT_FALSE(recorder.Start(nullptr, kRecordRate, 2));
+    EXPECT_FALSE(replay.Open(nullptr, kRecordRate));
+    EXPECT_EQ(messages, QStringList({"Failed to open record device", "Failed to open replay device"}));
+    platform::SetMessageSink({});
+    platform::setAudioBackend(nullptr);
 }
 
 }  // namespace
