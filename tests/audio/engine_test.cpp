@@ -68,9 +68,9 @@ std::vector<int16_t> LeftFrames(size_t n) {
     return out;
 }
 
-// Hands the recorder every InData. Replays samples the way the script view
-// does: two buffers' worth, then the next part each time a buffer comes back;
-// counts the closes.
+// Hands the recorder every InData. Replays samples as the recording player's
+// owner is to: two buffers' worth, then the next part each time a buffer comes
+// back. Counts the closes.
 class Receiver : public QObject {
 public:
     Receiver(CRecorder& recorder, CReplayBuffer& replay) : m_recorder(recorder), m_replay(replay) {}
@@ -85,7 +85,7 @@ public:
     bool event(QEvent* e) override {
         if (e->type() == WaveEvent::InData) m_recorder.OnData();
         if (e->type() == WaveEvent::OutClose) ++closes;
-        if (e->type() != WaveEvent::OutDone) return true;
+        if (e->type() != WaveEvent::OutDone) return QObject::event(e);
         EXPECT_TRUE(m_replay.Owns(static_cast<WaveEvent*>(e)->header));
         m_replay.OnDone();
         writeMore();
