@@ -49,7 +49,7 @@ TEST(PlayCommand, PlaysTheStretchAndPrintsWhereItIs) {
         qint64 minMs;           // the stretch's playing time
     } cases[] = {
         {{"--play", wav + "#1.5#2.5"}, " 0:01.5", 2.5, 2.6, 1000},
-        {{"--play", wav + "#2.2"}, " 0:02.2", 2.9, 3.0, 800},              // to the end of the data
+        {{"--play", wav + "#2.2"}, " 0:02.2", 2.8, 3.0, 800},              // to the end of the data
         {{"--play", wav + "#6000.5"}, "100:00.5", 6000.5, 6000.5, 0},      // past the data
         {{"--play", wav + "#1#1.5", "--speed", "0.5"}, " 0:01.0", 1.5, 1.6, 1000},
         {{"--play", wav + "#1.5#2.5", "--speed", "2"}, " 0:01.5", 2.5, 2.6, 500},
