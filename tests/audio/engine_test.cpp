@@ -189,6 +189,8 @@ TEST_F(Engine, WavPlaysFromWhereAskedAndTheClockFollows) {
         EXPECT_TRUE(player.CloseDevice());
     }
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    // A file that cannot be opened closes the last one: nothing is left to play.
+    EXPECT_FALSE(player.Open(dir.path()) || Play(0.0) || player.IsLoaded());
 }
 
 TEST_F(Engine, DeviceFaultsStopPlaybackWithOneMessage) {
