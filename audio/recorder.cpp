@@ -5,8 +5,7 @@
 
 #include <QCoreApplication>
 
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
 
 CRecorder theRecorder;
 
@@ -30,8 +29,8 @@ CRecorder::~CRecorder() {
     Clear();
 }
 
-int CRecorder::Start(QObject* notify, int rate, int mode) {
-    if (m_bOpen) return -1;
+bool CRecorder::Start(QObject* notify, int rate, int mode) {
+    if (m_bOpen) return false;
     m_nCurrent = 0;
     m_nQueued = 0;
     m_nMode = mode ? 2 : 1;
@@ -47,17 +46,17 @@ int CRecorder::Start(QObject* notify, int rate, int mode) {
         m_hWaveIn.reset();
         platform::ShowMessage(QCoreApplication::translate("CRecorder", "Failed to open record device"));
         m_nMode = 0;
-        return -1;
+        return false;
     }
-    m_bOpen = 1;
+    m_bOpen = true;
     for (WaveHeader* h : m_hdr) h->flags = platform::WHDR_PREPARED;
     if (!AddBuffer()) {
         Close();
-        return -1;
+        return false;
     }
     m_hWaveIn->start();
     // A failing second hand-over has already stopped and closed the device.
-    return AddBuffer() ? 0 : -1;
+    return AddBuffer();
 }
 
 // The device hands back its buffers by posting them; they are taken here, at
@@ -82,20 +81,20 @@ void CRecorder::Close() {
     m_hWaveIn->close();
     m_hWaveIn.reset();
     for (WaveHeader* h : m_hdr) h->flags = 0;
-    m_bOpen = 0;
+    m_bOpen = false;
     m_nMode = 0;
 }
 
-int CRecorder::AddBuffer() {
-    if (!m_bOpen) return 0;
+bool CRecorder::AddBuffer() {
+    if (!m_bOpen) return false;
     m_hdr[m_nCurrent]->flags = platform::WHDR_PREPARED;
     if (!m_hWaveIn->addBuffer(m_hdr[m_nCurrent])) {
         Fail();
-        return 0;
+        return false;
     }
     m_nCurrent = 1 - m_nCurrent;
     ++m_nQueued;
-    return 1;
+    return true;
 }
 
 void CRecorder::OnData() {
@@ -114,13 +113,13 @@ void CRecorder::OnData() {
     AddBuffer();
 }
 
-int CRecorder::ProcessBuffer() {
+bool CRecorder::ProcessBuffer() {
     const int frames = m_nBufferBytes / 4;
     SampleBlock* block = NewSampleBlock();
     if (!block) {
         Stop();
         platform::ShowMessage(QCoreApplication::translate("CRecorder", "Out of memory for recording"));
-        return -1;
+        return false;
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(m_data[m_nCurrent]);
     for (int i = 0; i < frames && i < SampleBlock::kSamples; ++i)
@@ -129,18 +128,17 @@ int CRecorder::ProcessBuffer() {
     block->next = m_pBlocks;
     m_pBlocks = block;
     m_nCount += SampleBlock::kSamples;
-    return 0;
+    return true;
 }
 
-int16_t* CRecorder::GetSamples() {
+std::vector<int16_t> CRecorder::GetSamples() {
     m_nCount = 0;
     for (const SampleBlock* b = m_pBlocks; b; b = b->next) m_nCount += b->count;
-    auto* all = static_cast<int16_t*>(std::calloc(size_t(m_nCount) + 1, sizeof(int16_t)));
-    if (!all) return nullptr;
-    int p = m_nCount;
+    std::vector<int16_t> all(static_cast<size_t>(m_nCount));
+    size_t p = all.size();
     for (const SampleBlock* b = m_pBlocks; b; b = b->next) {
-        p -= b->count;
-        std::memcpy(all + p, b->samples, size_t(b->count) * sizeof(int16_t));
+        p -= size_t(b->count);
+        std::copy_n(b->samples, b->count, all.begin() + ptrdiff_t(p));
     }
     return all;
 }
@@ -153,5 +151,3 @@ void CRecorder::Clear() {
     }
     m_nCount = 0;
 }
-
-bool CRecorder::Owns(const WaveHeader* header) const { return header == m_hdr[0] || header == m_hdr[1]; }

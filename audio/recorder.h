@@ -9,14 +9,13 @@
 // receiver calls OnData() once per event (the view wraps this with its sample
 // limit). No locks.
 //
-// Results follow the program's convention: Start and ProcessBuffer 0 on
-// success and -1 on failure; AddBuffer and IsRecording non-zero for true.
 
 #include "audio/sample_block.h"
 #include "platform/wave_device.h"
 
 #include <QPointer>
 #include <memory>
+#include <vector>
 
 class QObject;
 
@@ -29,26 +28,22 @@ public:
 
     // Opens the default input at `rate` Hz and starts recording; a non-zero
     // `mode` keeps the samples (the view passes 2), 0 only cycles the buffers.
-    // Refused (-1, nothing changed) while recording. Shows "Failed to open
+    // Refused (false, nothing changed) while recording. Shows "Failed to open
     // record device" when the device cannot be opened. Does not clear the
     // blocks kept so far: call Clear() first.
-    int Start(QObject* notify, int rate, int mode);
+    bool Start(QObject* notify, int rate, int mode);
     // Resets and closes; the buffers the device hands back are taken at once.
     void Stop();
     void Close();
-    int AddBuffer();    // hands buffer m_nCurrent to the device
-    int ProcessBuffer();// stores the left channel of buffer m_nCurrent as a block
-    void OnData();      // once per InData event
-    int IsRecording() const { return m_bOpen; }
+    bool AddBuffer();      // hands buffer m_nCurrent to the device
+    bool ProcessBuffer();  // stores the left channel of buffer m_nCurrent as a block
+    void OnData();         // once per InData event
+    bool IsRecording() const { return m_bOpen; }
     int GetCount() const { return m_nCount; }
-    // The kept samples joined in recording order, in a new array of GetCount()
-    // samples allocated with malloc (release with free), or null when there is
-    // no memory for it. The blocks stay.
-    int16_t* GetSamples();
+    // The kept samples joined in recording order (GetCount() of them). The
+    // blocks stay.
+    std::vector<int16_t> GetSamples();
     void Clear();
-
-    // Whether `header` is one of the recorder's two buffers (for routing).
-    bool Owns(const platform::WaveHeader* header) const;
 
 private:
     static constexpr int kBufferBytes = 8000;
@@ -56,7 +51,7 @@ private:
     void Fail();
 
     QPointer<QObject> m_pNotify;  // receiver of the device's notifications
-    int m_bOpen = 0;
+    bool m_bOpen = false;
     std::unique_ptr<platform::WaveIn> m_hWaveIn;
     platform::WaveHeader* m_hdr[2] = {};
     char* m_data[2] = {};

@@ -27,8 +27,8 @@ CReplayBuffer::~CReplayBuffer() {
     }
 }
 
-int CReplayBuffer::Open(QObject* notify, int rate) {
-    if (m_bOpen) return 0;
+bool CReplayBuffer::Open(QObject* notify, int rate) {
+    if (m_bOpen) return false;
     m_nCurrent = 0;
     m_nQueued = 0;
     m_wfx = platform::WaveFormat{};
@@ -41,12 +41,12 @@ int CReplayBuffer::Open(QObject* notify, int rate) {
     if (rate <= 0 || !m_hWaveOut->open(m_wfx, notify)) {
         m_hWaveOut.reset();
         platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Failed to open replay device"));
-        return 0;
+        return false;
     }
-    m_bOpen = 1;
+    m_bOpen = true;
     SetupHeaders(m_wfx);
     for (WaveHeader* h : m_hdr) h->flags = platform::WHDR_PREPARED;
-    return 1;
+    return true;
 }
 
 void CReplayBuffer::SetupHeaders(const platform::WaveFormat& wfx) {
@@ -91,7 +91,7 @@ void CReplayBuffer::Close() {
     m_hWaveOut->close();
     m_hWaveOut.reset();
     for (WaveHeader* h : m_hdr) h->flags = 0;
-    m_bOpen = 0;
+    m_bOpen = false;
 }
 
 bool CReplayBuffer::Owns(const WaveHeader* header) const {

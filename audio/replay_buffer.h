@@ -22,9 +22,9 @@ public:
     CReplayBuffer(const CReplayBuffer&) = delete;
     CReplayBuffer& operator=(const CReplayBuffer&) = delete;
 
-    // Opens the default output for mono 16-bit at `rate` Hz. Refused (0) while
+    // Opens the default output for mono 16-bit at `rate` Hz. Refused (false) while
     // open; shows "Failed to open replay device" when it cannot be opened.
-    int Open(QObject* notify, int rate);
+    bool Open(QObject* notify, int rate);
     void SetupHeaders(const platform::WaveFormat& wfx);
     // Queues up to one buffer's worth of `data` (whole frames); returns the
     // bytes queued, 0 when not open, when both buffers are still with the
@@ -33,7 +33,7 @@ public:
     void OnDone();  // once per OutDone; closes the device after the last one
     void Stop();    // resets (the device hands back its buffers) and closes
     void Close();   // the device posts OutClose
-    int IsOpen() const { return m_bOpen; }
+    bool IsOpen() const { return m_bOpen; }
 
     // Whether `header` is one of the player's two buffers: lets the receiver
     // tell its OutDone events from other devices' even after a Stop.
@@ -42,7 +42,7 @@ public:
 private:
     static constexpr int kBufferBytes = 8000;
 
-    int m_bOpen = 0;
+    bool m_bOpen = false;
     std::unique_ptr<platform::WaveOut> m_hWaveOut;
     platform::WaveHeader* m_hdr[2] = {};
     char* m_data[2] = {};

@@ -23,7 +23,7 @@ CReplayFile::CReplayFile() {
 
 CReplayFile::~CReplayFile() { Close(); }
 
-int CReplayFile::IsLoaded() const { return m_bLoaded; }
+bool CReplayFile::IsLoaded() const { return m_bLoaded; }
 
 QString CReplayFile::GetFileName() const { return m_strFile; }
 
@@ -33,41 +33,41 @@ double CReplayFile::GetLength() const {
     return double((m_nDataEnd - m_nDataOffset) / m_wfx.blockAlign) / m_wfx.samplesPerSec;
 }
 
-int CReplayFile::Open(const QString& path) {
+bool CReplayFile::Open(const QString& path) {
     if (m_bLoaded) Close();
     m_strFile = path;
     if (!m_file.open(path)) {
         platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Could not open '%1'").arg(path));
-        return 0;
+        return false;
     }
     char magic[4];
-    int ok = 0;
+    bool ok = false;
     if (m_file.read(magic, 4) == 4 && std::memcmp(magic, "RIFF", 4) == 0)
         ok = ParseWave();
     else if (FindMpegStart())
         ok = OpenMpeg();
     if (ok) {
-        m_bLoaded = 1;
-        return 1;
+        m_bLoaded = true;
+        return true;
     }
     m_file.close();
-    return 0;
+    return false;
 }
 
-int CReplayFile::ParseWave() {
+bool CReplayFile::ParseWave() {
     WaveLayout layout;
-    if (!::ParseWave(m_file, layout)) return 0;
+    if (!::ParseWave(m_file, layout)) return false;
     m_wfx = layout.format;
     m_nDataOffset = layout.dataOffset;
     m_nDataEnd = layout.dataEnd;
     m_nBufferBytes = kBlockBytes;
     m_nFormat = FORMAT_WAV;
-    return 1;
+    return true;
 }
 
 // An MPEG file starts with a frame sync, after any ID3v2 tags; the first
 // frame sets the file's start for seeking and times.
-int CReplayFile::FindMpegStart() {
+bool CReplayFile::FindMpegStart() {
     uint64_t offset = 0;
     for (;;) {
         uint8_t head[10] = {};
@@ -75,22 +75,22 @@ int CReplayFile::FindMpegStart() {
         const uint32_t n = m_file.read(head, sizeof head);
         if (n >= 2 && IsFrameSync(head[0], head[1])) {
             m_nAudioStart = offset;
-            return 1;
+            return true;
         }
         const uint32_t tag = n == sizeof head ? Id3v2TagSize(head) : 0;
-        if (tag == 0) return 0;
+        if (tag == 0) return false;
         offset += tag;
     }
 }
 
-int CReplayFile::OpenMpeg() {
+bool CReplayFile::OpenMpeg() {
     m_pSrc = std::make_unique<uint8_t[]>(kMaxFrameBytes);
     m_file.seek(m_nAudioStart);
     MpegFrameHeader first;
     if (!ReadFrameHeader(m_file, m_pSrc.get(), first)) {
         platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Format error on file '%1'\n").arg(m_strFile));
         ReleaseMpeg();
-        return 0;
+        return false;
     }
     m_file.seek(m_nAudioStart);  // the first frame is read again when playback starts
     m_wfx = PcmFormatFor(first);
@@ -98,12 +98,12 @@ int CReplayFile::OpenMpeg() {
     if (!m_decoder->open(long(m_wfx.samplesPerSec), m_wfx.channels)) {
         platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Could not find suitable CODEC for '%1'\n").arg(m_strFile));
         ReleaseMpeg();
-        return 0;
+        return false;
     }
     m_nDstBytes = DestinationBytes(first, kMaxFrameBytes, kBlockBytes);
     m_seekIndex.Reset(m_nAudioStart);
     m_nFormat = FORMAT_MPEG;
-    return 1;
+    return true;
 }
 
 void CReplayFile::ReleaseMpeg() {
@@ -112,11 +112,11 @@ void CReplayFile::ReleaseMpeg() {
     m_seekIndex.Reset(0);
 }
 
-int CReplayFile::Close() {
-    if (!m_bLoaded) return 0;
+bool CReplayFile::Close() {
+    if (!m_bLoaded) return false;
     if (m_bDeviceOpen) CloseDevice();
     m_file.close();
-    m_bLoaded = 0;
+    m_bLoaded = false;
     ReleaseMpeg();
-    return 1;
+    return true;
 }

@@ -30,16 +30,16 @@ public:
     CReplayFile(const CReplayFile&) = delete;
     CReplayFile& operator=(const CReplayFile&) = delete;
 
-    int Open(const QString& path);            // 1 when the file is open and recognised
-    int Close();
-    int Play(QObject* notify, double startSeconds);
-    int OnBufferDone();                       // once per OutDone event
-    int CloseDevice();
-    int Pause();
-    int Resume();
-    int IsPaused() const;
-    int IsPlaying() const;
-    int IsLoaded() const;
+    bool Open(const QString& path);            // true when the file is open and recognised
+    bool Close();
+    bool Play(QObject* notify, double startSeconds);
+    bool OnBufferDone();                       // once per OutDone event
+    bool CloseDevice();
+    bool Pause();
+    bool Resume();
+    bool IsPaused() const;
+    bool IsPlaying() const;
+    bool IsLoaded() const;
     double GetPosition() const;               // seconds into the file now heard
     QString GetFileName() const;              // the path given to the last Open
     // Whether the last playback ended because the device failed (it was
@@ -49,13 +49,13 @@ public:
     // a start past the end of the data).
     bool HasQueuedAudio() const;
     double GetLength() const;                 // seconds of a WAV file's samples; 0 when not known
-    // Playback speed, kMinSpeed .. kMaxSpeed (0 outside). While playing it
+    // Playback speed, kMinSpeed .. kMaxSpeed (refused outside). While playing it
     // takes effect at once from the position heard; while paused, on Resume.
-    int SetSpeed(double speed);
+    bool SetSpeed(double speed);
     double GetSpeed() const;
     // Plays on from `seconds` at once, keeping the open device (a jump or a
-    // repeat without reopening it); 0 when nothing plays.
-    int PlayFrom(double seconds);
+    // repeat without reopening it); false when nothing plays.
+    bool PlayFrom(double seconds);
 
     static constexpr double kMinSpeed = 0.5;
     static constexpr double kMaxSpeed = 2.0;
@@ -68,28 +68,28 @@ private:
     static constexpr uint32_t kBlockBytes = 65536; // one ring data block
     enum { FORMAT_WAV = 1, FORMAT_MPEG = 2 };
 
-    int ParseWave();
-    int FindMpegStart();
-    int OpenMpeg();
+    bool ParseWave();
+    bool FindMpegStart();
+    bool OpenMpeg();
     void ReleaseMpeg();
-    int Stop();
+    bool Stop();
     void TakeBackQueued();
-    int Respeed();
+    bool Respeed();
     double FileTimeAt(uint64_t bytes) const;
-    int Fail();
-    int StartAt(double seconds);
+    bool Fail();
+    bool StartAt(double seconds);
     void Seek(double seconds);
     void Preroll(uint64_t from, uint64_t to);
-    int FillBuffer(int i);
-    int FillStretched(int i);
-    int FillRaw(platform::WaveHeader& hdr);
-    int FillWave(platform::WaveHeader& hdr);
-    int FillMpeg(platform::WaveHeader& hdr);
+    bool FillBuffer(int i);
+    bool FillStretched(int i);
+    bool FillRaw(platform::WaveHeader& hdr);
+    bool FillWave(platform::WaveHeader& hdr);
+    bool FillMpeg(platform::WaveHeader& hdr);
 
     // The file and its format.
     QString m_strFile;
     platform::AudioFile m_file;
-    int m_bLoaded = 0;
+    bool m_bLoaded = false;
     int m_nFormat = 0;
     platform::WaveFormat m_wfx;      // what the output device is opened with
     uint64_t m_nDataOffset = 0;      // WAV: first sample byte
@@ -109,14 +109,14 @@ private:
     double m_dStartTime = 0.0;  // time in the file heard at the device's count m_nBaseBytes
     uint64_t m_nBaseBytes = 0;  // 0, or where the ring was spliced on by a speed change
     double m_dTailSpeed = 1.0;  // the speed of what is heard before m_nBaseBytes
-    int m_bPaused = 0;
+    bool m_bPaused = false;
     std::unique_ptr<platform::WaveOut> m_pWaveOut;
     QPointer<QObject> m_pNotify;  // receiver of the device's notifications
-    int m_bDeviceOpen = 0;
+    bool m_bDeviceOpen = false;
     std::array<platform::WaveHeader, kBuffers> m_hdr;
     std::array<std::unique_ptr<char[]>, kBuffers> m_data;
-    int m_bPlaying = 0;
-    int m_bMoreData = 0;
+    bool m_bPlaying = false;
+    bool m_bMoreData = false;
     int m_nCurrent = 0;  // ring index of the buffer to fill next
     int m_nQueued = 0;   // buffers with the device, not yet returned
     bool m_bDeviceFailed = false;
@@ -127,8 +127,8 @@ private:
     // through m_dPlaySpeed.
     double m_dSpeed = 1.0;        // asked for
     double m_dPlaySpeed = 1.0;    // what the queued buffers were made at
-    int m_bSpeedPending = 0;      // a change asked for while paused
-    int m_bInputEnded = 0;        // the stretcher has had the last samples
+    bool m_bSpeedPending = false;      // a change asked for while paused
+    bool m_bInputEnded = false;        // the stretcher has had the last samples
     platform::TimeStretcher m_stretcher;
     platform::WaveHeader m_raw;   // the file's samples on their way to the stretcher
     std::unique_ptr<char[]> m_rawData;

@@ -20,18 +20,18 @@ constexpr int kStopPasses = 50;  // Stop waits at most this many times 20 ms
 constexpr unsigned long kStopSleepMs = 20;
 }  // namespace
 
-int CReplayFile::Play(QObject* notify, double startSeconds) {
+bool CReplayFile::Play(QObject* notify, double startSeconds) {
     if (m_bDeviceOpen) CloseDevice();
-    if (m_nQueued > 0) return 0;  // buffers of an earlier playback are still out
-    if (!m_bLoaded) return 0;
+    if (m_nQueued > 0) return false;  // buffers of an earlier playback are still out
+    if (!m_bLoaded) return false;
     m_pWaveOut = platform::audioBackend().createWaveOut();
     if (!m_pWaveOut || !m_pWaveOut->open(m_wfx, notify)) {
         m_pWaveOut.reset();
         platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Failed to open replay device"));
-        return 0;
+        return false;
     }
     m_pNotify = notify;
-    m_bDeviceOpen = 1;
+    m_bDeviceOpen = true;
     m_bDeviceFailed = false;
     for (auto& hdr : m_hdr) {
         hdr.bufferLength = kBlockBytes;
@@ -41,55 +41,55 @@ int CReplayFile::Play(QObject* notify, double startSeconds) {
 }
 
 // Primes the open device from `startSeconds` at the speed asked for.
-int CReplayFile::StartAt(double startSeconds) {
+bool CReplayFile::StartAt(double startSeconds) {
     Seek(startSeconds);
     m_nBaseBytes = 0;
     m_dPlaySpeed = 1.0;
-    m_bSpeedPending = 0;
+    m_bSpeedPending = false;
     if (m_dSpeed != 1.0) {
         if (m_stretcher.start(m_wfx, m_dSpeed))
             m_dPlaySpeed = m_dSpeed;
         else
             platform::ShowMessage(QCoreApplication::translate("CReplayFile", "The speed of '%1' cannot be changed; it plays at 1x").arg(m_strFile));
     }
-    m_bInputEnded = 0;
-    m_bMoreData = 1;
+    m_bInputEnded = false;
+    m_bMoreData = true;
     m_nQueued = 0;
     m_nCurrent = 0;
     while (m_nCurrent < kPrimed && FillBuffer(m_nCurrent)) ++m_nCurrent;
-    m_bPlaying = 1;
+    m_bPlaying = true;
     for (int i = 0; i < m_nCurrent; ++i) {
         // Buffers written so far are with the device: stopping resets it and
         // takes them back before it is closed.
         if (!m_pWaveOut->write(&m_hdr[i])) return Fail();
         ++m_nQueued;
     }
-    return 1;
+    return true;
 }
 
-int CReplayFile::OnBufferDone() {
+bool CReplayFile::OnBufferDone() {
     --m_nQueued;
     // A failed device hands back everything it holds: the first buffer back
     // ends playback (the others are taken in the stop), so the user hears of
     // it once, and a tail that was never heard does not pass for the end.
     if (m_bDeviceOpen && m_bPlaying && m_pWaveOut->failed()) return Fail();
     if (!m_bMoreData && m_nQueued <= 0) CloseDevice();  // the last buffer is back
-    if (!m_bLoaded || !m_bDeviceOpen || !m_bPlaying || !m_bMoreData) return 0;
-    if (!FillBuffer(m_nCurrent)) return 0;  // data ended: drain what is queued
+    if (!m_bLoaded || !m_bDeviceOpen || !m_bPlaying || !m_bMoreData) return false;
+    if (!FillBuffer(m_nCurrent)) return false;  // data ended: drain what is queued
     platform::WaveHeader& hdr = m_hdr[m_nCurrent];
     hdr.flags = platform::WHDR_PREPARED;
     if (!m_pWaveOut->write(&hdr)) return Fail();
     ++m_nQueued;
     m_nCurrent = (m_nCurrent + 1) % kBuffers;
-    return 1;
+    return true;
 }
 
 // The device failed while playing: it is closed and the user told once.
-int CReplayFile::Fail() {
+bool CReplayFile::Fail() {
     m_bDeviceFailed = true;
     CloseDevice();
     platform::ShowMessage(QCoreApplication::translate("CReplayFile", "The replay device failed: playback stopped"));
-    return 0;
+    return false;
 }
 
 bool CReplayFile::DeviceFailed() const { return m_bDeviceFailed; }
@@ -97,13 +97,13 @@ bool CReplayFile::DeviceFailed() const { return m_bDeviceFailed; }
 bool CReplayFile::HasQueuedAudio() const { return m_nQueued > 0; }
 
 // Resets the device and takes back every buffer.
-int CReplayFile::Stop() {
-    if (!m_bPlaying) return 0;
-    m_bPlaying = 0;
-    m_bPaused = 0;
+bool CReplayFile::Stop() {
+    if (!m_bPlaying) return false;
+    m_bPlaying = false;
+    m_bPaused = false;
     m_pWaveOut->reset();
     TakeBackQueued();
-    return 1;
+    return true;
 }
 
 // Waits, dispatching only the receiver's device notifications, until every
@@ -118,39 +118,39 @@ void CReplayFile::TakeBackQueued() {
     }
 }
 
-int CReplayFile::CloseDevice() {
-    if (!m_bDeviceOpen) return 0;
+bool CReplayFile::CloseDevice() {
+    if (!m_bDeviceOpen) return false;
     if (m_bPlaying) Stop();
-    if (!m_bDeviceOpen) return 1;  // the last buffer came back during the wait
+    if (!m_bDeviceOpen) return true;  // the last buffer came back during the wait
     for (auto& hdr : m_hdr) hdr.flags = 0;
     m_pWaveOut->close();
     m_pWaveOut.reset();
-    m_bDeviceOpen = 0;
-    return 1;
+    m_bDeviceOpen = false;
+    return true;
 }
 
-int CReplayFile::Pause() {
-    if (!m_bPlaying) return 0;
+bool CReplayFile::Pause() {
+    if (!m_bPlaying) return false;
     m_pWaveOut->pause();
-    m_bPaused = 1;
-    return 1;
+    m_bPaused = true;
+    return true;
 }
 
-int CReplayFile::Resume() {
-    if (!m_bPlaying || !m_bPaused) return 0;
+bool CReplayFile::Resume() {
+    if (!m_bPlaying || !m_bPaused) return false;
     m_pWaveOut->restart();
-    m_bPaused = 0;
+    m_bPaused = false;
     if (m_bSpeedPending) return PlayFrom(GetPosition());
-    return 1;
+    return true;
 }
 
-int CReplayFile::SetSpeed(double speed) {
-    if (!(speed >= kMinSpeed && speed <= kMaxSpeed)) return 0;
+bool CReplayFile::SetSpeed(double speed) {
+    if (!(speed >= kMinSpeed && speed <= kMaxSpeed)) return false;
     m_dSpeed = speed;
-    if (!IsPlaying() || speed == m_dPlaySpeed) return 1;
+    if (!IsPlaying() || speed == m_dPlaySpeed) return true;
     if (m_bPaused) {
-        m_bSpeedPending = 1;
-        return 1;
+        m_bSpeedPending = true;
+        return true;
     }
     return Respeed();
 }
@@ -159,18 +159,18 @@ int CReplayFile::SetSpeed(double speed) {
 // not taken yet and keeps playing the rest, and the ring is primed again from
 // the file time where that rest ends: the change is heard within the
 // server's short buffer, without a gap and without a jump in position.
-int CReplayFile::Respeed() {
+bool CReplayFile::Respeed() {
     if (!m_bMoreData) return PlayFrom(GetPosition());  // the data has ended: nothing to splice onto
-    m_bPlaying = 0;  // the buffers coming back are not refilled
+    m_bPlaying = false;  // the buffers coming back are not refilled
     const uint64_t kept = m_pWaveOut->cut();
     const double keptTime = FileTimeAt(kept);
     const double tailSpeed = m_dPlaySpeed;
     TakeBackQueued();
     if (m_nQueued > 0) {
         CloseDevice();  // the device holds buffers it will not give back
-        return 0;
+        return false;
     }
-    const int ok = StartAt(keptTime);
+    const bool ok = StartAt(keptTime);
     m_nBaseBytes = kept;
     m_dTailSpeed = tailSpeed;
     if (ok && m_nQueued == 0) CloseDevice();  // the kept part was the last of the data
@@ -181,21 +181,21 @@ double CReplayFile::GetSpeed() const { return m_dSpeed; }
 
 // Takes back what is queued and primes the device again. Used from the
 // position heard, a new speed is heard at once and the position does not jump.
-int CReplayFile::PlayFrom(double seconds) {
-    if (!IsPlaying()) return 0;
+bool CReplayFile::PlayFrom(double seconds) {
+    if (!IsPlaying()) return false;
     QObject* notify = m_pNotify;
     Stop();
     if (!m_bDeviceOpen) return Play(notify, seconds);  // the data had ended: the device closed
     if (m_nQueued > 0) {
         CloseDevice();  // the device holds buffers it will not give back
-        return 0;
+        return false;
     }
     return StartAt(seconds);
 }
 
-int CReplayFile::IsPaused() const { return m_bPlaying && m_bPaused; }
+bool CReplayFile::IsPaused() const { return m_bPlaying && m_bPaused; }
 
-int CReplayFile::IsPlaying() const { return m_bDeviceOpen && m_bPlaying; }
+bool CReplayFile::IsPlaying() const { return m_bDeviceOpen && m_bPlaying; }
 
 double CReplayFile::GetPosition() const { return FileTimeAt(m_pWaveOut ? m_pWaveOut->position() : 0); }
 
@@ -248,29 +248,29 @@ void CReplayFile::Preroll(uint64_t from, uint64_t to) {
     m_file.seek(to);
 }
 
-int CReplayFile::FillBuffer(int i) {
-    const int ok = m_dPlaySpeed == 1.0 ? FillRaw(m_hdr[i]) : FillStretched(i);
-    if (!ok) m_bMoreData = 0;
+bool CReplayFile::FillBuffer(int i) {
+    const bool ok = m_dPlaySpeed == 1.0 ? FillRaw(m_hdr[i]) : FillStretched(i);
+    if (!ok) m_bMoreData = false;
     return ok;
 }
 
-int CReplayFile::FillRaw(platform::WaveHeader& hdr) {
+bool CReplayFile::FillRaw(platform::WaveHeader& hdr) {
     if (m_nFormat == FORMAT_WAV) return FillWave(hdr);
     if (m_nFormat == FORMAT_MPEG) return FillMpeg(hdr);
-    return 0;
+    return false;
 }
 
 // Half a block of stretched output (less only at the end), feeding the
 // stretcher the file's samples until it has that much ready. Half, so that
 // one refill's work on the GUI thread stays near that of a block at 1x even
 // at 2x, while the ring still holds well over a second.
-int CReplayFile::FillStretched(int i) {
+bool CReplayFile::FillStretched(int i) {
     const uint32_t frames = kBlockBytes / 2 / m_wfx.blockAlign;
     while (!m_bInputEnded && m_stretcher.readyFrames() < frames) {
         if (FillRaw(m_raw)) {
             m_stretcher.put(m_raw.data, m_raw.bufferLength);
         } else {
-            m_bInputEnded = 1;
+            m_bInputEnded = true;
             m_stretcher.finish();
         }
     }
@@ -279,24 +279,24 @@ int CReplayFile::FillStretched(int i) {
 }
 
 // Up to 65536 bytes, never past the end of the samples.
-int CReplayFile::FillWave(platform::WaveHeader& hdr) {
+bool CReplayFile::FillWave(platform::WaveHeader& hdr) {
     const uint64_t pos = m_file.position();
     const uint32_t want =
         pos < m_nDataEnd ? uint32_t(std::min<uint64_t>(m_nBufferBytes, m_nDataEnd - pos)) : 0;
     const uint32_t got = want ? m_file.read(hdr.data, want) : 0;
-    if (got == 0) return 0;
+    if (got == 0) return false;
     hdr.bufferLength = got;
-    return 1;
+    return true;
 }
 
 // One frame, converted to PCM: at least its duration in the output format.
-int CReplayFile::FillMpeg(platform::WaveHeader& hdr) {
+bool CReplayFile::FillMpeg(platform::WaveHeader& hdr) {
     MpegFrameHeader h;
     const uint32_t length = ReadFrameHeader(m_file, m_pSrc.get(), h) ? ReadFrame(m_file, m_pSrc.get(), h) : 0;
-    if (length == 0) return 0;
+    if (length == 0) return false;
     const uint64_t samples = uint64_t(SamplesPerFrame(h)) * m_wfx.samplesPerSec / uint64_t(SampleRate(h));
     const uint32_t frameBytes = uint32_t(samples) * m_wfx.blockAlign;
     auto* dst = reinterpret_cast<uint8_t*>(hdr.data);
     hdr.bufferLength = m_decoder->decode(m_pSrc.get(), length, dst, m_nDstBytes, frameBytes);
-    return 1;
+    return true;
 }

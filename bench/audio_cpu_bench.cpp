@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     theReplayFile.Close();
 
     RecordRx rx;
-    if (theRecorder.Start(&rx, 22050, 2) != 0) return 1;
+    if (!theRecorder.Start(&rx, 22050, 2)) return 1;
     const double record = measure(seconds, [] { return false; });
     theRecorder.Stop();
     std::printf("recording 22.05 kHz stereo:  %5.2f%% CPU, %d blocks kept\n", record,

@@ -26,8 +26,8 @@
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
+#include <vector>
 
 class CParlotypeDoc;
 class QTimer;
@@ -35,11 +35,6 @@ namespace platform {
 class WaveEvent;
 class WebView;
 }  // namespace platform
-
-// Releases what the C heap allocated (the recorder's joined samples).
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
 
 class CParlotypeView : public QWidget, public CCmdTarget {
 public:
@@ -128,7 +123,7 @@ public:
     QStringList m_marks;
     double m_dEndTime = 0;         // end time of the audio link now playing; 0 = none
     int m_bSingleItem = 0;
-    std::unique_ptr<int16_t[], FreeDeleter> m_pRecSamples;  // the joined recording (from the recorder)
+    std::vector<int16_t> m_recSamples;  // the joined recording (from the recorder)
     int m_nRecSamples = 0;
     int m_nReplayPos = 0;
     int m_nRecState = 0;

@@ -36,17 +36,16 @@ void CParlotypeView::TakeBackStoppedBuffers() {
         QCoreApplication::sendPostedEvents(this, type);
 }
 
-// Joins the recorder's blocks into m_pRecSamples, replacing the last join.
+// Joins the recorder's blocks into m_recSamples, replacing the last join.
 void CParlotypeView::CollectRecording() {
-    m_pRecSamples.reset();
-    m_nRecSamples = theRecorder.GetCount();
-    m_pRecSamples.reset(theRecorder.GetSamples());
+    m_recSamples = theRecorder.GetSamples();
+    m_nRecSamples = int(m_recSamples.size());
 }
 
 // Hands the recording player the next part of the recording (at most one
 // buffer), if it takes it.
 void CParlotypeView::QueueRecordedPart() {
-    const char* from = reinterpret_cast<const char*>(m_pRecSamples.get() + m_nReplayPos);
+    const char* from = reinterpret_cast<const char*>(m_recSamples.data() + m_nReplayPos);
     m_nReplayPos += theReplayBuffer.Write(from, (m_nRecSamples - m_nReplayPos) * 2) / 2;
 }
 
@@ -86,7 +85,7 @@ void CParlotypeView::OnAudioPlayrec() {
     }
     CollectRecording();
     m_nRecState = m_nRecSamples > 0 ? 2 : 0;
-    if (!m_pRecSamples || m_nRecSamples <= 0) return;
+    if (m_nRecSamples <= 0) return;
     // Should the device not open, nothing is queued and the state is still 3.
     theReplayBuffer.Open(this, kRecordRate);
     m_nReplayPos = 0;
@@ -117,7 +116,7 @@ void CParlotypeView::OnWomDone(platform::WaveEvent* pEvent) {
         return;
     }
     theReplayBuffer.OnDone();
-    if (m_pRecSamples && m_nReplayPos < m_nRecSamples && m_nRecState == 3) QueueRecordedPart();
+    if (m_nReplayPos < m_nRecSamples && m_nRecState == 3) QueueRecordedPart();
 }
 
 void CParlotypeView::OnWomClose(platform::WaveEvent*) { m_nRecState = 2; }

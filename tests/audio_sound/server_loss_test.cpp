@@ -1,154 +1,116 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A sound server that dies or stalls under the file player: `--play` says so
 // and exits 1, and the player in a running program plays again once a server
-// is back. Each test runs a PulseAudio server of its own (a null sink on a
-// private socket), so killing it disturbs no other test.
+// is back. The tests run a PulseAudio server of their own (a null sink on a
+// private socket), so killing it disturbs nothing else.
 #include "audio/replay_file.h"
 #include "audio/replay_receiver.h"
 #include "common/test_audio.h"
 #include "platform/message_box.h"
 #include "platform/qt_audio_backend.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <functional>
 
 namespace {
-
-// A PulseAudio server with a null sink on a socket in a folder of its own.
-class PrivateServer {
-public:
-    explicit PrivateServer(const QString& runtime) : m_runtime(runtime) {}
-    ~PrivateServer() { stop(); }
-
-    QString address() const { return QStringLiteral("unix:%1/native").arg(m_runtime); }
-
-    bool start() {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime);
-        env.remove(QStringLiteral("PULSE_SERVER"));
-        m_server.setProcessEnvironment(env);
-        m_server.start(QStringLiteral("pulseaudio"),
-                       {"-n", "--daemonize=no", "--exit-idle-time=-1", "--system=false",
-                        QStringLiteral("--load=module-native-protocol-unix socket=%1/native").arg(m_runtime),
-                        "--load=module-null-sink sink_name=nullsink"});
-        if (!m_server.waitForStarted(5000)) return false;
-        return QTest::qWaitFor([this] { return answers(); }, 5000);
-    }
-    void kill() {
-        m_server.kill();
-        m_server.waitForFinished(5000);
-    }
-    void signal(int sig) { ::kill(pid_t(m_server.processId()), sig); }
-    void stop() {
-        if (m_server.state() == QProcess::NotRunning) return;
-        signal(SIGCONT);
-        kill();
-    }
-
-private:
-    bool answers() const {
-        QProcess info;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PULSE_SERVER"), address());
-        info.setProcessEnvironment(env);
-        info.start(QStringLiteral("pactl"), {"info"});
-        return info.waitForFinished(2000) && info.exitCode() == 0;
-    }
-
-    QString m_runtime;
-    QProcess m_server;
-};
 
 class ServerLoss : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        wav = dir.filePath("tone.wav");
-        ASSERT_TRUE(testaudio::WriteFile(
-            wav, testaudio::WaveFile(2, 44100, 16, testaudio::PcmBytes(testaudio::Sweep(44100, 2, 20.0)))));
+        ASSERT_TRUE(testaudio::WriteFile(wav, testaudio::WaveFile(2, 44100, 16, testaudio::PcmBytes(testaudio::Sweep(44100, 2, 20.0)))));
     }
+    void TearDown() override { StopServer(); }
 
-    // Starts `parlotype --play` on the private server.
-    void StartPlay(QProcess& play) {
+    // The environment with one variable set, for the server or its clients.
+    QProcessEnvironment With(const QString& name, const QString& value) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("PULSE_SERVER"), server.address());
+        env.insert(name, value);
         env.remove(QStringLiteral("PARLOTYPE_AUDIO"));
-        play.setProcessEnvironment(env);
-        play.start(QStringLiteral(PARLOTYPE_BINARY_DIR "/parlotype"), {"--play", wav});
-        ASSERT_TRUE(play.waitForStarted(5000));
-        // Playing once a position past the start is printed.
-        QByteArray out;
-        ASSERT_TRUE(QTest::qWaitFor([&] {
-            out += play.readAllStandardOutput();
-            return out.contains(" 0:00.") && !out.trimmed().endsWith(" 0:00.0");
-        }, 10000)) << out.toStdString();
+        return env;
+    }
+    bool StartServer() {
+        server.setProcessEnvironment(With("XDG_RUNTIME_DIR", dir.path()));
+        server.start("pulseaudio", {"-n", "--daemonize=no", "--exit-idle-time=-1", "--system=false",
+                                    "--load=module-native-protocol-unix socket=" + dir.path() + "/native",
+                                    "--load=module-null-sink sink_name=nullsink"});
+        return server.waitForStarted(5000) && QTest::qWaitFor([this] {
+            QProcess info;
+            info.setProcessEnvironment(With("PULSE_SERVER", address));
+            info.start("pactl", {"info"});
+            return info.waitForFinished(2000) && info.exitCode() == 0;
+        }, 5000);
+    }
+    void Signal(int sig) {
+        if (server.state() != QProcess::NotRunning) ::kill(pid_t(server.processId()), sig);
+    }
+    void StopServer() {
+        Signal(SIGCONT);
+        Signal(SIGKILL);
+        server.waitForFinished(5000);
     }
 
     QTemporaryDir dir;
-    PrivateServer server{dir.path()};
-    QString wav;
+    const QString wav = dir.filePath("sweep.wav"), address = "unix:" + dir.path() + "/native";
+    QProcess server;
 };
 
-// Killed or stopped in the middle of --play: a message and exit 1 within 2 s
-// of the loss for a kill, and within the 2 s no-progress rule for a stall.
+// Killed or stopped under --play: a message and exit 1 within 2 s of a kill,
+// and within the 2 s no-progress rule of a stall.
 TEST_F(ServerLoss, PlayCommandReportsAServerThatDiesOrStalls) {
     struct Case {
-        const char* name;
-        std::function<void()> lose;
+        int signal;
         const char* message;
         qint64 withinMs;
     } cases[] = {
-        {"killed", [&] { server.kill(); }, "The replay device failed: playback stopped", 2000},
-        {"stalled", [&] { server.signal(SIGSTOP); }, "The replay device stalled: nothing was heard for 2 s", 3000},
+        {SIGKILL, "The replay device failed: playback stopped", 2000},
+        {SIGSTOP, "The replay device stalled: nothing was heard for 2 s", 3000},
     };
     for (const Case& c : cases) {
-        ASSERT_TRUE(server.start()) << c.name;
+        ASSERT_TRUE(StartServer()) << c.message;
         QProcess play;
-        StartPlay(play);
+        play.setProcessEnvironment(With("PULSE_SERVER", address));
+        play.start(PARLOTYPE_BINARY_DIR "/parlotype", {"--play", wav});
+        QByteArray out;  // playing once a position past the start is printed
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            out += play.readAllStandardOutput();
+            return out.contains(" 0:00.") && !out.trimmed().endsWith(" 0:00.0");
+        }, 10000)) << c.message << out.toStdString();
         QElapsedTimer sinceLoss;
-        c.lose();
+        Signal(c.signal);
         sinceLoss.start();
-        ASSERT_TRUE(play.waitForFinished(10000)) << c.name;
-        EXPECT_LE(sinceLoss.elapsed(), c.withinMs) << c.name;
-        EXPECT_EQ(play.exitCode(), 1) << c.name;
-        EXPECT_TRUE(QString::fromLocal8Bit(play.readAllStandardError()).contains(c.message)) << c.name;
-        server.stop();
+        ASSERT_TRUE(play.waitForFinished(10000)) << c.message;
+        EXPECT_LE(sinceLoss.elapsed(), c.withinMs) << c.message;
+        EXPECT_EQ(play.exitCode(), 1) << c.message;
+        EXPECT_TRUE(QString::fromLocal8Bit(play.readAllStandardError()).contains(c.message));
+        StopServer();
     }
 }
 
 // In a running program: the loss is told once and playback stops; once the
 // server is back, playing works again.
 TEST_F(ServerLoss, PlayerPlaysAgainOnceTheServerIsBack) {
-    ASSERT_TRUE(server.start());
-    qputenv("PULSE_SERVER", server.address().toUtf8());
+    ASSERT_TRUE(StartServer());
+    qputenv("PULSE_SERVER", address.toUtf8());
     const auto backend = platform::createQtAudioBackend();
     platform::setAudioBackend(backend.get());
     QStringList messages;
     platform::SetMessageSink([&](const QString& text) { messages << text; });
     CReplayFile player;
     CReplayReceiver receiver(player);
-    ASSERT_EQ(player.Open(wav), 1);
-    ASSERT_EQ(player.Play(&receiver, 0.0), 1);
+    ASSERT_TRUE(player.Open(wav) && player.Play(&receiver, 0.0));
     ASSERT_TRUE(QTest::qWaitFor([&] { return player.GetPosition() > 0.3; }, 5000));
-
-    server.kill();
+    StopServer();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !player.IsPlaying(); }, 2000));
     EXPECT_TRUE(player.DeviceFailed());
     QTest::qWait(500);
     EXPECT_EQ(messages, QStringList{"The replay device failed: playback stopped"});
-
-    ASSERT_TRUE(server.start());
-    const bool playing = QTest::qWaitFor(
-        [&] { return player.Play(&receiver, 5.0) == 1 || (QTest::qWait(250), false); }, 10000);
-    EXPECT_TRUE(playing) << messages.join("; ").toStdString();
-    if (playing) EXPECT_TRUE(QTest::qWaitFor([&] { return player.GetPosition() > 5.3; }, 5000));
+    ASSERT_TRUE(StartServer());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.Play(&receiver, 5.0) || (QTest::qWait(250), false); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.GetPosition() > 5.3; }, 5000)) << messages.join("; ").toStdString();
     player.Close();
     platform::SetMessageSink({});
     platform::setAudioBackend(nullptr);

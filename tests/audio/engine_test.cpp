@@ -1,0 +1,418 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The audio engine on the simulated devices (stepped clock): what the file
+// player hands the device and the position it reports, for WAV and MP3 files,
+// seeks, pause, speed and device faults; what the recorder keeps and the
+// recording player plays; and the real devices with no sound server.
+#include "audio/mpeg_frame.h"
+#include "audio/recorder.h"
+#include "audio/replay_buffer.h"
+#include "audio/replay_file.h"
+#include "audio/replay_receiver.h"
+#include "audio/sample_block.h"
+#include "common/test_audio.h"
+#include "platform/message_box.h"
+#include "platform/qt_audio_backend.h"
+#include "platform/sim_audio.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+using namespace testaudio;
+using platform::WaveEvent;
+
+namespace {
+
+constexpr int kRate = 44100, kFrameBytes = 4;  // the sweep: 16-bit stereo
+constexpr int kRecordRate = 22050;
+
+constexpr double kSeconds = 3.0;
+const std::string kPcm = PcmBytes(Sweep(kRate, 2, kSeconds));
+
+size_t At(double seconds) { return size_t(seconds * kRate) * kFrameBytes; }
+
+int16_t SampleAt(const std::string& pcm, size_t i) { return int16_t(uint8_t(pcm[2 * i]) | uint8_t(pcm[2 * i + 1]) << 8); }
+
+// The largest difference between two runs of 16-bit samples; 65536 when their lengths differ.
+int MaxDifference(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return 65536;
+    int most = 0;
+    for (size_t i = 0; i < a.size() / 2; ++i) most = std::max(most, std::abs(SampleAt(a, i) - SampleAt(b, i)));
+    return most;
+}
+
+// The sweep's frequency over the last 200 ms played (upward zero crossings),
+// told as the time in the file where the sweep has it.
+double FileTimeOfPitch(const std::string& played) {
+    const size_t frames = played.size() / kFrameBytes, from = frames - kRate / 5;
+    double first = -1, last = -1;
+    int n = 0;
+    for (size_t f = from + 1; f < frames; ++f) {
+        const double a = SampleAt(played, 2 * (f - 1)), b = SampleAt(played, 2 * f);
+        if (a >= 0 || b < 0) continue;
+        last = double(f - 1) + a / (a - b);
+        if (first < 0) first = last;
+        ++n;
+    }
+    return ((n - 1) * kRate / (last - first) - 300.0) / 150.0;
+}
+
+int16_t Left(uint64_t frame) { return int16_t(frame * 7 + 1); }
+
+std::vector<int16_t> LeftFrames(size_t n) {
+    std::vector<int16_t> out(n);
+    for (size_t f = 0; f < n; ++f) out[f] = Left(f);
+    return out;
+}
+
+// Hands the recorder every InData. Replays samples as the recording player's
+// owner is to: two buffers' worth, then the next part each time a buffer comes
+// back. Counts the closes.
+class Receiver : public QObject {
+public:
+    Receiver(CRecorder& recorder, CReplayBuffer& replay) : m_recorder(recorder), m_replay(replay) {}
+    bool replay(std::vector<int16_t> samples) {
+        m_samples = std::move(samples);
+        m_pos = 0;
+        if (!m_replay.Open(this, kRecordRate)) return false;
+        writeMore();
+        writeMore();
+        return true;
+    }
+    bool event(QEvent* e) override {
+        if (e->type() == WaveEvent::InData) m_recorder.OnData();
+        if (e->type() == WaveEvent::OutClose) ++closes;
+        if (e->type() != WaveEvent::OutDone) return QObject::event(e);
+        EXPECT_TRUE(m_replay.Owns(static_cast<WaveEvent*>(e)->header));
+        m_replay.OnDone();
+        writeMore();
+        return true;
+    }
+    int closes = 0;
+
+private:
+    void writeMore() {
+        const auto* from = reinterpret_cast<const char*>(m_samples.data() + m_pos);
+        m_pos += size_t(m_replay.Write(from, int(m_samples.size() - m_pos) * 2) / 2);
+    }
+    CRecorder& m_recorder;
+    CReplayBuffer& m_replay;
+    std::vector<int16_t> m_samples;
+    size_t m_pos = 0;
+};
+
+class Engine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim.setInputSignal([](uint64_t f, int c) { return c == 0 ? Left(f) : int16_t(-1000 - int(f % 500)); });
+        sim.setKeepPlayed(true);
+        platform::setAudioBackend(&sim);
+        platform::SetMessageSink([this](const QString& text) { messages << text; });
+    }
+    void TearDown() override {
+        player.Close();
+        recorder.Close();
+        replay.Close();
+        SetSampleBlockLimit(-1);
+        platform::setAudioBackend(nullptr);
+        platform::SetMessageSink({});
+    }
+    QString File(const QString& name, const std::string& bytes) {
+        EXPECT_TRUE(WriteFile(dir.filePath(name), bytes));
+        return dir.filePath(name);
+    }
+    QString Sweep() { return File("sweep.wav", Riff(Chunk("fmt ", FmtBody(2, kRate, 16)) + Chunk("data", kPcm) + Chunk("LIST", "not sound"))); }
+    bool Play(double t) {
+        sim.clearPlayed();
+        return player.Play(&receiver, t);
+    }
+    void Advance(int ms) {
+        for (; ms > 0; ms -= 50) {
+            sim.advance(std::min(ms, 50));
+            QCoreApplication::sendPostedEvents();
+        }
+    }
+    void RunToEnd() {
+        for (int i = 0; i < 4000 && player.IsPlaying(); ++i) Advance(50);
+    }
+    std::string Played() const { return sim.played().toStdString(); }
+
+    platform::SimAudioBackend sim{platform::SimAudioBackend::Clock::Stepped};
+    CReplayFile player;
+    CReplayReceiver receiver{player};
+    CRecorder recorder;
+    CReplayBuffer replay;
+    Receiver rx{recorder, replay};
+    QTemporaryDir dir;
+    QStringList messages;
+};
+
+TEST_F(Engine, WavPlaysFromWhereAskedAndTheClockFollows) {
+    ASSERT_TRUE(player.Open(Sweep()));
+    EXPECT_DOUBLE_EQ(player.GetLength(), kSeconds);
+    for (double start : {0.0, 1.25, -3.0, std::nan("")}) {
+        const double from = start > 0 ? start : 0.0;
+        ASSERT_TRUE(Play(start)) << start;
+        EXPECT_EQ(player.GetPosition(), from) << start;
+        Advance(500);
+        EXPECT_DOUBLE_EQ(player.GetPosition(), from + 0.5) << start;
+        EXPECT_EQ(Played(), kPcm.substr(At(from), At(0.5))) << start;
+        RunToEnd();
+        EXPECT_EQ(sim.openOutputs(), 0) << start;
+        EXPECT_EQ(Played(), kPcm.substr(At(from))) << start;
+    }
+    // Paused, neither the clock nor the sound moves on; a jump keeps the device.
+    ASSERT_TRUE(Play(0.0));
+    Advance(500);
+    ASSERT_TRUE(player.Pause());
+    Advance(1000);
+    EXPECT_TRUE(player.IsPaused());
+    EXPECT_DOUBLE_EQ(player.GetPosition(), 0.5);
+    ASSERT_TRUE(player.Resume());
+    Advance(250);
+    ASSERT_TRUE(player.PlayFrom(2.0));
+    Advance(250);
+    EXPECT_DOUBLE_EQ(player.GetPosition(), 2.25);
+    EXPECT_EQ(Played(), kPcm.substr(0, At(0.75)) + kPcm.substr(At(2.0), At(0.25)));
+    RunToEnd();
+    EXPECT_FALSE(player.PlayFrom(1.0));  // nothing plays
+    // From the end of the data on: the device is open, nothing is queued or heard.
+    for (double start : {kSeconds, 30.0}) {
+        ASSERT_TRUE(Play(start));
+        Advance(1000);
+        EXPECT_TRUE(player.IsPlaying() && !player.HasQueuedAudio()) << start;
+        EXPECT_EQ(player.GetPosition(), start);
+        EXPECT_TRUE(Played().empty()) << start;
+        EXPECT_TRUE(player.CloseDevice());
+    }
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+    // A file that cannot be opened closes the last one: nothing is left to play.
+    EXPECT_FALSE(player.Open(dir.path()) || Play(0.0) || player.IsLoaded());
+}
+
+TEST_F(Engine, DeviceFaultsStopPlaybackWithOneMessage) {
+    ASSERT_TRUE(player.Open(Sweep()));
+    const QString failed = "The replay device failed: playback stopped";
+    struct Case {
+        const char* name;
+        bool failOpen;
+        int failWrite;
+        bool plays;
+        QString message;
+    } cases[] = {
+        {"cannot open", true, 0, false, "Failed to open replay device"},
+        {"refused while priming", false, 3, false, failed},
+        {"refused on a refill", false, 9, true, failed},
+        {"no fault", false, 0, true, {}},
+    };
+    for (const auto& c : cases) {
+        messages.clear();
+        sim.setFailOpen(c.failOpen);
+        sim.setFailWriteAfter(c.failWrite);
+        EXPECT_EQ(Play(0.0), c.plays) << c.name;
+        RunToEnd();
+        EXPECT_FALSE(player.IsPlaying()) << c.name;
+        EXPECT_EQ(sim.openOutputs(), 0) << c.name;
+        EXPECT_EQ(player.DeviceFailed(), c.message == failed) << c.name;
+        EXPECT_EQ(messages, c.message.isEmpty() ? QStringList{} : QStringList{c.message}) << c.name;
+        EXPECT_EQ(Played() == kPcm, c.message.isEmpty()) << c.name;
+    }
+}
+
+// Continuous playback's timeline of an MPEG file: where each frame starts
+// in the file and in time (and where the last ends), and one frame's PCM bytes.
+struct Frames {
+    std::vector<uint64_t> offsets;
+    std::vector<double> starts{0.0};
+    size_t pcmBytes = 0;
+};
+Frames Walk(const QString& path) {
+    platform::AudioFile file;
+    EXPECT_TRUE(file.open(path));
+    uint8_t buf[kMaxFrameBytes];
+    MpegFrameHeader h;
+    Frames f;
+    while (ReadFrameHeader(file, buf, h) && ReadFrame(file, buf, h)) {
+        f.offsets.push_back(file.position() - uint64_t(FrameLength(h)));
+        f.starts.push_back(f.starts.back() + double(SamplesPerFrame(h)) / SampleRate(h));
+        f.pcmBytes = size_t(SamplesPerFrame(h) * Channels(h) * 2);
+    }
+    return f;
+}
+
+// MP3 files made by lame from the sweep; each also with a tag in front and a
+// region without frames in the middle, and with a damaged frame.
+TEST_F(Engine, Mp3PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
+    const QString wav = File("sweep.wav", WaveFile(2, kRate, 16, kPcm));
+    struct Case {
+        const char* name;
+        QStringList lame;
+        int rate, channels;
+    } encodings[] = {
+        {"128 kbit/s", {"-b", "128"}, 44100, 2},
+        {"VBR", {"-V", "4"}, 44100, 2},
+        {"MPEG-2 mono", {"--resample", "22.05", "-m", "m", "-b", "32"}, 22050, 1},
+    };
+    for (const auto& e : encodings) {
+        const QString mp3 = dir.filePath(QString::number(&e - encodings) + ".mp3");
+        ASSERT_TRUE(EncodeMp3(wav, mp3, e.lame)) << e.name;
+        const Frames frames = Walk(mp3);
+        ASSERT_GT(frames.starts.size(), 50u) << e.name;
+        const std::string bytes = ReadFile(mp3);
+        const size_t middle = frames.offsets[frames.offsets.size() / 2];
+        std::string damaged = bytes;
+        damaged.replace(middle + 8, 40, std::string(40, '\x55'));
+        const QString variants[] = {mp3, File("gap.mp3", Id3v2Tag(500) + bytes.substr(0, middle) + std::string(3000, '\0') + bytes.substr(middle)),
+                                    File("damaged.mp3", damaged)};
+        for (const QString& path : variants) {
+            const std::string what = std::string(e.name) + " " + path.toStdString();
+            ASSERT_TRUE(player.Open(path)) << what;
+            ASSERT_TRUE(Play(0.0)) << what;
+            RunToEnd();
+            const std::string whole = Played();
+            EXPECT_EQ(sim.lastOutFormat().samplesPerSec, uint32_t(e.rate)) << what;
+            EXPECT_EQ(sim.lastOutFormat().channels, e.channels) << what;
+            EXPECT_EQ(whole.size(), (frames.starts.size() - 1) * frames.pcmBytes) << what;
+            int loudest = 0;  // a third of the way in: the sweep, not silence
+            for (size_t i = whole.size() / 6; i < whole.size() / 6 + 2000; ++i) loudest = std::max(loudest, std::abs(SampleAt(whole, i)));
+            EXPECT_GT(loudest, 6000) << what;
+            for (double t : {1.234, 0.5, frames.starts[frames.starts.size() / 2], 2.9}) {  // back and forth
+                const size_t k = size_t(std::upper_bound(frames.starts.begin(), frames.starts.end(), t) - frames.starts.begin()) - 1;
+                ASSERT_TRUE(Play(t)) << what;
+                EXPECT_DOUBLE_EQ(player.GetPosition(), frames.starts[k]) << what << " at " << t;
+                RunToEnd();
+                if (path == variants[2]) continue;  // a damaged frame decodes as it may
+                EXPECT_LE(MaxDifference(Played(), whole.substr(k * frames.pcmBytes)), 1) << what << " at " << t;
+            }
+        }
+    }
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
+
+// Speed keeps the file's time: the position and the pitch heard agree, and
+// a change while playing is heard at once from where playback was.
+TEST_F(Engine, SpeedKeepsFileTime) {
+    ASSERT_TRUE(player.Open(Sweep()));
+    for (double speed : {0.5, 2.0}) {
+        ASSERT_TRUE(player.SetSpeed(speed));
+        ASSERT_TRUE(Play(0.5));
+        Advance(1000);
+        EXPECT_NEAR(player.GetPosition(), 0.5 + speed, 0.02) << speed;
+        EXPECT_NEAR(FileTimeOfPitch(Played()), player.GetPosition() - 0.1 * speed, 0.02) << speed;
+        RunToEnd();
+        EXPECT_NEAR(double(Played().size()) / (kRate * kFrameBytes), (kSeconds - 0.5) / speed, 0.05) << speed;
+    }
+    ASSERT_TRUE(player.SetSpeed(1.0));
+    ASSERT_TRUE(Play(0.5));
+    Advance(500);
+    ASSERT_TRUE(player.SetSpeed(2.0));
+    EXPECT_NEAR(player.GetPosition(), 1.0, 1e-9);
+    Advance(500);
+    EXPECT_NEAR(player.GetPosition(), 2.0, 0.02);
+    EXPECT_NEAR(FileTimeOfPitch(Played()), player.GetPosition() - 0.2, 0.02);
+    // Paused, a change waits for Resume.
+    ASSERT_TRUE(player.Pause());
+    ASSERT_TRUE(player.SetSpeed(0.5));
+    EXPECT_NEAR(player.GetPosition(), 2.0, 0.02);
+    ASSERT_TRUE(player.Resume());
+    Advance(500);
+    EXPECT_NEAR(player.GetPosition(), 2.25, 0.03);
+    for (double bad : {0.49, 2.01, std::nan("")}) EXPECT_FALSE(player.SetSpeed(bad)) << bad;
+    EXPECT_EQ(player.GetSpeed(), 0.5);
+}
+
+TEST_F(Engine, KeepsTheLeftChannelInOrderAndReplaysIt) {
+    ASSERT_TRUE(recorder.Start(&rx, kRecordRate, 2));
+    EXPECT_FALSE(recorder.Start(&rx, kRecordRate, 2));  // already recording
+    Advance(2000);                                // 44100 frames: 22 full buffers of 2000
+    recorder.Stop();
+    EXPECT_FALSE(recorder.IsRecording());
+    EXPECT_EQ(recorder.GetSamples(), LeftFrames(44000));
+    // Mode 0 keeps nothing; Clear forgets.
+    ASSERT_TRUE(recorder.Start(&rx, kRecordRate, 0));
+    Advance(1000);
+    recorder.Stop();
+    const std::vector<int16_t> kept = recorder.GetSamples();
+    ASSERT_EQ(kept.size(), 44000u);
+
+    ASSERT_TRUE(rx.replay(kept));
+    EXPECT_FALSE(replay.Open(&rx, kRecordRate));  // already open
+    for (int ms = 0; ms < 5000 && replay.IsOpen(); ms += 50) Advance(50);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(replay.IsOpen());
+    EXPECT_EQ(rx.closes, 1);
+    EXPECT_EQ(sim.lastOutFormat().channels, 1);
+    EXPECT_EQ(sim.lastOutFormat().samplesPerSec, uint32_t(kRecordRate));
+    EXPECT_EQ(sim.played(), QByteArray(reinterpret_cast<const char*>(kept.data()), qsizetype(kept.size() * 2)));
+    platform::WaveHeader foreign;
+    EXPECT_FALSE(replay.Owns(&foreign));
+    recorder.Clear();
+    EXPECT_TRUE(recorder.GetSamples().empty());
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
+}
+
+TEST_F(Engine, WhatStopsARecordingKeepsWhatWasRecorded) {
+    struct Case {
+        const char* name;
+        std::function<void()> fault;
+        int rate;
+        QString message;
+        int kept;
+    } cases[] = {
+        {"out of memory", [] { SetSampleBlockLimit(5); }, kRecordRate, "Out of memory for recording", 5 * 2000},
+        {"the 8th buffer refused", [this] { sim.setFailWriteAfter(8); }, kRecordRate, "The record device failed: recording stopped", 6 * 2000},
+        {"no device", [this] { sim.setFailOpen(true); }, kRecordRate, "Failed to open record device", 0},
+        {"rate 0", [] {}, 0, "Failed to open record device", 0},
+    };
+    for (const auto& c : cases) {
+        recorder.Clear();
+        messages.clear();
+        c.fault();
+        EXPECT_EQ(recorder.Start(&rx, c.rate, 2), c.kept > 0) << c.name;
+        Advance(2000);
+        EXPECT_FALSE(recorder.IsRecording()) << c.name;
+        EXPECT_EQ(messages, QStringList{c.message}) << c.name;
+        EXPECT_EQ(recorder.GetSamples(), LeftFrames(size_t(c.kept))) << c.name;
+        sim.setFailOpen(false);
+        sim.setFailWriteAfter(0);
+        SetSampleBlockLimit(-1);
+    }
+}
+
+TEST_F(Engine, ReplayStopsOnARefusedWriteOrWhenStopped) {
+    sim.setFailOpen(true);
+    EXPECT_FALSE(rx.replay(LeftFrames(30000)));
+    EXPECT_EQ(messages, QStringList{"Failed to open replay device"});
+    sim.setFailOpen(false);
+    for (bool refuse : {true, false}) {
+        sim.setFailWriteAfter(refuse ? 2 : 0);
+        rx.closes = 0;
+        ASSERT_TRUE(rx.replay(LeftFrames(30000)));
+        EXPECT_EQ(replay.IsOpen(), !refuse);
+        replay.Stop();  // both buffers come back and the device closes
+        QCoreApplication::sendPostedEvents();
+        EXPECT_EQ(rx.closes, 1);
+        EXPECT_EQ(sim.openOutputs(), 0);
+    }
+}
+
+// With no sound server to reach (PULSE_SERVER names no socket), every open
+// of the real devices fails at once with its message.
+TEST(NoServer, EveryOpenFailsWithItsMessage) {
+    const auto backend = platform::createQtAudioBackend();
+    platform::setAudioBackend(backend.get());
+    QStringList messages;
+    platform::SetMessageSink([&](const QString& text) { messages << text; });
+    CRecorder recorder;
+    CReplayBuffer replay;
+    EXPECT_FALSE(recorder.Start(nullptr, kRecordRate, 2));
+    EXPECT_FALSE(replay.Open(nullptr, kRecordRate));
+    EXPECT_EQ(messages, QStringList({"Failed to open record device", "Failed to open replay device"}));
+    platform::SetMessageSink({});
+    platform::setAudioBackend(nullptr);
+}
+
+}  // namespace
