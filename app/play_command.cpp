@@ -27,7 +27,10 @@ int Usage(const QString& text) {
     return 2;
 }
 
+bool g_bMessagePrinted = false;
+
 void PrintMessage(const QString& text) {
+    g_bMessagePrinted = true;
     const QByteArray bytes = text.toLocal8Bit();
     std::fputs(bytes.constData(), stderr);
     if (!text.endsWith(QLatin1Char('\n'))) std::fputc('\n', stderr);
@@ -119,6 +122,9 @@ int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
     if (theReplayFile.Open(link.file) && theReplayFile.Play(&receiver, link.start)) {
         PlayWatch watch(app, link.end);
         status = app.exec();
+    } else if (!g_bMessagePrinted) {  // opened but neither WAV nor MP3: the player is silent about it
+        PrintMessage(QCoreApplication::translate("PlayCommand", "parlotype: '%1' is neither a WAV nor an MP3 file")
+                         .arg(link.file));
     }
     theReplayFile.Close();  // the device goes before the application object
     platform::SetMessageSink({});

@@ -74,12 +74,15 @@ TEST(PlayCommand, PlaysTheStretchAndPrintsWhereItIs) {
 
 TEST(PlayCommand, RefusesWhatItCannotPlay) {
     QTemporaryDir dir;
-    const QString missing = dir.filePath("missing.wav"), cut = dir.filePath("cut.mp3"), deep = dir.filePath("24.wav");
-    ASSERT_TRUE(WriteFile(cut, "\xFF\xFB\x90") && WriteFile(deep, WaveFile(2, 44100, 24, std::string(600, 'a'))));
+    const QString missing = dir.filePath("missing.wav"), cut = dir.filePath("cut.mp3"), deep = dir.filePath("24.wav"),
+                  text = dir.filePath("notes.wav");
+    ASSERT_TRUE(WriteFile(cut, "\xFF\xFB\x90") && WriteFile(deep, WaveFile(2, 44100, 24, std::string(600, 'a'))) &&
+                WriteFile(text, "just words"));
     // Files: exit 1 with the message; the simulated device plays 8 and 16 bits only.
     const QString messages[][2] = {{missing + "#1", "Could not open '%1'\n"},
                                    {cut, "Format error on file '%1'\n"},
-                                   {deep, "Failed to open replay device\n"}};
+                                   {deep, "Failed to open replay device\n"},
+                                   {text, "parlotype: '%1' is neither a WAV nor an MP3 file\n"}};
     for (const auto& m : messages) {
         const Outcome r = Parlotype({"--play", m[0]});
         EXPECT_EQ(r.status, 1) << m[0].toStdString();
