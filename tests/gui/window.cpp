@@ -1,16 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/window.h"
 
-#include "app/main_frame.h"
 #include "view/cmd_ui.h"
-#include "platform/web_view.h"
 #include "view/parlotype_view.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QEventLoop>
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -26,11 +22,11 @@ extern "C" void parlotype_before_app() {
 }
 
 TestWindow::TestWindow(const QStringList& args) {
-    m_argStore.push_back("parlotype");
-    for (const QString& a : args) m_argStore.push_back(a.toLocal8Bit());
-    for (QByteArray& a : m_argStore) m_argv.push_back(a.data());
+    m_args.push_back("parlotype");
+    for (const QString& a : args) m_args.push_back(a.toLocal8Bit());
+    for (QByteArray& a : m_args) m_argv.push_back(a.data());
     m_argv.push_back(nullptr);
-    m_argc = int(m_argStore.size());
+    m_argc = int(m_args.size());
     m_app = std::make_unique<CParlotypeApp>(m_argc, m_argv.data());
     if (!m_app->InitInstance()) return;
     QObject::connect(Web()->page(), &QWebEnginePage::loadingChanged, Web(), [this](const QWebEngineLoadingInfo& i) {
@@ -38,11 +34,7 @@ TestWindow::TestWindow(const QStringList& args) {
     });
 }
 
-TestWindow::~TestWindow() = default;
-
-CMainFrame* TestWindow::Frame() { return m_app->GetMainWnd(); }
-CParlotypeView* TestWindow::View() { return Frame()->GetActiveView(); }
-platform::WebView* TestWindow::Web() { return View()->GetWebView(); }
+platform::WebView* TestWindow::Web() { return Frame()->GetActiveView()->GetWebView(); }
 
 QAction* TestWindow::Action(int id) {
     LetIdle();
@@ -51,9 +43,8 @@ QAction* TestWindow::Action(int id) {
 
 bool TestWindow::Choose(int id) {
     QAction* action = Action(id);
-    if (!action->isEnabled()) return false;
-    action->trigger();
-    return true;
+    if (action->isEnabled()) action->trigger();
+    return action->isEnabled();
 }
 
 QString TestWindow::Pane(int id) {
@@ -61,44 +52,42 @@ QString TestWindow::Pane(int id) {
     return Frame()->Pane(id)->text();
 }
 
+QString TestWindow::States(std::initializer_list<int> ids) {
+    LetIdle();
+    QString s;
+    for (int id : ids) {
+        const QAction* a = Frame()->Action(id);
+        s += !a->isEnabled() ? QLatin1Char('-') : a->isChecked() ? QLatin1Char('C') : QLatin1Char('E');
+    }
+    return s;
+}
+
 bool TestWindow::WaitForPage(const QUrl& url, int ms) {
     const QUrl want = url.adjusted(QUrl::RemoveFragment);
-    return WaitUntil(
-        [&] {
-            return Web()->url().adjusted(QUrl::RemoveFragment) == want && !Web()->page()->isLoading() &&
-                   LoadEnded(url) == QWebEngineLoadingInfo::LoadSucceededStatus;
-        },
-        ms);
+    return WaitUntil([&] {
+        return Web()->url().adjusted(QUrl::RemoveFragment) == want && !Web()->page()->isLoading() &&
+               LoadEnded(url) == QWebEngineLoadingInfo::LoadSucceededStatus;
+    }, ms);
 }
 
 QString TestWindow::Fragment() { return Web()->url().fragment(QUrl::FullyDecoded); }
-
-bool TestWindow::WaitForFragment(const QString& name, int ms) {
-    return WaitUntil([&] { return Fragment() == name; }, ms);
-}
+bool TestWindow::WaitForFragment(const QString& name) { return WaitUntil([&] { return Fragment() == name; }); }
 
 QVariant TestWindow::Script(const QString& script) {
     QVariant result;
     bool done = false;
-    Web()->page()->runJavaScript(script, [&](const QVariant& v) {
-        result = v;
-        done = true;
-    });
+    Web()->page()->runJavaScript(script, [&](const QVariant& v) { result = v, done = true; });
     WaitUntil([&] { return done; });
     return result;
 }
 
 bool TestWindow::Click(const QString& selector) {
-    // A real mouse click, so that the navigation carries a user gesture.
-    const QVariantList centre =
-        Script(QStringLiteral("(function(){var e=document.querySelector(\"%1\"); if(!e) return null;"
-                              "e.scrollIntoView(); var r=e.getBoundingClientRect();"
-                              "return [r.left + r.width / 2, r.top + r.height / 2];})()")
-                   .arg(selector))
-            .toList();
-    if (centre.size() != 2) return false;
-    QTest::mouseClick(Web()->focusProxy(), Qt::LeftButton, {}, QPoint(centre[0].toInt(), centre[1].toInt()));
-    return true;
+    const QVariantList at = Script(QStringLiteral("(function(){var e=document.querySelector(\"%1\"); if(!e) return null;"
+                                                  "e.scrollIntoView(); var r=e.getBoundingClientRect();"
+                                                  "return [r.left + r.width / 2, r.top + r.height / 2];})()")
+                                       .arg(selector)).toList();
+    if (at.size() == 2) QTest::mouseClick(Web()->focusProxy(), Qt::LeftButton, {}, QPoint(at[0].toInt(), at[1].toInt()));
+    return at.size() == 2;
 }
 
 void TestWindow::LetIdle(int ms) {
@@ -108,15 +97,13 @@ void TestWindow::LetIdle(int ms) {
 }
 
 QWebEngineLoadingInfo::LoadStatus TestWindow::LoadEnded(const QUrl& url) const {
-    const QUrl want = url.adjusted(QUrl::RemoveFragment);
     for (auto it = m_loads.rbegin(); it != m_loads.rend(); ++it)
-        if (it->first.adjusted(QUrl::RemoveFragment) == want) return it->second;
+        if (it->first.adjusted(QUrl::RemoveFragment) == url.adjusted(QUrl::RemoveFragment)) return it->second;
     return QWebEngineLoadingInfo::LoadStartedStatus;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, int ms) {
     // A real event loop that waits for events, as the program's does.
-    if (condition()) return true;
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
@@ -124,7 +111,7 @@ bool WaitUntil(const std::function<bool()>& condition, int ms) {
     });
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     poll.start(10);
-    loop.exec();
+    if (!condition()) loop.exec();
     return condition();
 }
 
@@ -132,40 +119,28 @@ int AnswerModals(const std::function<void()>& command, const std::function<void(
     int answered = 0;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible()) return;
-        ++answered;
-        answer(modal);
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) ++answered, answer(modal);
     });
     poll.start(20);
     command();
     return answered;
 }
 
-QString DialogText(QWidget* dialog) {
-    auto* edit = dialog->findChild<QPlainTextEdit*>();
-    return edit ? edit->toPlainText() : QString();
-}
+QString DialogText(QWidget* dialog) { return dialog->findChild<QPlainTextEdit*>()->toPlainText(); }
 
 bool ClickButton(QWidget* dialog, const QString& text) {
-    for (QPushButton* b : dialog->findChildren<QPushButton*>()) {
-        if (b->text() != text) continue;
-        QTest::mouseClick(b, Qt::LeftButton);
-        return true;
-    }
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+        if (b->text() == text) return QTest::mouseClick(b, Qt::LeftButton), true;
     return false;
 }
 
 PageFolder::PageFolder() {
-    static int count = 0;  // a new folder each time: the file player remembers the last file's name
-    m_dir = QDir::temp().filePath(
-        QStringLiteral("parlotype gui %1-%2").arg(QCoreApplication::applicationPid()).arg(++count));
+    static int count = 0;  // a new folder each time: the file player keeps the last file's name
+    m_dir = QDir::temp().filePath(QStringLiteral("parlotype gui %1-%2").arg(QCoreApplication::applicationPid()).arg(++count));
     QDir().mkpath(m_dir);
 }
 
 PageFolder::~PageFolder() { QDir(m_dir).removeRecursively(); }
-
-QString PageFolder::Path(const QString& name) const { return m_dir + QLatin1Char('/') + name; }
 
 void PageFolder::Write(const QString& name, const QByteArray& bytes) const {
     QFile file(Path(name));
@@ -173,4 +148,3 @@ void PageFolder::Write(const QString& name, const QByteArray& bytes) const {
 }
 
 void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-void PrintTo(const QUrl& url, std::ostream* os) { *os << url.toString().toStdString(); }
