@@ -8,6 +8,7 @@
 #include "app/parlotype_app.h"
 #include "platform/web_view.h"
 
+#include <QApplication>
 #include <QUrl>
 #include <QWebEngineLoadingInfo>
 #include <functional>
