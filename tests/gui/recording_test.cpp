@@ -68,9 +68,10 @@ protected:
         ASSERT_TRUE(m_window->Choose(ID_AUDIO_RECORD));  // the buffer being filled is not kept
     }
     // Play Recorded, played until the recording player closes; what was played.
-    QByteArray Replay(int ms = 3000) {
+    // With `direct`, chosen with no event loop before.
+    QByteArray Replay(int ms = 3000, bool direct = false) {
         m_sim.clearPlayed();
-        EXPECT_TRUE(m_window->Choose(ID_AUDIO_PLAYREC));
+        EXPECT_TRUE(direct ? (m_window->Frame()->Action(ID_AUDIO_PLAYREC)->trigger(), true) : m_window->Choose(ID_AUDIO_PLAYREC));
         for (int t = 0; t < ms && theReplayBuffer.IsOpen(); t += 40) Advance(40);
         EXPECT_EQ(State(), QStringLiteral("EE"));
         return m_sim.played();
@@ -118,6 +119,12 @@ TEST_F(RecordingTest, RecordAndReplayTheLeftChannel) {
     ASSERT_TRUE(m_window->Choose(ID_AUDIO_RECORD));
     for (int i = 0; i < 100 && theRecorder.GetCount() < 6 * kBlock; ++i) Advance(10);
     EXPECT_TRUE(Replay() == LeftBytes(6 * kBlock));
+    // Record stops a replay and Play Recorded starts one, back to back: the
+    // stopped replay's late notices must not end the new one.
+    ASSERT_TRUE(m_window->Choose(ID_AUDIO_PLAYREC));
+    Advance(100);
+    m_window->Frame()->Action(ID_AUDIO_RECORD)->trigger();
+    EXPECT_TRUE(Replay(3000, true) == LeftBytes(6 * kBlock));
     EXPECT_TRUE(m_messages.isEmpty()) << m_messages.join('\n').toStdString();
 }
 
