@@ -41,7 +41,7 @@ void BM_ShowItemAt_SameItem(benchmark::State& state) {
     const double seconds = kMaxAudioItems / 2 * kItemSeconds + 1.0;
     theView->ShowItemAt(seconds);
     for (auto _ : state) theView->ShowItemAt(seconds);
-    if (theView->m_nCurItem != kMaxAudioItems / 2) state.SkipWithError("the wrong item is current");
+    if (theView->CurrentItemName() != QStringLiteral("s%1").arg(kMaxAudioItems / 2)) state.SkipWithError("the wrong item is current");
 }
 
 void BM_ShowItemAt_NextItem(benchmark::State& state) {
@@ -54,7 +54,7 @@ void BM_ShowItemAt_NextItem(benchmark::State& state) {
         theView->ShowItemAt(k * kItemSeconds + 0.1);
         k = (k + 1) % kMaxAudioItems;
     }
-    if (theView->m_nCurItem != (k + kMaxAudioItems - 1) % kMaxAudioItems)
+    if (theView->CurrentItemName() != QStringLiteral("s%1").arg((k + kMaxAudioItems - 1) % kMaxAudioItems))
         state.SkipWithError("the page did not move");
 }
 
@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     view->ScanItems(dir.filePath(QStringLiteral("reading.wav")));
-    if (view->m_nItems != kMaxAudioItems) {
-        std::fprintf(stderr, "the table holds %d items, not %d\n", view->m_nItems, kMaxAudioItems);
+    if (view->ItemCount() != kMaxAudioItems) {
+        std::fprintf(stderr, "the table holds %d items, not %d\n", view->ItemCount(), kMaxAudioItems);
         return 1;
     }
     theView = view.get();

@@ -100,7 +100,7 @@ QVariantMap MprisService::metadata() const {
     return map;
 }
 
-bool MprisService::canGoNext() const { return theReplayFile.IsLoaded() && m_pView->m_nItems > 0; }
+bool MprisService::canGoNext() const { return theReplayFile.IsLoaded() && m_pView->ItemCount() > 0; }
 
 bool MprisService::canPlay() const { return theReplayFile.IsLoaded() != 0; }
 

@@ -110,24 +110,13 @@ public:
     void SetSpeed(double speed);
     // The anchor name of the item now sounding; empty when none.
     QString CurrentItemName() const;
+    // How many audio items the page shown has for the file loaded.
+    int ItemCount() const { return m_nItems; }
 
     // Wave notifications from the recorder and the recording player
     void OnWimData(platform::WaveEvent* pEvent);
     void OnWomDone(platform::WaveEvent* pEvent);
     void OnWomClose(platform::WaveEvent* pEvent);
-
-    // State
-    int m_nMaxItems = kMaxAudioItems;
-    std::unique_ptr<AudioItem[]> m_items;  // m_nMaxItems records, allocated zero-filled once
-    int m_nItems = 0;
-    QStringList m_marks;
-    double m_dEndTime = 0;         // end time of the audio link now playing; 0 = none
-    int m_bSingleItem = 0;
-    std::vector<int16_t> m_recSamples;  // the joined recording (from the recorder)
-    int m_nRecSamples = 0;
-    int m_nReplayPos = 0;
-    int m_nRecState = 0;
-    int m_nCurItem = -1;           // index into m_items of the current item; -1 = none
 
 protected:
     bool event(QEvent* e) override;
@@ -150,6 +139,19 @@ private:
     void TakeBackStoppedBuffers();
     void CollectRecording();
     void QueueRecordedPart();
+
+    // State
+    int m_nMaxItems = kMaxAudioItems;
+    std::unique_ptr<AudioItem[]> m_items;  // m_nMaxItems records, allocated zero-filled once
+    int m_nItems = 0;
+    QStringList m_marks;
+    double m_dEndTime = 0;         // end time of the audio link now playing; 0 = none
+    int m_bSingleItem = 0;
+    std::vector<int16_t> m_recSamples;  // the joined recording (from the recorder)
+    int m_nRecSamples = 0;
+    int m_nReplayPos = 0;
+    int m_nRecState = 0;
+    int m_nCurItem = -1;           // index into m_items of the current item; -1 = none
 
     CParlotypeDoc* m_pDocument;
     QString m_strScriptIndex;

@@ -1,0 +1,150 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "gui/window.h"
+
+#include "view/cmd_ui.h"
+#include "view/parlotype_view.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWebEnginePage>
+
+extern "C" void parlotype_before_app() {
+    platform::RegisterWebSchemes();
+    static QTemporaryDir config, data;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+}
+
+TestWindow::TestWindow(const QStringList& args) {
+    m_args.push_back("parlotype");
+    for (const QString& a : args) m_args.push_back(a.toLocal8Bit());
+    for (QByteArray& a : m_args) m_argv.push_back(a.data());
+    m_argv.push_back(nullptr);
+    m_argc = int(m_args.size());
+    m_app = std::make_unique<CParlotypeApp>(m_argc, m_argv.data());
+    if (!m_app->InitInstance()) return;
+    QObject::connect(Web()->page(), &QWebEnginePage::loadingChanged, Web(), [this](const QWebEngineLoadingInfo& i) {
+        if (i.status() != QWebEngineLoadingInfo::LoadStartedStatus) m_loads.emplace_back(i.url(), i.status());
+    });
+}
+
+platform::WebView* TestWindow::Web() { return Frame()->GetActiveView()->GetWebView(); }
+
+QAction* TestWindow::Action(int id) {
+    LetIdle();
+    return Frame()->Action(id);
+}
+
+bool TestWindow::Choose(int id) {
+    QAction* action = Action(id);
+    if (action->isEnabled()) action->trigger();
+    return action->isEnabled();
+}
+
+QString TestWindow::Pane(int id) {
+    LetIdle();
+    return Frame()->Pane(id)->text();
+}
+
+QString TestWindow::States(std::initializer_list<int> ids) {
+    LetIdle();
+    QString s;
+    for (int id : ids) {
+        const QAction* a = Frame()->Action(id);
+        s += !a->isEnabled() ? QLatin1Char('-') : a->isChecked() ? QLatin1Char('C') : QLatin1Char('E');
+    }
+    return s;
+}
+
+bool TestWindow::WaitForPage(const QUrl& url, int ms) {
+    const QUrl want = url.adjusted(QUrl::RemoveFragment);
+    return WaitUntil([&] {
+        return Web()->url().adjusted(QUrl::RemoveFragment) == want && !Web()->page()->isLoading() &&
+               LoadEnded(url) == QWebEngineLoadingInfo::LoadSucceededStatus;
+    }, ms);
+}
+
+QString TestWindow::Fragment() { return Web()->url().fragment(QUrl::FullyDecoded); }
+bool TestWindow::WaitForFragment(const QString& name) { return WaitUntil([&] { return Fragment() == name; }); }
+
+QVariant TestWindow::Script(const QString& script) {
+    QVariant result;
+    bool done = false;
+    Web()->page()->runJavaScript(script, [&](const QVariant& v) { result = v, done = true; });
+    WaitUntil([&] { return done; });
+    return result;
+}
+
+bool TestWindow::Click(const QString& selector) {
+    const QVariantList at = Script(QStringLiteral("(function(){var e=document.querySelector(\"%1\"); if(!e) return null;"
+                                                  "e.scrollIntoView(); var r=e.getBoundingClientRect();"
+                                                  "return [r.left + r.width / 2, r.top + r.height / 2];})()")
+                                       .arg(selector)).toList();
+    if (at.size() == 2) QTest::mouseClick(Web()->focusProxy(), Qt::LeftButton, {}, QPoint(at[0].toInt(), at[1].toInt()));
+    return at.size() == 2;
+}
+
+void TestWindow::LetIdle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+QWebEngineLoadingInfo::LoadStatus TestWindow::LoadEnded(const QUrl& url) const {
+    for (auto it = m_loads.rbegin(); it != m_loads.rend(); ++it)
+        if (it->first.adjusted(QUrl::RemoveFragment) == url.adjusted(QUrl::RemoveFragment)) return it->second;
+    return QWebEngineLoadingInfo::LoadStartedStatus;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int ms) {
+    // A real event loop that waits for events, as the program's does.
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (condition()) loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    poll.start(10);
+    if (!condition()) loop.exec();
+    return condition();
+}
+
+int AnswerModals(const std::function<void()>& command, const std::function<void(QWidget*)>& answer) {
+    int answered = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget(); modal && modal->isVisible()) ++answered, answer(modal);
+    });
+    poll.start(20);
+    command();
+    return answered;
+}
+
+QString DialogText(QWidget* dialog) { return dialog->findChild<QPlainTextEdit*>()->toPlainText(); }
+
+bool ClickButton(QWidget* dialog, const QString& text) {
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+        if (b->text() == text) return QTest::mouseClick(b, Qt::LeftButton), true;
+    return false;
+}
+
+PageFolder::PageFolder() {
+    static int count = 0;  // a new folder each time: the file player keeps the last file's name
+    m_dir = QDir::temp().filePath(QStringLiteral("parlotype gui %1-%2").arg(QCoreApplication::applicationPid()).arg(++count));
+    QDir().mkpath(m_dir);
+}
+
+PageFolder::~PageFolder() { QDir(m_dir).removeRecursively(); }
+
+void PageFolder::Write(const QString& name, const QByteArray& bytes) const {
+    QFile file(Path(name));
+    if (file.open(QIODevice::WriteOnly)) file.write(bytes);
+}
+
+void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
