@@ -88,15 +88,6 @@ inline double scoreNear(const std::vector<int16_t>& ref, long lag, const std::ve
     return best;
 }
 
-// Index of the first stretch of `n` samples whose mean square exceeds `level`^2; -1 if none.
-inline long firstLoud(const std::vector<int16_t>& s, long n, double level) {
-    for (long i = 0; i + n <= long(s.size()); i += n / 4) {
-        double e = 0;
-        for (long k = 0; k < n; ++k) e += double(s[size_t(i + k)]) * s[size_t(i + k)];
-        if (e / n > level * level) return i;
-    }
-    return -1;
-}
 
 // The sound server's command-line clients, run as child processes.
 inline void startClient(QProcess& p, const QString& program, const QStringList& args) {

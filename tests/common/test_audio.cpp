@@ -8,7 +8,9 @@
 
 namespace testaudio {
 
+namespace {
 std::string U16(uint16_t v) { return {char(v & 0xFF), char(v >> 8)}; }
+}  // namespace
 
 std::string U32(uint32_t v) { return U16(uint16_t(v & 0xFFFF)) + U16(uint16_t(v >> 16)); }
 
@@ -59,12 +61,6 @@ std::vector<int16_t> Sweep(uint32_t rate, int channels, double seconds) {
         for (int c = 0; c < channels; ++c) out.push_back(s);
     }
     return out;
-}
-
-std::string CountingBytes(size_t count, size_t first) {
-    std::string bytes(count, '\0');
-    for (size_t i = 0; i < count; ++i) bytes[i] = char((first + i) % 251);
-    return bytes;
 }
 
 std::string MpegFrame(uint8_t b1, uint8_t b2, uint8_t b3, int length) {

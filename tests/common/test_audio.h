@@ -12,8 +12,7 @@
 
 namespace testaudio {
 
-// Little-endian numbers as file bytes.
-std::string U16(uint16_t v);
+// A little-endian number as file bytes.
 std::string U32(uint32_t v);
 
 // One RIFF chunk: ID, declared size (by default the body's length) and body.
@@ -33,8 +32,6 @@ std::string PcmBytes(const std::vector<int16_t>& samples);
 // A rising tone, different at every moment, so a stretch of it can be found
 // again by correlation: `seconds` of it at `rate` Hz, same in every channel.
 std::vector<int16_t> Sweep(uint32_t rate, int channels, double seconds);
-// Bytes 0, 1, 2, ... (mod 251) so that any byte's offset can be read back.
-std::string CountingBytes(size_t count, size_t first = 0);
 
 // An MPEG frame: the four header bytes, then zeros up to `length` bytes.
 std::string MpegFrame(uint8_t b1, uint8_t b2, uint8_t b3, int length);
