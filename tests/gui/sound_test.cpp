@@ -6,6 +6,7 @@
 #include "gui/window.h"
 
 #include "audio/replay_file.h"
+#include "audio/replay_receiver.h"
 #include "common/signal_match.h"
 #include "common/sink_capture.h"
 #include "common/test_audio.h"
@@ -28,21 +29,13 @@ namespace {
 constexpr int kRate = 44100;
 constexpr double kFrom = 0.3, kEnd = 1.6, kStarts[] = {0.5, 0.8, 1.1, 1.4};  // the link's times, the items'
 
-// Hands the file player its buffers back, as the main frame does.
-class BufferReceiver : public QObject {
-protected:
-    bool event(QEvent* e) override {
-        return e->type() == platform::WaveEvent::OutDone ? (theReplayFile.OnBufferDone(), true) : QObject::event(e);
-    }
-};
-
 // What the file player plays for the link on the simulated device (left
 // channel), and when the position passes the end time.
 std::pair<std::vector<int16_t>, double> ProgramSamples(const QString& path, double speed) {
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Stepped);
     sim.setKeepPlayed(true);
     platform::setAudioBackend(&sim);
-    BufferReceiver receiver;
+    CReplayReceiver receiver;
     double endAt = -1;
     theReplayFile.SetSpeed(speed);
     if (theReplayFile.Open(path) && theReplayFile.Play(&receiver, kFrom)) {
@@ -52,8 +45,7 @@ std::pair<std::vector<int16_t>, double> ProgramSamples(const QString& path, doub
             if (endAt < 0 && theReplayFile.GetPosition() > kEnd) endAt = ms / 1000.0;
         }
     }
-    std::vector<int16_t> left;
-    const std::vector<int16_t> all = samplesOf(sim.played());
+    std::vector<int16_t> left, all = samplesOf(sim.played());
     for (size_t i = 0; i + 1 < all.size(); i += 2) left.push_back(all[i]);
     theReplayFile.Close();
     platform::setAudioBackend(nullptr);
