@@ -5,22 +5,15 @@
 // and a signal recorded from the loop-back replayed unbroken.
 #include "gui/window.h"
 
-#include "audio/replay_file.h"
 #include "audio/replay_receiver.h"
 #include "common/signal_match.h"
 #include "common/sink_capture.h"
-#include "common/test_audio.h"
-#include "platform/message_box.h"
 #include "platform/qt_audio_backend.h"
-#include "platform/sim_audio.h"
-#include "view/command_ids.h"
 
-#include <QAction>
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
-#include <gtest/gtest.h>
 
 using namespace signaltest;
 

@@ -4,8 +4,14 @@
 // driven as a user does; settings, recent files and the index in private folders.
 #include "app/main_frame.h"
 #include "app/parlotype_app.h"
+#include "audio/replay_file.h"
+#include "common/test_audio.h"
+#include "platform/message_box.h"
+#include "platform/sim_audio.h"
 #include "platform/web_view.h"
+#include "view/command_ids.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -13,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <gtest/gtest.h>
 #include <vector>
 
 class TestWindow {
