@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/window.h"
 
-#include "view/cmd_ui.h"
 #include "view/parlotype_view.h"
 
 #include <QAction>
