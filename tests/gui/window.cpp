@@ -58,8 +58,6 @@ bool TestWindow::WaitForPage(const QUrl& url) {
     }, 20000);
 }
 
-QString TestWindow::Fragment() { return Web()->url().fragment(QUrl::FullyDecoded); }
-bool TestWindow::WaitForFragment(const QString& name) { return WaitUntil([&] { return Fragment() == name; }); }
 
 QVariant TestWindow::Script(const QString& script) {
     QVariant result;

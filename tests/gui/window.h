@@ -22,6 +22,8 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+bool WaitUntil(const std::function<bool()>& condition, int ms = 10000);  // runs a real event loop
+
 class TestWindow {
 public:
     explicit TestWindow(const QStringList& args);  // the arguments after the program name
@@ -33,8 +35,8 @@ public:
     QString Pane(int id);
     QString States(std::initializer_list<int> ids);  // per command: '-' disabled, 'E' enabled, 'C' checked
     bool WaitForPage(const QUrl& url);  // shown (fragment aside) and loaded
-    QString Fragment();
-    bool WaitForFragment(const QString& name);
+    QString Fragment() { return Web()->url().fragment(QUrl::FullyDecoded); }
+    bool WaitForFragment(const QString& name) { return WaitUntil([&] { return Fragment() == name; }); }
     bool Click(const QString& selector);  // with the mouse, so with a user gesture
     QVariant Script(const QString& script);
     void LetIdle(int ms = 30);
@@ -49,7 +51,6 @@ private:
     std::vector<std::pair<QUrl, QWebEngineLoadingInfo::LoadStatus>> m_loads;
 };
 
-bool WaitUntil(const std::function<bool()>& condition, int ms = 10000);  // runs a real event loop
 // Runs `command`, handing each modal widget that comes up to `answer`, which closes it; how many came up.
 int AnswerModals(const std::function<void()>& command, const std::function<void(QWidget*)>& answer);
 QString DialogText(QWidget* dialog);

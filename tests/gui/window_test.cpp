@@ -65,9 +65,8 @@ protected:
         platform::SetMessageSink({});
         platform::setAudioBackend(nullptr);
     }
-    void Open(const QStringList& args) { w = std::make_unique<TestWindow>(args); }
     void OpenPage() {  // with the keyboard
-        Open({m_folder.Path("page.htm")});
+        w = std::make_unique<TestWindow>(QStringList{m_folder.Path("page.htm")});
         ASSERT_TRUE(w->WaitForPage(m_folder.Url("page.htm")));
         w->Frame()->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(w->Frame()));
@@ -115,7 +114,7 @@ protected:
 TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     const QStringList pages{m_folder.Path("p0.htm"), m_folder.Path("p1.htm")};
     for (const QString& p : pages) m_folder.Write(QFileInfo(p).fileName(), "<html><body>p</body></html>");
-    Open({});
+    w = std::make_unique<TestWindow>(QStringList{});
     const QString index = w->App().m_strHelpFilePath;
     ASSERT_TRUE(testaudio::WriteFile(index, "<html><body>index</body></html>"));
     ASSERT_TRUE(w->WaitForPage(kHome));
@@ -139,21 +138,20 @@ TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     ASSERT_TRUE(w->Choose(ID_FILE_MRU_FILE1 + 1) && w->WaitForPage(QUrl::fromLocalFile(pages[0])));
     // The next start, given a desktop's file URL, opens it and finds the recent files kept.
     w.reset();
-    Open({QUrl::fromLocalFile(pages[1]).toString()});
+    w = std::make_unique<TestWindow>(QStringList{QUrl::fromLocalFile(pages[1]).toString()});
     ASSERT_TRUE(w->WaitForPage(QUrl::fromLocalFile(pages[1])));
     EXPECT_EQ(w->Frame()->windowTitle(), QStringLiteral("p1.htm - Parlotype"));
     EXPECT_EQ(w->Action(ID_FILE_MRU_FILE1 + 1)->text(), QStringLiteral("&2 %1").arg(pages[0]));
 
     // Make Script asks for the recording and its text and opens the script made.
     testaudio::SpokenRecording rec;
-    for (const char* s : {"The Fox and the Grapes", "A hungry fox saw some fine bunches of grapes.",
-                          "He tried his best to reach them, but in vain."})
-        ASSERT_TRUE(rec.addSentence(QLatin1String(s), "espeak:en-gb:150", 0.5));
+    const QStringList fox{"The Fox and the Grapes", "A hungry fox saw some fine bunches of grapes.",
+                          "He tried his best to reach them, but in vain."};
+    for (const QString& sentence : fox) ASSERT_TRUE(rec.addSentence(sentence, "espeak:en-gb:150", 0.5));
     rec.addSilence(0.5);
     rec.addNoise(30);
     ASSERT_TRUE(rec.writeWave(m_folder.Path("fox.wav")));
-    m_folder.Write("fox.txt", "The Fox and the Grapes\n\nA hungry fox saw some fine bunches of grapes.\n"
-                              "He tried his best to reach them, but in vain.\n");
+    m_folder.Write("fox.txt", (fox[0] + "\n\n" + fox.mid(1).join('\n')).toUtf8());  // a blank line between
     QStringList titles;
     AnswerModals([&] { w->Choose(ID_FILE_MAKE_SCRIPT), w->WaitForPage(m_folder.Url("fox.htm")); }, [&](QWidget* d) {
         if (!qobject_cast<QFileDialog*>(d) || titles.size() == 2) return;
