@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/window.h"
 
-#include "view/cmd_ui.h"
 #include "view/parlotype_view.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -36,10 +33,7 @@ TestWindow::TestWindow(const QStringList& args) {
 
 platform::WebView* TestWindow::Web() { return Frame()->GetActiveView()->GetWebView(); }
 
-QAction* TestWindow::Action(int id) {
-    LetIdle();
-    return Frame()->Action(id);
-}
+QAction* TestWindow::Action(int id) { return LetIdle(), Frame()->Action(id); }
 
 bool TestWindow::Choose(int id) {
     QAction* action = Action(id);
@@ -47,31 +41,23 @@ bool TestWindow::Choose(int id) {
     return action->isEnabled();
 }
 
-QString TestWindow::Pane(int id) {
-    LetIdle();
-    return Frame()->Pane(id)->text();
-}
+QString TestWindow::Pane(int id) { return LetIdle(), Frame()->Pane(id)->text(); }
 
 QString TestWindow::States(std::initializer_list<int> ids) {
     LetIdle();
     QString s;
-    for (int id : ids) {
-        const QAction* a = Frame()->Action(id);
-        s += !a->isEnabled() ? QLatin1Char('-') : a->isChecked() ? QLatin1Char('C') : QLatin1Char('E');
-    }
+    for (int id : ids) s += !Frame()->Action(id)->isEnabled() ? '-' : Frame()->Action(id)->isChecked() ? 'C' : 'E';
     return s;
 }
 
-bool TestWindow::WaitForPage(const QUrl& url, int ms) {
+bool TestWindow::WaitForPage(const QUrl& url) {
     const QUrl want = url.adjusted(QUrl::RemoveFragment);
     return WaitUntil([&] {
         return Web()->url().adjusted(QUrl::RemoveFragment) == want && !Web()->page()->isLoading() &&
                LoadEnded(url) == QWebEngineLoadingInfo::LoadSucceededStatus;
-    }, ms);
+    }, 20000);
 }
 
-QString TestWindow::Fragment() { return Web()->url().fragment(QUrl::FullyDecoded); }
-bool TestWindow::WaitForFragment(const QString& name) { return WaitUntil([&] { return Fragment() == name; }); }
 
 QVariant TestWindow::Script(const QString& script) {
     QVariant result;
@@ -103,7 +89,6 @@ QWebEngineLoadingInfo::LoadStatus TestWindow::LoadEnded(const QUrl& url) const {
 }
 
 bool WaitUntil(const std::function<bool()>& condition, int ms) {
-    // A real event loop that waits for events, as the program's does.
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
@@ -133,14 +118,6 @@ bool ClickButton(QWidget* dialog, const QString& text) {
         if (b->text() == text) return QTest::mouseClick(b, Qt::LeftButton), true;
     return false;
 }
-
-PageFolder::PageFolder() {
-    static int count = 0;  // a new folder each time: the file player keeps the last file's name
-    m_dir = QDir::temp().filePath(QStringLiteral("parlotype gui %1-%2").arg(QCoreApplication::applicationPid()).arg(++count));
-    QDir().mkpath(m_dir);
-}
-
-PageFolder::~PageFolder() { QDir(m_dir).removeRecursively(); }
 
 void PageFolder::Write(const QString& name, const QByteArray& bytes) const {
     QFile file(Path(name));
