@@ -61,7 +61,7 @@ public:
     static constexpr double kMaxSpeed = 2.0;
 
 private:
-    friend struct ReplayFileProbe;  // tests and benchmarks look inside
+    friend struct ReplayFileProbe;  // the benchmarks time the seek alone
 
     static constexpr int kBuffers = 8;             // the ring
     static constexpr int kPrimed = 7;              // filled before playback starts

@@ -11,7 +11,7 @@
 // Usage: bench_file_player [minutes of MP3 for the decode run, default 10]
 #include "audio/replay_file.h"
 #include "audio/replay_receiver.h"
-#include "common/replay_file_probe.h"
+#include "bench/replay_file_probe.h"
 #include "common/test_audio.h"
 #include "platform/sim_audio.h"
 

@@ -86,8 +86,8 @@ void CParlotypeView::OnAudioPlayrec() {
     CollectRecording();
     m_nRecState = m_nRecSamples > 0 ? 2 : 0;
     if (m_nRecSamples <= 0) return;
-    // Should the device not open, nothing is queued and the state is still 3.
-    theReplayBuffer.Open(this, kRecordRate);
+    // A device that does not open was reported; the recording stays for another try.
+    if (!theReplayBuffer.Open(this, kRecordRate)) return;
     m_nReplayPos = 0;
     QueueRecordedPart();
     if (m_nReplayPos < m_nRecSamples) QueueRecordedPart();

@@ -439,6 +439,7 @@ TEST_F(WindowTest, DesktopMediaControlsAndRecording) {
     EXPECT_EQ(RecState(), QStringLiteral("EE"));
     EXPECT_EQ(m_messages, (QStringList{"Failed to open record device", "Failed to open replay device"}));
     m_sim.setFailOpen(false);
+    EXPECT_TRUE(Replay() == LeftBytes(3 * kBlock));  // the recording waited for a device
     Record(1);  // neither device was left busy
     EXPECT_TRUE(Replay() == LeftBytes(kBlock));
     // With no memory for a block the recorder stops and says so; the blocks kept before still replay.
