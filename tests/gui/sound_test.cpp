@@ -6,8 +6,7 @@
 #include "gui/window.h"
 
 #include "audio/replay_receiver.h"
-#include "common/signal_match.h"
-#include "common/sink_capture.h"
+#include "gui/sound_capture.h"
 #include "platform/qt_audio_backend.h"
 
 #include <QEventLoop>

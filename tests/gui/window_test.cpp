@@ -112,7 +112,7 @@ protected:
 };
 
 TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
-    const QStringList pages{m_folder.Path("p0.htm"), m_folder.Path("p1.htm")};
+    const QStringList pages{m_folder.Path("p0.htm"), m_folder.Path("p1.htm"), m_folder.Path("p2.htm"), m_folder.Path("p3.htm")};
     for (const QString& p : pages) m_folder.Write(QFileInfo(p).fileName(), "<html><body>p</body></html>");
     w = std::make_unique<TestWindow>(QStringList{});
     const QString index = w->App().m_strHelpFilePath;
@@ -133,15 +133,16 @@ TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     EXPECT_TRUE(WaitUntil([&] { return w->Frame()->windowTitle() == QStringLiteral("Parlotype"); }));
     // The File menu lists the recent files, newest first; one opens its script.
     for (const QString& p : pages) ASSERT_TRUE(w->App().OpenDocumentFile(p));
-    EXPECT_EQ(w->Action(ID_FILE_MRU_FILE1)->text(), QStringLiteral("&1 %1").arg(pages[1]));
-    EXPECT_EQ(w->Action(ID_FILE_MRU_FILE1 + 2)->text(), QStringLiteral("&3 %1").arg(m_folder.Path("page.htm")));
-    ASSERT_TRUE(w->Choose(ID_FILE_MRU_FILE1 + 1) && w->WaitForPage(QUrl::fromLocalFile(pages[0])));
+    EXPECT_EQ(w->Action(ID_FILE_MRU_FILE1)->text(), QStringLiteral("&1 %1").arg(pages[3]));
+    EXPECT_EQ(w->Action(ID_FILE_MRU_FILE1 + 3)->text(), QStringLiteral("&4 %1").arg(pages[0]));  // four kept
+    ASSERT_TRUE(w->Choose(ID_FILE_MRU_FILE1 + 3) && w->WaitForPage(QUrl::fromLocalFile(pages[0])));
     // The next start, given a desktop's file URL, opens it and finds the recent files kept.
     w.reset();
-    w = std::make_unique<TestWindow>(QStringList{QUrl::fromLocalFile(pages[1]).toString()});
-    ASSERT_TRUE(w->WaitForPage(QUrl::fromLocalFile(pages[1])));
-    EXPECT_EQ(w->Frame()->windowTitle(), QStringLiteral("p1.htm - Parlotype"));
-    EXPECT_EQ(w->Action(ID_FILE_MRU_FILE1 + 1)->text(), QStringLiteral("&2 %1").arg(pages[0]));
+    w = std::make_unique<TestWindow>(QStringList{QUrl::fromLocalFile(pages[3]).toString()});
+    ASSERT_TRUE(w->WaitForPage(QUrl::fromLocalFile(pages[3])));
+    EXPECT_EQ(w->Frame()->windowTitle(), QStringLiteral("p3.htm - Parlotype"));
+    EXPECT_EQ(w->Action(ID_FILE_MRU_FILE1 + 1)->text() + w->Action(ID_FILE_MRU_FILE1 + 3)->text(),
+              QStringLiteral("&2 %1&4 %2").arg(pages[0], pages[1]));  // once each
 
     // Make Script asks for the recording and its text and opens the script made.
     testaudio::SpokenRecording rec;
