@@ -324,7 +324,8 @@ TEST_F(Engine, SpeedKeepsFileTime) {
     EXPECT_EQ(player.GetSpeed(), 0.5);
 }
 
-TEST_F(Engine, KeepsTheLeftChannelInOrderAndReplaysIt) {
+// Replaying what was kept is the window test's (Play Recorded).
+TEST_F(Engine, KeepsTheLeftChannelInOrder) {
     ASSERT_TRUE(recorder.Start(&rx, kRecordRate, 2));
     EXPECT_FALSE(recorder.Start(&rx, kRecordRate, 2));  // already recording
     Advance(2000);                                // 44100 frames: 22 full buffers of 2000
@@ -335,20 +336,7 @@ TEST_F(Engine, KeepsTheLeftChannelInOrderAndReplaysIt) {
     ASSERT_TRUE(recorder.Start(&rx, kRecordRate, 0));
     Advance(1000);
     recorder.Stop();
-    const std::vector<int16_t> kept = recorder.GetSamples();
-    ASSERT_EQ(kept.size(), 44000u);
-
-    ASSERT_TRUE(rx.replay(kept));
-    EXPECT_FALSE(replay.Open(&rx, kRecordRate));  // already open
-    for (int ms = 0; ms < 5000 && replay.IsOpen(); ms += 50) Advance(50);
-    QCoreApplication::sendPostedEvents();
-    EXPECT_FALSE(replay.IsOpen());
-    EXPECT_EQ(rx.closes, 1);
-    EXPECT_EQ(sim.lastOutFormat().channels, 1);
-    EXPECT_EQ(sim.lastOutFormat().samplesPerSec, uint32_t(kRecordRate));
-    EXPECT_EQ(sim.played(), QByteArray(reinterpret_cast<const char*>(kept.data()), qsizetype(kept.size() * 2)));
-    platform::WaveHeader foreign;
-    EXPECT_FALSE(replay.Owns(&foreign));
+    EXPECT_EQ(recorder.GetSamples().size(), 44000u);
     recorder.Clear();
     EXPECT_TRUE(recorder.GetSamples().empty());
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
