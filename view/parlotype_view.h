@@ -139,6 +139,7 @@ private:
     void TakeBackStoppedBuffers();
     void CollectRecording();
     void QueueRecordedPart();
+    int RecordedSamples() const { return int(m_recSamples.size()); }
 
     // State
     int m_nMaxItems = kMaxAudioItems;
@@ -148,7 +149,6 @@ private:
     double m_dEndTime = 0;         // end time of the audio link now playing; 0 = none
     int m_bSingleItem = 0;
     std::vector<int16_t> m_recSamples;  // the joined recording (from the recorder)
-    int m_nRecSamples = 0;
     int m_nReplayPos = 0;
     int m_nRecState = 0;
     int m_nCurItem = -1;           // index into m_items of the current item; -1 = none

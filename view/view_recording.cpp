@@ -39,14 +39,13 @@ void CParlotypeView::TakeBackStoppedBuffers() {
 // Joins the recorder's blocks into m_recSamples, replacing the last join.
 void CParlotypeView::CollectRecording() {
     m_recSamples = theRecorder.GetSamples();
-    m_nRecSamples = int(m_recSamples.size());
 }
 
 // Hands the recording player the next part of the recording (at most one
 // buffer), if it takes it.
 void CParlotypeView::QueueRecordedPart() {
     const char* from = reinterpret_cast<const char*>(m_recSamples.data() + m_nReplayPos);
-    m_nReplayPos += theReplayBuffer.Write(from, (m_nRecSamples - m_nReplayPos) * 2) / 2;
+    m_nReplayPos += theReplayBuffer.Write(from, (RecordedSamples() - m_nReplayPos) * 2) / 2;
 }
 
 void CParlotypeView::OnAudioRecord() {
@@ -80,17 +79,17 @@ void CParlotypeView::OnAudioPlayrec() {
     if (m_nRecState == 3) {
         // Nothing more is queued: the buffers with the device play out, the
         // player closes and OutClose brings the state back to 2.
-        m_nReplayPos = m_nRecSamples;
+        m_nReplayPos = RecordedSamples();
         return;
     }
     CollectRecording();
-    m_nRecState = m_nRecSamples > 0 ? 2 : 0;
-    if (m_nRecSamples <= 0) return;
+    m_nRecState = RecordedSamples() > 0 ? 2 : 0;
+    if (RecordedSamples() <= 0) return;
     // A device that does not open was reported; the recording stays for another try.
     if (!theReplayBuffer.Open(this, kRecordRate)) return;
     m_nReplayPos = 0;
     QueueRecordedPart();
-    if (m_nReplayPos < m_nRecSamples) QueueRecordedPart();
+    if (m_nReplayPos < RecordedSamples()) QueueRecordedPart();
     m_nRecState = 3;
 }
 
@@ -116,7 +115,7 @@ void CParlotypeView::OnWomDone(platform::WaveEvent* pEvent) {
         return;
     }
     theReplayBuffer.OnDone();
-    if (m_nReplayPos < m_nRecSamples && m_nRecState == 3) QueueRecordedPart();
+    if (m_nReplayPos < RecordedSamples() && m_nRecState == 3) QueueRecordedPart();
 }
 
 void CParlotypeView::OnWomClose(platform::WaveEvent*) { m_nRecState = 2; }
