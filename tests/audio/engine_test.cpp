@@ -26,8 +26,7 @@ using platform::WaveEvent;
 
 namespace {
 
-constexpr int kRate = 44100, kFrameBytes = 4;  // the sweep: 16-bit stereo
-constexpr int kRecordRate = 22050;
+constexpr int kRate = 44100, kFrameBytes = 4, kRecordRate = 22050;  // the sweep: 16-bit stereo
 
 constexpr double kSeconds = 3.0;
 const std::string kPcm = PcmBytes(Sweep(kRate, 2, kSeconds));
@@ -68,28 +67,18 @@ std::vector<int16_t> LeftFrames(size_t n) {
     return out;
 }
 
-// Hands the recorder its InData and the recording player its returned
-// buffers, as their owner does; counts the recording player's closes.
-class Receiver : public QObject {
-public:
-    Receiver(CRecorder& recorder, CReplayBuffer& replay) : m_recorder(recorder), m_replay(replay) {}
+// The fixture is the recorder's and the recording player's receiver, as
+// their owner is: it hands back InData and returned buffers, counts closes.
+class Engine : public ::testing::Test, public QObject {
+protected:
     bool event(QEvent* e) override {
-        if (e->type() == WaveEvent::InData) m_recorder.OnData();
+        if (e->type() == WaveEvent::InData) recorder.OnData();
         if (e->type() == WaveEvent::OutClose) ++closes;
         if (e->type() != WaveEvent::OutDone) return QObject::event(e);
-        EXPECT_TRUE(m_replay.Owns(static_cast<WaveEvent*>(e)->header));
-        m_replay.OnDone();
+        EXPECT_TRUE(replay.Owns(static_cast<WaveEvent*>(e)->header));
+        replay.OnDone();
         return true;
     }
-    int closes = 0;
-
-private:
-    CRecorder& m_recorder;
-    CReplayBuffer& m_replay;
-};
-
-class Engine : public ::testing::Test {
-protected:
     void SetUp() override {
         sim.setInputSignal([](uint64_t f, int c) { return c == 0 ? Left(f) : int16_t(-1000 - int(f % 500)); });
         sim.setKeepPlayed(true);
@@ -97,9 +86,6 @@ protected:
         platform::SetMessageSink([this](const QString& text) { messages << text; });
     }
     void TearDown() override {
-        player.Close();
-        recorder.Close();
-        replay.Close();
         SetSampleBlockLimit(-1);
         platform::setAudioBackend(nullptr);
         platform::SetMessageSink({});
@@ -121,9 +107,7 @@ protected:
             QCoreApplication::sendPostedEvents();
         }
     }
-    void RunToEnd() {
-        for (int i = 0; i < 4000 && player.IsPlaying(); ++i) Advance(50);
-    }
+    void RunToEnd() { for (int i = 0; i < 4000 && player.IsPlaying(); ++i) Advance(50); }
     std::string Played() const { return sim.played().toStdString(); }
 
     platform::SimAudioBackend sim{platform::SimAudioBackend::Clock::Stepped};
@@ -131,7 +115,7 @@ protected:
     CReplayReceiver receiver{player};
     CRecorder recorder;
     CReplayBuffer replay;
-    Receiver rx{recorder, replay};
+    int closes = 0;
     QTemporaryDir dir;
     QStringList messages;
 };
@@ -182,13 +166,7 @@ TEST_F(Engine, WavPlaysFromWhereAskedAndTheClockFollows) {
 TEST_F(Engine, DeviceFaultsStopPlaybackWithOneMessage) {
     ASSERT_TRUE(player.Open(Sweep()));
     const QString failed = "The replay device failed: playback stopped";
-    struct Case {
-        const char* name;
-        bool failOpen;
-        int failWrite;
-        bool plays;
-        QString message;
-    } cases[] = {
+    struct Case { const char* name; bool failOpen; int failWrite; bool plays; QString message; } cases[] = {
         {"cannot open", true, 0, false, "Failed to open replay device"},
         {"refused while priming", false, 3, false, failed},
         {"refused on a refill", false, 9, true, failed},
@@ -209,11 +187,7 @@ TEST_F(Engine, DeviceFaultsStopPlaybackWithOneMessage) {
 
 // Continuous playback's timeline of an MPEG file: where each frame starts
 // in the file and in time (and where the last ends), and one frame's PCM bytes.
-struct Frames {
-    std::vector<uint64_t> offsets;
-    std::vector<double> starts{0.0};
-    size_t pcmBytes = 0;
-};
+struct Frames { std::vector<uint64_t> offsets; std::vector<double> starts{0.0}; size_t pcmBytes = 0; };
 Frames Walk(const QString& path) {
     platform::AudioFile file;
     EXPECT_TRUE(file.open(path));
@@ -232,11 +206,7 @@ Frames Walk(const QString& path) {
 // region without frames in the middle, and with a damaged frame.
 TEST_F(Engine, Mp3PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
     const QString wav = File("sweep.wav", WaveFile(2, kRate, 16, kPcm));
-    struct Case {
-        const char* name;
-        QStringList lame;
-        int rate, channels;
-    } encodings[] = {
+    struct Case { const char* name; QStringList lame; int rate, channels; } encodings[] = {
         {"128 kbit/s", {"-b", "128"}, 44100, 2},
         {"VBR", {"-V", "4"}, 44100, 2},
         {"MPEG-2 mono", {"--resample", "22.05", "-m", "m", "-b", "32"}, 22050, 1},
@@ -250,8 +220,8 @@ TEST_F(Engine, Mp3PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
         const size_t middle = frames.offsets[frames.offsets.size() / 2];
         std::string damaged = bytes;
         damaged.replace(middle + 8, 40, std::string(40, '\x55'));
-        const QString variants[] = {mp3, File("gap.mp3", Id3v2Tag(500) + bytes.substr(0, middle) + std::string(3000, '\0') + bytes.substr(middle)),
-                                    File("damaged.mp3", damaged)};
+        const std::string gap = Id3v2Tag(500) + bytes.substr(0, middle) + std::string(3000, '\0') + bytes.substr(middle);
+        const QString variants[] = {mp3, File("gap.mp3", gap), File("damaged.mp3", damaged)};
         for (const QString& path : variants) {
             const std::string what = std::string(e.name) + " " + path.toStdString();
             ASSERT_TRUE(player.Open(path)) << what;
@@ -262,10 +232,12 @@ TEST_F(Engine, Mp3PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
             EXPECT_EQ(std::tuple(f.samplesPerSec, f.channels), std::tuple(uint32_t(e.rate), e.channels)) << what;
             EXPECT_EQ(whole.size(), (frames.starts.size() - 1) * frames.pcmBytes) << what;
             int loudest = 0;  // a third of the way in: the sweep, not silence
-            for (size_t i = whole.size() / 6; i < whole.size() / 6 + 2000; ++i) loudest = std::max(loudest, std::abs(SampleAt(whole, i)));
+            for (size_t i = whole.size() / 6; i < whole.size() / 6 + 2000; ++i)
+                loudest = std::max(loudest, std::abs(SampleAt(whole, i)));
             EXPECT_GT(loudest, 6000) << what;
             for (double t : {1.234, 0.5, frames.starts[frames.starts.size() / 2], 2.9}) {  // back and forth
-                const size_t k = size_t(std::upper_bound(frames.starts.begin(), frames.starts.end(), t) - frames.starts.begin()) - 1;
+                const auto after = std::upper_bound(frames.starts.begin(), frames.starts.end(), t);
+                const size_t k = size_t(after - frames.starts.begin()) - 1;
                 ASSERT_TRUE(Play(t)) << what;
                 EXPECT_DOUBLE_EQ(player.GetPosition(), frames.starts[k]) << what << " at " << t;
                 RunToEnd();
@@ -313,13 +285,7 @@ TEST_F(Engine, SpeedKeepsFileTime) {
 // early keeps what was recorded. Replaying it is the window test's (Play Recorded).
 TEST_F(Engine, RecorderKeepsTheLeftChannelUntilStoppedOrAFault) {
     const QString failed = "Failed to open record device";
-    struct Case {
-        const char* name;
-        std::function<void()> fault;
-        int rate;
-        QStringList messages;
-        int kept;
-    } cases[] = {
+    struct Case { const char* name; std::function<void()> fault; int rate; QStringList messages; int kept; } cases[] = {
         {"stopped", [] {}, kRecordRate, {}, 44000},  // 2 s: 22 full buffers of 2000
         {"out of memory", [] { SetSampleBlockLimit(5); }, kRecordRate, {"Out of memory for recording"}, 5 * 2000},
         {"the 8th buffer refused", [this] { sim.setFailWriteAfter(8); }, kRecordRate,
@@ -331,8 +297,8 @@ TEST_F(Engine, RecorderKeepsTheLeftChannelUntilStoppedOrAFault) {
         recorder.Clear();
         messages.clear();
         c.fault();
-        EXPECT_EQ(recorder.Start(&rx, c.rate, 2), c.kept > 0) << c.name;
-        EXPECT_FALSE(c.kept > 0 && recorder.Start(&rx, c.rate, 2)) << c.name;  // already recording
+        EXPECT_EQ(recorder.Start(this, c.rate, 2), c.kept > 0) << c.name;
+        EXPECT_FALSE(c.kept > 0 && recorder.Start(this, c.rate, 2)) << c.name;  // already recording
         Advance(2000);
         EXPECT_EQ(recorder.IsRecording(), c.messages.isEmpty()) << c.name;
         recorder.Stop();
@@ -349,19 +315,19 @@ TEST_F(Engine, RecorderKeepsTheLeftChannelUntilStoppedOrAFault) {
 TEST_F(Engine, RecordingPlayerStopsOnARefusedWriteOrWhenStopped) {
     const std::string bytes = PcmBytes(LeftFrames(8000));
     sim.setFailOpen(true);
-    EXPECT_FALSE(replay.Open(&rx, kRecordRate));
+    EXPECT_FALSE(replay.Open(this, kRecordRate));
     EXPECT_EQ(messages, QStringList{"Failed to open replay device"});
     sim.setFailOpen(false);
     for (bool refuse : {true, false}) {
         sim.setFailWriteAfter(refuse ? 2 : 0);
-        rx.closes = 0;
-        ASSERT_TRUE(replay.Open(&rx, kRecordRate));
+        closes = 0;
+        ASSERT_TRUE(replay.Open(this, kRecordRate));
         EXPECT_EQ(replay.Write(bytes.data(), 8000), 8000);
         EXPECT_EQ(replay.Write(bytes.data() + 8000, 8000), refuse ? 0 : 8000);
         EXPECT_EQ(replay.IsOpen(), !refuse);
         replay.Stop();
         QCoreApplication::sendPostedEvents();
-        EXPECT_EQ(rx.closes, 1) << refuse;
+        EXPECT_EQ(closes, 1) << refuse;
         EXPECT_EQ(sim.openOutputs(), 0) << refuse;
     }
 }
@@ -371,8 +337,8 @@ TEST_F(Engine, RecordingPlayerStopsOnARefusedWriteOrWhenStopped) {
 TEST_F(Engine, RealDevicesFailToOpenWithNoServer) {
     const auto backend = platform::createQtAudioBackend();
     platform::setAudioBackend(backend.get());
-    EXPECT_FALSE(recorder.Start(&rx, kRecordRate, 2));
-    EXPECT_FALSE(replay.Open(&rx, kRecordRate));
+    EXPECT_FALSE(recorder.Start(this, kRecordRate, 2));
+    EXPECT_FALSE(replay.Open(this, kRecordRate));
     EXPECT_EQ(messages, QStringList({"Failed to open record device", "Failed to open replay device"}));
 }
 

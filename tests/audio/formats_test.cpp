@@ -18,13 +18,10 @@ TEST(WaveParser, FindsTheSamplesOrRefusesTheFile) {
     const std::string pcm(400, 'x'), data = Chunk("data", pcm);
     const auto fmt = [](uint32_t size = 16, uint16_t tag = 1) { return Chunk("fmt ", FmtBody(1, 8000, 8, size, tag)); };
     const auto dataSized = [&](uint32_t size) { return "data" + U32(size) + pcm; };
-    struct Case {
-        const char* name;
-        std::string file;
-        uint64_t offset, end;  // 0, 0: refused
-    } cases[] = {
+    struct Case { const char* name; std::string file; uint64_t offset, end; } cases[] = {  // 0, 0: refused
         {"plain", Riff(fmt() + data), 44, 444},
-        {"padded odd chunks around", Riff(Chunk("LIST", "abc") + fmt() + Chunk("junk", "12345") + data + Chunk("LIST", "tail")), 70, 470},
+        {"padded odd chunks around",
+         Riff(Chunk("LIST", "abc") + fmt() + Chunk("junk", "12345") + data + Chunk("LIST", "tail")), 70, 470},
         {"unpadded odd chunk", Riff(fmt() + Chunk("junk", "12345", false) + data), 57, 457},
         {"fmt of 20 bytes", Riff(fmt(20) + data), 48, 448},
         {"data size 0: to the end", Riff(fmt() + dataSized(0)), 44, 444},
@@ -67,12 +64,7 @@ std::tuple<int, uint64_t> ReadStream(const std::string& bytes) {
 TEST(MpegFrames, StreamsAreReadFrameByFrameOrRefused) {
     const std::string l3 = MpegFrame(0xFB, 0x90, 417) + MpegFrame(0xFB, 0x92, 418);  // 128 kbit/s, padded
     const auto thrice = [](const std::string& s) { return s + s + s; };
-    struct Case {
-        const char* name;
-        std::string stream;
-        int frames;
-        uint64_t bytes;
-    } cases[] = {
+    struct Case { const char* name; std::string stream; int frames; uint64_t bytes; } cases[] = {
         {"MPEG-1 Layer III", thrice(l3), 6, 3 * 835},
         {"MPEG-2 Layer III, 64 kbit/s at 22050 Hz", thrice(MpegFrame(0xF3, 0x80, 208)), 3, 3 * 208},
         {"MPEG-1 Layer II, 128 kbit/s at 48 kHz", thrice(MpegFrame(0xFD, 0x84, 384)), 3, 3 * 384},

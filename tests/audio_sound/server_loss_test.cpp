@@ -85,11 +85,7 @@ TEST_F(ServerLoss, PlayerAndPlayCommandTellOfAServerThatDiesOrStalls) {
 
     // Killed or stopped under --play: a message and exit 1 within 2 s of a
     // kill, and within the 2 s no-progress rule of a stall.
-    struct Case {
-        int signal;
-        const char* message;
-        qint64 withinMs;
-    } cases[] = {
+    struct Case { int signal; const char* message; qint64 withinMs; } cases[] = {
         {SIGKILL, "The replay device failed: playback stopped", 2000},
         {SIGSTOP, "The replay device stalled: nothing was heard for 2 s", 3000},
     };

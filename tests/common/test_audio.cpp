@@ -7,9 +7,7 @@
 
 namespace testaudio {
 
-namespace {
-std::string U16(uint16_t v) { return {char(v & 0xFF), char(v >> 8)}; }
-}  // namespace
+static std::string U16(uint16_t v) { return {char(v & 0xFF), char(v >> 8)}; }
 
 std::string U32(uint32_t v) { return U16(uint16_t(v & 0xFFFF)) + U16(uint16_t(v >> 16)); }
 
@@ -45,7 +43,7 @@ std::vector<int16_t> Sweep(uint32_t rate, int channels, double seconds) {
     std::vector<int16_t> out;
     double phase = 0.0;
     for (size_t i = 0; i < frames; ++i) {
-        phase += 2 * M_PI * (300.0 + 150.0 * double(i) / rate) / rate;
+        phase += 2 * M_PI * (300.0 + 150.0 * (double(i) / rate)) / rate;  // rises 150 Hz a second
         const auto s = int16_t(12000 * std::sin(phase));
         for (int c = 0; c < channels; ++c) out.push_back(s);
     }
