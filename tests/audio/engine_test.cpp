@@ -26,14 +26,14 @@ using platform::WaveEvent;
 
 namespace {
 
-constexpr int kRate = 44100, kFrameBytes = 4, kRecordRate = 22050;  // the sweep: 16-bit stereo
+constexpr int kRate = 44100, kFrameBytes = 4, kRecordRate = 22050;  // the sweep's (16-bit stereo); the recorder's
 
 constexpr double kSeconds = 3.0;
 const std::string kPcm = PcmBytes(Sweep(kRate, 2, kSeconds));
 
 size_t At(double seconds) { return size_t(seconds * kRate) * kFrameBytes; }
 
-int16_t SampleAt(const std::string& pcm, size_t i) { return int16_t(uint8_t(pcm[2 * i]) | pcm[2 * i + 1] << 8); }
+int16_t SampleAt(const std::string& s, size_t i) { return int16_t(uint8_t(s[2 * i]) | uint8_t(s[2 * i + 1]) << 8); }
 
 // The largest difference between two runs of 16-bit samples; 65536 when their lengths differ.
 int MaxDifference(const std::string& a, const std::string& b) {
