@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A sound server that dies or stalls under the file player: `--play` says so
-// and exits 1, and the player in a running program plays again once a server
-// is back. The tests run a PulseAudio server of their own (a null sink on a
+// A sound server that dies or stalls under the file player: a running player
+// says so once and plays again once a server is back; `--play` says so and
+// exits 1. The test runs a PulseAudio server of its own (a null sink on a
 // private socket), so killing it disturbs nothing else.
 #include "audio/replay_file.h"
 #include "audio/replay_receiver.h"
@@ -20,9 +20,6 @@ namespace {
 
 class ServerLoss : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(testaudio::WriteFile(wav, testaudio::WaveFile(2, 44100, 16, testaudio::PcmBytes(testaudio::Sweep(44100, 2, 20.0)))));
-    }
     void TearDown() override { StopServer(); }
 
     // The environment with one variable set, for the server or its clients.
@@ -58,14 +55,37 @@ protected:
     QProcess server;
 };
 
-// Killed or stopped under --play: a message and exit 1 within 2 s of a kill,
-// and within the 2 s no-progress rule of a stall.
-TEST_F(ServerLoss, PlayCommandReportsAServerThatDiesOrStalls) {
-    struct Case {
-        int signal;
-        const char* message;
-        qint64 withinMs;
-    } cases[] = {
+TEST_F(ServerLoss, PlayerAndPlayCommandTellOfAServerThatDiesOrStalls) {
+    using namespace testaudio;
+    ASSERT_TRUE(WriteFile(wav, WaveFile(2, 44100, 16, PcmBytes(Sweep(44100, 2, 20.0)))));
+    // In a running program: the loss is told once and playback stops; once
+    // the server is back, playing works again.
+    ASSERT_TRUE(StartServer());
+    qputenv("PULSE_SERVER", address.toUtf8());
+    const auto backend = platform::createQtAudioBackend();
+    platform::setAudioBackend(backend.get());
+    QStringList messages;
+    platform::SetMessageSink([&](const QString& text) { messages << text; });
+    CReplayFile player;
+    CReplayReceiver receiver(player);
+    ASSERT_TRUE(player.Open(wav) && player.Play(&receiver, 0.0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.GetPosition() > 0.3; }, 5000));
+    StopServer();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !player.IsPlaying(); }, 2000));
+    EXPECT_TRUE(player.DeviceFailed());
+    QTest::qWait(500);
+    EXPECT_EQ(messages, QStringList{"The replay device failed: playback stopped"});
+    ASSERT_TRUE(StartServer());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.Play(&receiver, 5.0) || (QTest::qWait(250), false); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.GetPosition() > 5.3; }, 5000)) << messages.join("; ").toStdString();
+    player.Close();
+    platform::SetMessageSink({});
+    platform::setAudioBackend(nullptr);
+    StopServer();
+
+    // Killed or stopped under --play: a message and exit 1 within 2 s of a
+    // kill, and within the 2 s no-progress rule of a stall.
+    struct Case { int signal; const char* message; qint64 withinMs; } cases[] = {
         {SIGKILL, "The replay device failed: playback stopped", 2000},
         {SIGSTOP, "The replay device stalled: nothing was heard for 2 s", 3000},
     };
@@ -88,32 +108,6 @@ TEST_F(ServerLoss, PlayCommandReportsAServerThatDiesOrStalls) {
         EXPECT_TRUE(QString::fromLocal8Bit(play.readAllStandardError()).contains(c.message));
         StopServer();
     }
-}
-
-// In a running program: the loss is told once and playback stops; once the
-// server is back, playing works again.
-TEST_F(ServerLoss, PlayerPlaysAgainOnceTheServerIsBack) {
-    ASSERT_TRUE(StartServer());
-    qputenv("PULSE_SERVER", address.toUtf8());
-    const auto backend = platform::createQtAudioBackend();
-    platform::setAudioBackend(backend.get());
-    QStringList messages;
-    platform::SetMessageSink([&](const QString& text) { messages << text; });
-    CReplayFile player;
-    CReplayReceiver receiver(player);
-    ASSERT_TRUE(player.Open(wav) && player.Play(&receiver, 0.0));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return player.GetPosition() > 0.3; }, 5000));
-    StopServer();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !player.IsPlaying(); }, 2000));
-    EXPECT_TRUE(player.DeviceFailed());
-    QTest::qWait(500);
-    EXPECT_EQ(messages, QStringList{"The replay device failed: playback stopped"});
-    ASSERT_TRUE(StartServer());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return player.Play(&receiver, 5.0) || (QTest::qWait(250), false); }, 10000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return player.GetPosition() > 5.3; }, 5000)) << messages.join("; ").toStdString();
-    player.Close();
-    platform::SetMessageSink({});
-    platform::setAudioBackend(nullptr);
 }
 
 }  // namespace

@@ -3,25 +3,16 @@
 
 #include <QFile>
 #include <QProcess>
-#include <QStringList>
 #include <cmath>
 
 namespace testaudio {
 
-namespace {
-std::string U16(uint16_t v) { return {char(v & 0xFF), char(v >> 8)}; }
-}  // namespace
+static std::string U16(uint16_t v) { return {char(v & 0xFF), char(v >> 8)}; }
 
 std::string U32(uint32_t v) { return U16(uint16_t(v & 0xFFFF)) + U16(uint16_t(v >> 16)); }
 
-std::string ChunkWithSize(const std::string& id, uint32_t declaredSize, const std::string& body) {
-    return id + U32(declaredSize) + body;
-}
-
 std::string Chunk(const std::string& id, const std::string& body, bool pad) {
-    std::string c = ChunkWithSize(id, uint32_t(body.size()), body);
-    if (pad && body.size() % 2) c += '\0';
-    return c;
+    return id + U32(uint32_t(body.size())) + body + std::string(pad && body.size() % 2, '\0');
 }
 
 std::string Riff(const std::string& chunks) {
@@ -43,7 +34,6 @@ std::string WaveFile(uint16_t channels, uint32_t rate, uint16_t bits, const std:
 
 std::string PcmBytes(const std::vector<int16_t>& samples) {
     std::string bytes;
-    bytes.reserve(samples.size() * 2);
     for (int16_t s : samples) bytes += U16(uint16_t(s));
     return bytes;
 }
@@ -51,34 +41,22 @@ std::string PcmBytes(const std::vector<int16_t>& samples) {
 std::vector<int16_t> Sweep(uint32_t rate, int channels, double seconds) {
     const size_t frames = size_t(seconds * rate);
     std::vector<int16_t> out;
-    out.reserve(frames * channels);
     double phase = 0.0;
     for (size_t i = 0; i < frames; ++i) {
-        const double t = double(i) / rate;
-        const double freq = 300.0 + 150.0 * t;  // rises 150 Hz a second
-        phase += 2 * M_PI * freq / rate;
+        phase += 2 * M_PI * (300.0 + 150.0 * (double(i) / rate)) / rate;  // rises 150 Hz a second
         const auto s = int16_t(12000 * std::sin(phase));
         for (int c = 0; c < channels; ++c) out.push_back(s);
     }
     return out;
 }
 
-std::string MpegFrame(uint8_t b1, uint8_t b2, uint8_t b3, int length) {
-    std::string frame(size_t(length), '\0');
-    frame[0] = char(0xFF);
-    frame[1] = char(b1);
-    frame[2] = char(b2);
-    frame[3] = char(b3);
-    return frame;
+std::string MpegFrame(uint8_t b1, uint8_t b2, int length) {
+    return std::string{char(0xFF), char(b1), char(b2)} + std::string(size_t(length) - 3, '\0');
 }
 
-std::string Id3v2Tag(uint32_t bodySize, bool footer) {
-    std::string size;
-    for (int shift = 21; shift >= 0; shift -= 7) size += char(bodySize >> shift & 0x7F);
-    const std::string head = std::string("ID3\x04\x00", 5) + char(footer ? 0x10 : 0) + size;
-    std::string tag = head + std::string(bodySize, '\0');
-    if (footer) tag += "3DI" + head.substr(3);
-    return tag;
+std::string Id3v2Tag(uint32_t bodySize) {
+    return std::string("ID3\x04\0\0\0\0", 8) + char(bodySize >> 7) + char(bodySize & 0x7F) +
+           std::string(bodySize, '\0');
 }
 
 bool WriteFile(const QString& path, const std::string& bytes) {

@@ -9,16 +9,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace testaudio;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QStringList out;
-    QString err;
-    qint64 ms = 0;
-};
+struct Outcome { int status = -1; QStringList out; QString err; qint64 ms = 0; };
 
 Outcome Parlotype(const QStringList& args) {
     QProcess p;
@@ -44,34 +41,31 @@ TEST(PlayCommand, PlaysTheStretchAndPrintsWhereItIs) {
     ASSERT_TRUE(WriteFile(wav, WaveFile(2, 44100, 16, PcmBytes(Sweep(44100, 2, 3.0)))));
     struct Case {
         QStringList args;
-        const char* first;      // the first position printed
+        const char* first;        // the first position printed
         double lastFrom, lastTo;  // the last one's range
-        qint64 minMs;           // the stretch's playing time
+        qint64 minMs;             // the stretch's playing time
     } cases[] = {
         {{"--play", wav + "#1.5#2.5"}, " 0:01.5", 2.5, 2.6, 1000},
-        {{"--play", wav + "#2.2"}, " 0:02.2", 2.8, 3.0, 800},              // to the end of the data
-        {{"--play", wav + "#6000.5"}, "100:00.5", 6000.5, 6000.5, 0},      // past the data
-        {{"--play", wav + "#1#1.5", "--speed", "0.5"}, " 0:01.0", 1.5, 1.6, 1000},
         {{"--play", wav + "#1.5#2.5", "--speed", "2"}, " 0:01.5", 2.5, 2.6, 500},
+        {{"--play", wav + "#2.2"}, " 0:02.2", 2.8, 3.0, 800},          // to the end of the data
+        {{"--play", wav + "#6000.5"}, "100:00.5", 6000.5, 6000.5, 0},  // past the data
+        {{"--play", wav + "#1#1.5", "--speed", "0.5"}, " 0:01.0", 1.5, 1.6, 1000},
     };
-    qint64 ms[5] = {};
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        const Case& c = cases[i];
+    std::vector<qint64> ms;
+    for (const Case& c : cases) {
         const std::string name = c.args.join(' ').toStdString();
         const Outcome r = Parlotype(c.args);
-        EXPECT_EQ(r.status, 0) << name << r.err.toStdString();
-        EXPECT_TRUE(r.err.isEmpty()) << name << r.err.toStdString();
+        EXPECT_EQ(std::tuple(r.status, r.err), std::tuple(0, QString())) << name << r.err.toStdString();
         ASSERT_GE(r.out.size(), 2) << name;
         EXPECT_EQ(r.out.first(), c.first) << name;
         for (const QString& line : r.out) EXPECT_GE(Seconds(line), 0) << name << line.toStdString();
         EXPECT_GE(Seconds(r.out.last()), c.lastFrom) << name;
         EXPECT_LE(Seconds(r.out.last()), c.lastTo) << name;
         EXPECT_GE(r.ms, c.minMs) << name;
-        ms[i] = r.ms;
+        ms.push_back(r.ms);
     }
-    EXPECT_GE(ms[0] - ms[4], 300);  // the same second of the file at 1x and at 2x
+    EXPECT_GE(ms[0] - ms[1], 300);  // the same second of the file at 1x and at 2x
 }
-
 TEST(PlayCommand, RefusesWhatItCannotPlay) {
     QTemporaryDir dir;
     const QString missing = dir.filePath("missing.wav"), cut = dir.filePath("cut.mp3"), deep = dir.filePath("24.wav"),
