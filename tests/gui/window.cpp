@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/window.h"
 
-#include "view/parlotype_view.h"
-
-#include <QAction>
-#include <QApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -19,8 +15,8 @@ extern "C" void parlotype_before_app() {
 }
 
 TestWindow::TestWindow(const QStringList& args) {
-    m_args.push_back("parlotype");
-    for (const QString& a : args) m_args.push_back(a.toLocal8Bit());
+    m_args << "parlotype";
+    for (const QString& a : args) m_args << a.toLocal8Bit();
     for (QByteArray& a : m_args) m_argv.push_back(a.data());
     m_argv.push_back(nullptr);
     m_argc = int(m_args.size());
@@ -31,20 +27,14 @@ TestWindow::TestWindow(const QStringList& args) {
     });
 }
 
-platform::WebView* TestWindow::Web() { return Frame()->GetActiveView()->GetWebView(); }
-
-QAction* TestWindow::Action(int id) { return LetIdle(), Frame()->Action(id); }
-
 bool TestWindow::Choose(int id) {
     QAction* action = Action(id);
     if (action->isEnabled()) action->trigger();
     return action->isEnabled();
 }
 
-QString TestWindow::Pane(int id) { return LetIdle(), Frame()->Pane(id)->text(); }
-
 QString TestWindow::States(std::initializer_list<int> ids) {
-    LetIdle();
+    RunFor(30);
     QString s;
     for (int id : ids) s += !Frame()->Action(id)->isEnabled() ? '-' : Frame()->Action(id)->isChecked() ? 'C' : 'E';
     return s;
@@ -57,7 +47,6 @@ bool TestWindow::WaitForPage(const QUrl& url) {
                LoadEnded(url) == QWebEngineLoadingInfo::LoadSucceededStatus;
     }, 20000);
 }
-
 
 QVariant TestWindow::Script(const QString& script) {
     QVariant result;
@@ -74,12 +63,6 @@ bool TestWindow::Click(const QString& selector) {
                                        .arg(selector)).toList();
     if (at.size() == 2) QTest::mouseClick(Web()->focusProxy(), Qt::LeftButton, {}, QPoint(at[0].toInt(), at[1].toInt()));
     return at.size() == 2;
-}
-
-void TestWindow::LetIdle(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 QWebEngineLoadingInfo::LoadStatus TestWindow::LoadEnded(const QUrl& url) const {
@@ -100,6 +83,8 @@ bool WaitUntil(const std::function<bool()>& condition, int ms) {
     return condition();
 }
 
+void RunFor(int ms) { WaitUntil([] { return false; }, ms); }
+
 int AnswerModals(const std::function<void()>& command, const std::function<void(QWidget*)>& answer) {
     int answered = 0;
     QTimer poll;
@@ -118,10 +103,3 @@ bool ClickButton(QWidget* dialog, const QString& text) {
         if (b->text() == text) return QTest::mouseClick(b, Qt::LeftButton), true;
     return false;
 }
-
-void PageFolder::Write(const QString& name, const QByteArray& bytes) const {
-    QFile file(Path(name));
-    if (file.open(QIODevice::WriteOnly)) file.write(bytes);
-}
-
-void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

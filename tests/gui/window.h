@@ -9,6 +9,7 @@
 #include "platform/message_box.h"
 #include "platform/sim_audio.h"
 #include "platform/web_view.h"
+#include "view/parlotype_view.h"
 #include "view/command_ids.h"
 
 #include <QAction>
@@ -23,28 +24,28 @@
 #include <vector>
 
 bool WaitUntil(const std::function<bool()>& condition, int ms = 10000);  // runs a real event loop
+void RunFor(int ms);
 
 class TestWindow {
 public:
     explicit TestWindow(const QStringList& args);  // the arguments after the program name
     CParlotypeApp& App() { return *m_app; }
     CMainFrame* Frame() { return m_app->GetMainWnd(); }
-    platform::WebView* Web();
-    QAction* Action(int id);  // once the idle-time updates have run
-    bool Choose(int id);      // as a click on its menu item; false when disabled
-    QString Pane(int id);
+    platform::WebView* Web() { return Frame()->GetActiveView()->GetWebView(); }
+    QAction* Action(int id) { return RunFor(30), Frame()->Action(id); }  // once the idle-time updates have run
+    bool Choose(int id);  // as a click on its menu item; false when disabled
+    QString Pane(int id) { return RunFor(30), Frame()->Pane(id)->text(); }
     QString States(std::initializer_list<int> ids);  // per command: '-' disabled, 'E' enabled, 'C' checked
     bool WaitForPage(const QUrl& url);  // shown (fragment aside) and loaded
     QString Fragment() { return Web()->url().fragment(QUrl::FullyDecoded); }
     bool WaitForFragment(const QString& name) { return WaitUntil([&] { return Fragment() == name; }); }
     bool Click(const QString& selector);  // with the mouse, so with a user gesture
     QVariant Script(const QString& script);
-    void LetIdle(int ms = 30);
     // How the latest load of `url` (fragment aside) ended; LoadStartedStatus while none has.
     QWebEngineLoadingInfo::LoadStatus LoadEnded(const QUrl& url) const;
 
 private:
-    std::vector<QByteArray> m_args;
+    QByteArrayList m_args;
     std::vector<char*> m_argv;
     int m_argc = 0;
     std::unique_ptr<CParlotypeApp> m_app;
@@ -62,7 +63,7 @@ public:
     PageFolder() : QTemporaryDir(QDir::temp().filePath(QStringLiteral("parlotype gui XXXXXX"))) {}
     QString Path(const QString& name) const { return filePath(name); }
     QUrl Url(const QString& name) const { return QUrl::fromLocalFile(Path(name)); }
-    void Write(const QString& name, const QByteArray& bytes) const;
+    void Write(const QString& name, const QByteArray& bytes) const { testaudio::WriteFile(Path(name), bytes.toStdString()); }
 };
 
-void PrintTo(const QString& s, std::ostream* os);
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
