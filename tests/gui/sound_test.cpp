@@ -9,6 +9,7 @@
 #include "audio/replay_receiver.h"
 #include "platform/qt_audio_backend.h"
 
+#include <QElapsedTimer>
 #include <QProcess>
 #include <cstdio>
 #include <cstring>
@@ -83,24 +84,16 @@ void StopClient(QProcess& p) {
     if (!p.waitForFinished(3000)) p.kill(), p.waitForFinished(3000);
 }
 
-// An idle null sink renders up to 2 s ahead, so a silent stream is kept
-// playing to hold it at a short latency, as a real sink with rewinds is; and
-// the first capture of the monitor in a server's life may miss its first
-// milliseconds, so a throw-away capture comes first.
-class QuietSink {
-public:
-    QuietSink() {
-        StartClient(m_keeper, "pacat", {"--playback", "--raw", "--latency-msec=20", "/dev/zero"});
-        QProcess warmUp;
-        StartClient(warmUp, "parecord", {"--device=nullsink.monitor", "--raw", "/dev/null"});
-        warmUp.waitForFinished(300);
-        StopClient(warmUp);
-    }
-    ~QuietSink() { StopClient(m_keeper); }
-
-private:
-    QProcess m_keeper;
-};
+// An idle null sink renders up to 2 s ahead, so `keeper` plays silence to hold it at a short latency,
+// as a real sink with rewinds is; and the first capture of the monitor in a server's life may miss its
+// first milliseconds, so a throw-away one comes first.
+void HoldSink(QProcess& keeper) {
+    StartClient(keeper, "pacat", {"--playback", "--raw", "--latency-msec=20", "/dev/zero"});
+    QProcess warmUp;
+    StartClient(warmUp, "parecord", {"--device=nullsink.monitor", "--raw", "/dev/null"});
+    warmUp.waitForFinished(300);
+    StopClient(warmUp);
+}
 
 // What the sink's monitor hears while `during` runs, mono at `rate` (through a raw
 // file); the client gets 300 ms to connect before and 300 ms to hear the end after.
@@ -142,7 +135,8 @@ std::pair<Samples, double> ProgramSamples(const QString& path, double speed) {
 }
 
 TEST(Sound, StretchesSpeedChangeAndRecording) {
-    const QuietSink sink;
+    QProcess sink;
+    HoldSink(sink);
     const auto backend = platform::createQtAudioBackend();
     QStringList messages;
     platform::SetMessageSink([&](const QString& text) { messages << text; });
@@ -152,7 +146,7 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     ASSERT_TRUE(testaudio::WriteFile(folder.Path("a.wav"), testaudio::WaveFile(2, kRate, 16, testaudio::PcmBytes(stereo))));
     ASSERT_TRUE(testaudio::EncodeMp3(folder.Path("a.wav"), folder.Path("a.mp3"), {"-b", "128"}));
     // Silence plays while recording.
-    ASSERT_TRUE(testaudio::WriteFile(folder.Path("quiet.wav"), testaudio::WaveFile(1, 8000, 16, std::string(320000, '\0'))));
+    ASSERT_TRUE(testaudio::WriteFile(folder.Path("quiet.wav"), testaudio::WaveFile(1, 8000, 16, std::string(8000 * 2 * 20, '\0'))));
     QByteArray page = "<a id=quiet href='quiet.wav#0'>quiet</a>";
     for (const char* audio : {"a.wav", "a.mp3"}) {
         QFile::copy(folder.Path(audio), folder.Path(QStringLiteral("ref-") + audio));  // another name for the reference
@@ -220,8 +214,8 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     EXPECT_LT(longest, kRate / 200) << "a gap at the speed change";
     EXPECT_GT(last - first, kRate) << "the stretch was not heard";
 
-    // A loud signal, different in each channel, recorded from the loop-back
-    // while a quiet file plays; Play Recorded gives back its left channel unbroken.
+    // A loud signal, different in each channel, recorded from the loop-back while a
+    // silent file plays; Play Recorded gives back its left channel unbroken.
     constexpr int kRecRate = 22050, kSeconds = 3;
     const Samples left = Noise(size_t(kRecRate) * (kSeconds + 4), 31), right = Noise(left.size(), 32);
     stereo.clear();
@@ -232,15 +226,20 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     StartClient(player, QStringLiteral("pacat"), {"--playback", "--raw", "--rate=22050", "--channels=2",
                                                   "--format=s16le", "--latency-msec=100", folder.Path("signal.raw")});
     RunFor(1000);
+    QElapsedTimer playing;
+    const double from = theReplayFile.GetPosition();
+    playing.start();
     ASSERT_TRUE(w.Choose(ID_AUDIO_RECORD));
     RunFor(kSeconds * 1000);
     ASSERT_TRUE(w.Choose(ID_AUDIO_RECORD));
-    ASSERT_TRUE(w.Choose(ID_AUDIO_STOP)) << "recording stopped the file player";
     StopClient(player);
     const Samples got = Capture(kRecRate, [&] {
         ASSERT_TRUE(w.Choose(ID_AUDIO_PLAYREC));
         EXPECT_TRUE(WaitUntil([&] { return !w.Action(ID_AUDIO_PLAYREC)->isChecked(); }, (kSeconds + 3) * 1000));
     });
+    // Recording and its replay leave the file player playing on at its pace.
+    EXPECT_NEAR(theReplayFile.GetPosition() - from, playing.elapsed() / 1000.0, 0.3);
+    ASSERT_TRUE(w.Choose(ID_AUDIO_STOP)) << "recording or its replay stopped the file player";
     // The signal's place in the replay; every stretch after must follow on.
     std::tie(first, last) = LoudSpan(got);
     const long block = 2000, probe = first + kRecRate;
@@ -256,6 +255,7 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
     platform::SetMessageSink({});
     platform::setAudioBackend(nullptr);
+    StopClient(sink);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ TestWindow::TestWindow(const QStringList& args) {
     m_app = std::make_unique<CParlotypeApp>(m_argc, m_argv.data());
     if (!m_app->InitInstance()) return;
     QObject::connect(Web()->page(), &QWebEnginePage::loadingChanged, Web(), [this](const QWebEngineLoadingInfo& i) {
-        if (i.status() != QWebEngineLoadingInfo::LoadStartedStatus) m_loads.emplace_back(i.url(), i.status());
+        m_loads[i.url().adjusted(QUrl::RemoveFragment)] = i.status();
     });
 }
 
@@ -41,10 +41,9 @@ QString TestWindow::States(std::initializer_list<int> ids) {
 }
 
 bool TestWindow::WaitForPage(const QUrl& url) {
-    const QUrl want = url.adjusted(QUrl::RemoveFragment);
     return WaitUntil([&] {
-        return Web()->url().adjusted(QUrl::RemoveFragment) == want && !Web()->page()->isLoading() &&
-               LoadEnded(url) == QWebEngineLoadingInfo::LoadSucceededStatus;
+        return Web()->url().adjusted(QUrl::RemoveFragment) == url.adjusted(QUrl::RemoveFragment) &&
+               !Web()->page()->isLoading() && LoadEnded(url) == QWebEngineLoadingInfo::LoadSucceededStatus;
     }, 20000);
 }
 
@@ -65,13 +64,7 @@ bool TestWindow::Click(const QString& selector) {
     return at.size() == 2;
 }
 
-QWebEngineLoadingInfo::LoadStatus TestWindow::LoadEnded(const QUrl& url) const {
-    for (auto it = m_loads.rbegin(); it != m_loads.rend(); ++it)
-        if (it->first.adjusted(QUrl::RemoveFragment) == url.adjusted(QUrl::RemoveFragment)) return it->second;
-    return QWebEngineLoadingInfo::LoadStartedStatus;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, int ms) {
+bool WaitUntil(const std::function<bool()>& condition, int ms) {  // in a real event loop, so idle-time updates run
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
@@ -82,8 +75,6 @@ bool WaitUntil(const std::function<bool()>& condition, int ms) {
     if (!condition()) loop.exec();
     return condition();
 }
-
-void RunFor(int ms) { WaitUntil([] { return false; }, ms); }
 
 int AnswerModals(const std::function<void()>& command, const std::function<void(QWidget*)>& answer) {
     int answered = 0;

@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHash>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QWebEngineLoadingInfo>
@@ -23,8 +24,8 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-bool WaitUntil(const std::function<bool()>& condition, int ms = 10000);  // runs a real event loop
-void RunFor(int ms);
+bool WaitUntil(const std::function<bool()>& condition, int ms = 10000);
+inline void RunFor(int ms) { WaitUntil([] { return false; }, ms); }
 
 class TestWindow {
 public:
@@ -41,15 +42,17 @@ public:
     bool WaitForFragment(const QString& name) { return WaitUntil([&] { return Fragment() == name; }); }
     bool Click(const QString& selector);  // with the mouse, so with a user gesture
     QVariant Script(const QString& script);
-    // How the latest load of `url` (fragment aside) ended; LoadStartedStatus while none has.
-    QWebEngineLoadingInfo::LoadStatus LoadEnded(const QUrl& url) const;
+    // How the latest load of `url` (fragment aside) ended; LoadStartedStatus while it runs or none has.
+    QWebEngineLoadingInfo::LoadStatus LoadEnded(const QUrl& url) const {
+        return m_loads.value(url.adjusted(QUrl::RemoveFragment), QWebEngineLoadingInfo::LoadStartedStatus);
+    }
 
 private:
     QByteArrayList m_args;
     std::vector<char*> m_argv;
     int m_argc = 0;
     std::unique_ptr<CParlotypeApp> m_app;
-    std::vector<std::pair<QUrl, QWebEngineLoadingInfo::LoadStatus>> m_loads;
+    QHash<QUrl, QWebEngineLoadingInfo::LoadStatus> m_loads;
 };
 
 // Runs `command`, handing each modal widget that comes up to `answer`, which closes it; how many came up.
