@@ -52,10 +52,7 @@ double Correlation(const Samples& a, long ai, const Samples& b, long bi, long n)
     return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
 }
 
-struct Match {
-    long lag = 0;  // index in the reference matching index 0 of the probe
-    double score = 0;
-};
+struct Match { long lag = 0; double score = 0; };  // lag: the index in the reference matching the probe's 0
 
 // The best place in ref[from, to) for the stretch probe[at..at+n).
 Match BestMatch(const Samples& ref, const Samples& probe, long at, long n, long from, long to) {
