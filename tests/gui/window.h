@@ -9,8 +9,8 @@
 #include "platform/message_box.h"
 #include "platform/sim_audio.h"
 #include "platform/web_view.h"
-#include "view/parlotype_view.h"
 #include "view/command_ids.h"
+#include "view/parlotype_view.h"
 
 #include <QAction>
 #include <QApplication>
