@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// End to end through the real sound server's null sink: stretches heard from their start to within
-// 60 ms of their end time (as found on the simulated device), the page at each item within 60 ms, a
-// speed change without a gap, and a signal recorded from the loop-back replayed unbroken. The server
-// resamples, so stretches are found by correlation, not by equality.
+// End to end through the real sound server's null sink (which resamples, so stretches are found by
+// correlation): stretches heard from their start to within 60 ms of their end time (as found on the simulated
+// device), the page at each item within 60 ms, a speed change without a gap, a loop-back recording replayed.
 #include "gui/window.h"
 
 #include "audio/replay_receiver.h"
@@ -20,8 +19,7 @@ using Samples = std::vector<int16_t>;
 constexpr int kRate = 44100;
 constexpr double kFrom = 0.3, kEnd = 1.6, kStarts[] = {0.5, 0.8, 1.1, 1.4};  // the link's times, the items'
 
-// Low-passed noise (corner near 1.5 kHz at 22050 Hz): no two stretches alike,
-// and little near the Nyquist frequency for resampling to alter.
+// Low-passed noise (corner near 1.5 kHz at 22050 Hz): no two stretches alike, little for resampling to alter.
 Samples Noise(size_t n, unsigned seed) {
     std::mt19937 rng(seed);
     std::normal_distribution<double> g(0.0, 1.0);
@@ -80,9 +78,8 @@ void StopClient(QProcess& p) {
     if (!p.waitForFinished(3000)) p.kill(), p.waitForFinished(3000);
 }
 
-// An idle null sink renders up to 2 s ahead, so `keeper` plays silence to hold it at a short latency,
-// as a real sink with rewinds is; and the first capture of the monitor in a server's life may miss its
-// first milliseconds, so a throw-away one comes first.
+// An idle null sink renders up to 2 s ahead, so `keeper` plays silence to hold it at a short latency, as a real
+// sink with rewinds is; a server's first monitor capture may miss its start, so a throw-away one comes first.
 void HoldSink(QProcess& keeper) {
     StartClient(keeper, "pacat", {"--playback", "--raw", "--latency-msec=20", "/dev/zero"});
     QProcess warmUp;
@@ -91,8 +88,7 @@ void HoldSink(QProcess& keeper) {
     StopClient(warmUp);
 }
 
-// What the sink's monitor hears while `during` runs, mono at `rate` (through a raw
-// file); the client gets 300 ms to connect before and 300 ms to hear the end after.
+// What the sink's monitor hears (mono at `rate`) while `during` runs, from 300 ms before to 300 ms after.
 Samples Capture(int rate, const std::function<void()>& during) {
     QTemporaryDir dir;
     QProcess client;
@@ -107,8 +103,7 @@ Samples Capture(int rate, const std::function<void()>& during) {
     return f.open(QIODevice::ReadOnly) ? SamplesOf(f.readAll()) : Samples{};
 }
 
-// What the file player plays for the link on the simulated device (left
-// channel), and when the position passes the end time.
+// The link's stretch as the file player plays it on the simulated device (left channel); when it passes kEnd.
 std::pair<Samples, double> ProgramSamples(const QString& path, double speed) {
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Stepped);
     sim.setKeepPlayed(true);
@@ -168,8 +163,7 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
         });
         QObject::disconnect(tracking);
 
-        // 40 ms at the first and last loud samples, found in the reference; the
-        // end on its own, a little before if the device ran dry for a moment.
+        // 40 ms at the first and last loud samples found in the reference (the end earlier if the device ran dry).
         const auto [first, last] = LoudSpan(heard);
         const Match start = BestMatch(ref, heard, first + kRate / 200, kRate / 25, 0, kRate / 5);
         EXPECT_GT(start.score, 0.8);
@@ -208,8 +202,7 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     EXPECT_LT(longest, kRate / 200) << "a gap at the speed change";
     EXPECT_GT(last - first, kRate) << "the stretch was not heard";
 
-    // A loud signal, different in each channel, played by the file player and recorded from
-    // the loop-back; Play Recorded gives back its left channel unbroken.
+    // A signal, each channel different, played and recorded from the loop-back; its left channel replays unbroken.
     constexpr int kRecRate = 22050, kSeconds = 3;
     const Samples left = Noise(size_t(kRecRate) * (kSeconds + 2), 31), right = Noise(left.size(), 32);
     stereo.clear();

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The window under Xvfb with the real web engine and the simulated sound
-// device on a stepped clock, driven through menus, the page, dialogs and panes.
+// The window under Xvfb (real web engine; simulated sound device on a stepped clock), driven as a user does.
 #include "gui/window.h"
 
 #include "audio/recorder.h"
@@ -234,8 +233,7 @@ TEST_F(WindowTest, AudioLinksPageFollowingTransportMarksAndPrint) {
     ASSERT_TRUE(w->Choose(ID_GO_BACK) && w->WaitForPage(m_folder.Url("page.htm")) && w->Click(QStringLiteral("#other")));
     EXPECT_TRUE(w->WaitForPage(m_folder.Url("other.htm")) && !theReplayFile.IsLoaded());
 
-    // The transport. Stopped, Pause does nothing; Start plays from the beginning; Rewind and
-    // Forward move by 15 s, not before 0, and a paused player restarts unpaused.
+    // Transport: stopped, Pause does nothing; Start plays from 0; Rewind/Forward move 15 s (not before 0), unpaused.
     ASSERT_TRUE(w->Choose(ID_GO_BACK) && w->WaitForPage(m_folder.Url("page.htm")) && Follow("t10", "talk.wav", 10.0));
     ASSERT_TRUE(w->Choose(ID_AUDIO_STOP) && w->Choose(ID_AUDIO_PAUSE));
     EXPECT_EQ(w->States(kTransport), QStringLiteral("E-EEE"));
@@ -372,8 +370,7 @@ TEST_F(WindowTest, DesktopMediaControlsAndRecording) {
     follow.kill();
     follow.waitForFinished();
 
-    // Record and Play Recorded on the simulated input, whose left channel differs at
-    // every frame: the replay, twice, shows what was kept and in what order.
+    // Record and Play Recorded on the simulated input (left channel different at every frame): replayed twice, in order.
     EXPECT_EQ(RecState(), QStringLiteral("E-"));
     for (const int blocks : {1, 5, 30}) {  // up to 8000 samples fit the first two writes
         Record(blocks);
