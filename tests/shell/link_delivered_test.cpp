@@ -12,7 +12,7 @@ namespace {
 TEST(LinkAsDelivered, FileUrlsAsPathsOthersAsText) {
     for (const auto& [url, delivered] : {
              std::pair{"file:///tmp/talk.wav##7", "/tmp/talk.wav##7"}, {"file:///tmp/page.htm#a%20b", "/tmp/page.htm#a%20b"},
-             {"file:///tmp/a%20b/talk.MP3#1#2#3", "/tmp/a b/talk.MP3#1#2#3"},
+             {"file:///tmp/a%20b/talk.MP3#1#2#3", "/tmp/a b/talk.MP3#1#2#3"}, {"file:///tmp/talk.wav#", "/tmp/talk.wav#"},
              {"file:///tmp/talk.wav?t=1", "/tmp/talk.wav?t=1"},  // so no audio link
              {"https://example.org/talk.wav#3", "https://example.org/talk.wav#3"},
              {"http://example.org/a%20b.wav", "http://example.org/a%20b.wav"}, {"mailto:a@example.org", "mailto:a@example.org"}})
