@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "gui/window.h"
 
-#include "view/parlotype_view.h"
-
-#include <QAction>
-#include <QApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -19,21 +15,17 @@ extern "C" void parlotype_before_app() {
 }
 
 TestWindow::TestWindow(const QStringList& args) {
-    m_args.push_back("parlotype");
-    for (const QString& a : args) m_args.push_back(a.toLocal8Bit());
+    m_args << "parlotype";
+    for (const QString& a : args) m_args << a.toLocal8Bit();
     for (QByteArray& a : m_args) m_argv.push_back(a.data());
     m_argv.push_back(nullptr);
     m_argc = int(m_args.size());
     m_app = std::make_unique<CParlotypeApp>(m_argc, m_argv.data());
     if (!m_app->InitInstance()) return;
     QObject::connect(Web()->page(), &QWebEnginePage::loadingChanged, Web(), [this](const QWebEngineLoadingInfo& i) {
-        if (i.status() != QWebEngineLoadingInfo::LoadStartedStatus) m_loads.emplace_back(i.url(), i.status());
+        m_loads[i.url().adjusted(QUrl::RemoveFragment)] = i.status();
     });
 }
-
-platform::WebView* TestWindow::Web() { return Frame()->GetActiveView()->GetWebView(); }
-
-QAction* TestWindow::Action(int id) { return LetIdle(), Frame()->Action(id); }
 
 bool TestWindow::Choose(int id) {
     QAction* action = Action(id);
@@ -41,23 +33,19 @@ bool TestWindow::Choose(int id) {
     return action->isEnabled();
 }
 
-QString TestWindow::Pane(int id) { return LetIdle(), Frame()->Pane(id)->text(); }
-
 QString TestWindow::States(std::initializer_list<int> ids) {
-    LetIdle();
+    RunFor(30);
     QString s;
     for (int id : ids) s += !Frame()->Action(id)->isEnabled() ? '-' : Frame()->Action(id)->isChecked() ? 'C' : 'E';
     return s;
 }
 
 bool TestWindow::WaitForPage(const QUrl& url) {
-    const QUrl want = url.adjusted(QUrl::RemoveFragment);
     return WaitUntil([&] {
-        return Web()->url().adjusted(QUrl::RemoveFragment) == want && !Web()->page()->isLoading() &&
-               LoadEnded(url) == QWebEngineLoadingInfo::LoadSucceededStatus;
+        return Web()->url().adjusted(QUrl::RemoveFragment) == url.adjusted(QUrl::RemoveFragment) &&
+               !Web()->page()->isLoading() && LoadEnded(url) == QWebEngineLoadingInfo::LoadSucceededStatus;
     }, 20000);
 }
-
 
 QVariant TestWindow::Script(const QString& script) {
     QVariant result;
@@ -76,19 +64,7 @@ bool TestWindow::Click(const QString& selector) {
     return at.size() == 2;
 }
 
-void TestWindow::LetIdle(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-QWebEngineLoadingInfo::LoadStatus TestWindow::LoadEnded(const QUrl& url) const {
-    for (auto it = m_loads.rbegin(); it != m_loads.rend(); ++it)
-        if (it->first.adjusted(QUrl::RemoveFragment) == url.adjusted(QUrl::RemoveFragment)) return it->second;
-    return QWebEngineLoadingInfo::LoadStartedStatus;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, int ms) {
+bool WaitUntil(const std::function<bool()>& condition, int ms) {  // in a real event loop, so idle-time updates run
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
@@ -118,10 +94,3 @@ bool ClickButton(QWidget* dialog, const QString& text) {
         if (b->text() == text) return QTest::mouseClick(b, Qt::LeftButton), true;
     return false;
 }
-
-void PageFolder::Write(const QString& name, const QByteArray& bytes) const {
-    QFile file(Path(name));
-    if (file.open(QIODevice::WriteOnly)) file.write(bytes);
-}
-
-void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

@@ -10,9 +10,11 @@
 #include "platform/sim_audio.h"
 #include "platform/web_view.h"
 #include "view/command_ids.h"
+#include "view/parlotype_view.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QHash>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QWebEngineLoadingInfo>
@@ -22,33 +24,35 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-bool WaitUntil(const std::function<bool()>& condition, int ms = 10000);  // runs a real event loop
+bool WaitUntil(const std::function<bool()>& condition, int ms = 10000);
+inline void RunFor(int ms) { WaitUntil([] { return false; }, ms); }
 
 class TestWindow {
 public:
     explicit TestWindow(const QStringList& args);  // the arguments after the program name
     CParlotypeApp& App() { return *m_app; }
     CMainFrame* Frame() { return m_app->GetMainWnd(); }
-    platform::WebView* Web();
-    QAction* Action(int id);  // once the idle-time updates have run
-    bool Choose(int id);      // as a click on its menu item; false when disabled
-    QString Pane(int id);
+    platform::WebView* Web() { return Frame()->GetActiveView()->GetWebView(); }
+    QAction* Action(int id) { return RunFor(30), Frame()->Action(id); }  // once the idle-time updates have run
+    bool Choose(int id);  // as a click on its menu item; false when disabled
+    QString Pane(int id) { return RunFor(30), Frame()->Pane(id)->text(); }
     QString States(std::initializer_list<int> ids);  // per command: '-' disabled, 'E' enabled, 'C' checked
     bool WaitForPage(const QUrl& url);  // shown (fragment aside) and loaded
     QString Fragment() { return Web()->url().fragment(QUrl::FullyDecoded); }
     bool WaitForFragment(const QString& name) { return WaitUntil([&] { return Fragment() == name; }); }
     bool Click(const QString& selector);  // with the mouse, so with a user gesture
     QVariant Script(const QString& script);
-    void LetIdle(int ms = 30);
-    // How the latest load of `url` (fragment aside) ended; LoadStartedStatus while none has.
-    QWebEngineLoadingInfo::LoadStatus LoadEnded(const QUrl& url) const;
+    // How the latest load of `url` (fragment aside) ended; LoadStartedStatus while it runs or none has.
+    QWebEngineLoadingInfo::LoadStatus LoadEnded(const QUrl& url) const {
+        return m_loads.value(url.adjusted(QUrl::RemoveFragment), QWebEngineLoadingInfo::LoadStartedStatus);
+    }
 
 private:
-    std::vector<QByteArray> m_args;
+    QByteArrayList m_args;
     std::vector<char*> m_argv;
     int m_argc = 0;
     std::unique_ptr<CParlotypeApp> m_app;
-    std::vector<std::pair<QUrl, QWebEngineLoadingInfo::LoadStatus>> m_loads;
+    QHash<QUrl, QWebEngineLoadingInfo::LoadStatus> m_loads;
 };
 
 // Runs `command`, handing each modal widget that comes up to `answer`, which closes it; how many came up.
@@ -62,7 +66,7 @@ public:
     PageFolder() : QTemporaryDir(QDir::temp().filePath(QStringLiteral("parlotype gui XXXXXX"))) {}
     QString Path(const QString& name) const { return filePath(name); }
     QUrl Url(const QString& name) const { return QUrl::fromLocalFile(Path(name)); }
-    void Write(const QString& name, const QByteArray& bytes) const;
+    void Write(const QString& name, const QByteArray& bytes) const { testaudio::WriteFile(Path(name), bytes.toStdString()); }
 };
 
-void PrintTo(const QString& s, std::ostream* os);
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

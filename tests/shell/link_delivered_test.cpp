@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the navigation policy receives for the addresses the engine reports:
-// file: URLs as local paths, escapes decoded, fragment as written; all else as its full text.
+// What the navigation policy receives for the addresses the engine reports, beyond those
+// the window test's page follows: file: URLs as local paths, escapes decoded, fragment as
+// written; all else as its full text.
 #include "platform/web_view.h"
 
 #include <QUrl>
@@ -10,14 +11,11 @@ namespace {
 
 TEST(LinkAsDelivered, FileUrlsAsPathsOthersAsText) {
     for (const auto& [url, delivered] : {
-             std::pair{"file:///home/u/s/talk.wav", "/home/u/s/talk.wav"}, {"file:///tmp/talk.wav#", "/tmp/talk.wav#"},
-             {"file:///home/u/s/talk.wav#12.5#20", "/home/u/s/talk.wav#12.5#20"}, {"file:///tmp/talk.wav##7", "/tmp/talk.wav##7"},
-             {"file:///tmp/a%20b/talk.MP3#1#2#3", "/tmp/a b/talk.MP3#1#2#3"}, {"file:///tmp/page.htm#a%20b", "/tmp/page.htm#a%20b"},
+             std::pair{"file:///tmp/talk.wav##7", "/tmp/talk.wav##7"}, {"file:///tmp/page.htm#a%20b", "/tmp/page.htm#a%20b"},
+             {"file:///tmp/a%20b/talk.MP3#1#2#3", "/tmp/a b/talk.MP3#1#2#3"}, {"file:///tmp/talk.wav#", "/tmp/talk.wav#"},
              {"file:///tmp/talk.wav?t=1", "/tmp/talk.wav?t=1"},  // so no audio link
-             {"index:anything", "index:anything"}, {"res:/home.htm", "res:/home.htm"},
              {"https://example.org/talk.wav#3", "https://example.org/talk.wav#3"},
-             {"http://example.org/a%20b.wav", "http://example.org/a%20b.wav"},
-             {"mailto:someone@example.org", "mailto:someone@example.org"}})
+             {"http://example.org/a%20b.wav", "http://example.org/a%20b.wav"}, {"mailto:a@example.org", "mailto:a@example.org"}})
         EXPECT_EQ(platform::LinkAsDelivered(QUrl(QString::fromLatin1(url))).toStdString(), delivered) << url;
 }
 
