@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <random>
 
 namespace testaudio {
@@ -17,18 +18,17 @@ namespace {
 
 // Cuts the silence at both ends: the first and last 5 ms louder than -40 dB re the peak.
 std::vector<float> Trim(const std::vector<float>& s) {
-    float peak = 0;
-    for (float v : s) peak = std::max(peak, std::abs(v));
-    const size_t step = kSpokenRate / 200;
-    auto loud = [&](size_t b) {
-        double sum = 0;
-        for (size_t n = b * step; n < (b + 1) * step; ++n) sum += double(s[n]) * s[n];
-        return sum / double(step) > double(peak) * peak * 1e-4;
+    double peak = 0;
+    for (float v : s) peak = std::max(peak, double(v) * v);
+    const long step = kSpokenRate / 200;
+    auto loud = [&](long b) {
+        const float* block = &s[size_t(b * step)];
+        return std::inner_product(block, block + step, block, 0.0) > double(step) * peak * 1e-4;
     };
-    size_t first = 0, last = s.size() / step;
+    long first = 0, last = long(s.size()) / step;
     while (first < last && !loud(first)) ++first;
     while (last > first && !loud(last - 1)) --last;
-    return std::vector<float>(s.begin() + long(first * step), s.begin() + long(last * step));
+    return std::vector<float>(s.begin() + first * step, s.begin() + last * step);
 }
 
 // The sentence as samples at kSpokenRate (sox converts the synthesizer's
@@ -41,8 +41,8 @@ std::vector<float> Speak(const QString& text, const QString& voice) {
     const QString wav = dir.filePath(QStringLiteral("s.wav"));
     const QStringList v = voice.split(QLatin1Char(':'));
     const int spoke = v[0] == QLatin1String("flite")
-                          ? QProcess::execute(QStringLiteral("flite"), {"-voice", v.value(1), "-t", text, "-o", wav})
-                          : QProcess::execute(QStringLiteral("espeak-ng"), {"-v", v.value(1), "-s", v.value(2, "160"), "-w", wav, text});
+                          ? QProcess::execute("flite", {"-voice", v.value(1), "-t", text, "-o", wav})
+                          : QProcess::execute("espeak-ng", {"-v", v.value(1), "-s", v.value(2, "160"), "-w", wav, text});
     QProcess sox;
     sox.start(QStringLiteral("sox"), {wav, "-t", "f32", "-r", QString::number(kSpokenRate), "-c", "1", "-"});
     if (spoke != 0 || !sox.waitForFinished(60000)) return {};

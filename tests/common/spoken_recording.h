@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// Recordings of known sentences for the Make Script tests and benchmark: each
-// sentence spoken by flite or the espeak-ng program (other voices than the
-// aligner's), trimmed of its silence, joined with chosen pauses, white noise
-// added. Where each sentence starts and ends is known from the joining.
+// Recordings of known sentences for the Make Script tests and benchmark, spoken
+// by flite or espeak-ng (other voices than the aligner's), trimmed of silence,
+// joined with chosen pauses: where each sentence lies is known from the joining.
 
 #include <QString>
 #include <vector>
@@ -15,8 +14,8 @@ constexpr int kSpokenRate = 16000;
 class SpokenRecording {
 public:
     // Appends `text` spoken by `voice` ("flite:slt", "espeak:en-gb:140") after
-    // `pause` seconds of silence; an untracked sentence is speech the text does
-    // not hold. False when the synthesizer fails.
+    // `pause` seconds of silence; untracked speech is not in the text. False
+    // when the synthesizer fails.
     bool addSentence(const QString& text, const QString& voice, double pause, bool tracked = true);
     void addSilence(double seconds);
     void addNoise(double snrDb);                // white noise `snrDb` below the speech's mean power
@@ -33,10 +32,7 @@ private:
 };
 
 // A script page's items in page order, and whether each is marked unsure.
-struct PageItem {
-    double start, end;
-    bool unsure;
-};
+struct PageItem { double start, end; bool unsure; };
 std::vector<PageItem> ReadPageItems(const QString& pagePath);
 
 }  // namespace testaudio
