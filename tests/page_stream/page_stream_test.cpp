@@ -68,6 +68,7 @@ TEST(PageStream, LocalPagesReadAsTextInPieces) {
             const QByteArray text = QByteArray(page).replace("\r\n", "\n");
             ASSERT_TRUE(testaudio::WriteFile(edge, page.toStdString()));
             auto bytes = OpenPageStream(edge), lines = OpenPageStream(edge);
+            ASSERT_TRUE(bytes.stream && lines.stream);
             ASSERT_EQ(ReadAll(*bytes.stream), text) << at;
             QByteArray joined, line;
             while (lines.stream->ReadLine(line)) joined += line + '|';
@@ -93,9 +94,10 @@ TEST(PageStream, RemotePagesAndTheirFailures) {
     // No server (nothing listens on port 1), a silent one, and addresses of other kinds: internet errors.
     std::vector<PageOpenResult> failed;
     failed.push_back(Fetch([](QTcpSocket*) {}, 300));
-    for (const char* url : {"http://127.0.0.1:1/p.htm", "about:blank", "ftp://127.0.0.1/p.htm", ""}) failed.push_back(OpenPageStream(url, 300));
+    for (const char* url : {"http://127.0.0.1:1/p.htm", "about:blank", "ftp://127.0.0.1/p.htm", ""})
+        failed.push_back(OpenPageStream(url, 300));
     for (const auto& opened : failed)
-        EXPECT_TRUE(opened.status == PageOpenStatus::InternetError && !opened.stream && opened.message.isEmpty()) << opened.message.toStdString();
+        EXPECT_TRUE(opened.status == PageOpenStatus::InternetError && !opened.stream && opened.message.isEmpty());
     // A body cut short or without end is never taken for the page. The endless
     // server counts what it sent: the fetch stops near the size limit.
     qint64 sent = 0;
@@ -106,7 +108,8 @@ TEST(PageStream, RemotePagesAndTheirFailures) {
         });
         socket->write(QByteArray(1 << 16, 'x'));
     };
-    for (const Answer& answer : {endless, Respond("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(1000, 'x'))}) {
+    const Answer cut = Respond("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(1000, 'x'));
+    for (const Answer& answer : {endless, cut}) {
         auto opened = Fetch(answer, 60000);
         EXPECT_TRUE(opened.status == PageOpenStatus::Unreadable && !opened.stream) << opened.message.toStdString();
         EXPECT_TRUE(opened.message.startsWith("Could not read the page 'http://127.0.0.1:PORT/p.htm'")) << opened.message.toStdString();
