@@ -9,12 +9,26 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 #include <random>
 
 namespace testaudio {
 
 namespace {
+
+// The synthesizer's 16-bit mono WAV as samples at kSpokenRate; other rates
+// (flite's 8 kHz voices, espeak-ng's 22 kHz) by linear interpolation.
+std::vector<float> ReadWav16(const QString& path) {
+    const std::string bytes = ReadFile(path);
+    const size_t data = bytes.find("data");
+    if (bytes.size() < 44 || data == std::string::npos) return {};
+    std::vector<float> raw, out;
+    for (size_t at = data + 8; at + 1 < bytes.size(); at += 2)
+        raw.push_back(int16_t(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8) / 32768.0f);
+    const double step = (uint8_t(bytes[24]) | uint8_t(bytes[25]) << 8 | uint8_t(bytes[26]) << 16) / double(kSpokenRate);
+    for (double x = 0; x + 1 < double(raw.size()); x += step)
+        out.push_back(raw[size_t(x)] + float(x - std::floor(x)) * (raw[size_t(x) + 1] - raw[size_t(x)]));
+    return out;
+}
 
 // Cuts the silence at both ends: the first and last 5 ms louder than -40 dB re the peak.
 std::vector<float> Trim(const std::vector<float>& s) {
@@ -22,8 +36,9 @@ std::vector<float> Trim(const std::vector<float>& s) {
     for (float v : s) peak = std::max(peak, double(v) * v);
     const long step = kSpokenRate / 200;
     auto loud = [&](long b) {
-        const float* block = &s[size_t(b * step)];
-        return std::inner_product(block, block + step, block, 0.0) > double(step) * peak * 1e-4;
+        double sum = 0;
+        for (long n = b * step; n < (b + 1) * step; ++n) sum += double(s[size_t(n)]) * s[size_t(n)];
+        return sum / double(step) > peak * 1e-4;
     };
     long first = 0, last = long(s.size()) / step;
     while (first < last && !loud(first)) ++first;
@@ -31,8 +46,8 @@ std::vector<float> Trim(const std::vector<float>& s) {
     return std::vector<float>(s.begin() + first * step, s.begin() + last * step);
 }
 
-// The sentence as samples at kSpokenRate (sox converts the synthesizer's
-// file), trimmed; each sentence and voice is spoken once per process.
+// The sentence as samples at kSpokenRate, trimmed; each sentence and voice is
+// spoken once per process.
 std::vector<float> Speak(const QString& text, const QString& voice) {
     static QHash<QString, std::vector<float>> spoken;
     std::vector<float>& out = spoken[voice + QLatin1Char('|') + text];
@@ -43,12 +58,7 @@ std::vector<float> Speak(const QString& text, const QString& voice) {
     const int spoke = v[0] == QLatin1String("flite")
                           ? QProcess::execute("flite", {"-voice", v.value(1), "-t", text, "-o", wav})
                           : QProcess::execute("espeak-ng", {"-v", v.value(1), "-s", v.value(2, "160"), "-w", wav, text});
-    QProcess sox;
-    sox.start(QStringLiteral("sox"), {wav, "-t", "f32", "-r", QString::number(kSpokenRate), "-c", "1", "-"});
-    if (spoke != 0 || !sox.waitForFinished(60000)) return {};
-    const QByteArray raw = sox.readAllStandardOutput();
-    const auto* samples = reinterpret_cast<const float*>(raw.constData());
-    return out = Trim(std::vector<float>(samples, samples + raw.size() / 4));
+    return out = spoke == 0 ? Trim(ReadWav16(wav)) : std::vector<float>();
 }
 
 }  // namespace
