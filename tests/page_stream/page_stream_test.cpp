@@ -9,11 +9,12 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <future>
+#include <memory>
 #include <vector>
 
 using namespace platform;
@@ -42,9 +43,11 @@ PageOpenResult Fetch(const Answer& answer, int timeoutMs = 60000) {
         });
     });
     const QString port = QString::number(server.serverPort());
-    auto fetch = std::async(std::launch::async, OpenPageStream, "http://127.0.0.1:" + port + "/p.htm#frag", timeoutMs);
-    while (fetch.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) QCoreApplication::processEvents();
-    PageOpenResult opened = fetch.get();
+    PageOpenResult opened;
+    const QString url = "http://127.0.0.1:" + port + "/p.htm#frag";
+    const std::unique_ptr<QThread> fetch(QThread::create([&] { opened = OpenPageStream(url, timeoutMs); }));
+    fetch->start();
+    while (!fetch->wait(1)) QCoreApplication::processEvents();
     opened.message.replace(':' + port + '/', ":PORT/");
     return opened;
 }
