@@ -178,8 +178,7 @@ int main(int argc, char** argv) {
             QProcess::execute("sox", {wav, slow, "tempo", "-s", QString::number(tempo)});
             wav = slow;
         }
-        const double seconds = rec.samples().size() / double(testaudio::kSpokenRate) / tempo;
-        Report(name, page, rec, 1.0 / tempo, MakeScript(wav, textFile, page), seconds, skip);
+        Report(name, page, rec, 1.0 / tempo, MakeScript(wav, textFile, page), rec.seconds() / tempo, skip);
     };
     variant("30 dB SNR", clean, 30, 1.0, text);
     variant("20 dB SNR", clean, 20, 1.0, text);
@@ -187,11 +186,11 @@ int main(int argc, char** argv) {
     variant("30 dB, tempo 1.1", clean, 30, 1.1, text);
 
     SpokenRecording announced;
-    announced.addUntracked("Welcome to this recording. The following reading was made for the Parlotype benchmark. "
-                           "Please listen carefully, and follow the text on the page as it is read to you. "
-                           "The reading begins after this short announcement.", "flite:awb");
+    announced.addSentence("Welcome to this recording. The following reading was made for the Parlotype benchmark. "
+                          "Please listen carefully, and follow the text on the page as it is read to you. "
+                          "The reading begins after this short announcement.", "flite:awb", 0, false);
     announced.addSilence(1.0);
-    announced.append(clean);
+    Speak(sentences, gen, announced);
     variant("15 s announcement first", announced, 30, 1.0, text);
 
     const int skipped = 40;
@@ -201,7 +200,7 @@ int main(int argc, char** argv) {
 
     QStringList four;
     SpokenRecording longer;
-    for (int k = 0; k < 4; ++k) four += sentences, longer.append(clean);
+    for (int k = 0; k < 4; ++k) four += sentences, Speak(sentences, gen, longer);
     const QString longText = dir.filePath("long.txt");
     WriteText(longText, four);
     variant("4 x length, 30 dB", longer, 30, 1.0, longText);

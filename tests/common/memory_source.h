@@ -4,25 +4,21 @@
 
 #include "platform/audio_file.h"
 
-#include <algorithm>
-#include <cstring>
 #include <string>
 
 class MemorySource final : public platform::ByteSource {
 public:
-    explicit MemorySource(std::string bytes) : bytes_(std::move(bytes)) {}
+    explicit MemorySource(std::string bytes) : m_bytes(std::move(bytes)) {}
     uint32_t read(void* dst, uint32_t count) override {
-        if (pos_ >= bytes_.size()) return 0;
-        const auto n = uint32_t(std::min<uint64_t>(count, bytes_.size() - pos_));
-        std::memcpy(dst, bytes_.data() + pos_, n);
-        pos_ += n;
-        return n;
+        const size_t n = m_pos < m_bytes.size() ? m_bytes.copy(static_cast<char*>(dst), count, m_pos) : 0;
+        m_pos += n;
+        return uint32_t(n);
     }
-    void seek(uint64_t offset) override { pos_ = offset; }
-    uint64_t position() const override { return pos_; }
-    uint64_t size() const override { return bytes_.size(); }
+    void seek(uint64_t offset) override { m_pos = offset; }
+    uint64_t position() const override { return m_pos; }
+    uint64_t size() const override { return m_bytes.size(); }
 
 private:
-    std::string bytes_;
-    uint64_t pos_ = 0;
+    std::string m_bytes;
+    uint64_t m_pos = 0;
 };

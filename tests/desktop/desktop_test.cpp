@@ -1,15 +1,38 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The program as a user meets it: its command line without a display, the
-// tree `cmake --install` lays out (checked by the desktop's own tools), and
-// its texts as Qt Linguist's lupdate reads them.
-#include "desktop/run_program.h"
+// The program as a user meets it, run without a display: its command line, the
+// tree `cmake --install` lays out (checked by the desktop's own tools), its texts
+// as Qt Linguist's lupdate reads them, and `--make-script` on spoken recordings
+// (voices other than the aligner's): the page it writes, its anchors in order
+// with times close to the truth, the lines it marks unsure, and bad input.
+#include "common/spoken_recording.h"
+#include "common/test_audio.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using namespace testaudio;
+
 namespace {
+
+struct Outcome { int exitCode; QString out, err; };  // exitCode -1: crashed or did not finish
+
+// Runs a program to its end with no display, so no window could open.
+Outcome RunProgram(const QString& program, const QStringList& args) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+    env.insert("MANWIDTH", "80");
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(60000)) p.kill(), p.waitForFinished();  // then it did not exit normally
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()),
+            QString::fromLocal8Bit(p.readAllStandardError())};
+}
+Outcome Parlotype(const QStringList& args) { return RunProgram(PARLOTYPE_BINARY_DIR "/parlotype", args); }
+QString ReadText(const QString& path) { return QString::fromStdString(ReadFile(path)); }
 
 TEST(Desktop, CommandLinePrintsAndExits) {
     const QString usage = "\n\nUsage: parlotype [options] [SCRIPT]\n";
@@ -21,16 +44,15 @@ TEST(Desktop, CommandLinePrintsAndExits) {
         {{"-bogus", "demo.htm"}, 2, "", "parlotype: Unknown option 'bogus'." + usage},
         {{"a.htm", "b.htm"}, 2, "", "parlotype: One script at a time: 'b.htm' is one too many." + usage},
         {{"--play"}, 2, "", "parlotype: Missing value after '--play'." + usage},
-        {{"--play", "a.wav", "b.htm"}, 2, "", "parlotype: --play takes no script: 'b.htm'\n" + usage.mid(1)},
         {{}, 1, "", "parlotype: no display to open the window on"}, {{"demo.htm"}, 1, "", "parlotype: no display"},
     };
     for (const auto& c : cases) {
-        const Outcome r = RunProgram(PARLOTYPE_BINARY_DIR "/parlotype", c.args);
+        const Outcome r = Parlotype(c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString() << "\n" << r.err.toStdString();
         EXPECT_TRUE(c.out.isEmpty() ? r.out.isEmpty() : r.out.startsWith(c.out)) << r.out.toStdString();
         EXPECT_TRUE(c.err.isEmpty() ? r.err.isEmpty() : r.err.startsWith(c.err)) << r.err.toStdString();
     }
-    const QString help = RunProgram(PARLOTYPE_BINARY_DIR "/parlotype", {"--help"}).out;
+    const QString help = Parlotype({"--help"}).out;
     for (const char* option : {"--version", "--play <LINK>", "--speed", "--make-script"}) EXPECT_TRUE(help.contains(option)) << option;
 }
 
@@ -77,6 +99,95 @@ TEST(Desktop, LupdateFindsTheTextsWithoutAWarning) {
     for (const char* text : {"&amp;File", "Ready", "About %1", "Print this help and exit.", "Failed to open replay device",
                              "Marks", "Could not open the page &apos;%1&apos;", "No speech found in &apos;%1&apos;"})
         EXPECT_TRUE(found.contains("<source>" + QString(text))) << text;
+}
+
+const QStringList kSentences = {"A Short Test", "The little cat sat on the warm mat by the door.",
+                                "Nobody saw it leave the house that evening.", "In the morning, the bowl of milk was empty again."};
+
+// The text: the title alone, then a paragraph of one sentence and one of two.
+// The recording: every sentence but `leaveOut`, pauses of 0.4 to 0.85 s, noise 30 dB down.
+bool Prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voice, int leaveOut = -1) {
+    for (int i = 0; i < kSentences.size(); ++i)
+        if (i != leaveOut && !rec.addSentence(kSentences[i], voice, 0.4 + 0.15 * i)) return false;
+    rec.addSilence(0.5);
+    rec.addNoise(30);
+    const QString text = kSentences[0] + "\n\n" + kSentences[1] + "\n\n" + kSentences.mid(2).join('\n') + '\n';
+    return rec.writeWave(dir.filePath("r one.wav")) && WriteFile(dir.filePath("r.txt"), text.toStdString());
+}
+
+TEST(MakeScript, PageFollowsTheReading) {
+    // sox: output options to convert the recording with; extra: --make-script
+    // options, where "SKIP" stands for a time past the announcement.
+    const struct { QString voice, sox; QStringList extra; int leaveOut; bool announce, mp3; } cases[] = {
+        {"espeak:en-gb:140", "", {}, -1, false, false},        {"espeak:en-us+f3:190", "-r 44100 -c 2", {}, -1, false, false},
+        {"flite:rms", "-r 8000", {}, -1, false, false},         {"espeak:en-gb:150", "", {"-o", "page.htm"}, -1, false, true},
+        {"espeak:en-gb:140", "", {}, 2, false, false},         {"espeak:en-gb:140", "", {}, -1, true, false},
+        {"espeak:en-gb:140", "", {"--skip", "SKIP"}, -1, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.voice + ' ' + c.extra.join(' ') + (c.mp3 ? " mp3" : "")).toStdString());
+        QTemporaryDir dir;
+        SpokenRecording rec;
+        ASSERT_TRUE(!c.announce || rec.addSentence("This recording was made for the program's own tests.", "espeak:en-us:170", 0, false));
+        const QString skip = QString::number(rec.seconds() + 0.2);
+        if (c.announce) rec.addSilence(1.0);
+        ASSERT_TRUE(Prepare(dir, rec, c.voice, c.leaveOut));
+        QString audio = dir.filePath(c.sox.isEmpty() ? c.mp3 ? "r.mp3" : "r one.wav" : "c.wav");
+        if (!c.sox.isEmpty()) ASSERT_EQ(QProcess::execute("sox", QStringList{dir.filePath("r one.wav")} + c.sox.split(' ') + QStringList{audio}), 0);
+        if (c.mp3) ASSERT_TRUE(EncodeMp3(dir.filePath("r one.wav"), audio, {"-b", "64"}));
+        const double delay = c.mp3 ? (576 + 529) / 16000.0 : 0;  // lame's at 16 kHz: the player's timeline has it
+        QStringList args{audio, dir.filePath("r.txt")};
+        for (const QString& arg : c.extra) args << (arg == "SKIP" ? skip : arg.endsWith(".htm") ? dir.filePath(arg) : arg);
+
+        const Outcome r = Parlotype(QStringList{"--make-script"} + args);
+        const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
+        ASSERT_TRUE(r.exitCode == 0 && out.size() == kSentences.size() + 1) << r.err.toStdString();  // a line per item, a summary
+        EXPECT_TRUE(out.last().startsWith(QString("4 items, %1 unsure").arg(c.leaveOut < 0 ? 0 : 1))) << out.last().toStdString();
+        EXPECT_EQ(r.err.contains("unsure: item 3 "), c.leaveOut == 2) << r.err.toStdString();
+        const QString pagePath = c.mp3 ? dir.filePath("page.htm") : QFileInfo(audio).path() + '/' + QFileInfo(audio).baseName() + ".htm";
+        const QString page = QString::fromStdString(ReadFile(pagePath));
+        EXPECT_TRUE(page.startsWith("<!DOCTYPE HTML") && page.contains("<title>A Short Test</title>") && page.count("<p>") == 2);
+        const QString link = QFileInfo(audio).fileName().replace(' ', "%20") + "#\\d+\\.\\d\\d#\\d+\\.\\d\\d";
+        EXPECT_TRUE(page.contains(QRegularExpression("<h1><a name=\"s1\" href=\"" + link + "\">A Short Test</a></h1>"))) << page.toStdString();
+        const auto items = ReadPageItems(pagePath);
+        ASSERT_EQ(items.size(), 4u);
+        for (int i = 0, truth = 0; i < 4; ++i) {
+            EXPECT_TRUE(out[i].contains(kSentences[i])) << out[i].toStdString();
+            EXPECT_EQ(items[size_t(i)].unsure, i == c.leaveOut) << "item " << i + 1;
+            if (i == c.leaveOut) continue;
+            EXPECT_NEAR(items[size_t(i)].start, rec.start(truth) + delay, 0.08) << "item " << i + 1;
+            if (i + 1 != c.leaveOut) EXPECT_NEAR(items[size_t(i)].end, rec.end(truth) + delay, 0.08) << "item " << i + 1;
+            ++truth;
+        }
+    }
+}
+
+TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
+    QTemporaryDir dir;
+    SpokenRecording rec, silence;
+    silence.addSilence(3);
+    const QString wav = dir.filePath("r one.wav"), text = dir.filePath("r.txt");
+    auto in = [&](const char* name) { return dir.filePath(name); };
+    ASSERT_TRUE(Prepare(dir, rec, "espeak:en-gb:140"));
+    ASSERT_TRUE(silence.writeWave(in("silent.wav")) && WriteFile(in("noise.wav"), std::string(5000, 'x')) &&
+                WriteFile(in("empty.txt"), "\n  \n\n") && WriteFile(in("latin1.txt"), "Caf\xe9 au lait.\n"));
+    const struct { QStringList args; int exitCode; const char* message; } cases[] = {
+        {{wav, in("empty.txt")}, 1, "holds no text to align"},       {{wav, in("latin1.txt")}, 1, "is not UTF-8 text"},
+        {{wav, in("missing.txt")}, 1, "Could not open"},            {{in("missing.wav"), text}, 1, "Could not open"},
+        {{in("silent.wav"), text}, 1, "No speech found in"},        {{in("noise.wav"), text}, 1, "is not a WAV (PCM) or MPEG audio file"},
+        {{wav, text, "--lang", "xx-nowhere"}, 1, "no voice for the language 'xx-nowhere'"},
+        {{wav, text, "--skip", "600"}, 1, "lies past the end of the recording"},
+        {{wav, text, "--skip", QString::number(rec.end(3) + 0.1)}, 1, "No speech found in"},
+        {{wav, text, "-o", in("no/such/folder/p.htm")}, 1, "Could not write"},
+        {{wav}, 2, "usage: parlotype --make-script"},  {{wav, text, "--skip", "soon"}, 2, "usage: parlotype --make-script"},
+        {{wav, text, "--colour"}, 2, "usage: parlotype --make-script"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = Parlotype(QStringList{"--make-script"} + c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(c.message) && r.out.isEmpty()) << r.err.toStdString();
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 6) << "only the inputs: no page, no temporary file";
 }
 
 }  // namespace

@@ -1,33 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// libFuzzer target: the MPEG frame reader, the seek index and the frame
-// decoder on arbitrary bytes, as the file player drives them.
+// The MPEG frame reader, the seek index and the frame decoder on any bytes, as
+// the file player drives them.
 #include "audio/mpeg_frame.h"
 #include "audio/mpeg_seek_index.h"
 #include "common/memory_source.h"
 #include "platform/mpeg_decoder.h"
 
 #include <cstdlib>
-#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemorySource src(std::string(reinterpret_cast<const char*>(data), size));
     uint8_t frame[kMaxFrameBytes];
-    static std::vector<uint8_t> pcm(65536);
+    static uint8_t pcm[65536];
     const uint64_t start = size >= 10 ? Id3v2TagSize(data) : 0;
     src.seek(start);
     MpegFrameHeader h;
     if (!ReadFrameHeader(src, frame, h)) return 0;
     const platform::WaveFormat out = PcmFormatFor(h);
-    const uint32_t room = DestinationBytes(h, kMaxFrameBytes, 65536);
+    const uint32_t room = DestinationBytes(h, kMaxFrameBytes, sizeof pcm);
+    if (FrameLength(h) > int(kMaxFrameBytes) || room > sizeof pcm) std::abort();
     platform::MpegDecoder decoder;
-    if (FrameLength(h) > int(kMaxFrameBytes) || room > 65536) std::abort();
     if (!decoder.open(long(out.samplesPerSec), out.channels)) return 0;
     src.seek(start);
     for (int n = 0; n < 64 && ReadFrameHeader(src, frame, h); ++n) {
         const uint32_t length = ReadFrame(src, frame, h);
         const uint32_t least = uint32_t(uint64_t(SamplesPerFrame(h)) * out.samplesPerSec / uint64_t(SampleRate(h))) * out.blockAlign;
         if (length == 0) break;
-        if (decoder.decode(frame, length, pcm.data(), room, least) > room) std::abort();
+        if (decoder.decode(frame, length, pcm, room, least) > room) std::abort();
     }
     // Seeks in both directions land on a frame start no later than the time.
     MpegSeekIndex index;

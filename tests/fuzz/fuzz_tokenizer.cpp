@@ -9,31 +9,23 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace {
-
-void Check(bool ok) { if (!ok) std::abort(); }
-bool NoLowerCase(const QByteArray& s) { return std::none_of(s.begin(), s.end(), [](char c) { return c >= 'a' && c <= 'z'; }); }
-
-}  // namespace
+static void Check(bool ok) { if (!ok) std::abort(); }
+static bool Upper(const QByteArray& s) { return std::none_of(s.begin(), s.end(), [](char c) { return c >= 'a' && c <= 'z'; }); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray page(reinterpret_cast<const char*>(data), qsizetype(size));
-    CMemoryByteStream stream(page);
+    CMemoryByteStream stream(page), parsed(page), source(page), scanned(page);
     CHtmlTokenizer tokenizer(&stream);
     qsizetype bytes = 0;
     while (const CHtmlToken* t = tokenizer.NextToken()) {
+        const QByteArray& text = t->m_strText;
         Check(t->m_nAttr % 2 == 0 && t->m_nAttr >= 0 && t->m_nAttr <= CHtmlToken::kMaxAttr);
-        if (t->m_nKind == TOKEN_TEXT) {
-            Check(!t->m_strText.isEmpty() && !t->m_strText.contains('<') && t->m_nAttr == 0);
-        } else {
-            Check(t->m_nKind == TOKEN_TAG && !t->m_strText.contains('>') && NoLowerCase(t->m_strText));
-            for (int i = 0; i < t->m_nAttr; i += 2) Check(NoLowerCase(t->m_pAttr[i]));
-        }
-        bytes += t->m_strText.size();
+        Check(t->m_nKind == TOKEN_TEXT ? !text.isEmpty() && !text.contains('<') && t->m_nAttr == 0
+                                       : t->m_nKind == TOKEN_TAG && !text.contains('>') && Upper(text));
+        for (int i = 0; i < t->m_nAttr; i += 2) Check(Upper(t->m_pAttr[i]));
+        bytes += text.size();
     }
     Check(bytes <= page.size() + 9);  // "!Skipped!" may stand for fewer bytes
-
-    CMemoryByteStream parsed(page), source(page), scanned(page);
     ParsedListing(parsed);
     SourceListing(source);
     static AudioItem items[64];

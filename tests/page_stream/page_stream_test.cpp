@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Opening the page now shown from its address: local files and file:
 // addresses, pages from an http server on this machine, and how each fails.
+#include "common/test_audio.h"
 #include "platform/page_stream.h"
 
+#include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -12,10 +13,9 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <functional>
-#include <future>
 #include <memory>
+#include <vector>
 
 using namespace platform;
 
@@ -27,48 +27,38 @@ QByteArray ReadAll(CByteStream& stream) {
     return out;
 }
 
-QString Write(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size() ? path : QString();
-}
+using Answer = std::function<void(QTcpSocket*)>;
+Answer Respond(const QByteArray& response) { return [response](QTcpSocket* s) { s->write(response), s->disconnectFromHost(); }; }
 
-// An http server on its own thread (a fetch blocks the test's thread); each
-// complete request's socket goes to `answer`.
-class HttpServer : public QThread {
-public:
-    explicit HttpServer(std::function<void(QTcpSocket*)> answer) : m_answer(std::move(answer)) {
-        start();
-        m_port = m_listening.get_future().get();
-    }
-    explicit HttpServer(const QByteArray& response)
-        : HttpServer([response](QTcpSocket* s) { s->write(response), s->disconnectFromHost(); }) {}
-    ~HttpServer() override { quit(), wait(); }
-    QString Url(const char* path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path); }
-
-private:
-    void run() override {
-        QTcpServer server;
-        server.listen(QHostAddress::LocalHost);
-        QObject::connect(&server, &QTcpServer::newConnection, [&] {
-            QTcpSocket* socket = server.nextPendingConnection();
-            QObject::connect(socket, &QTcpSocket::readyRead, [socket, this] {
-                if (socket->readAll().contains("\r\n\r\n")) m_answer(socket);
-            });
+// Fetches /p.htm#frag from an http server on this machine whose `answer` gets
+// each complete request's socket. The fetch blocks, so it runs on a thread of
+// its own while this one serves. In the message the server's port reads PORT.
+PageOpenResult Fetch(const Answer& answer, int timeoutMs = 60000) {
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket* socket = server.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, [socket, &answer] {
+            if (socket->readAll().contains("\r\n\r\n")) answer(socket);
         });
-        m_listening.set_value(server.serverPort());
-        exec();
-    }
-    std::function<void(QTcpSocket*)> m_answer;
-    std::promise<quint16> m_listening;
-    quint16 m_port = 0;
-};
+    });
+    const QString port = QString::number(server.serverPort());
+    PageOpenResult opened;
+    const QString url = "http://127.0.0.1:" + port + "/p.htm#frag";
+    const std::unique_ptr<QThread> fetch(QThread::create([&] { opened = OpenPageStream(url, timeoutMs); }));
+    fetch->start();
+    while (!fetch->wait(1)) QCoreApplication::processEvents();
+    opened.message.replace(':' + port + '/', ":PORT/");
+    return opened;
+}
 
 TEST(PageStream, LocalPagesReadAsTextInPieces) {
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir("my scripts"));
-    const QString path = Write(dir.filePath("my scripts/p#1.htm"), "<p>one\r\ntwo\r\n\rthree\n");
-    const QString url = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + "#item/3";  // "my%20scripts/p%231.htm#item/3"
-    for (const QString& address : {path, url}) {
+    const QString path = dir.filePath("my scripts/p#1.htm"), edge = dir.filePath("edge.htm");
+    ASSERT_TRUE(testaudio::WriteFile(path, "<p>one\r\ntwo\r\n\rthree\n"));
+    // Also as "file:///.../my%20scripts/p%231.htm#item/3".
+    for (const QString& address : {path, QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + "#item/3"}) {
         auto opened = OpenPageStream(address);
         ASSERT_EQ(opened.status, PageOpenStatus::Opened) << opened.message.toStdString();
         EXPECT_TRUE(ReadAll(*opened.stream) == "<p>one\ntwo\n\rthree\n" && !opened.stream->Failed());
@@ -79,7 +69,8 @@ TEST(PageStream, LocalPagesReadAsTextInPieces) {
         for (const QByteArray tail : {"\r\n<b>", "\r<b>", "\r\r\n", "\r"}) {
             const QByteArray page = QByteArray(at, 'a') + tail + "z" + QByteArray(70000, 'y') + "\r\n";
             const QByteArray text = QByteArray(page).replace("\r\n", "\n");
-            auto bytes = OpenPageStream(Write(dir.filePath("edge.htm"), page)), lines = OpenPageStream(dir.filePath("edge.htm"));
+            ASSERT_TRUE(testaudio::WriteFile(edge, page.toStdString()));
+            auto bytes = OpenPageStream(edge), lines = OpenPageStream(edge);
             ASSERT_TRUE(bytes.stream && lines.stream);
             ASSERT_EQ(ReadAll(*bytes.stream), text) << at;
             QByteArray joined, line;
@@ -99,36 +90,33 @@ TEST(PageStream, RemotePagesAndTheirFailures) {
     // Bytes arrive as sent; an error page is still a page.
     const char* pages[][2] = {{"200 OK", "<b>one\r\ntwo</b>"}, {"404 Not Found", "<p>missing"}};
     for (auto [status, body] : pages) {
-        HttpServer server(QByteArray("HTTP/1.0 ") + status + "\r\nContent-Type: text/html\r\n\r\n" + body);
-        auto opened = OpenPageStream(server.Url("/p.htm#frag"));
+        auto opened = Fetch(Respond(QByteArray("HTTP/1.0 ") + status + "\r\nContent-Type: text/html\r\n\r\n" + body));
         ASSERT_EQ(opened.status, PageOpenStatus::Opened) << status;
         EXPECT_EQ(ReadAll(*opened.stream), body);
     }
     // No server (nothing listens on port 1), a silent one, and addresses of other kinds: internet errors.
-    HttpServer silent([](QTcpSocket*) {});
-    for (const QString& url :
-         {QString("http://127.0.0.1:1/p.htm"), silent.Url("/p.htm"), QString("about:blank"), QString("ftp://127.0.0.1/p.htm"), QString()}) {
-        auto opened = OpenPageStream(url, 300);
-        EXPECT_TRUE(opened.status == PageOpenStatus::InternetError && !opened.stream && opened.message.isEmpty()) << url.toStdString();
-    }
+    std::vector<PageOpenResult> failed;
+    failed.push_back(Fetch([](QTcpSocket*) {}, 300));
+    for (const char* url : {"http://127.0.0.1:1/p.htm", "about:blank", "ftp://127.0.0.1/p.htm", ""})
+        failed.push_back(OpenPageStream(url, 300));
+    for (const auto& opened : failed)
+        EXPECT_TRUE(opened.status == PageOpenStatus::InternetError && !opened.stream && opened.message.isEmpty());
     // A body cut short or without end is never taken for the page. The endless
     // server counts what it sent: the fetch stops near the size limit.
-    std::atomic<qint64> sent = 0;
-    auto endless = std::make_unique<HttpServer>([&sent](QTcpSocket* socket) {
+    qint64 sent = 0;
+    const Answer endless = [&sent](QTcpSocket* socket) {
         socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n");
         QObject::connect(socket, &QTcpSocket::bytesWritten, socket, [socket, &sent](qint64 n) {
             if ((sent += n) < (qint64(1) << 30) && socket->bytesToWrite() < (1 << 18)) socket->write(QByteArray(1 << 16, 'x'));
         });
         socket->write(QByteArray(1 << 16, 'x'));
-    });
-    HttpServer cut("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(1000, 'x'));
-    for (HttpServer* server : {endless.get(), &cut}) {
-        auto opened = OpenPageStream(server->Url("/p.htm#frag"), 60000);
-        EXPECT_EQ(opened.status, PageOpenStatus::Unreadable);
-        EXPECT_TRUE(!opened.stream && opened.message.startsWith("Could not read the page '" + server->Url("/p.htm") + "'"))
-            << opened.message.toStdString();
+    };
+    const Answer cut = Respond("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(1000, 'x'));
+    for (const Answer& answer : {endless, cut}) {
+        auto opened = Fetch(answer, 60000);
+        EXPECT_TRUE(opened.status == PageOpenStatus::Unreadable && !opened.stream) << opened.message.toStdString();
+        EXPECT_TRUE(opened.message.startsWith("Could not read the page 'http://127.0.0.1:PORT/p.htm'")) << opened.message.toStdString();
     }
-    endless.reset();
     EXPECT_GT(sent, kMaxPageBytes);
     EXPECT_LT(sent, kMaxPageBytes + (qint64(16) << 20));
 }

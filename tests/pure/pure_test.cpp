@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Audio links, whether a link leads to the file played, the item table a page
-// gives, and the script index path.
+// The pure functions: audio links, whether a link leads to the file played, the
+// item table a page gives, the script index path, the token reader, the page
+// listings built on it, and the texts shown for a position.
 #include "app/script_index.h"
 #include "html/byte_stream.h"
+#include "html/html_tokenizer.h"
 #include "view/audio_item.h"
 #include "view/audio_link.h"
+#include "view/page_listing.h"
+#include "view/time_text.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,9 +23,11 @@
 #include <string>
 #include <vector>
 
+using namespace std::string_literals;
+
 namespace {
 
-TEST(AudioLink, SplitsAndRecognises) {
+TEST(AudioLink, SplitsReadsNumbersAndRewritesBurnFolders) {
     const struct { const char* link; const char* file; double start, end; bool audio; } cases[] = {
         {"D:\\s\\talk.wav", "D:\\s\\talk.wav", 0, 0, true},          {"D:\\s\\t.WAV#12.5#20", "D:\\s\\t.WAV", 12.5, 20, true},
         {"/s/talk.MP3#1#2#3", "/s/talk.MP3", 1, 3, true},        {"/s/talk.mp3#", "/s/talk.mp3", 0, 0, true},
@@ -36,12 +42,9 @@ TEST(AudioLink, SplitsAndRecognises) {
         EXPECT_TRUE(parts.file == c.file && parts.start == c.start && parts.end == c.end) << c.link;
         EXPECT_EQ(IsAudioLink(QString::fromUtf8(c.link)), c.audio) << c.link;
     }
-}
-
-// Numbers read as C reads them, whatever the process locale: Qt programs run
-// in the user's, where "12,5" may be the decimal form.
-TEST(AudioLink, NumbersReadAsInTheCLocale) {
-    const struct { const char* text; double value; } cases[] = {
+    // Numbers read as C reads them, whatever the process locale: Qt programs
+    // run in the user's, where "12,5" may be the decimal form.
+    const struct { const char* text; double value; } numbers[] = {
         {"12.5#20", 12.5}, {"", 0},       {"abc", 0},     {" \t\n\v\f7", 7}, {"+3", 3},     {"-.5e1", -5},
         {"+-3", 0},        {"--3", 0},    {"1E+2x", 100}, {"1e", 1},        {"5.", 5},     {".", 0},
         {"0x10", 16},      {"-0x1p-1", -0.5}, {"1,5", 1}, {"1e-400", 0},    {"1e400", INFINITY}, {"-INF", -INFINITY},
@@ -51,15 +54,14 @@ TEST(AudioLink, NumbersReadAsInTheCLocale) {
     const bool comma = std::system(make.toLocal8Bit().constData()) == 0 && qputenv("LOCPATH", dir.path().toLocal8Bit()) &&
                        std::setlocale(LC_NUMERIC, "de") && std::atof("12.5") == 12.0;
     EXPECT_TRUE(comma) << "a decimal-comma locale could not be set up";
-    for (const auto& c : cases) EXPECT_EQ(Atof(c.text), c.value) << '"' << c.text << '"';
+    for (const auto& c : numbers) EXPECT_EQ(Atof(c.text), c.value) << '"' << c.text << '"';
     EXPECT_TRUE(std::isnan(Atof("NaN(1)")));
     std::setlocale(LC_NUMERIC, "C");
-}
 
-TEST(AudioLink, BurnFolderRewrite) {
+    // Links into the CD burning folder lead beside the page.
     const QString url = "C:\\x\\Microsoft\\CD Burning\\t.wav";
     auto folder = [](int n) { return "D:\\" + QString(n - 3, u'f'); };
-    const struct { QString url, document, result; } cases[] = {
+    const struct { QString url, document, result; } burnt[] = {
         {"C:\\u\\Microsoft\\CD Burning\\sub\\t.wav#3#4", "D:\\s\\x.htm", "D:\\s\\sub\\t.wav#3#4"},
         {"C:\\x\\Microsoft\\CD Burning\\a\\Microsoft\\CD Burning\\b.wav", "D:\\s\\x.htm", "D:\\s\\a\\Microsoft\\CD Burning\\b.wav"},
         {"C:\\x\\microsoft\\cd burning\\t.wav", "D:\\s\\x.htm", "C:\\x\\microsoft\\cd burning\\t.wav"},
@@ -67,7 +69,7 @@ TEST(AudioLink, BurnFolderRewrite) {
         {url, folder(249) + "\\x.htm", folder(249) + "\\t.wav"},  // 255 characters: fits
         {url, folder(250) + "\\x.htm", url},                       // 256: the link stays
     };
-    for (const auto& c : cases) EXPECT_EQ(RewriteBurnFolder(c.url, c.document), c.result) << c.url.toStdString();
+    for (const auto& c : burnt) EXPECT_EQ(RewriteBurnFolder(c.url, c.document), c.result) << c.url.toStdString();
 }
 
 // Links resolved against the page's folder, upper-cased, then their escapes decoded.
@@ -110,7 +112,7 @@ std::string Scan(const QByteArray& page, int capacity = 64) {
     return items.toStdString();
 }
 
-TEST(ItemTable, WhichAnchorsBecomeItemsInWhatOrder) {
+TEST(ItemTable, AnchorsBecomeItemsInOrderAndTheCurrentOneIsFound) {
     // An anchor with `inside` bytes between its brackets.
     auto anchor = [](int inside) { return "<a href=talk.wav#1 name=a title='" + QByteArray(inside - 33, 'x') + "'>"; };
     const struct { QByteArray page; const char* items; } cases[] = {
@@ -130,15 +132,14 @@ TEST(ItemTable, WhichAnchorsBecomeItemsInWhatOrder) {
     // The first anchors up to the capacity are kept, then sorted.
     EXPECT_EQ(Scan("<a href=talk.wav#2 name=a><a href=talk.wav#1 name=b><a href=talk.wav#0 name=c>", 2), "1 0 b;2 0 a;");
     EXPECT_EQ(Scan("<a href=talk.wav#1 name=a>", 0), "");
-}
 
-TEST(ItemTable, CurrentItemIsTheLatestStartWithinAThousandSeconds) {
+    // The current item: the latest start at most a thousand seconds back.
     const AudioItem table[] = {{0, 5, "X"}, {10, 12, "Z"}, {10, 15, "Y"}};
-    const struct { double seconds; int items, item; } cases[] = {
+    const struct { double seconds; int items, item; } current[] = {
         {0, 3, 0},     {9.999, 3, 0}, {10, 3, 1},  {1009.99, 3, 1}, {1010, 3, -1}, {-1, 3, -1},
         {NAN, 3, -1},  {999.99, 1, 0}, {1000, 1, -1}, {20, 1, 0},    {5, 0, -1},
     };
-    for (const auto& c : cases) EXPECT_EQ(FindCurrentItem(table, c.items, c.seconds), c.item) << c.seconds;
+    for (const auto& c : current) EXPECT_EQ(FindCurrentItem(table, c.items, c.seconds), c.item) << c.seconds;
 }
 
 // The index beside the executable, else the user's, else the installed one.
@@ -158,6 +159,63 @@ TEST(ScriptIndex, PathAndWhichIndexIsFound) {
         }
         EXPECT_EQ(FindScriptIndex(root.filePath("bin/parlotype"), root.filePath("user")), root.filePath(c.found));
     }
+}
+
+// Each token on a line: "<NAME|attr|value..." for a tag, its text otherwise.
+QByteArray Tokens(const QByteArray& page) {
+    CMemoryByteStream stream(page);
+    CHtmlTokenizer tokenizer(&stream);
+    QByteArray out;
+    while (const CHtmlToken* t = tokenizer.NextToken()) {
+        out += (t->m_nKind == TOKEN_TAG ? "<" : "") + t->m_strText;
+        for (int i = 0; i < t->m_nAttr; ++i) out += "|" + t->m_pAttr[i];
+        out += "\n";
+    }
+    return out;
+}
+
+TEST(HtmlTokenizer, TokensAndBothListings) {
+    const QByteArray many = "<x" + QByteArray(120, 'a').replace("a", " a") + ">";  // 100 attributes kept
+    const struct { QByteArray page, tokens; } cases[] = {
+        {" \t\r\n \n", ""}, {"<>", "<\n"}, {"<a<b>", "<A<B\n"}, {"<b>tail ", "<B\ntail \n"}, {"<a\nhref='x'>", "<A\nHREF='X'\n"},
+        {"  Hello world \n<B>\r\n a\r\nb\r\n<i>", "Hello world \n\n<B\na\r\nb\r\n\n<I\n"},
+        {"<a Href=x.wav#1.5#3 name='s1'>", "<A|HREF|x.wav#1.5#3|NAME|s1\n"},
+        {"<img src = 'p.gif' border ='x' =\"\">", "<IMG|SRC|p.gif|BORDER|x||\n"},
+        {"<a title='x>y'>", "<A|TITLE|x\ny'>\n"}, {"<a b=x'y' c>", "<A|B|x'y'|C|\n"}, {"<az \xe9zy=\xe9Z>", "<AZ|\xe9ZY|\xe9Z\n"},
+        {"<a href='x y.wav' name=\"p q\" t=\"r s>", "<A|HREF|x y.wav|NAME|p q|T|r s\n"},
+        {"<a\tb=1 \r\nc\t=\n2\x0b\x0c d>", "<A\tB=1|C|2\x0b\x0c|D|\n"},
+        {"<" + QByteArray(255, 'b') + "><" + QByteArray(256, 'b') + ">", "<" + QByteArray(255, 'B') + "\n!Skipped!\n"},
+        {"<b c=" + QByteArray(300, 'v'), "<B|C|" + QByteArray(300, 'v') + "\n"},
+        {QByteArray::fromStdString("<a b='1\n2' c=x\0y>\0"s), QByteArray::fromStdString("<A|B|1\n2|C|x\0y\n\0\n"s)},
+        {many + "<b c=d>text", "<X" + QByteArray(100, 'a').replace("a", "|A|") + "\n<B|C|d\ntext\n"},
+        {"<" + QByteArray(1 << 20, 'z') + ">x", "!Skipped!\nx\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Tokens(c.page), c.tokens) << c.page.left(80).toStdString();
+
+    // Both listings of one page. Lines end at LF or CR LF; a lone CR is kept.
+    const QByteArray tag = "<" + QByteArray(256, 'y') + ">";
+    const QByteArray page = "<html>\r\n<a href=\"t.wav#1\" name=s1 b =''>One</a>\n\n<img src=p.gif>" + tag + "\na\rb\nlast\r";
+    const QByteArray source = "<html>\r\n<a href=\"t.wav#1\" name=s1 b =''>One</a>\r\n\r\n<img src=p.gif>" + tag + "\r\na\rb\r\nlast\r\r\n";
+    const QByteArray parsed = "<HTML>\r\n<A:\r\n  HREF=\"t.wav#1\"\r\n  NAME=\"s1\"\r\n  B\r\n>\r\n\"One\"\r\n</A>\r\n"
+                              "<IMG:\r\n  SRC=\"p.gif\"\r\n>\r\n\"!Skipped!\"\r\n\"a\rb\nlast\r\"\r\n";
+    CMemoryByteStream forSource(page), forParsed(page);
+    EXPECT_EQ(SourceListing(forSource), source);
+    EXPECT_EQ(ParsedListing(forParsed), parsed);
+}
+
+// The time pane's and --play's text: negative and NaN positions show as 0,
+// huge ones as the largest; then the marks.
+TEST(TimeText, PositionsAndMarks) {
+    const struct { double seconds; const char* text; } cases[] = {
+        {0, " 0:00.0"}, {0.05, " 0:00.0"}, {59.99, " 0:59.9"}, {75.37, " 1:15.3"}, {605.99, "10:05.9"}, {6000.5, "100:00.5"},
+        {-3, " 0:00.0"}, {-0.5, " 0:00.0"}, {NAN, " 0:00.0"}, {-INFINITY, " 0:00.0"}, {1e300, "35791394:07.0"}, {INFINITY, "35791394:07.0"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TimeText(c.seconds), QLatin1String(c.text)) << c.seconds;
+
+    const struct { double seconds; const char* text; } marks[] = {{83.46, "83.5"}, {0, "0.0"}, {0.25, "0.2"}, {0.35, "0.3"}, {12345.96, "12346.0"}};
+    for (const auto& c : marks)
+        EXPECT_EQ(MarkText(QString::fromUtf8("C:\\m\xc3\xbcsic/t.wav"), c.seconds),
+                  QString::fromUtf8("C:\\m\xc3\xbcsic/t.wav#%1\r\n").arg(QLatin1String(c.text)));
 }
 
 }  // namespace
