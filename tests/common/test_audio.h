@@ -20,8 +20,7 @@ std::string FmtBody(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t si
                     uint16_t formatTag = 1);
 std::string WaveFile(uint16_t channels, uint32_t rate, uint16_t bits, const std::string& samples);
 std::string PcmBytes(const std::vector<int16_t>& samples);  // interleaved 16-bit
-// A tone rising 150 Hz a second from 300 Hz, the same in every channel: each
-// stretch differs from every other, so it can be found again.
+// A tone rising 150 Hz a second from 300 Hz in every channel: no two stretches alike.
 std::vector<int16_t> Sweep(uint32_t rate, int channels, double seconds);
 
 // An MPEG frame: header bytes 0xFF, b1, b2, 0, then zeros up to `length` bytes.
@@ -30,8 +29,7 @@ std::string Id3v2Tag(uint32_t bodySize);  // a tag with `bodySize` (< 16384) zer
 
 bool WriteFile(const QString& path, const std::string& bytes);  // false on failure
 std::string ReadFile(const QString& path);
-// Encodes WAV to MP3 with `lame` and extra arguments such as {"-b", "128"};
-// false when lame fails or is missing.
+// Encodes WAV to MP3 with `lame` and extra arguments ({"-b", "128"}); false on failure.
 bool EncodeMp3(const QString& wav, const QString& mp3, const QStringList& args);
 
 }  // namespace testaudio

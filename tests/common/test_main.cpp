@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Shared main of the test executables: a Qt application object first, so that
-// events can be posted and dispatched, then GoogleTest.
+// The test executables' main: a Qt application object (for events), then GoogleTest.
 #include <gtest/gtest.h>
 
 #ifdef PARLOTYPE_TEST_GUI
@@ -11,8 +10,7 @@ using TestApp = QApplication;
 using TestApp = QCoreApplication;
 #endif
 
-// A test executable may define this to run set-up that must precede the
-// application object (registering URL schemes, application attributes).
+// Set-up that must precede the application object (URL schemes, attributes).
 extern "C" void parlotype_before_app() __attribute__((weak));
 
 int main(int argc, char** argv) {

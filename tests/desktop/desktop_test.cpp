@@ -86,21 +86,6 @@ TEST(Desktop, InstalledTreeIsComplete) {
     EXPECT_TRUE(play.exitCode == 0 && play.out.startsWith(" 0:00.0\n")) << play.err.toStdString();
 }
 
-TEST(Desktop, LupdateFindsTheTextsWithoutAWarning) {
-    QTemporaryDir dir;
-    QStringList args{"-I", PARLOTYPE_SOURCE_DIR, "-no-obsolete", "-locations", "none"};
-    for (const char* folder : {"app", "view", "platform", "audio", "html", "align", "mpris"}) args << PARLOTYPE_SOURCE_DIR "/" + QString(folder);
-    const Outcome r = RunProgram(LUPDATE, args << "-ts" << dir.filePath("p.ts"));
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    static const QRegularExpression expected("^\\s*(Scanning directory|Updating|Found)");
-    for (const QString& line : (r.out + r.err).split('\n', Qt::SkipEmptyParts)) EXPECT_TRUE(expected.match(line).hasMatch()) << line.toStdString();
-    // One text from each place user-visible texts come from.
-    const QString found = ReadText(dir.filePath("p.ts"));
-    for (const char* text : {"&amp;File", "Ready", "About %1", "Print this help and exit.", "Failed to open replay device",
-                             "Marks", "Could not open the page &apos;%1&apos;", "No speech found in &apos;%1&apos;"})
-        EXPECT_TRUE(found.contains("<source>" + QString(text))) << text;
-}
-
 const QStringList kSentences = {"A Short Test", "The little cat sat on the warm mat by the door.",
                                 "Nobody saw it leave the house that evening.", "In the morning, the bowl of milk was empty again."};
 
@@ -116,13 +101,11 @@ bool Prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voic
 }
 
 TEST(MakeScript, PageFollowsTheReading) {
-    // sox: output options to convert the recording with; extra: --make-script
-    // options, where "SKIP" stands for a time past the announcement.
-    const struct { QString voice, sox; QStringList extra; int leaveOut; bool announce, mp3; } cases[] = {
-        {"espeak:en-gb:140", "", {}, -1, false, false},        {"espeak:en-us+f3:190", "-r 44100 -c 2", {}, -1, false, false},
-        {"flite:rms", "-r 8000", {}, -1, false, false},         {"espeak:en-gb:150", "", {"-o", "page.htm"}, -1, false, true},
-        {"espeak:en-gb:140", "", {}, 2, false, false},         {"espeak:en-gb:140", "", {}, -1, true, false},
-        {"espeak:en-gb:140", "", {"--skip", "SKIP"}, -1, true, false},
+    // extra: --make-script options, where "SKIP" stands for a time past the announcement.
+    const struct { QString voice; QStringList extra; int leaveOut; bool announce, mp3; } cases[] = {
+        {"espeak:en-gb:140", {}, -1, false, false},   {"flite:rms", {}, -1, false, false},
+        {"espeak:en-gb:150", {"-o", "page.htm"}, -1, false, true}, {"espeak:en-gb:140", {}, 2, false, false},
+        {"espeak:en-gb:140", {}, -1, true, false},   {"espeak:en-gb:140", {"--skip", "SKIP"}, -1, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE((c.voice + ' ' + c.extra.join(' ') + (c.mp3 ? " mp3" : "")).toStdString());
@@ -132,9 +115,8 @@ TEST(MakeScript, PageFollowsTheReading) {
         const QString skip = QString::number(rec.seconds() + 0.2);
         if (c.announce) rec.addSilence(1.0);
         ASSERT_TRUE(Prepare(dir, rec, c.voice, c.leaveOut));
-        QString audio = dir.filePath(c.sox.isEmpty() ? c.mp3 ? "r.mp3" : "r one.wav" : "c.wav");
-        if (!c.sox.isEmpty()) ASSERT_EQ(QProcess::execute("sox", QStringList{dir.filePath("r one.wav")} + c.sox.split(' ') + QStringList{audio}), 0);
-        if (c.mp3) ASSERT_TRUE(EncodeMp3(dir.filePath("r one.wav"), audio, {"-b", "64"}));
+        const QString audio = dir.filePath(c.mp3 ? "r.mp3" : "r one.wav");
+        ASSERT_TRUE(!c.mp3 || EncodeMp3(dir.filePath("r one.wav"), audio, {"-b", "64"}));
         const double delay = c.mp3 ? (576 + 529) / 16000.0 : 0;  // lame's at 16 kHz: the player's timeline has it
         QStringList args{audio, dir.filePath("r.txt")};
         for (const QString& arg : c.extra) args << (arg == "SKIP" ? skip : arg.endsWith(".htm") ? dir.filePath(arg) : arg);
@@ -156,7 +138,7 @@ TEST(MakeScript, PageFollowsTheReading) {
             EXPECT_EQ(items[size_t(i)].unsure, i == c.leaveOut) << "item " << i + 1;
             if (i == c.leaveOut) continue;
             EXPECT_NEAR(items[size_t(i)].start, rec.start(truth) + delay, 0.08) << "item " << i + 1;
-            if (i + 1 != c.leaveOut) EXPECT_NEAR(items[size_t(i)].end, rec.end(truth) + delay, 0.08) << "item " << i + 1;
+            EXPECT_TRUE(i + 1 == c.leaveOut || std::abs(items[size_t(i)].end - rec.end(truth) - delay) < 0.08) << "item " << i + 1;
             ++truth;
         }
     }

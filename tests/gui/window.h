@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The program's real window for the GUI tests, made with a command line and
-// driven as a user does; settings, recent files and the index in private folders.
+// The program's real window, made with a command line and driven as a user does (private settings).
 #include "app/main_frame.h"
 #include "app/parlotype_app.h"
 #include "audio/replay_file.h"

@@ -10,7 +10,6 @@
 #include "view/page_listing.h"
 #include "view/time_text.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -143,22 +142,9 @@ TEST(ItemTable, AnchorsBecomeItemsInOrderAndTheCurrentOneIsFound) {
 }
 
 // The index beside the executable, else the user's, else the installed one.
-TEST(ScriptIndex, PathAndWhichIndexIsFound) {
+TEST(ScriptIndex, PathBesideTheProgram) {
     for (auto [exe, index] : {std::pair{"/opt/p.q/bin/parlotype", "/opt/p.q/bin/parlotype.htm"}, std::pair{"/a/b.tar.bin", "/a/b.tar.htm"}})
         EXPECT_EQ(ScriptIndexPath(exe), index);
-    const struct { QStringList present; const char* found; } cases[] = {
-        {{}, "bin/parlotype.htm"}, {{"share/parlotype/parlotype.htm", "user/index.htm"}, "share/parlotype/parlotype.htm"},
-        {{"share/parlotype/parlotype.htm", "user/parlotype.htm"}, "user/parlotype.htm"},
-        {{"share/parlotype/parlotype.htm", "user/parlotype.htm", "bin/parlotype.htm"}, "bin/parlotype.htm"},
-    };
-    for (const auto& c : cases) {
-        QTemporaryDir root;
-        for (const QString& file : c.present) {
-            QDir().mkpath(QFileInfo(root.filePath(file)).path());
-            QFile(root.filePath(file)).open(QIODevice::WriteOnly);
-        }
-        EXPECT_EQ(FindScriptIndex(root.filePath("bin/parlotype"), root.filePath("user")), root.filePath(c.found));
-    }
 }
 
 // Each token on a line: "<NAME|attr|value..." for a tag, its text otherwise.
