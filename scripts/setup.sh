@@ -18,8 +18,6 @@ packages=(
   # installing and packaging: validating the desktop entry, metadata and manual
   # page, the package's dependencies, the screenshot (scripts/make_screenshot.sh)
   desktop-file-utils appstream man-db dpkg-dev x11-utils x11-apps netpbm
-  # checking the texts are ready for translation (lupdate)
-  qt6-tools-dev qt6-l10n-tools
   # desktop media controls in tests: a private session bus and its client
   dbus playerctl
   # making the demo audio and test signals (flite: other voices for the Make Script tests and benchmark)

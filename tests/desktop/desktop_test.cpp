@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program as a user meets it, run without a display: its command line, the
-// tree `cmake --install` lays out (checked by the desktop's own tools), its texts
-// as Qt Linguist's lupdate reads them, and `--make-script` on spoken recordings
-// (voices other than the aligner's): the page it writes, its anchors in order
-// with times close to the truth, the lines it marks unsure, and bad input.
+// tree `cmake --install` lays out (checked by the desktop's own tools), and
+// `--make-script` on spoken recordings (voices other than the aligner's): the
+// page it writes, its anchors in order with times close to the truth, the lines
+// it marks unsure, and bad input.
 #include "common/spoken_recording.h"
 #include "common/test_audio.h"
 
