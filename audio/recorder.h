@@ -8,7 +8,6 @@
 // event to the receiver given to Start() for every buffer it hands back; the
 // receiver calls OnData() once per event (the view wraps this with its sample
 // limit). No locks.
-//
 
 #include "audio/sample_block.h"
 #include "platform/wave_device.h"

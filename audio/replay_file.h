@@ -50,7 +50,8 @@ public:
     bool HasQueuedAudio() const;
     double GetLength() const;                 // seconds of a WAV file's samples; 0 when not known
     // Playback speed, kMinSpeed .. kMaxSpeed (refused outside). While playing it
-    // takes effect at once from the position heard; while paused, on Resume.
+    // follows what the sound server already holds, without a gap; while
+    // paused, it takes effect on Resume.
     bool SetSpeed(double speed);
     double GetSpeed() const;
     // Plays on from `seconds` at once, keeping the open device (a jump or a
