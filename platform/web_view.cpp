@@ -163,6 +163,7 @@ constexpr char kMarkScript[] = R"JS((function (n) {
 void WebView::markElement(const QString& name) {
     const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{name}).toJson(QJsonDocument::Compact));
     page()->runJavaScript(QString::fromLatin1(kMarkScript).arg(quoted));
+    emit elementMarked(name);
 }
 
 void WebView::printPage() {

@@ -77,6 +77,11 @@ public:
     // finished (printFinished). Ignored while a print is under way.
     void printOn(std::unique_ptr<QPrinter> printer);
 
+signals:
+    // markElement() was asked to mark `name`: the moment the program made that
+    // item current, before the engine has drawn it.
+    void elementMarked(const QString& name);
+
 private:
     class Page;
 

@@ -38,7 +38,15 @@ last=$(PARLOTYPE_AUDIO=sim parlotype --play /usr/share/parlotype/demo/demo.wav#0
 
 # 3. The desktop entry is valid, its icon installed, and its Exec line opens a script.
 entry=/usr/share/applications/parlotype.desktop
-desktop-file-validate "$entry" | grep -v '^[^:]*: hint:' && fail "desktop-file-validate: $entry" || true
+# A validator that is missing or exits non-zero fails the check; so does any
+# desktop-file-validate line that is not a hint.
+validate() {
+  command -v "$1" >/dev/null || fail "$1 is not installed"
+  out=$("$@" 2>&1) || fail "$* failed:"$'\n'"$out"
+}
+validate desktop-file-validate "$entry"
+! grep -v '^[^:]*: hint:' <<<"$out" | grep -q . || fail "desktop-file-validate warned:"$'\n'"$out"
+validate appstreamcli validate --no-net /usr/share/metainfo/org.phonicledger.parlotype.metainfo.xml
 icon=$(sed -n 's/^Icon=//p' "$entry")
 [ -f "/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "no icon '$icon'"
 exec_line=$(sed -n 's/^Exec=//p' "$entry")

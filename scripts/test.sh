@@ -6,8 +6,8 @@
 #   3. builds the fuzz targets with clang and runs each one briefly
 #   4. builds the program, starts Xvfb and a private PulseAudio server
 #   5. builds the Debian package, installs it, checks it and removes it again
-#   6. runs every test
-# The last line is CTest's summary.
+#   6. runs every test (a real-sound test that fails gets one more run, and
+#      the summary says so), and checks the tests' share of the code
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -34,5 +34,17 @@ trap parlotype_stop_services EXIT
 echo "== Debian package: build, install, check, remove"
 bash scripts/package_round_trip.sh build
 cd build
-# Real-device timing tests can be disturbed by load; a failing test gets one more run.
-ctest --output-on-failure --timeout 600 --repeat until-pass:2
+# Every test runs once, but the real-sound ones (label "sound"): a sound server
+# on a busy machine can disturb those, so a failing one gets a second run, and
+# the summary names every test that needed it.
+status=0
+ctest --output-on-failure --timeout 600 -LE sound | tee ctest.log || status=1
+ctest --output-on-failure --timeout 600 -L sound --repeat until-pass:2 | tee -a ctest.log || status=1
+retried=$(sed -n 's/^.*Test #[0-9]*: \([^ ]*\) .*\*\*\*.*$/\1/p' ctest.log | sort -u | tr '\n' ' ')
+echo "== summary"
+(cd .. && bash scripts/count_lines.sh) || status=1
+echo "sound tests that needed a second run: ${retried:-none}"
+# CTest's two summaries as one line.
+sed -n 's/^.*tests passed, \([0-9]*\) tests\? failed out of \([0-9]*\)$/\1 \2/p' ctest.log |
+  awk '{ failed += $1; total += $2 } END { printf "ctest: %d passed, %d failed\n", total - failed, failed }'
+exit $status
