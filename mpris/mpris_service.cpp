@@ -42,7 +42,7 @@ MprisService::MprisService(CParlotypeView* view, std::function<void(int)> runCom
 
 MprisService::~MprisService() {
     if (!m_bRegistered) return;
-    m_bus.unregisterService(m_strService);
+    m_bus.unregisterService(m_service);
     m_bus.unregisterObject(QLatin1String(kObjectPath));
 }
 
@@ -51,10 +51,10 @@ bool MprisService::registerOnBus() {
     if (!bus.isConnected()) return false;
     if (!bus.registerObject(QLatin1String(kObjectPath), this, QDBusConnection::ExportAdaptors)) return false;
     // A later instance takes a name of its own, as the media controls expect.
-    m_strService = QLatin1String(kServiceName);
-    if (!bus.registerService(m_strService)) {
-        m_strService += QStringLiteral(".instance%1").arg(QCoreApplication::applicationPid());
-        if (!bus.registerService(m_strService)) {
+    m_service = QLatin1String(kServiceName);
+    if (!bus.registerService(m_service)) {
+        m_service += QStringLiteral(".instance%1").arg(QCoreApplication::applicationPid());
+        if (!bus.registerService(m_service)) {
             bus.unregisterObject(QLatin1String(kObjectPath));
             return false;
         }
@@ -150,9 +150,9 @@ void MprisService::previous() {
 // playback stops when there is none.
 void MprisService::seek(qlonglong offset) {
     if (!theReplayFile.IsPlaying() || jumpTo(theReplayFile.GetPosition() + double(offset) / kMicro)) return;
-    const int jumps = m_pView->PositionJumps();
+    const int jumps = m_pView->positionJumps();
     m_runCommand(ID_AUDIO_NEXT_ITEM);
-    if (m_pView->PositionJumps() == jumps) m_runCommand(ID_AUDIO_STOP);
+    if (m_pView->positionJumps() == jumps) m_runCommand(ID_AUDIO_STOP);
     checkChanges();
 }
 
@@ -168,8 +168,8 @@ bool MprisService::jumpTo(double seconds) {
     const double length = theReplayFile.GetLength();
     if (length > 0 && seconds >= length) return false;
     const double from = theReplayFile.GetPosition();
-    const bool pastEnd = m_pView->JumpTo(seconds) && !theReplayFile.HasQueuedAudio();
-    if (pastEnd) m_pView->JumpTo(from);  // a file of unknown length
+    const bool pastEnd = m_pView->jumpTo(seconds) && !theReplayFile.HasQueuedAudio();
+    if (pastEnd) m_pView->jumpTo(from);  // a file of unknown length
     checkChanges();
     return !pastEnd;
 }
@@ -182,7 +182,7 @@ void MprisService::raise() {
 }
 
 MprisService::State MprisService::current() const {
-    return {playbackStatus(), rate(), metadata(), canGoNext(), canPlay(), m_pView->PositionJumps()};
+    return {playbackStatus(), rate(), metadata(), canGoNext(), canPlay(), m_pView->positionJumps()};
 }
 
 void MprisService::checkChanges() {

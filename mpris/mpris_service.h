@@ -68,5 +68,5 @@ private:
     std::function<void(int)> m_runCommand;
     State m_last;
     bool m_bRegistered = false;
-    QString m_strService;  // the bus name taken
+    QString m_service;  // the bus name taken
 };

@@ -85,7 +85,7 @@ void ReadHref(const QByteArray& value, CLinkMatcher& matcher, AnchorTexts& texts
 
 // The charset a META tag declares: <meta charset=X> or <meta http-equiv=...
 // content="text/html; charset=X">; empty when it declares none.
-QByteArray DeclaredCharset(const CHtmlToken& t) {
+QByteArray declaredCharset(const CHtmlToken& t) {
     for (int i = 0; i + 1 < t.m_nAttr; i += 2) {
         const QByteArray value = t.m_pAttr[i + 1].trimmed();
         if (t.m_pAttr[i] == "CHARSET") return value;
@@ -102,7 +102,7 @@ QByteArray DeclaredCharset(const CHtmlToken& t) {
     return {};
 }
 
-QStringDecoder DecoderFor(const QByteArray& charset) {
+QStringDecoder decoderFor(const QByteArray& charset) {
     constexpr auto stateless = QStringConverter::Flag::Stateless;  // each name on its own
     QStringDecoder decoder(charset.isEmpty() ? "UTF-8" : charset.constData(), stateless);
     if (decoder.isValid()) return decoder;
@@ -126,7 +126,7 @@ constexpr const char* kLatinNames[] = {
 };
 
 // The character a reference names (the text between '&' and ';'); 0 when unknown.
-char32_t NamedCharacter(QStringView name) {
+char32_t namedCharacter(QStringView name) {
     static const std::pair<const char*, char32_t> xml[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
     for (const auto& [n, c] : xml)
         if (name == QLatin1String(n)) return c;
@@ -135,7 +135,7 @@ char32_t NamedCharacter(QStringView name) {
     return 0;
 }
 
-int DigitValue(QChar ch, int base) {
+int digitValue(QChar ch, int base) {
     const char16_t c = ch.unicode();
     if (c >= '0' && c <= '9') return c - '0';
     if (base == 16 && (c | 0x20) >= 'a' && (c | 0x20) <= 'f') return (c | 0x20) - 'a' + 10;
@@ -145,7 +145,7 @@ int DigitValue(QChar ch, int base) {
 // Replaces the character references of `s`: "&#233;" and "&#xE9;" (the ';' may
 // be left out), "&eacute;" for the names known. Others stay as written; a
 // number that is no character becomes U+FFFD.
-QString DecodeReferences(const QString& s) {
+QString decodeReferences(const QString& s) {
     if (!s.contains(QLatin1Char('&'))) return s;
     QString out;
     qsizetype i = 0;
@@ -160,14 +160,14 @@ QString DecodeReferences(const QString& s) {
             qsizetype j = i + (base == 16 ? 2 : 1);
             const qsizetype first = j;
             uint32_t value = 0;
-            for (int d; j < s.size() && (d = DigitValue(s[j], base)) >= 0; ++j)
+            for (int d; j < s.size() && (d = digitValue(s[j], base)) >= 0; ++j)
                 value = std::min<uint32_t>(value * base + d, 0x110000);
             if (j > first) {
                 c = value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) ? 0xFFFD : char32_t(value);
                 i = j + (j < s.size() && s[j] == QLatin1Char(';'));
             }
         } else if (const qsizetype semi = s.indexOf(QLatin1Char(';'), i); semi > i) {
-            if ((c = NamedCharacter(QStringView(s).mid(i, semi - i)))) i = semi + 1;
+            if ((c = namedCharacter(QStringView(s).mid(i, semi - i)))) i = semi + 1;
         }
         if (c) out += QStringView(QChar::fromUcs4(c));
         else out += QLatin1Char('&');
@@ -239,7 +239,7 @@ int ScanItemsFromStream(CByteStream& stream, const QString& pageUrl, const QStri
         const CHtmlToken* t = tokenizer.NextToken();
         if (!t) break;
         if (t->m_nKind != TOKEN_TAG) continue;
-        if (t->m_strText == "META" && charset.isEmpty()) charset = DeclaredCharset(*t);
+        if (t->m_strText == "META" && charset.isEmpty()) charset = declaredCharset(*t);
         if (t->m_strText != "A") continue;
         AnchorTexts texts;
         for (int i = 0; i + 1 < t->m_nAttr; i += 2) {
@@ -253,8 +253,8 @@ int ScanItemsFromStream(CByteStream& stream, const QString& pageUrl, const QStri
         }
     }
     // The whole page is read: its declared charset is known now.
-    QStringDecoder decoder = DecoderFor(charset);
-    for (int i = 0; i < nItems; ++i) pItems[i].name = DecodeReferences(decoder.decode(rawNames[size_t(i)]));
+    QStringDecoder decoder = decoderFor(charset);
+    for (int i = 0; i < nItems; ++i) pItems[i].name = decodeReferences(decoder.decode(rawNames[size_t(i)]));
     // Scripts list their items in time order: check before sorting.
     if (!std::is_sorted(pItems, pItems + nItems, ItemLess)) std::sort(pItems, pItems + nItems, ItemLess);
     return nItems;

@@ -61,10 +61,10 @@ public:
     static constexpr int kTrackWakeMs = 20;
     // Plays on from `seconds` of the file playing (the desktop's media
     // controls); false when nothing plays.
-    bool JumpTo(double seconds);
+    bool jumpTo(double seconds);
     // How many times the position has jumped within a playback (a seek, a
     // repeat, a link into the file playing, Next or Previous Item).
-    int PositionJumps() const { return m_nJumps; }
+    int positionJumps() const { return m_jumps; }
 
     // Commands, in the order of the command table
     bool OnCmdMsg(int id, CCmdUI* pCmdUI) override;
@@ -129,8 +129,8 @@ protected:
 
 private:
     // Tracking (view_items.cpp): one round of it, and its timer started.
-    void Track();
-    void StartTracking();
+    void track();
+    void startTracking();
     // Practice (view_practice.cpp)
     void LoadPracticeSettings();
     bool OnSpeedCmdMsg(int id, CCmdUI* pCmdUI);  // the Audio > Speed items
@@ -165,7 +165,7 @@ private:
     QString m_strScriptIndex;
     platform::WebView* m_pWebView;
     int m_nTrackTimer = 0;  // id of the tracking timer; 0 while it is not running
-    int m_nJumps = 0;       // see PositionJumps
+    int m_jumps = 0;       // see positionJumps
 
     // Practice
     int m_bRepeat = 0;
@@ -174,6 +174,6 @@ private:
     double m_dLinkStart = 0;       // start time of the audio link now playing
     int m_bRepeatArmed = 0;        // the playback may repeat when its data ends (not after Stop)
     QTimer* m_pTurnTimer;          // runs while it is the reader's turn
-    int m_bTurnTaken = 0;          // the current item has had its turn
+    bool m_turnTaken = false;      // the current item has had its turn
     QString m_strMarked;           // anchor name of the highlighted item
 };

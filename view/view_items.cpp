@@ -58,17 +58,17 @@ void CParlotypeView::ShowItemAt(double seconds) {
         // The sounding item changed: single-item play ends, or with Repeat
         // plays the item again.
         if (!m_bRepeat || !theReplayFile.PlayFrom(m_items[m_nCurItem].start)) theReplayFile.CloseDevice();
-        else ++m_nJumps;
+        else ++m_jumps;
         return;
     }
-    if (m_bPauseAfter && m_nCurItem != -1 && k > m_nCurItem && !m_bTurnTaken) {
+    if (m_bPauseAfter && m_nCurItem != -1 && k > m_nCurItem && !m_turnTaken) {
         // The item just heard stays current through the reader's turn.
-        m_bTurnTaken = 1;
+        m_turnTaken = true;
         StartTurn(ItemSeconds(m_nCurItem));
         return;
     }
     m_nCurItem = k;
-    m_bTurnTaken = 0;
+    m_turnTaken = false;
     MarkItem(k);
     if (k == -1 || !m_bFollowPage) return;
     QString address = m_pWebView->location();
@@ -83,12 +83,12 @@ void CParlotypeView::OnUpdateIndicatorTime(CCmdUI* pCmdUI) {
     if (theReplayFile.IsPlaying()) pCmdUI->SetText(TimeText(theReplayFile.GetPosition()));
 }
 
-void CParlotypeView::StartTracking() {
+void CParlotypeView::startTracking() {
     if (!m_nTrackTimer) m_nTrackTimer = startTimer(kTrackWakeMs, Qt::PreciseTimer);
 }
 
-void CParlotypeView::Track() {
-    const int jumps = m_nJumps;
+void CParlotypeView::track() {
+    const int jumps = m_jumps;
     if (!theReplayFile.IsPlaying()) {
         m_pTurnTimer->stop();
         MarkItem(-1);
@@ -108,25 +108,25 @@ void CParlotypeView::Track() {
         ShowItemAt(pos);
     }
     // A repeat shows its item at once.
-    if (m_nJumps != jumps && IsSounding()) ShowItemAt(theReplayFile.GetPosition());
+    if (m_jumps != jumps && IsSounding()) ShowItemAt(theReplayFile.GetPosition());
     if (!IsSounding() && m_nTrackTimer) {
         killTimer(m_nTrackTimer);  // paused or stopped: a command or the turn's end starts it again
         m_nTrackTimer = 0;
     }
 }
 
-bool CParlotypeView::JumpTo(double seconds) {
+bool CParlotypeView::jumpTo(double seconds) {
     if (!theReplayFile.PlayFrom(seconds)) return false;
     m_pTurnTimer->stop();
     m_nCurItem = -1;  // found again by the next round, without a turn
-    ++m_nJumps;
-    StartTracking();
+    ++m_jumps;
+    startTracking();
     return true;
 }
 
 void CParlotypeView::timerEvent(QTimerEvent* e) {
     if (e->timerId() == m_nTrackTimer)
-        Track();
+        track();
     else
         QWidget::timerEvent(e);
 }

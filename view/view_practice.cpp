@@ -142,7 +142,7 @@ void CParlotypeView::GoToItem(int k) {
     m_dLinkStart = m_items[k].start;
     m_dEndTime = 0;
     m_bRepeatArmed = 1;
-    ++m_nJumps;
+    ++m_jumps;
     if (!theReplayFile.PlayFrom(m_dLinkStart)) theReplayFile.Play(window(), m_dLinkStart);
 }
 
@@ -150,7 +150,7 @@ void CParlotypeView::GoToItem(int k) {
 void CParlotypeView::FinishStretch() {
     if (m_bRepeat && theReplayFile.PlayFrom(m_dLinkStart)) {
         m_nCurItem = -1;
-        ++m_nJumps;
+        ++m_jumps;
         return;
     }
     theReplayFile.CloseDevice();
@@ -163,7 +163,7 @@ void CParlotypeView::RepeatAtDataEnd() {
     m_bRepeatArmed = 0;
     if (m_bRepeat && theReplayFile.IsLoaded() && theReplayFile.Play(window(), m_dLinkStart)) {
         m_nCurItem = -1;
-        ++m_nJumps;
+        ++m_jumps;
         m_bRepeatArmed = 1;
     }
 }
@@ -181,7 +181,7 @@ void CParlotypeView::EndTurn() {
     m_pTurnTimer->stop();
     if (!theReplayFile.IsPaused()) return;
     theReplayFile.Resume();
-    StartTracking();
+    startTracking();
     if (m_dEndTime > 0 && theReplayFile.GetPosition() > m_dEndTime) FinishStretch();
 }
 
