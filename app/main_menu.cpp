@@ -22,6 +22,8 @@ struct MenuEntry {
     bool global = false;
 };
 
+// Within a menu no two items share an access letter. Audio's letters of long
+// standing stay; Faster has none left (Speed reaches every speed).
 constexpr MenuEntry kMenu[] = {
     {Kind::Popup, QT_TRANSLATE_NOOP("CMainFrame", "&File"), 0},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "&Open...\tCtrl+O"), ID_FILE_OPEN},
@@ -46,11 +48,11 @@ constexpr MenuEntry kMenu[] = {
     {Kind::Separator, nullptr, 0},
     {Kind::Speeds, QT_TRANSLATE_NOOP("CMainFrame", "Spee&d"), ID_AUDIO_SPEED1},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Slo&wer\tF9"), ID_AUDIO_SLOWER, true},
-    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "F&aster\tF10"), ID_AUDIO_FASTER, true},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Faster\tF10"), ID_AUDIO_FASTER, true},
     {Kind::Separator, nullptr, 0},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Single &Item Play"), ID_AUDIO_SINGLE},
-    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Re&peat\tF3"), ID_AUDIO_REPEAT, true},
-    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Pause After Each I&tem"), ID_AUDIO_PAUSE_AFTER},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Repe&at\tF3"), ID_AUDIO_REPEAT, true},
+    {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "Pause After Ea&ch Item"), ID_AUDIO_PAUSE_AFTER},
     {Kind::Separator, nullptr, 0},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "R&ecord"), ID_AUDIO_RECORD},
     {Kind::Item, QT_TRANSLATE_NOOP("CMainFrame", "P&lay Recorded"), ID_AUDIO_PLAYREC},

@@ -7,6 +7,7 @@
 #include "view/command_ids.h"
 #include "view/parlotype_view.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -41,7 +42,7 @@ MprisService::MprisService(CParlotypeView* view, std::function<void(int)> runCom
 
 MprisService::~MprisService() {
     if (!m_bRegistered) return;
-    m_bus.unregisterService(QLatin1String(kServiceName));
+    m_bus.unregisterService(m_service);
     m_bus.unregisterObject(QLatin1String(kObjectPath));
 }
 
@@ -49,9 +50,14 @@ bool MprisService::registerOnBus() {
     QDBusConnection bus = SessionBus();
     if (!bus.isConnected()) return false;
     if (!bus.registerObject(QLatin1String(kObjectPath), this, QDBusConnection::ExportAdaptors)) return false;
-    if (!bus.registerService(QLatin1String(kServiceName))) {
-        bus.unregisterObject(QLatin1String(kObjectPath));
-        return false;
+    // A later instance takes a name of its own, as the media controls expect.
+    m_service = QLatin1String(kServiceName);
+    if (!bus.registerService(m_service)) {
+        m_service += QStringLiteral(".instance%1").arg(QCoreApplication::applicationPid());
+        if (!bus.registerService(m_service)) {
+            bus.unregisterObject(QLatin1String(kObjectPath));
+            return false;
+        }
     }
     m_bus = bus;
     m_bRegistered = true;
@@ -74,7 +80,9 @@ qlonglong MprisService::position() const {
 
 double MprisService::rate() const { return theReplayFile.GetSpeed(); }
 
+// A rate of 0 pauses, as the interface asks.
 void MprisService::setRate(double rate) {
+    if (rate == 0) return pause();
     m_pView->SetSpeed(rate);
     checkChanges();
 }
@@ -130,26 +138,40 @@ void MprisService::stop() {
 
 void MprisService::next() {
     m_runCommand(ID_AUDIO_NEXT_ITEM);
-    emit seeked(position());
     checkChanges();
 }
 
 void MprisService::previous() {
     m_runCommand(ID_AUDIO_PREV_ITEM);
-    emit seeked(position());
     checkChanges();
 }
 
-void MprisService::seek(qlonglong offset) { jumpTo(theReplayFile.GetPosition() + double(offset) / kMicro); }
+// Past the end of the file, Seek acts as Next: the next item plays, or the
+// playback stops when there is none.
+void MprisService::seek(qlonglong offset) {
+    if (!theReplayFile.IsPlaying() || jumpTo(theReplayFile.GetPosition() + double(offset) / kMicro)) return;
+    const int jumps = m_pView->positionJumps();
+    m_runCommand(ID_AUDIO_NEXT_ITEM);
+    if (m_pView->positionJumps() == jumps) m_runCommand(ID_AUDIO_STOP);
+    checkChanges();
+}
 
-// Ignored unless `trackId` is the file playing, as the interface asks.
+// Ignored unless `trackId` is the file playing and the position within it, as
+// the interface asks.
 void MprisService::setPosition(const QString& id, qlonglong pos) {
     if (id == trackId() && pos >= 0) jumpTo(double(pos) / kMicro);
 }
 
-void MprisService::jumpTo(double seconds) {
-    if (!theReplayFile.PlayFrom(std::max(seconds, 0.0))) return;
-    emit seeked(position());
+// Plays on from `seconds`; false, and nothing moves, when that is past the end.
+bool MprisService::jumpTo(double seconds) {
+    seconds = std::max(seconds, 0.0);
+    const double length = theReplayFile.GetLength();
+    if (length > 0 && seconds >= length) return false;
+    const double from = theReplayFile.GetPosition();
+    const bool pastEnd = m_pView->jumpTo(seconds) && !theReplayFile.HasQueuedAudio();
+    if (pastEnd) m_pView->jumpTo(from);  // a file of unknown length
+    checkChanges();
+    return !pastEnd;
 }
 
 void MprisService::raise() {
@@ -160,7 +182,7 @@ void MprisService::raise() {
 }
 
 MprisService::State MprisService::current() const {
-    return {playbackStatus(), rate(), metadata(), canGoNext(), canPlay()};
+    return {playbackStatus(), rate(), metadata(), canGoNext(), canPlay(), m_pView->positionJumps()};
 }
 
 void MprisService::checkChanges() {
@@ -177,7 +199,9 @@ void MprisService::checkChanges() {
     if (now.canPlay != m_last.canPlay) {
         for (const char* name : {"CanPlay", "CanPause", "CanSeek"}) changed.insert(QLatin1String(name), now.canPlay);
     }
+    const bool jumped = now.jumps != m_last.jumps;
     m_last = now;
+    if (jumped) emit seeked(position());
     if (changed.isEmpty()) return;
     QDBusMessage signal = QDBusMessage::createSignal(QLatin1String(kObjectPath), QStringLiteral("org.freedesktop.DBus.Properties"),
                                                      QStringLiteral("PropertiesChanged"));

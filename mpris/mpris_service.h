@@ -22,7 +22,9 @@ public:
     MprisService(CParlotypeView* view, std::function<void(int)> runCommand, QObject* parent = nullptr);
     ~MprisService() override;
 
-    // Registers on the session bus; false when there is none or the name is taken.
+    // Registers on the session bus as org.mpris.MediaPlayer2.parlotype, or, when
+    // another instance has that name, as ...parlotype.instance<pid>; false
+    // when there is no bus or neither name can be had.
     bool registerOnBus();
 
     // org.mpris.MediaPlayer2.Player, as the adaptor offers it.
@@ -53,11 +55,12 @@ private:
         QVariantMap metadata;
         bool canGoNext = false;
         bool canPlay = false;
+        int jumps = 0;  // the view's count of position jumps
         bool operator==(const State&) const = default;
     };
     State current() const;
     void checkChanges();  // on idle: reports what changed since the last check
-    void jumpTo(double seconds);
+    bool jumpTo(double seconds);
     QString trackId() const;
 
     QDBusConnection m_bus{QString()};  // not connected until registered
@@ -65,4 +68,5 @@ private:
     std::function<void(int)> m_runCommand;
     State m_last;
     bool m_bRegistered = false;
+    QString m_service;  // the bus name taken
 };

@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
@@ -105,6 +106,8 @@ WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
         profile->installUrlSchemeHandler(kIndexScheme, new IndexSchemeHandler(profile));
     }
     m_page = new Page(profile, this);
+    // A page that declares no charset is read as UTF-8, as the item scan reads it.
+    m_page->settings()->setDefaultTextEncoding(QStringLiteral("UTF-8"));
     setPage(m_page);
 }
 

@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
+
+#include <QByteArrayList>
+#include <QStringDecoder>
 
 namespace {
 
@@ -55,12 +59,8 @@ int CompareTimes(double a, double b) { return Less(a, b) ? -1 : Less(b, a) ? 1 :
 int CompareRecords(const AudioItem& x, const AudioItem& y) {
     if (int c = CompareTimes(x.start, y.start)) return c;
     if (int c = CompareTimes(x.end, y.end)) return c;
-    for (size_t i = 0; i < sizeof x.name; ++i) {
-        const unsigned char cx = x.name[i], cy = y.name[i];
-        if (cx != cy) return cx < cy ? -1 : 1;
-        if (cx == 0) break;
-    }
-    return 0;
+    const int c = QString::compare(x.name, y.name);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
 bool ItemLess(const AudioItem& a, const AudioItem& b) { return CompareRecords(a, b) < 0; }
@@ -83,12 +83,97 @@ void ReadHref(const QByteArray& value, CLinkMatcher& matcher, AnchorTexts& texts
     texts.end = first == last ? "0" : value.constData() + last + 1;
 }
 
-void FillItem(AudioItem& item, const AnchorTexts& texts) {
-    item.start = Atof(texts.start);
-    item.end = Atof(texts.end);
-    std::memset(item.name, 0, sizeof item.name);
-    std::memcpy(item.name, texts.name->constData(),
-                std::min<qsizetype>(texts.name->size(), sizeof item.name - 1));
+// The charset a META tag declares: <meta charset=X> or <meta http-equiv=...
+// content="text/html; charset=X">; empty when it declares none.
+QByteArray declaredCharset(const CHtmlToken& t) {
+    for (int i = 0; i + 1 < t.m_nAttr; i += 2) {
+        const QByteArray value = t.m_pAttr[i + 1].trimmed();
+        if (t.m_pAttr[i] == "CHARSET") return value;
+        if (t.m_pAttr[i] != "CONTENT") continue;
+        const qsizetype at = value.toLower().indexOf("charset=");
+        if (at < 0) continue;
+        QByteArray name = value.mid(at + 8);
+        const qsizetype stop = name.indexOf(';');
+        if (stop >= 0) name.truncate(stop);
+        name = name.trimmed();
+        if (name.size() > 1 && (name[0] == '"' || name[0] == '\'')) name = name.mid(1, name.size() - 2);
+        return name;
+    }
+    return {};
+}
+
+QStringDecoder decoderFor(const QByteArray& charset) {
+    constexpr auto stateless = QStringConverter::Flag::Stateless;  // each name on its own
+    QStringDecoder decoder(charset.isEmpty() ? "UTF-8" : charset.constData(), stateless);
+    if (decoder.isValid()) return decoder;
+    // Labels browsers read as Latin-1 (or its superset), for a Qt without ICU.
+    static const QByteArrayList latin = {"windows-1252", "cp1252", "us-ascii", "ascii", "iso8859-1", "l1"};
+    return QStringDecoder(latin.contains(charset.toLower()) ? QStringConverter::Latin1 : QStringConverter::Utf8,
+                          stateless);
+}
+
+// The Latin-1 characters from U+00A0 on, by their reference names.
+constexpr const char* kLatinNames[] = {
+    "nbsp", "iexcl", "cent", "pound", "curren", "yen", "brvbar", "sect", "uml", "copy", "ordf", "laquo",
+    "not", "shy", "reg", "macr", "deg", "plusmn", "sup2", "sup3", "acute", "micro", "para", "middot",
+    "cedil", "sup1", "ordm", "raquo", "frac14", "frac12", "frac34", "iquest", "Agrave", "Aacute", "Acirc",
+    "Atilde", "Auml", "Aring", "AElig", "Ccedil", "Egrave", "Eacute", "Ecirc", "Euml", "Igrave", "Iacute",
+    "Icirc", "Iuml", "ETH", "Ntilde", "Ograve", "Oacute", "Ocirc", "Otilde", "Ouml", "times", "Oslash",
+    "Ugrave", "Uacute", "Ucirc", "Uuml", "Yacute", "THORN", "szlig", "agrave", "aacute", "acirc", "atilde",
+    "auml", "aring", "aelig", "ccedil", "egrave", "eacute", "ecirc", "euml", "igrave", "iacute", "icirc",
+    "iuml", "eth", "ntilde", "ograve", "oacute", "ocirc", "otilde", "ouml", "divide", "oslash", "ugrave",
+    "uacute", "ucirc", "uuml", "yacute", "thorn", "yuml",
+};
+
+// The character a reference names (the text between '&' and ';'); 0 when unknown.
+char32_t namedCharacter(QStringView name) {
+    static const std::pair<const char*, char32_t> xml[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+    for (const auto& [n, c] : xml)
+        if (name == QLatin1String(n)) return c;
+    for (size_t i = 0; i < std::size(kLatinNames); ++i)
+        if (name == QLatin1String(kLatinNames[i])) return char32_t(0xA0 + i);
+    return 0;
+}
+
+int digitValue(QChar ch, int base) {
+    const char16_t c = ch.unicode();
+    if (c >= '0' && c <= '9') return c - '0';
+    if (base == 16 && (c | 0x20) >= 'a' && (c | 0x20) <= 'f') return (c | 0x20) - 'a' + 10;
+    return -1;
+}
+
+// Replaces the character references of `s`: "&#233;" and "&#xE9;" (the ';' may
+// be left out), "&eacute;" for the names known. Others stay as written; a
+// number that is no character becomes U+FFFD.
+QString decodeReferences(const QString& s) {
+    if (!s.contains(QLatin1Char('&'))) return s;
+    QString out;
+    qsizetype i = 0;
+    while (i < s.size()) {
+        const qsizetype amp = s.indexOf(QLatin1Char('&'), i);
+        if (amp < 0) break;
+        out += QStringView(s).mid(i, amp - i);
+        i = amp + 1;
+        char32_t c = 0;
+        if (i < s.size() && s[i] == QLatin1Char('#')) {
+            const int base = i + 1 < s.size() && (s[i + 1] == QLatin1Char('x') || s[i + 1] == QLatin1Char('X')) ? 16 : 10;
+            qsizetype j = i + (base == 16 ? 2 : 1);
+            const qsizetype first = j;
+            uint32_t value = 0;
+            for (int d; j < s.size() && (d = digitValue(s[j], base)) >= 0; ++j)
+                value = std::min<uint32_t>(value * base + d, 0x110000);
+            if (j > first) {
+                c = value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) ? 0xFFFD : char32_t(value);
+                i = j + (j < s.size() && s[j] == QLatin1Char(';'));
+            }
+        } else if (const qsizetype semi = s.indexOf(QLatin1Char(';'), i); semi > i) {
+            if ((c = namedCharacter(QStringView(s).mid(i, semi - i)))) i = semi + 1;
+        }
+        if (c) out += QStringView(QChar::fromUcs4(c));
+        else out += QLatin1Char('&');
+    }
+    out += QStringView(s).mid(i);
+    return out;
 }
 
 }  // namespace
@@ -148,18 +233,28 @@ int ScanItemsFromStream(CByteStream& stream, const QString& pageUrl, const QStri
     CLinkMatcher matcher(pageUrl.toUtf8(), fileName.toUtf8());
     CHtmlTokenizer tokenizer(&stream);
     int nItems = 0;
+    QByteArray charset;
+    std::vector<QByteArray> rawNames;
     while (nItems < nMaxItems) {
         const CHtmlToken* t = tokenizer.NextToken();
         if (!t) break;
-        if (t->m_nKind != TOKEN_TAG || t->m_strText != "A") continue;
+        if (t->m_nKind != TOKEN_TAG) continue;
+        if (t->m_strText == "META" && charset.isEmpty()) charset = declaredCharset(*t);
+        if (t->m_strText != "A") continue;
         AnchorTexts texts;
         for (int i = 0; i + 1 < t->m_nAttr; i += 2) {
             if (t->m_pAttr[i] == "HREF") ReadHref(t->m_pAttr[i + 1], matcher, texts);
             else if (t->m_pAttr[i] == "NAME") texts.name = &t->m_pAttr[i + 1];
         }
-        if (texts.name && !texts.name->isEmpty() && texts.start)
-            FillItem(pItems[nItems++], texts);
+        if (texts.name && !texts.name->isEmpty() && texts.start) {
+            pItems[nItems] = {Atof(texts.start), Atof(texts.end), QString()};
+            rawNames.push_back(*texts.name);
+            ++nItems;
+        }
     }
+    // The whole page is read: its declared charset is known now.
+    QStringDecoder decoder = decoderFor(charset);
+    for (int i = 0; i < nItems; ++i) pItems[i].name = decodeReferences(decoder.decode(rawNames[size_t(i)]));
     // Scripts list their items in time order: check before sorting.
     if (!std::is_sorted(pItems, pItems + nItems, ItemLess)) std::sort(pItems, pItems + nItems, ItemLess);
     return nItems;

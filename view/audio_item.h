@@ -10,16 +10,15 @@
 class CByteStream;
 
 struct AudioItem {
-    double start;   // seconds
-    double end;     // seconds; 0 when the link gives none
-    char name[16];  // the anchor's NAME: at most 15 bytes, zero-padded
+    double start = 0;  // seconds
+    double end = 0;    // seconds; 0 when the link gives none
+    QString name;      // the anchor's NAME, decoded as the page's text is
 };
-static_assert(sizeof(AudioItem) == 32);
 
 constexpr int kMaxAudioItems = 25000;
 
-// Orders items by start, then end, then name (bytes as unsigned values), in
-// the form qsort takes. A NaN time sorts after every number, so the order
+// Orders items by start, then end, then name (UTF-16 code units), as a
+// three-way comparison. A NaN time sorts after every number, so the order
 // stays consistent whatever a page holds.
 int CompareItems(const void* a, const void* b);
 
@@ -49,6 +48,10 @@ bool LinkMatchesFile(const QByteArray& pageUrl, const QByteArray& href, const QB
 // Reads the page from `stream` and fills pItems with the anchors (A tags)
 // that have a NAME and an HREF leading to fileName, at most nMaxItems of them
 // in page order (later ones are dropped), then sorts them with CompareItems.
+// Names are decoded as a browser decodes the page: in the charset a META tag
+// declares (UTF-8 when none does, or when Qt does not know the one declared),
+// then their character references (numeric ones, and by name the five of XML
+// and those of the Latin-1 letters and signs).
 // pageUrl is the page's address as LinkMatchesFile takes it. Returns the
 // number of items. Records past that number are left as they were.
 int ScanItemsFromStream(CByteStream& stream, const QString& pageUrl, const QString& fileName,

@@ -60,6 +60,7 @@ constexpr MessageEntry kMessages[] = {
 }  // namespace
 
 bool CParlotypeView::OnCmdMsg(int id, CCmdUI* pCmdUI) {
+    if (!pCmdUI) startTracking();  // a command may start, resume or stop the playback
     if (id >= ID_AUDIO_SPEED1 && id < ID_AUDIO_SPEED1 + kSpeedCount) return OnSpeedCmdMsg(id, pCmdUI);
     return RouteCmdMsg<View>(*this, kCommands, id, pCmdUI);
 }

@@ -57,9 +57,14 @@ public:
     // Audio item table and tracking (view_items.cpp)
     void ScanItems(const QString& fileName);
     void ShowItemAt(double seconds);
-    // While a file plays, the tracking timer wakes the event loop this often,
-    // so that the idle-time update of the time pane runs between buffers.
+    // While a file sounds, the playback is tracked this often.
     static constexpr int kTrackWakeMs = 20;
+    // Plays on from `seconds` of the file playing (the desktop's media
+    // controls); false when nothing plays.
+    bool jumpTo(double seconds);
+    // How many times the position has jumped within a playback (a seek, a
+    // repeat, a link into the file playing, Next or Previous Item).
+    int positionJumps() const { return m_jumps; }
 
     // Commands, in the order of the command table
     bool OnCmdMsg(int id, CCmdUI* pCmdUI) override;
@@ -123,6 +128,9 @@ protected:
     void timerEvent(QTimerEvent* e) override;  // the tracking timer (view_items.cpp)
 
 private:
+    // Tracking (view_items.cpp): one round of it, and its timer started.
+    void track();
+    void startTracking();
     // Practice (view_practice.cpp)
     void LoadPracticeSettings();
     bool OnSpeedCmdMsg(int id, CCmdUI* pCmdUI);  // the Audio > Speed items
@@ -157,6 +165,7 @@ private:
     QString m_strScriptIndex;
     platform::WebView* m_pWebView;
     int m_nTrackTimer = 0;  // id of the tracking timer; 0 while it is not running
+    int m_jumps = 0;       // see positionJumps
 
     // Practice
     int m_bRepeat = 0;
@@ -165,5 +174,6 @@ private:
     double m_dLinkStart = 0;       // start time of the audio link now playing
     int m_bRepeatArmed = 0;        // the playback may repeat when its data ends (not after Stop)
     QTimer* m_pTurnTimer;          // runs while it is the reader's turn
+    bool m_turnTaken = false;      // the current item has had its turn
     QString m_strMarked;           // anchor name of the highlighted item
 };

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The table of the page's audio items and the tracking of the item now
-// sounding: the page moves to its anchor (with Follow Page) and the item is
-// highlighted. Tracking runs in the idle-time update of the time pane. While a
-// file plays, the only events are the player's returned buffers, which may
-// be seconds apart; a timer then wakes the event loop every kTrackWakeMs so
-// that the update (and with it the end-time stop and the page) keeps up with
-// what is heard. The timer does nothing else and stops once nothing plays.
+// The table of the page's audio items and the tracking of the playback: the
+// end time, Single Item Play, Repeat, the reader's turn, and the item now
+// sounding, whose anchor the page moves to (with Follow Page) and highlights.
+// Tracking runs on its own timer every kTrackWakeMs while a file sounds,
+// whatever the window shows (status bar hidden, a modal dialog open); the
+// player's returned buffers may be seconds apart. The time pane only shows
+// the position.
 #include "view/parlotype_view.h"
 
 #include "audio/replay_file.h"
@@ -58,33 +58,48 @@ void CParlotypeView::ShowItemAt(double seconds) {
         // The sounding item changed: single-item play ends, or with Repeat
         // plays the item again.
         if (!m_bRepeat || !theReplayFile.PlayFrom(m_items[m_nCurItem].start)) theReplayFile.CloseDevice();
+        else ++m_jumps;
         return;
     }
-    if (m_bPauseAfter && m_nCurItem != -1 && k > m_nCurItem) StartTurn(ItemSeconds(m_nCurItem));
+    if (m_bPauseAfter && m_nCurItem != -1 && k > m_nCurItem && !m_turnTaken) {
+        // The item just heard stays current through the reader's turn.
+        m_turnTaken = true;
+        StartTurn(ItemSeconds(m_nCurItem));
+        return;
+    }
     m_nCurItem = k;
+    m_turnTaken = false;
     MarkItem(k);
     if (k == -1 || !m_bFollowPage) return;
     QString address = m_pWebView->location();
     const qsizetype hash = address.indexOf(QLatin1Char('#'));
     if (hash >= 0) address.truncate(hash);
-    address += QLatin1Char('#') + QString::fromLatin1(QUrl::toPercentEncoding(ItemName(k).toLatin1(), kFragmentSafe));
+    address += QLatin1Char('#') + QString::fromLatin1(QUrl::toPercentEncoding(ItemName(k).toUtf8(), kFragmentSafe));
     m_pWebView->moveToAnchor(address);
 }
 
 void CParlotypeView::OnUpdateIndicatorTime(CCmdUI* pCmdUI) {
+    pCmdUI->Enable(theReplayFile.IsPlaying());
+    if (theReplayFile.IsPlaying()) pCmdUI->SetText(TimeText(theReplayFile.GetPosition()));
+}
+
+void CParlotypeView::startTracking() {
+    if (!m_nTrackTimer) m_nTrackTimer = startTimer(kTrackWakeMs, Qt::PreciseTimer);
+}
+
+void CParlotypeView::track() {
+    const int jumps = m_jumps;
     if (!theReplayFile.IsPlaying()) {
         m_pTurnTimer->stop();
         MarkItem(-1);
-        pCmdUI->Enable(false);
         RepeatAtDataEnd();
-        return;
-    }
-    pCmdUI->Enable(true);
-    if (!m_nTrackTimer && !theReplayFile.IsPaused()) m_nTrackTimer = startTimer(kTrackWakeMs, Qt::PreciseTimer);
-    const double pos = theReplayFile.GetPosition();
-    if (m_pTurnTimer->isActive()) {
+    } else if (!theReplayFile.IsPaused() && !theReplayFile.HasQueuedAudio()) {
+        // A start past the end of the data plays nothing: that playback is over.
+        theReplayFile.CloseDevice();
+        return;  // the next round ends it
+    } else if (m_pTurnTimer->isActive()) {
         // The reader's turn: nothing moves until it ends.
-    } else if (m_dEndTime > 0 && pos > m_dEndTime) {
+    } else if (const double pos = theReplayFile.GetPosition(); m_dEndTime > 0 && pos > m_dEndTime) {
         if (m_bPauseAfter && !theReplayFile.IsPaused())
             StartTurn(m_dEndTime - (m_nCurItem == -1 ? m_dLinkStart : std::max(m_dLinkStart, m_items[m_nCurItem].start)));
         else
@@ -92,17 +107,26 @@ void CParlotypeView::OnUpdateIndicatorTime(CCmdUI* pCmdUI) {
     } else {
         ShowItemAt(pos);
     }
-    pCmdUI->SetText(TimeText(pos));
+    // A repeat shows its item at once.
+    if (m_jumps != jumps && IsSounding()) ShowItemAt(theReplayFile.GetPosition());
+    if (!IsSounding() && m_nTrackTimer) {
+        killTimer(m_nTrackTimer);  // paused or stopped: a command or the turn's end starts it again
+        m_nTrackTimer = 0;
+    }
+}
+
+bool CParlotypeView::jumpTo(double seconds) {
+    if (!theReplayFile.PlayFrom(seconds)) return false;
+    m_pTurnTimer->stop();
+    m_nCurItem = -1;  // found again by the next round, without a turn
+    ++m_jumps;
+    startTracking();
+    return true;
 }
 
 void CParlotypeView::timerEvent(QTimerEvent* e) {
-    if (e->timerId() != m_nTrackTimer) {
+    if (e->timerId() == m_nTrackTimer)
+        track();
+    else
         QWidget::timerEvent(e);
-        return;
-    }
-    // Waking the loop is all it takes; stop once nothing plays.
-    if (!IsSounding()) {
-        killTimer(m_nTrackTimer);
-        m_nTrackTimer = 0;
-    }
 }

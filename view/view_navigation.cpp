@@ -31,6 +31,7 @@ bool CParlotypeView::OnBeforeNavigate2(const QString& url) {
 
 bool CParlotypeView::PlayAudioLink(const QString& url) {
     const AudioLinkParts link = SplitAudioLink(url);
+    if (link.file == theReplayFile.GetFileName() && theReplayFile.IsPlaying()) ++m_jumps;
     if (link.file != theReplayFile.GetFileName()) {
         if (!theReplayFile.Open(link.file)) return false;
         ScanItems(link.file);
@@ -42,6 +43,7 @@ bool CParlotypeView::PlayAudioLink(const QString& url) {
     m_dLinkStart = link.start;
     m_dEndTime = link.end;
     m_bRepeatArmed = 1;
+    startTracking();
     return true;
 }
 

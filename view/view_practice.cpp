@@ -132,8 +132,7 @@ void CParlotypeView::OnUpdateAudioNextItem(CCmdUI* pCmdUI) { pCmdUI->Enable(theR
 QString CParlotypeView::CurrentItemName() const { return m_nCurItem == -1 ? QString() : ItemName(m_nCurItem); }
 
 QString CParlotypeView::ItemName(int k) const {
-    const AudioItem& item = m_items[k];
-    return QString::fromLatin1(item.name, qstrnlen(item.name, sizeof item.name));
+    return m_items[k].name;
 }
 
 void CParlotypeView::GoToItem(int k) {
@@ -143,6 +142,7 @@ void CParlotypeView::GoToItem(int k) {
     m_dLinkStart = m_items[k].start;
     m_dEndTime = 0;
     m_bRepeatArmed = 1;
+    ++m_jumps;
     if (!theReplayFile.PlayFrom(m_dLinkStart)) theReplayFile.Play(window(), m_dLinkStart);
 }
 
@@ -150,6 +150,7 @@ void CParlotypeView::GoToItem(int k) {
 void CParlotypeView::FinishStretch() {
     if (m_bRepeat && theReplayFile.PlayFrom(m_dLinkStart)) {
         m_nCurItem = -1;
+        ++m_jumps;
         return;
     }
     theReplayFile.CloseDevice();
@@ -162,6 +163,7 @@ void CParlotypeView::RepeatAtDataEnd() {
     m_bRepeatArmed = 0;
     if (m_bRepeat && theReplayFile.IsLoaded() && theReplayFile.Play(window(), m_dLinkStart)) {
         m_nCurItem = -1;
+        ++m_jumps;
         m_bRepeatArmed = 1;
     }
 }
@@ -179,6 +181,7 @@ void CParlotypeView::EndTurn() {
     m_pTurnTimer->stop();
     if (!theReplayFile.IsPaused()) return;
     theReplayFile.Resume();
+    startTracking();
     if (m_dEndTime > 0 && theReplayFile.GetPosition() > m_dEndTime) FinishStretch();
 }
 

@@ -58,11 +58,15 @@ void CParlotypeView::OnUpdateAudioPause(CCmdUI* pCmdUI) {
 // Rewind and Forward play again from the new position; a paused playback
 // restarts unpaused. The end time of the last link still applies.
 void CParlotypeView::OnAudioRewind() {
+    if (theReplayFile.IsPlaying()) ++m_jumps;
     theReplayFile.Play(window(), std::max(theReplayFile.GetPosition() - kSkipSeconds, 0.0));
 }
 
 // No upper bound: a start beyond the end plays nothing.
-void CParlotypeView::OnAudioForward() { theReplayFile.Play(window(), theReplayFile.GetPosition() + kSkipSeconds); }
+void CParlotypeView::OnAudioForward() {
+    if (theReplayFile.IsPlaying()) ++m_jumps;
+    theReplayFile.Play(window(), theReplayFile.GetPosition() + kSkipSeconds);
+}
 
 void CParlotypeView::OnAudioSingle() { m_bSingleItem = m_bSingleItem ? 0 : 1; }
 

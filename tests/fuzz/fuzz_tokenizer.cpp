@@ -31,6 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static AudioItem items[64];
     const int n = ScanItemsFromStream(scanned, "file:///home/u/p.htm", "/home/u/talk.wav", items, 64);
     Check(n >= 0 && n <= 64);
-    for (int i = 0; i < n; ++i) Check(items[i].name[15] == 0 && (i == 0 || CompareItems(&items[i - 1], &items[i]) <= 0));
+    for (int i = 0; i < n; ++i) Check(!items[i].name.isEmpty() && (i == 0 || CompareItems(&items[i - 1], &items[i]) <= 0));
     return 0;
 }

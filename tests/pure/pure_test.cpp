@@ -100,14 +100,13 @@ TEST(LinkMatchesFile, ResolvesCasesAndEscapes) {
 // The page's items for /home/u/s/talk.wav as "start end name;" each; the record
 // past `capacity` must stay untouched.
 std::string Scan(const QByteArray& page, int capacity = 64) {
-    std::vector<AudioItem> table(size_t(capacity) + 1);
-    std::memset(table.data(), 0x5A, table.size() * sizeof(AudioItem));
+    std::vector<AudioItem> table(size_t(capacity) + 1, AudioItem{-1, -1, "untouched"});
     CMemoryByteStream stream(page);
     const int n = ScanItemsFromStream(stream, "file:///home/u/s/p.htm", "/home/u/s/talk.wav", table.data(), capacity);
-    EXPECT_EQ(std::string(table.back().name, 16), std::string(16, 0x5A));
+    EXPECT_EQ(table.back().name, "untouched");
     QByteArray items;
     for (const AudioItem& item : std::span(table.data(), size_t(n)))
-        items += QByteArray::number(item.start) + ' ' + QByteArray::number(item.end) + ' ' + item.name + ';';
+        items += QByteArray::number(item.start) + ' ' + QByteArray::number(item.end) + ' ' + item.name.toUtf8() + ';';
     return items.toStdString();
 }
 
@@ -121,11 +120,16 @@ TEST(ItemTable, AnchorsBecomeItemsInOrderAndTheCurrentOneIsFound) {
         {"<a href=other.wav#1 name=a><a href=../t2/talk.wav#1 name=a><area href=talk.wav#1 name=a>", ""},
         {"<a href=../s/talk.wav#4 name=a><a name=n href=/home/u/s/TALK%2ewav#2>", "2 0 n;4 0 a;"},
         {"<a href=talk.wav#1 href=talk.wav#2 href=o.wav#3 name=x name=a>", "2 0 a;"}, {"<a href=talk.wav#1 href=talk.wav# name=a>", ""},
-        {"<a href=talk.wav#1 name=abcdefghijklmnopqrst><a href=talk.wav#abc#xyz name=a>", "0 0 a;1 0 abcdefghijklmno;"},
+        {"<a href=talk.wav#1 name=paragraph_one_sentence_two><a href=talk.wav#abc#xyz name=a>", "0 0 a;1 0 paragraph_one_sentence_two;"},
+        // Names decoded as the page: UTF-8 unless a META tag says otherwise, then character references.
+        {"<a href=talk.wav#1 name=caf\xc3\xa9><a href=talk.wav#2 name='q&quot;1'><a href=talk.wav#3 name=\xe9>"
+         "<a href=talk.wav#4 name='&#233;&#xE9;&eacute&eacute;&bogus;&#0;&'><meta charset=nonesuch>",
+         "1 0 caf\xc3\xa9;2 0 q\"1;3 0 \xef\xbf\xbd;4 0 \xc3\xa9\xc3\xa9&eacute\xc3\xa9&bogus;\xef\xbf\xbd&;"},
+        {"<meta http-equiv=Content-Type content='text/html; charset=\"ISO-8859-1\"'><a href=talk.wav#1 name=\xe9&lt;>", "1 0 \xc3\xa9<;"},
         {anchor(255), "1 0 a;"}, {anchor(256), ""},  // read as text
-        {"<a href=talk.wav#10#12 name=Z><a href=talk.wav#10#15 name=Y><a href=talk.wav#10#12 name=\xe9>"
+        {"<meta charset=latin1><a href=talk.wav#10#12 name=Z><a href=talk.wav#10#15 name=Y><a href=talk.wav#10#12 name=\xe9>"
          "<a href=talk.wav#10#12 name=b><a href=talk.wav#10#12 name=B><a href=talk.wav#nan name=N>",
-         "10 12 B;10 12 Z;10 12 b;10 12 \xe9;10 15 Y;nan 0 N;"},
+         "10 12 B;10 12 Z;10 12 b;10 12 \xc3\xa9;10 15 Y;nan 0 N;"},
     };
     for (const auto& c : cases) EXPECT_EQ(Scan(c.page), c.items) << c.page.toStdString();
     // The first anchors up to the capacity are kept, then sorted.
