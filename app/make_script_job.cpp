@@ -14,7 +14,7 @@
 
 MakeScriptJob::MakeScriptJob(QWidget* parent) : QObject(parent), m_pParent(parent) {}
 
-QString MakeScriptJob::run(const QString& recording, const QString& textPath) {
+QString MakeScriptJob::run(const QString& recording, const QString& textPath, const QString& page) {
     ScriptText text;
     if (const ScriptText::Result loaded = text.load(textPath); loaded != ScriptText::Result::Ok) {
         platform::ShowMessage(ScriptText::message(loaded, textPath));
@@ -59,7 +59,6 @@ QString MakeScriptJob::run(const QString& recording, const QString& textPath) {
         if (result != Aligner::Result::Cancelled) platform::ShowMessage(error);
         return {};
     }
-    const QString page = DefaultPagePath(recording);
     QString writeError;
     if (!WriteScriptPage(page, recording, text, items, writeError)) {
         platform::ShowMessage(writeError);
