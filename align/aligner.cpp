@@ -20,6 +20,7 @@ namespace {
 constexpr double kItemGap = 0.3;        // silence between synthesized items, seconds
 constexpr double kSynthNoiseDb = -40;   // noise added to the synthetic speech, re its RMS
 constexpr double kMinSpeech = 0.2;      // the recording must hold this much sound
+constexpr int kMaxPieceChars = 400;     // the longest text spoken at once, about 25 s of speech
 
 // The first and one past the last sample louder than -40 dB re the peak, in 5 ms steps.
 std::pair<long, long> SoundSpan(const std::vector<float>& s, int rate) {
@@ -65,6 +66,7 @@ private:
 // features and pauses.
 class AnalysisSink : public PcmSink {
 public:
+    explicit AnalysisSink(const std::atomic<bool>& cancel) : m_cancel(cancel) {}
     void start(int rate, size_t) override { m_resampler = std::make_unique<Resampler>(rate, kAnalysisRate); }
     void write(const float* samples, size_t count) override {
         m_block.clear();
@@ -80,6 +82,7 @@ public:
         return m_features.finish();
     }
     const PauseFinder& pauses() const { return m_pauses; }
+    bool stopped() const override { return m_cancel; }
 
 private:
     void pass() {
@@ -87,6 +90,7 @@ private:
         m_pauses.push(m_block.data(), m_block.size());
     }
 
+    const std::atomic<bool>& m_cancel;
     std::unique_ptr<Resampler> m_resampler;
     std::vector<float> m_block;
     FeatureStream m_features;
@@ -127,16 +131,23 @@ Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<std::pa
         at += long(samples.size());
     };
     for (int i = 0; i < m_texts.size(); ++i) {
-        if (m_bCancel) return fail(Result::Cancelled, QString());
-        std::vector<float> raw;
-        if (!synth.speak(m_texts[i], raw))
-            return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not speak line %1: %2").arg(i + 1).arg(m_texts[i]));
-        const auto [from, to] = SoundSpan(raw, synth.sampleRate());
-        std::vector<float> piece =
-            Resample(std::vector<float>(raw.begin() + from, raw.begin() + to), synth.sampleRate(), kAnalysisRate);
-        if (i == 0) noise.setLevel(piece), pass(std::vector<float>(gap, 0.0f));
-        spans.emplace_back(at, at + long(piece.size()));
-        pass(std::move(piece));
+        // A long line is spoken in pieces, a gap between them, so that only
+        // one piece's samples are held at a time; its span covers them all.
+        long start = -1;
+        for (const QString& piece : SpeechPieces(m_texts[i], kMaxPieceChars)) {
+            if (m_bCancel) return fail(Result::Cancelled, QString());
+            std::vector<float> raw;
+            if (!synth.speak(piece, raw))
+                return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not speak line %1: %2").arg(i + 1).arg(m_texts[i]));
+            const auto [from, to] = SoundSpan(raw, synth.sampleRate());
+            std::vector<float> speech =
+                Resample(std::vector<float>(raw.begin() + from, raw.begin() + to), synth.sampleRate(), kAnalysisRate);
+            if (at == 0) noise.setLevel(speech), pass(std::vector<float>(gap, 0.0f));
+            if (start >= 0) pass(std::vector<float>(gap, 0.0f));
+            else start = at;
+            pass(std::move(speech));
+        }
+        spans.emplace_back(start, at);
         pass(std::vector<float>(gap, 0.0f));
         emit progress(5 + 55 * (i + 1) / int(m_texts.size()));
     }
@@ -147,10 +158,11 @@ Aligner::Result Aligner::run() {
     m_items.clear();
     m_strError.clear();
     emit progress(0);
-    AnalysisSink sink;
+    AnalysisSink sink(m_bCancel);
     const PcmReadResult read = ReadMonoPcm(m_strRecording, sink);
+    if (read == PcmReadResult::Stopped) return fail(Result::Cancelled, QString());
     if (read != PcmReadResult::Ok) return fail(Result::BadRecording, PcmReadMessage(read, m_strRecording));
-    const FeatureMatrix allReal = sink.finish();
+    FeatureMatrix realFeatures = sink.finish();
     const PauseFinder& pauses = sink.pauses();
     m_dSeconds = pauses.seconds();
     if (m_dSkip >= m_dSeconds)
@@ -165,8 +177,9 @@ Aligner::Result Aligner::run() {
     std::vector<std::pair<long, long>> spans;
     if (const Result said = synthesize(synthStream, spans); said != Result::Ok) return said;
     const FeatureMatrix synthFeatures = synthStream.finish();
-    const int skipFrames = std::min(allReal.rows() - 1, int(m_dSkip / kFrameSeconds));
-    const FeatureMatrix realFeatures = allReal.slice(skipFrames, allReal.rows() - skipFrames);
+    const int skipFrames = std::min(realFeatures.rows() - 1, int(m_dSkip / kFrameSeconds));
+    if (skipFrames > 0) realFeatures = realFeatures.slice(skipFrames, realFeatures.rows() - skipFrames);
+    if (m_bCancel) return fail(Result::Cancelled, QString());
     emit progress(70);
 
     WarpPath path;

@@ -7,12 +7,15 @@
 #include <QSaveFile>
 #include <QUrl>
 
+#include <sys/stat.h>
+
 namespace {
 
 const char kHead[] = R"(<!DOCTYPE HTML PUBLIC "-//W3C//DTD HTML 4.01 Transitional//EN" "http://www.w3.org/TR/html4/loose.dtd">
 <html>
 <head>
 <meta http-equiv="Content-Type" content="text/html; charset=utf-8">
+%2
 <title>%1</title>
 <style type="text/css">
 body { background: #FFFBF0; color: black; font-family: georgia, serif; font-size: 16px; max-width: 40em; margin: 1em auto; }
@@ -30,6 +33,19 @@ span.check { color: #C00000; font-size: 12px; vertical-align: super; }
 QString RecordingHref(const QString& pagePath, const QString& recording) {
     const QString relative = QFileInfo(pagePath).absoluteDir().relativeFilePath(QFileInfo(recording).absoluteFilePath());
     return QString::fromLatin1(QUrl::toPercentEncoding(relative, "/!$'()*+,;=:@-._~"));
+}
+
+QString GeneratorMeta() {
+    return QStringLiteral("<meta name=\"generator\" content=\"%1\">").arg(QLatin1String(kScriptPageGenerator));
+}
+
+// The same file: the same path once cleaned, or the same device and inode
+// (which follows symbolic links and finds hard links).
+bool IsSameFile(const QString& a, const QString& b) {
+    if (QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath())) return true;
+    struct stat sa {}, sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 QString ItemHtml(int index, const QString& text, const QString& href, const AlignedItem& item) {
@@ -53,7 +69,7 @@ QString DefaultPagePath(const QString& recording) {
 bool WriteScriptPage(const QString& pagePath, const QString& recording, const ScriptText& text,
                      const std::vector<AlignedItem>& items, QString& error) {
     const QString href = RecordingHref(pagePath, recording);
-    QString html = QString::fromUtf8(kHead).arg(text.title().toHtmlEscaped());
+    QString html = QString::fromUtf8(kHead).arg(text.title().toHtmlEscaped(), GeneratorMeta());
     const QStringList& lines = text.items();
     for (int i = 0; i < lines.size() && i < int(items.size()); ++i) {
         const QString item = ItemHtml(i, lines[i], href, items[size_t(i)]);
@@ -72,4 +88,26 @@ bool WriteScriptPage(const QString& pagePath, const QString& recording, const Sc
         return false;
     }
     return true;
+}
+
+QString RecordingPathProblem(const QString& recording) {
+    const QString path = QFileInfo(recording).absoluteFilePath();
+    if (!path.contains(QLatin1Char('#'))) return {};
+    return QCoreApplication::translate("ScriptPage", "The recording's path '%1' holds the character '#', which a link "
+                                                     "to it cannot carry: rename the file (or its folder) without it")
+        .arg(path);
+}
+
+QString PagePathProblem(const QString& pagePath, const QString& recording, const QString& text) {
+    if (IsSameFile(pagePath, recording))
+        return QCoreApplication::translate("ScriptPage", "The page '%1' would replace the recording '%2'").arg(pagePath, recording);
+    if (IsSameFile(pagePath, text))
+        return QCoreApplication::translate("ScriptPage", "The page '%1' would replace the text '%2'").arg(pagePath, text);
+    return {};
+}
+
+bool IsMadeScriptPage(const QString& pagePath) {
+    QFile file(pagePath);
+    // The mark lies in the head, near the top.
+    return file.open(QIODevice::ReadOnly) && file.read(4096).contains(GeneratorMeta().toUtf8());
 }

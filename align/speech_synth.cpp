@@ -37,7 +37,32 @@ bool IsKnownLanguage(espeak_VOICE& wanted) {
     return false;
 }
 
+// True when a sentence or clause ends just before `at`: its mark, then
+// perhaps closing quotes or brackets.
+bool EndsSentence(const QString& text, qsizetype at) {
+    qsizetype k = at - 1;
+    while (k > 0 && QStringView(u"\"')]\u201D\u2019\u00BB").contains(text[k])) --k;
+    return k >= 0 && QStringView(u".!?;:\u2026\u3002\uFF01\uFF1F\uFF1B\uFF1A").contains(text[k]);
+}
+
 }  // namespace
+
+QStringList SpeechPieces(const QString& text, int maxChars) {
+    QStringList pieces;
+    QString rest = text.simplified();
+    while (rest.size() > maxChars) {
+        qsizetype cut = -1;
+        // A space after the end, or none after a wide (CJK) mark.
+        for (qsizetype k = maxChars; k > maxChars / 2 && cut < 0; --k)
+            if ((rest[k] == u' ' || rest[k - 1].unicode() >= 0x3000) && EndsSentence(rest, k)) cut = k;
+        if (cut < 0) cut = rest.lastIndexOf(u' ', maxChars);
+        if (cut <= 0) cut = maxChars - (rest[maxChars - 1].isHighSurrogate() ? 1 : 0);
+        pieces << rest.left(cut).trimmed();
+        rest = rest.mid(cut).trimmed();
+    }
+    if (!rest.isEmpty()) pieces << rest;
+    return pieces;
+}
 
 SpeechSynth::Result SpeechSynth::open(const QString& language) {
     m_nRate = StartEspeak();

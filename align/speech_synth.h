@@ -4,6 +4,7 @@
 // samples. espeak-ng keeps global state: use one SpeechSynth at a time.
 
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 class SpeechSynth {
@@ -22,3 +23,10 @@ public:
 private:
     int m_nRate = 0;
 };
+
+// `text` in pieces of at most `maxChars` characters (at least 2), to be
+// spoken one at a time so that no synthesis grows with the length of a line:
+// each broken after the last sentence or clause end (. ! ? ; : and the like,
+// closing quotes after it) in the second half of the bound, else at the last
+// space, else at the bound. The pieces hold the text's words in order.
+QStringList SpeechPieces(const QString& text, int maxChars);

@@ -26,7 +26,9 @@ enum Step : uint8_t { kStart, kDiagonal, kDown, kRight };
 // every path weighs rows + columns and none is favoured for its shape. The
 // path may begin and end in any column; the recording's frames before and
 // after it cost `skipCost` each (audio that is not in the text).
-std::vector<Cell> BandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, const Band& band, float skipCost) {
+// Cancelled: an empty path.
+std::vector<Cell> BandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, const Band& band, float skipCost,
+                            const std::atomic<bool>& cancel) {
     const int rows = a.rows(), dims = a.dims();
     const float bend = kBendShare * skipCost;
     std::vector<size_t> offset(size_t(rows) + 1, 0);
@@ -36,6 +38,7 @@ std::vector<Cell> BandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
     std::vector<float> prev, cur;
     int prevLo = 0, prevHi = -1;
     for (int i = 0; i < rows; ++i) {
+        if (cancel) return {};
         const int lo = band.lo[size_t(i)], hi = band.hi[size_t(i)];
         cur.assign(size_t(hi - lo + 1), kInf);
         uint8_t* step = steps.data() + offset[size_t(i)];
@@ -113,19 +116,24 @@ float SkipCost(const FeatureMatrix& a, const FeatureMatrix& b) {
 bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel) {
     m_first.clear(), m_last.clear(), m_cost.clear();
     if (synth.rows() == 0 || real.rows() == 0) return false;
-    std::vector<FeatureMatrix> a{synth}, b{real};
-    while (std::max(a.back().rows(), b.back().rows()) > kCoarsestFrames && std::min(a.back().rows(), b.back().rows()) > 1)
-        a.push_back(a.back().halved()), b.push_back(b.back().halved());
-    const int top = int(a.size()) - 1;
-    Band full{std::vector<int>(size_t(a[size_t(top)].rows()), 0),
-              std::vector<int>(size_t(a[size_t(top)].rows()), b[size_t(top)].rows() - 1)};
-    const float skipCost = SkipCost(synth, real);
-    std::vector<Cell> path = BandedDtw(a[size_t(top)], b[size_t(top)], full, skipCost);
-    for (int level = top - 1; level >= 0; --level) {
+    // Level 0 is the input itself (not copied); each level above it halves the one below.
+    std::vector<FeatureMatrix> halvedA, halvedB;
+    auto a = [&](int level) -> const FeatureMatrix& { return level == 0 ? synth : halvedA[size_t(level - 1)]; };
+    auto b = [&](int level) -> const FeatureMatrix& { return level == 0 ? real : halvedB[size_t(level - 1)]; };
+    int top = 0;
+    for (; std::max(a(top).rows(), b(top).rows()) > kCoarsestFrames && std::min(a(top).rows(), b(top).rows()) > 1; ++top) {
         if (cancel) return false;
-        const Band band = ProjectBand(path, a[size_t(level)].rows(), b[size_t(level)].rows());
-        path = BandedDtw(a[size_t(level)], b[size_t(level)], band, skipCost);
+        FeatureMatrix nextA = a(top).halved(), nextB = b(top).halved();
+        halvedA.push_back(std::move(nextA)), halvedB.push_back(std::move(nextB));
     }
+    Band full{std::vector<int>(size_t(a(top).rows()), 0), std::vector<int>(size_t(a(top).rows()), b(top).rows() - 1)};
+    const float skipCost = SkipCost(synth, real);
+    std::vector<Cell> path = BandedDtw(a(top), b(top), full, skipCost, cancel);
+    for (int level = top - 1; level >= 0 && !cancel; --level) {
+        const Band band = ProjectBand(path, a(level).rows(), b(level).rows());
+        path = BandedDtw(a(level), b(level), band, skipCost, cancel);
+    }
+    if (cancel) return false;
     const int rows = synth.rows();
     m_first.assign(size_t(rows), -1), m_last.assign(size_t(rows), -1), m_cost.assign(size_t(rows), 0.0f);
     std::vector<int> cells(size_t(rows), 0);

@@ -28,8 +28,10 @@ CommandLine::CommandLine(const QStringList& arguments) {
                         tr("LINK")});
     m_parser.addOption({QStringLiteral("make-script"),
                         tr("First on the line: make a script page from a recording and its text, "
-                           "--make-script RECORDING TEXT [-o SCRIPT.htm] [--lang CODE] [--skip SECONDS] "
-                           "(see the manual page). Exit: 0 written, 1 bad input, 2 a malformed command line.")});
+                           "--make-script RECORDING TEXT [-o SCRIPT.htm] [--force] [--lang CODE] [--skip SECONDS] "
+                           "(see the manual page). Without -o the page goes beside the recording, replacing "
+                           "a page there only when Make Script made it, or with --force. "
+                           "Exit: 0 written, 1 bad input, 2 a malformed command line.")});
     m_parser.addOption({QStringLiteral("speed"),
                         tr("With --play: the speed, from 0.5 to 2, the pitch kept."), tr("X")});
     m_parser.addPositionalArgument(QStringLiteral("script"), tr("The script to open: a file or a URL."),

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
 
@@ -19,7 +20,8 @@ public:
         for (int i = 0; i < args.size(); ++i) {
             const QString& arg = args[i];
             const bool hasValue = i + 1 < args.size();
-            if (arg == QLatin1String("-o") && hasValue) m_strPage = args[++i];
+            if (arg == QLatin1String("-o") && hasValue) m_strPage = args[++i], m_bPageGiven = true;
+            else if (arg == QLatin1String("--force")) m_bForce = true;
             else if (arg == QLatin1String("--lang") && hasValue) m_strLanguage = args[++i];
             else if (arg == QLatin1String("--skip") && hasValue) {
                 bool ok = false;
@@ -38,10 +40,14 @@ public:
     QString page() const { return m_strPage; }
     QString language() const { return m_strLanguage; }
     double skip() const { return m_dSkip; }
+    // The page goes where -o says, or beside the recording, where it may
+    // replace only a page made here unless --force is given.
+    bool mayReplaceAnyPage() const { return m_bPageGiven || m_bForce; }
 
 private:
     QString m_strRecording, m_strText, m_strPage, m_strLanguage = QStringLiteral("en");
     double m_dSkip = 0;
+    bool m_bPageGiven = false, m_bForce = false;
 };
 
 int Fail(const QString& message) {
@@ -67,12 +73,19 @@ int RunMakeScriptCommand(const QStringList& args) {
     MakeScriptArgs options;
     if (!options.parse(args)) {
         std::fputs(QCoreApplication::translate("MakeScript", "usage: parlotype --make-script RECORDING TEXT "
-                                               "[-o SCRIPT.htm] [--lang CODE] [--skip SECONDS]\n")
+                                               "[-o SCRIPT.htm] [--force] [--lang CODE] [--skip SECONDS]\n")
                        .toLocal8Bit()
                        .constData(),
                    stderr);
         return 2;
     }
+    if (const QString problem = RecordingPathProblem(options.recording()); !problem.isEmpty()) return Fail(problem);
+    if (const QString problem = PagePathProblem(options.page(), options.recording(), options.text()); !problem.isEmpty())
+        return Fail(problem);
+    if (!options.mayReplaceAnyPage() && QFileInfo::exists(options.page()) && !IsMadeScriptPage(options.page()))
+        return Fail(QCoreApplication::translate("MakeScript", "'%1' exists and was not made by Make Script: name another "
+                                                              "page with -o, or replace it with --force")
+                        .arg(options.page()));
     ScriptText text;
     if (const ScriptText::Result loaded = text.load(options.text()); loaded != ScriptText::Result::Ok)
         return Fail(ScriptText::message(loaded, options.text()));

@@ -14,7 +14,7 @@
 
 MakeScriptJob::MakeScriptJob(QWidget* parent) : QObject(parent), m_pParent(parent) {}
 
-QString MakeScriptJob::run(const QString& recording, const QString& textPath) {
+QString MakeScriptJob::run(const QString& recording, const QString& textPath, const QString& page) {
     ScriptText text;
     if (const ScriptText::Result loaded = text.load(textPath); loaded != ScriptText::Result::Ok) {
         platform::ShowMessage(ScriptText::message(loaded, textPath));
@@ -42,12 +42,18 @@ QString MakeScriptJob::run(const QString& recording, const QString& textPath) {
         done = true;
         loop.quit();
     });
-    connect(&dialog, &QProgressDialog::canceled, &loop, [aligner] { aligner->cancel(); });
+    // Cancel (or Escape) hides the dialog; the loop ends with it.
+    connect(&dialog, &QProgressDialog::canceled, &loop, &QEventLoop::quit);
+    connect(&dialog, &QDialog::rejected, &loop, &QEventLoop::quit);
     worker.start();
     dialog.show();
     // The modal dialog processes events while it shows progress, so the work
     // may be over before the loop starts: a quit before exec() would be lost.
     if (!done) loop.exec();
+    // Cancelled, or the program is quitting: the aligner stops at its next
+    // check, a moment later. It is waited for here, with no events handled,
+    // so the window stays blocked and no second job can start beside it.
+    if (!done) aligner->cancel();
     worker.quit();
     worker.wait();
     dialog.close();
@@ -59,7 +65,6 @@ QString MakeScriptJob::run(const QString& recording, const QString& textPath) {
         if (result != Aligner::Result::Cancelled) platform::ShowMessage(error);
         return {};
     }
-    const QString page = DefaultPagePath(recording);
     QString writeError;
     if (!WriteScriptPage(page, recording, text, items, writeError)) {
         platform::ShowMessage(writeError);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/parlotype_app.h"
 
+#include "align/script_page.h"
 #include "app/about_dlg.h"
 #include "app/app_identity.h"
 #include "app/main_frame.h"
@@ -11,6 +12,7 @@
 #include "audio/replay_buffer.h"
 #include "audio/replay_file.h"
 #include "mpris/mpris_service.h"
+#include "platform/message_box.h"
 #include "platform/web_view.h"
 #include "view/command_ids.h"
 #include "view/parlotype_view.h"
@@ -126,20 +128,32 @@ void CParlotypeApp::OnFileOpen() {
     if (!path.isEmpty()) OpenDocumentFile(path);
 }
 
-// The recording, then its text; the page goes beside the recording and opens
-// when it is written.
+// The recording, then its text, then where the page goes (beside the
+// recording unless the user says otherwise; the dialog asks before it
+// replaces a file); the page opens when it is written.
 void CParlotypeApp::OnFileMakeScript() {
     const QString recording = QFileDialog::getOpenFileName(
         m_pMainWnd.get(), QCoreApplication::translate("CParlotypeApp", "Make Script: the recording"), QString(),
         QCoreApplication::translate("CParlotypeApp", "Audio Files (*.wav *.mp3 *.WAV *.MP3);;All Files (*)"));
     if (recording.isEmpty()) return;
+    if (const QString problem = RecordingPathProblem(recording); !problem.isEmpty()) {
+        platform::ShowMessage(problem);
+        return;
+    }
     const QString text = QFileDialog::getOpenFileName(
         m_pMainWnd.get(), QCoreApplication::translate("CParlotypeApp", "Make Script: its text, one sentence a line"),
         QFileInfo(recording).absolutePath(), QCoreApplication::translate("CParlotypeApp", "Text Files (*.txt);;All Files (*)"));
     if (text.isEmpty()) return;
+    const QString page = QFileDialog::getSaveFileName(
+        m_pMainWnd.get(), QCoreApplication::translate("CParlotypeApp", "Make Script: save the page as"),
+        DefaultPagePath(recording), DocString(3));
+    if (page.isEmpty()) return;
+    if (const QString problem = PagePathProblem(page, recording, text); !problem.isEmpty()) {
+        platform::ShowMessage(problem);
+        return;
+    }
     MakeScriptJob job(m_pMainWnd.get());
-    const QString page = job.run(recording, text);
-    if (!page.isEmpty()) OpenDocumentFile(page);
+    if (const QString made = job.run(recording, text, page); !made.isEmpty()) OpenDocumentFile(made);
 }
 
 void CParlotypeApp::OnAppAbout() {

@@ -52,6 +52,7 @@ PcmReadResult ReadWave(platform::AudioFile& file, PcmSink& sink) {
     std::vector<float> mono;
     size_t total = 0;
     for (uint64_t left = layout.dataEnd - layout.dataOffset; left > 0;) {
+        if (sink.stopped()) return PcmReadResult::Stopped;
         const uint32_t want = uint32_t(std::min<uint64_t>(left, block.size()));
         const uint32_t got = file.read(block.data(), want);
         if (got == 0) break;
@@ -91,6 +92,7 @@ PcmReadResult ReadMpeg(platform::AudioFile& file, PcmSink& sink) {
     std::vector<float> mono;
     size_t total = 0;
     while (ReadFrameHeader(file, frame.get(), h)) {
+        if (sink.stopped()) return PcmReadResult::Stopped;
         const uint32_t length = ReadFrame(file, frame.get(), h);
         if (length == 0) break;
         const uint64_t count = uint64_t(SamplesPerFrame(h)) * format.samplesPerSec / uint64_t(SampleRate(h));
@@ -117,7 +119,7 @@ QString PcmReadMessage(PcmReadResult result, const QString& path) {
     case PcmReadResult::CannotOpen: return QStringLiteral("Could not open '%1'").arg(path);
     case PcmReadResult::NotAudio: return QStringLiteral("'%1' is not a WAV (PCM) or MPEG audio file").arg(path);
     case PcmReadResult::Empty: return QStringLiteral("'%1' holds no audio").arg(path);
-    case PcmReadResult::Ok: break;
+    case PcmReadResult::Ok: case PcmReadResult::Stopped: break;
     }
     return {};
 }

@@ -9,7 +9,7 @@
 #include <QString>
 #include <cstddef>
 
-enum class PcmReadResult { Ok, CannotOpen, NotAudio, Empty };
+enum class PcmReadResult { Ok, CannotOpen, NotAudio, Empty, Stopped };
 
 // Receives the samples: mono (channels averaged), full scale 1.0.
 class PcmSink {
@@ -18,6 +18,8 @@ public:
     // Before the first block: the rate (Hz) and about how many samples will come.
     virtual void start(int rate, size_t expected) = 0;
     virtual void write(const float* samples, size_t count) = 0;
+    // Asked before each block: true ends the reading there (Stopped).
+    virtual bool stopped() const { return false; }
 };
 
 PcmReadResult ReadMonoPcm(const QString& path, PcmSink& sink);

@@ -3,7 +3,9 @@
 // tree `cmake --install` lays out (checked by the desktop's own tools), and
 // `--make-script` on spoken recordings (voices other than the aligner's): the
 // page it writes, its anchors in order with times close to the truth, the lines
-// it marks unsure, and bad input.
+// it marks unsure, and bad input; the aligner's cancel and long lines in process.
+#include "align/aligner.h"
+#include "align/speech_synth.h"
 #include "common/spoken_recording.h"
 #include "common/test_audio.h"
 
@@ -11,6 +13,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace testaudio;
@@ -89,6 +92,8 @@ TEST(Desktop, InstalledTreeIsComplete) {
 const QStringList kSentences = {"A Short Test", "The little cat sat on the warm mat by the door.",
                                 "Nobody saw it leave the house that evening.", "In the morning, the bowl of milk was empty again."};
 
+const QString kWave = "r one 100% 'q\" \u00e9.wav";  // spaces, '%', quotes and beyond ASCII in a link
+
 // The text: the title alone, then a paragraph of one sentence and one of two.
 // The recording: every sentence but `leaveOut`, pauses of 0.4 to 0.85 s, noise 30 dB down.
 bool Prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voice, int leaveOut = -1) {
@@ -97,7 +102,7 @@ bool Prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voic
     rec.addSilence(0.5);
     rec.addNoise(30);
     const QString text = kSentences[0] + "\n\n" + kSentences[1] + "\n\n" + kSentences.mid(2).join('\n') + '\n';
-    return rec.writeWave(dir.filePath("r one.wav")) && WriteFile(dir.filePath("r.txt"), text.toStdString());
+    return rec.writeWave(dir.filePath(kWave)) && WriteFile(dir.filePath("r.txt"), text.toStdString());
 }
 
 TEST(MakeScript, PageFollowsTheReading) {
@@ -115,8 +120,8 @@ TEST(MakeScript, PageFollowsTheReading) {
         const QString skip = QString::number(rec.seconds() + 0.2);
         if (c.announce) rec.addSilence(1.0);
         ASSERT_TRUE(Prepare(dir, rec, c.voice, c.leaveOut));
-        const QString audio = dir.filePath(c.mp3 ? "r.mp3" : "r one.wav");
-        ASSERT_TRUE(!c.mp3 || EncodeMp3(dir.filePath("r one.wav"), audio, {"-b", "64", "--resample", "22.05"}));
+        const QString audio = dir.filePath(c.mp3 ? "r.mp3" : kWave);
+        ASSERT_TRUE(!c.mp3 || EncodeMp3(dir.filePath(kWave), audio, {"-b", "64", "--resample", "22.05"}));
         const double delay = c.mp3 ? (576 + 529) / 22050.0 : 0;  // lame's, which the player's timeline has; resampled
         QStringList args{audio, dir.filePath("r.txt")};
         for (const QString& arg : c.extra) args << (arg == "SKIP" ? skip : arg.endsWith(".htm") ? dir.filePath(arg) : arg);
@@ -129,8 +134,8 @@ TEST(MakeScript, PageFollowsTheReading) {
         const QString pagePath = c.mp3 ? dir.filePath("page.htm") : QFileInfo(audio).path() + '/' + QFileInfo(audio).baseName() + ".htm";
         const QString page = QString::fromStdString(ReadFile(pagePath));
         EXPECT_TRUE(page.startsWith("<!DOCTYPE HTML") && page.contains("<title>A Short Test</title>") && page.count("<p>") == 2);
-        const QString link = QFileInfo(audio).fileName().replace(' ', "%20") + "#\\d+\\.\\d\\d#\\d+\\.\\d\\d";
-        EXPECT_TRUE(page.contains(QRegularExpression("<h1><a name=\"s1\" href=\"" + link + "\">A Short Test</a></h1>"))) << page.toStdString();
+        const auto h1 = QRegularExpression("<h1><a name=\"s1\" href=\"([^\"]+)#\\d+\\.\\d\\d#\\d+\\.\\d\\d\">A Short Test</a></h1>").match(page);
+        EXPECT_EQ(QUrl::fromLocalFile(pagePath).resolved(QUrl(h1.captured(1))).toLocalFile(), audio) << page.toStdString();
         const auto items = ReadPageItems(pagePath);
         ASSERT_EQ(items.size(), 4u);
         for (int i = 0, truth = 0; i < 4; ++i) {
@@ -148,11 +153,16 @@ TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
     QTemporaryDir dir;
     SpokenRecording rec, silence;
     silence.addSilence(3);
-    const QString wav = dir.filePath("r one.wav"), text = dir.filePath("r.txt");
+    const QString wav = dir.filePath(kWave), text = dir.filePath("r.txt");
     auto in = [&](const char* name) { return dir.filePath(name); };
     ASSERT_TRUE(Prepare(dir, rec, "espeak:en-gb:140"));
     ASSERT_TRUE(silence.writeWave(in("silent.wav")) && WriteFile(in("noise.wav"), std::string(5000, 'x')) &&
                 WriteFile(in("empty.txt"), "\n  \n\n") && WriteFile(in("latin1.txt"), "Caf\xe9 au lait.\n"));
+    // A page made by hand beside a recording of its own, a recording whose name holds '#', a link to the recording.
+    const std::string handMade = "<html><body>mine</body></html>";
+    ASSERT_TRUE(QFile::copy(wav, in("mine.wav")) && WriteFile(in("mine.htm"), handMade) && QFile::copy(wav, in("r#2.wav")) &&
+                QFile::link(wav, in("link.htm")));
+    const std::string wavBytes = ReadFile(wav), textBytes = ReadFile(text);
     const struct { QStringList args; int exitCode; const char* message; } cases[] = {
         {{wav, in("empty.txt")}, 1, "holds no text to align"},       {{wav, in("latin1.txt")}, 1, "is not UTF-8 text"},
         {{wav, in("missing.txt")}, 1, "Could not open"},            {{in("missing.wav"), text}, 1, "Could not open"},
@@ -161,6 +171,9 @@ TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
         {{wav, text, "--skip", "600"}, 1, "lies past the end of the recording"},
         {{wav, text, "--skip", QString::number(rec.end(3) + 0.1)}, 1, "No speech found in"},
         {{wav, text, "-o", in("no/such/folder/p.htm")}, 1, "Could not write"},
+        {{in("r#2.wav"), text}, 1, "holds the character '#'"},      {{in("mine.wav"), text}, 1, "was not made by Make Script"},
+        {{wav, text, "-o", wav}, 1, "would replace the recording"}, {{wav, text, "-o", dir.path() + "/./r.txt"}, 1, "would replace the text"},
+        {{wav, text, "-o", in("link.htm")}, 1, "would replace the recording"},
         {{wav}, 2, "usage: parlotype --make-script"},  {{wav, text, "--skip", "soon"}, 2, "usage: parlotype --make-script"},
         {{wav, text, "--colour"}, 2, "usage: parlotype --make-script"},
     };
@@ -169,7 +182,61 @@ TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(c.message) && r.out.isEmpty()) << r.err.toStdString();
     }
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 6) << "only the inputs: no page, no temporary file";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 10) << "only the inputs: no page, no temporary file";
+    EXPECT_TRUE(ReadFile(wav) == wavBytes && ReadFile(text) == textBytes && ReadFile(in("mine.htm")) == handMade);
+    // --force replaces the hand-made page; the page made then is replaced without it.
+    for (const QStringList& extra : {QStringList{"--force"}, QStringList{}})
+        EXPECT_EQ(Parlotype(QStringList{"--make-script", in("mine.wav"), text} + extra).exitCode, 0) << extra.join(' ').toStdString();
+    EXPECT_EQ(ReadPageItems(in("mine.htm")).size(), 4u);
+}
+
+TEST(MakeScript, CancelStopsTheReading) {
+    // Cancelled as the work starts, the aligner says so without reading the recording through.
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("r.wav"), mp3 = dir.filePath("r.mp3");
+    ASSERT_TRUE(WriteFile(wav, WaveFile(1, 16000, 16, PcmBytes(Sweep(16000, 1, 20)))) && EncodeMp3(wav, mp3, {}));
+    for (const QString& recording : {wav, mp3}) {
+        Aligner aligner;
+        aligner.setInput(recording, {"A line."}, "en", 0);
+        QList<int> progress;
+        QObject::connect(&aligner, &Aligner::progress, [&](int percent) { progress << percent, aligner.cancel(); });
+        EXPECT_EQ(aligner.run(), Aligner::Result::Cancelled);
+        EXPECT_EQ(progress, QList<int>{0}) << recording.toStdString();
+        EXPECT_EQ(aligner.recordingSeconds(), 0.0);
+    }
+}
+
+TEST(MakeScript, LongLineIsSpokenInPiecesAndStaysOneItem) {
+    // At most 20 characters: after a sentence's end in the second half, else at a space, else anywhere.
+    const struct { QString text; QStringList pieces; } cases[] = {
+        {"Short enough.", {"Short enough."}},
+        {"The cat sat down. It slept on the mat.", {"The cat sat down.", "It slept on the mat."}},
+        {"He said \"go now.\" Then he left us.", {"He said \"go now.\"", "Then he left us."}},
+        {"Go. one two three four five", {"Go. one two three", "four five"}},
+        {"one two three four five six seven", {"one two three four", "five six seven"}},
+        {"abcdefghijklmnopqrstuvwxyz", {"abcdefghijklmnopqrst", "uvwxyz"}},
+        {"\u4e00\u4e8c\u4e09\u56db\u4e94\u516d\u4e03\u516b\u4e5d\u5341\u4e00\u4e8c\u3002\u4e09\u56db\u4e94\u516d\u4e03\u516b\u4e5d\u5341",
+         {"\u4e00\u4e8c\u4e09\u56db\u4e94\u516d\u4e03\u516b\u4e5d\u5341\u4e00\u4e8c\u3002", "\u4e09\u56db\u4e94\u516d\u4e03\u516b\u4e5d\u5341"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SpeechPieces(c.text, 20), c.pieces) << c.text.toStdString();
+
+    // A line longer than is spoken at once (400 characters) stays one item, from its first word to its last.
+    QTemporaryDir dir;
+    SpokenRecording rec;
+    QStringList line;
+    ASSERT_TRUE(rec.addSentence(kSentences[0], "espeak:en-gb:140", 0.5));
+    for (int i = 0; i < 9; ++i) {
+        line << kSentences[1 + i % 3];
+        ASSERT_TRUE(rec.addSentence(line.last(), "espeak:en-gb:140", 0.4 + 0.05 * (i % 4)));
+    }
+    rec.addSilence(0.5);
+    ASSERT_TRUE(rec.writeWave(dir.filePath("long.wav")) &&
+                WriteFile(dir.filePath("long.txt"), (kSentences[0] + "\n\n" + line.join(' ') + '\n').toStdString()));
+    const Outcome r = Parlotype({"--make-script", dir.filePath("long.wav"), dir.filePath("long.txt")});
+    const auto items = ReadPageItems(dir.filePath("long.htm"));
+    ASSERT_TRUE(r.exitCode == 0 && items.size() == 2) << r.err.toStdString();
+    EXPECT_NEAR(items[1].start, rec.start(1), 0.08);
+    EXPECT_NEAR(items[1].end, rec.end(9), 0.08);
 }
 
 }  // namespace

@@ -146,19 +146,36 @@ TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     EXPECT_EQ(w->Action(ID_FILE_MRU_FILE1 + 1)->text() + w->Action(ID_FILE_MRU_FILE1 + 3)->text(),
               QStringLiteral("&2 %1&4 %2").arg(pages[0], pages[1]));
 
-    // Make Script asks for the recording and its text (a blank line between) and opens the script made.
+    // A recording whose path holds '#' is refused at once.
+    m_folder.Write("a#1.wav", "RIFF");
+    AnswerModals([&] { w->Choose(ID_FILE_MAKE_SCRIPT); }, [&](QWidget* d) {
+        if (qobject_cast<QFileDialog*>(d)) Accept(d, "fileNameEdit", m_folder.Path("a#1.wav"));
+    });
+    EXPECT_TRUE(TakeMessages().value(0).contains("holds the character '#'"));
+    // Make Script asks for the recording, its text (a blank line between) and where to save the page, proposing
+    // one beside the recording and asking before it replaces the one made by hand there; it opens the script made.
+    m_folder.Write("fox.htm", "<html><body>made by hand</body></html>");
     testaudio::SpokenRecording rec;
     const QStringList fox{"The Fox and the Grapes", "A hungry fox saw some fine bunches of grapes."};
     for (const QString& sentence : fox) ASSERT_TRUE(rec.addSentence(sentence, "espeak:en-gb:150", 0.5));
     rec.addSilence(0.5);
     ASSERT_TRUE(rec.writeWave(m_folder.Path("fox.wav")));
     m_folder.Write("fox.txt", (fox[0] + "\n\n" + fox[1]).toUtf8());
-    QStringList titles;
+    QStringList titles, asked;
+    QString proposed;
     AnswerModals([&] { w->Choose(ID_FILE_MAKE_SCRIPT), w->WaitForPage(m_folder.Url("fox.htm")); }, [&](QWidget* d) {
-        if (qobject_cast<QFileDialog*>(d) && titles.size() < 2)
-            titles << d->windowTitle(), Accept(d, "fileNameEdit", m_folder.Path(titles.size() == 1 ? "fox.wav" : "fox.txt"));
+        if (auto* box = qobject_cast<QMessageBox*>(d)) {
+            asked << box->text(), ClickButton(d, "&Yes");
+        } else if (auto* f = qobject_cast<QFileDialog*>(d); f && titles.size() < 3) {
+            titles << d->windowTitle();
+            if (f->acceptMode() != QFileDialog::AcceptSave)
+                Accept(d, "fileNameEdit", m_folder.Path(titles.size() == 1 ? "fox.wav" : "fox.txt"));
+            else  // later, so that the question comes up outside this answer
+                proposed = f->findChild<QLineEdit*>("fileNameEdit")->text(), QMetaObject::invokeMethod(f, &QDialog::accept, Qt::QueuedConnection);
+        }
     });
-    EXPECT_EQ(titles, (QStringList{"Make Script: the recording", "Make Script: its text, one sentence a line"}));
+    EXPECT_EQ(titles, (QStringList{"Make Script: the recording", "Make Script: its text, one sentence a line", "Make Script: save the page as"}));
+    EXPECT_EQ(proposed + ' ' + asked.join('|'), "fox.htm fox.htm already exists.\nDo you want to replace it?");
     ASSERT_EQ(w->Frame()->windowTitle(), QStringLiteral("fox.htm - Parlotype"));
     ASSERT_TRUE(w->Click("a[name=s2]"));
     EXPECT_TRUE(WaitUntil([&] { return theReplayFile.GetFileName() == m_folder.Path("fox.wav"); }));
