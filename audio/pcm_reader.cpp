@@ -42,7 +42,7 @@ PcmReadResult ReadWave(platform::AudioFile& file, PcmSink& sink) {
     if (!ParseWave(file, layout)) return PcmReadResult::NotAudio;
     const auto& f = layout.format;
     const int sampleBytes = f.bitsPerSample / 8;
-    if (f.channels == 0 || f.samplesPerSec == 0 || sampleBytes < 1 || sampleBytes > 4 ||
+    if (f.channels == 0 || sampleBytes < 1 || sampleBytes > 4 ||
         f.bitsPerSample % 8 != 0)
         return PcmReadResult::NotAudio;
     const size_t frame = size_t(f.channels) * size_t(sampleBytes);

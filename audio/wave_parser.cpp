@@ -52,6 +52,7 @@ bool ParseWave(platform::ByteSource& src, WaveLayout& out) {
     uint8_t fmt[20] = {};
     if (!FindChunk(src, "fmt ", fmtSize) || fmtSize < 16 || fmtSize > sizeof fmt) return false;
     if (src.read(fmt, fmtSize) != fmtSize || U16At(fmt) != 1) return false;
+    if (U32At(fmt + 4) < kMinWaveRate || U32At(fmt + 4) > kMaxWaveRate) return false;
     SkipPadByte(src, fmtSize);
     if (!FindChunk(src, "data", dataSize)) return false;
 

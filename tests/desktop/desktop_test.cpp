@@ -172,4 +172,24 @@ TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 6) << "only the inputs: no page, no temporary file";
 }
 
+// A rate no recording has is a damaged or crafted header: refused as not audio,
+// while the lowest and highest plausible rates are read.
+TEST(MakeScript, ImplausibleSampleRatesAreRefused) {
+    QTemporaryDir dir;
+    const QString text = dir.filePath("r.txt");
+    ASSERT_TRUE(WriteFile(text, "A title\n"));
+    const char* notAudio = "is not a WAV (PCM) or MPEG audio file";
+    const struct { uint32_t rate; const char* message; } cases[] = {
+        {0xFFFFFFFF, notAudio}, {0x80000000, notAudio}, {1, notAudio}, {999, notAudio}, {384001, notAudio},
+        {1000, "No speech found in"}, {384000, "No speech found in"},
+    };
+    for (const auto& c : cases) {
+        const QString wav = dir.filePath(QString::number(c.rate) + ".wav");
+        ASSERT_TRUE(WriteFile(wav, WaveFile(1, c.rate, 16, std::string(1 << 17, '\0'))));
+        const Outcome r = Parlotype({"--make-script", wav, text});
+        EXPECT_TRUE(r.exitCode == 1 && r.err.contains(c.message)) << c.rate << ": " << r.exitCode << " " << r.err.toStdString();
+    }
+    EXPECT_TRUE(QDir(dir.path()).entryList({"*.htm"}, QDir::Files).isEmpty());
+}
+
 }  // namespace
