@@ -278,7 +278,7 @@ bool CReplayFile::FillStretched(int i) {
     return m_hdr[i].bufferLength > 0;
 }
 
-// Up to 65536 bytes, never past the end of the samples.
+// Up to 65536 bytes of whole frames, never past the end of the samples.
 bool CReplayFile::FillWave(platform::WaveHeader& hdr) {
     const uint64_t pos = m_file.position();
     const uint32_t want =

@@ -277,6 +277,25 @@ TEST_F(Engine, SpeedKeepsFileTime) {
     EXPECT_EQ(player.GetSpeed(), 0.5);
 }
 
+// With speed the file goes to the stretcher read by read: a frame of three
+// channels, which does not divide a read, keeps its channels apart from block to block.
+TEST_F(Engine, SpeedKeepsEveryChannelWhereTheFrameDoesNotDivideARead) {
+    std::vector<int16_t> levels;
+    for (int f = 0; f < 2 * kRate; ++f) levels.insert(levels.end(), {1000, 2000, 3000});
+    ASSERT_TRUE(player.Open(File("three.wav", WaveFile(3, kRate, 16, PcmBytes(levels)))));
+    ASSERT_TRUE(player.SetSpeed(1.5));
+    ASSERT_TRUE(Play(0.0));
+    RunToEnd();
+    const std::string played = Played();
+    const size_t frames = played.size() / 6, edge = kRate / 20;  // the stretcher's first and last overlap aside
+    ASSERT_GT(frames, size_t(kRate));  // several reads' worth
+    size_t wrong = 0, first = 0;
+    for (size_t f = edge; f + edge < frames; ++f)
+        for (int c = 0; c < 3; ++c)
+            if (std::abs(SampleAt(played, 3 * f + size_t(c)) - 1000 * (c + 1)) > 20 && !wrong++) first = f;
+    EXPECT_EQ(wrong, 0u) << "first at frame " << first << " of " << frames;
+}
+
 // The recorder keeps the left channel in order until stopped; what stops it
 // early keeps what was recorded. Replaying it is the window test's (Play Recorded).
 TEST_F(Engine, RecorderKeepsTheLeftChannelUntilStoppedOrAFault) {
