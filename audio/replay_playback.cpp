@@ -166,10 +166,7 @@ bool CReplayFile::Respeed() {
     const double keptTime = FileTimeAt(kept);
     const double tailSpeed = m_dPlaySpeed;
     TakeBackQueued();
-    if (m_nQueued > 0) {
-        CloseDevice();  // the device holds buffers it will not give back
-        return false;
-    }
+    if (m_nQueued > 0) return Fail();  // the device holds buffers it will not give back
     const bool ok = StartAt(keptTime);
     m_nBaseBytes = kept;
     m_dTailSpeed = tailSpeed;
@@ -186,10 +183,7 @@ bool CReplayFile::PlayFrom(double seconds) {
     QObject* notify = m_pNotify;
     Stop();
     if (!m_bDeviceOpen) return Play(notify, seconds);  // the data had ended: the device closed
-    if (m_nQueued > 0) {
-        CloseDevice();  // the device holds buffers it will not give back
-        return false;
-    }
+    if (m_nQueued > 0) return Fail();  // the device holds buffers it will not give back
     return StartAt(seconds);
 }
 
