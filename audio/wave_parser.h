@@ -20,8 +20,9 @@ struct WaveLayout {
 };
 
 // Parses a RIFF WAVE file from offset 0. Chunks other than "fmt " and "data"
-// are skipped; "fmt " must come before "data", hold 16 to 20 bytes, have
-// format tag 1 (PCM) and a rate from kMinWaveRate to kMaxWaveRate. The
+// are skipped; "fmt " must come before "data", hold 16 to 20 bytes with
+// format tag 1 (PCM) or 40 with the extensible tag and the PCM subformat, and
+// have a rate from kMinWaveRate to kMaxWaveRate. The
 // samples end with the data chunk when its size is plausible (non-zero and
 // within the file), else at the end of the file.
 // After an odd-sized chunk one pad byte is skipped when it is 0.

@@ -101,22 +101,27 @@ bool Prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voic
 }
 
 TEST(MakeScript, PageFollowsTheReading) {
-    // extra: --make-script options, where "SKIP" stands for a time past the announcement.
-    const struct { QString voice; QStringList extra; int leaveOut; bool announce, mp3; } cases[] = {
+    // extra: --make-script options, where "SKIP" stands for a time past the announcement;
+    // sox: the recording converted by sox with these options (rate, channels, bits).
+    const struct { QString voice; QStringList extra; int leaveOut; bool announce, mp3; QStringList sox; } cases[] = {
         {"espeak:en-gb:140", {}, -1, false, false},   {"flite:rms", {}, -1, false, false},
         {"espeak:en-gb:150", {"-o", "page.htm"}, -1, false, true}, {"espeak:en-gb:140", {}, 2, false, false},
         {"espeak:en-gb:140", {}, -1, true, false},   {"espeak:en-gb:140", {"--skip", "SKIP"}, -1, true, false},
+        {"espeak:en-gb:140", {}, -1, false, false, {"-r", "44100", "-c", "2", "-b", "24"}},
+        {"flite:rms", {}, -1, false, false, {"-r", "48000", "-c", "2", "-b", "32"}},
+        {"espeak:en-gb:140", {}, -1, false, false, {"-r", "8000"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE((c.voice + ' ' + c.extra.join(' ') + (c.mp3 ? " mp3" : "")).toStdString());
+        SCOPED_TRACE((c.voice + ' ' + c.extra.join(' ') + (c.mp3 ? " mp3 " : " ") + c.sox.join(' ')).toStdString());
         QTemporaryDir dir;
         SpokenRecording rec;
         ASSERT_TRUE(!c.announce || rec.addSentence("This recording was made for the program's own tests.", "espeak:en-us:170", 0, false));
         const QString skip = QString::number(rec.seconds() + 0.2);
         if (c.announce) rec.addSilence(1.0);
         ASSERT_TRUE(Prepare(dir, rec, c.voice, c.leaveOut));
-        const QString audio = dir.filePath(c.mp3 ? "r.mp3" : "r one.wav");
+        const QString audio = dir.filePath(c.mp3 ? "r.mp3" : c.sox.isEmpty() ? "r one.wav" : "r.wav");
         ASSERT_TRUE(!c.mp3 || EncodeMp3(dir.filePath("r one.wav"), audio, {"-b", "64", "--resample", "22.05"}));
+        ASSERT_TRUE(c.sox.isEmpty() || QProcess::execute("sox", QStringList{dir.filePath("r one.wav")} + c.sox + QStringList{audio}) == 0);
         const double delay = c.mp3 ? (576 + 529) / 22050.0 : 0;  // lame's, which the player's timeline has; resampled
         QStringList args{audio, dir.filePath("r.txt")};
         for (const QString& arg : c.extra) args << (arg == "SKIP" ? skip : arg.endsWith(".htm") ? dir.filePath(arg) : arg);
