@@ -37,12 +37,12 @@ size_t WriteMono(const uint8_t* data, size_t bytes, int channels, int sampleByte
     return mono.size();
 }
 
-PcmReadResult ReadWave(platform::AudioFile& file, PcmSink& sink) {
+PcmReadResult ReadWave(platform::ByteSource& file, PcmSink& sink) {
     WaveLayout layout;
     if (!ParseWave(file, layout)) return PcmReadResult::NotAudio;
     const auto& f = layout.format;
     const int sampleBytes = f.bitsPerSample / 8;
-    if (f.channels == 0 || f.samplesPerSec == 0 || sampleBytes < 1 || sampleBytes > 4 ||
+    if (f.channels == 0 || sampleBytes < 1 || sampleBytes > 4 ||
         f.bitsPerSample % 8 != 0)
         return PcmReadResult::NotAudio;
     const size_t frame = size_t(f.channels) * size_t(sampleBytes);
@@ -63,7 +63,7 @@ PcmReadResult ReadWave(platform::AudioFile& file, PcmSink& sink) {
 }
 
 // The first frame sync after any ID3v2 tags, as the player finds it.
-bool FindMpegStart(platform::AudioFile& file) {
+bool FindMpegStart(platform::ByteSource& file) {
     for (uint64_t offset = 0;;) {
         uint8_t head[10] = {};
         file.seek(offset);
@@ -75,7 +75,7 @@ bool FindMpegStart(platform::AudioFile& file) {
     }
 }
 
-PcmReadResult ReadMpeg(platform::AudioFile& file, PcmSink& sink) {
+PcmReadResult ReadMpeg(platform::ByteSource& file, PcmSink& sink) {
     auto frame = std::make_unique<uint8_t[]>(kMaxFrameBytes);
     MpegFrameHeader h;
     const uint64_t start = file.position();
@@ -108,6 +108,11 @@ PcmReadResult ReadMpeg(platform::AudioFile& file, PcmSink& sink) {
 PcmReadResult ReadMonoPcm(const QString& path, PcmSink& sink) {
     platform::AudioFile file;
     if (!file.open(path)) return PcmReadResult::CannotOpen;
+    return ReadMonoPcm(file, sink);
+}
+
+PcmReadResult ReadMonoPcm(platform::ByteSource& file, PcmSink& sink) {
+    file.seek(0);
     char magic[4] = {};
     if (file.read(magic, 4) == 4 && std::memcmp(magic, "RIFF", 4) == 0)
         return ReadWave(file, sink);

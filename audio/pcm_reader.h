@@ -6,6 +6,8 @@
 // duration (after any ID3v2 tags). The samples are handed on block by block,
 // so a long file is never held whole at its own rate.
 
+#include "platform/audio_file.h"
+
 #include <QString>
 #include <cstddef>
 
@@ -23,6 +25,8 @@ public:
 };
 
 PcmReadResult ReadMonoPcm(const QString& path, PcmSink& sink);
+// The same from bytes already at hand (never CannotOpen).
+PcmReadResult ReadMonoPcm(platform::ByteSource& source, PcmSink& sink);
 
 // A sentence for the user about a failed read of `path`.
 QString PcmReadMessage(PcmReadResult result, const QString& path);

@@ -60,7 +60,9 @@ bool CReplayFile::ParseWave() {
     m_wfx = layout.format;
     m_nDataOffset = layout.dataOffset;
     m_nDataEnd = layout.dataEnd;
-    m_nBufferBytes = kBlockBytes;
+    // Whole sample frames only: with speed each read goes to the stretcher on
+    // its own, and a frame cut at a read's end would shift the channels.
+    m_nBufferBytes = m_wfx.blockAlign > 0 ? kBlockBytes / m_wfx.blockAlign * m_wfx.blockAlign : kBlockBytes;
     m_nFormat = FORMAT_WAV;
     return true;
 }

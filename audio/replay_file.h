@@ -95,7 +95,7 @@ private:
     platform::WaveFormat m_wfx;      // what the output device is opened with
     uint64_t m_nDataOffset = 0;      // WAV: first sample byte
     uint64_t m_nDataEnd = 0;         // WAV: one past the last sample byte
-    uint32_t m_nBufferBytes = 0;     // WAV: bytes read into one ring buffer
+    uint32_t m_nBufferBytes = 0;     // WAV: bytes read into one ring buffer (whole frames)
 
     // MPEG: the converter (null when there is none), its frame block, the
     // first frame's offset and the seek index. The converter writes each

@@ -166,10 +166,7 @@ bool CReplayFile::Respeed() {
     const double keptTime = FileTimeAt(kept);
     const double tailSpeed = m_dPlaySpeed;
     TakeBackQueued();
-    if (m_nQueued > 0) {
-        CloseDevice();  // the device holds buffers it will not give back
-        return false;
-    }
+    if (m_nQueued > 0) return Fail();  // the device holds buffers it will not give back
     const bool ok = StartAt(keptTime);
     m_nBaseBytes = kept;
     m_dTailSpeed = tailSpeed;
@@ -186,10 +183,7 @@ bool CReplayFile::PlayFrom(double seconds) {
     QObject* notify = m_pNotify;
     Stop();
     if (!m_bDeviceOpen) return Play(notify, seconds);  // the data had ended: the device closed
-    if (m_nQueued > 0) {
-        CloseDevice();  // the device holds buffers it will not give back
-        return false;
-    }
+    if (m_nQueued > 0) return Fail();  // the device holds buffers it will not give back
     return StartAt(seconds);
 }
 
@@ -278,7 +272,7 @@ bool CReplayFile::FillStretched(int i) {
     return m_hdr[i].bufferLength > 0;
 }
 
-// Up to 65536 bytes, never past the end of the samples.
+// Up to 65536 bytes of whole frames, never past the end of the samples.
 bool CReplayFile::FillWave(platform::WaveHeader& hdr) {
     const uint64_t pos = m_file.position();
     const uint32_t want =

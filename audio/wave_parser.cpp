@@ -48,10 +48,16 @@ bool ParseWave(platform::ByteSource& src, WaveLayout& out) {
     uint32_t riffSize = 0, fmtSize = 0, dataSize = 0;
     if (!ReadTag(src, "RIFF") || !ReadU32(src, riffSize) || !ReadTag(src, "WAVE")) return false;
     // A PCM format body is 16 bytes (18 or 20 with extra fields); a shorter
-    // one would leave the format undefined.
-    uint8_t fmt[20] = {};
+    // one would leave the format undefined. Writers use the extensible form
+    // (40 bytes, PCM named by its subformat) for more than 16 bits or 2 channels.
+    uint8_t fmt[40] = {};
     if (!FindChunk(src, "fmt ", fmtSize) || fmtSize < 16 || fmtSize > sizeof fmt) return false;
-    if (src.read(fmt, fmtSize) != fmtSize || U16At(fmt) != 1) return false;
+    if (src.read(fmt, fmtSize) != fmtSize) return false;
+    static const uint8_t kPcmSubformat[16] = {1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    const bool pcm = U16At(fmt) == 1 && fmtSize <= 20;
+    const bool extensiblePcm = U16At(fmt) == 0xFFFE && fmtSize == 40 && std::memcmp(fmt + 24, kPcmSubformat, 16) == 0;
+    if (!pcm && !extensiblePcm) return false;
+    if (U32At(fmt + 4) < kMinWaveRate || U32At(fmt + 4) > kMaxWaveRate) return false;
     SkipPadByte(src, fmtSize);
     if (!FindChunk(src, "data", dataSize)) return false;
 

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <algorithm>
 #include <deque>
+#include <utility>
 
 namespace platform {
 
@@ -88,7 +89,8 @@ protected:
         WaveHeader* header = queue_.front();
         queue_.pop_front();
         header->flags |= WHDR_DONE;
-        if (!backend_->hold_) post(type, header);
+        if (backend_->hold_) backend_->held_.push_back({receiver_, type, header});
+        else post(type, header);
     }
     void post(QEvent::Type type, WaveHeader* header) {
         if (receiver_) QCoreApplication::postEvent(receiver_, new WaveEvent(type, header));
@@ -292,7 +294,12 @@ void SimAudioBackend::advance(int ms) {
 
 void SimAudioBackend::setFailOpen(bool fail) { failOpen_ = fail; }
 void SimAudioBackend::setFailWriteAfter(int nth) { failWriteAfter_ = std::max(nth, 0); }
-void SimAudioBackend::setHoldBuffers(bool hold) { hold_ = hold; }
+void SimAudioBackend::setHoldBuffers(bool hold) {
+    hold_ = hold;
+    if (hold) return;
+    for (const Held& h : std::exchange(held_, {}))
+        if (h.receiver) QCoreApplication::postEvent(h.receiver, new WaveEvent(h.type, h.header));
+}
 void SimAudioBackend::setInputSignal(std::function<int16_t(uint64_t, int)> signal) { signal_ = std::move(signal); }
 
 WaveFormat SimAudioBackend::lastOutFormat() const { return lastOutFormat_; }

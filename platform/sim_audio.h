@@ -16,9 +16,11 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <set>
+#include <vector>
 
 namespace platform {
 
@@ -51,8 +53,9 @@ public:
     // does every later one; 0 = none fail. An output device whose write was
     // refused reports failed() from then until it is opened again.
     void setFailWriteAfter(int nth);
-    // Devices never return buffers: no OutDone/InData, not even on reset or
-    // close. Output still consumes (position moves on).
+    // Devices keep the buffers they are done with: no OutDone/InData, not even
+    // on reset or close. Output still consumes (position moves on). Turned
+    // off, the buffers kept so far come back, late, in order.
     void setHoldBuffers(bool hold);
 
     // What input devices record: sample for frame index (counted from start())
@@ -85,6 +88,8 @@ private:
     bool failOpen_ = false;
     int failWriteAfter_ = 0;
     bool hold_ = false;
+    struct Held { QPointer<QObject> receiver; QEvent::Type type; WaveHeader* header; };
+    std::vector<Held> held_;  // notifications kept back while holding
     std::function<int16_t(uint64_t, int)> signal_;
     WaveFormat lastOutFormat_;
     bool keepPlayed_ = false;

@@ -219,8 +219,11 @@ bool CLinkMatcher::Matches(const char* href, qsizetype len) {
     if (hLen) std::memcpy(d + prefix, h, hLen);
 
     ToBackslashesUpper(m_link.data(), m_link.size());
+    if (!m_link.contains('%')) return m_link == m_file;
+    const QByteArray encoded = m_link;
     DecodeEscapes(m_link);
-    return m_link == m_file;
+    // Decoded as URLs are, once, a '%' in a file name (written %25) stays a '%'.
+    return m_link == m_file || QByteArray::fromPercentEncoding(encoded) == m_file;
 }
 
 bool LinkMatchesFile(const QByteArray& pageUrl, const QByteArray& href, const QByteArray& fileName) {

@@ -24,11 +24,12 @@ int CompareItems(const void* a, const void* b);
 
 // Decides whether links found on one page lead to one file. Paths are
 // compared with '/' read as '\', upper-cased (ASCII letters), and the link's
-// %XX escapes decoded after upper-casing. A page address "file:///D:/..."
-// gives the folder "D:\...", "file:///home/..." the folder "\home\...". A
-// link is resolved against the page's folder: leading "../" steps go up; a
-// link with a drive ("D:...") stands alone; one that begins with '/' takes
-// the page's drive, or nothing on a page without one.
+// %XX escapes decoded after upper-casing: as old scripts' were (a decoded '%'
+// starts another escape), or else once, as a URL's are. A page address
+// "file:///D:/..." gives the folder "D:\...", "file:///home/..." the folder
+// "\home\...". A link is resolved against the page's folder: leading "../"
+// steps go up; a link with a drive ("D:...") stands alone; one that begins
+// with '/' takes the page's drive, or nothing on a page without one.
 class CLinkMatcher {
 public:
     // pageUrl: the page's address (encoded; its '#' fragment is set aside).

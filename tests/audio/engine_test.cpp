@@ -277,6 +277,54 @@ TEST_F(Engine, SpeedKeepsFileTime) {
     EXPECT_EQ(player.GetSpeed(), 0.5);
 }
 
+// With speed the file goes to the stretcher read by read: a frame of three
+// channels, which does not divide a read, keeps its channels apart from block to block.
+TEST_F(Engine, SpeedKeepsEveryChannelWhereTheFrameDoesNotDivideARead) {
+    std::vector<int16_t> levels;
+    for (int f = 0; f < 2 * kRate; ++f) levels.insert(levels.end(), {1000, 2000, 3000});
+    ASSERT_TRUE(player.Open(File("three.wav", WaveFile(3, kRate, 16, PcmBytes(levels)))));
+    ASSERT_TRUE(player.SetSpeed(1.5));
+    ASSERT_TRUE(Play(0.0));
+    RunToEnd();
+    const std::string played = Played();
+    const size_t frames = played.size() / 6, edge = kRate / 20;  // the stretcher's first and last overlap aside
+    ASSERT_GT(frames, size_t(kRate));  // several reads' worth
+    size_t wrong = 0, first = 0;
+    for (size_t f = edge; f + edge < frames; ++f)
+        for (int c = 0; c < 3; ++c)
+            if (std::abs(SampleAt(played, 3 * f + size_t(c)) - 1000 * (c + 1)) > 20 && !wrong++) first = f;
+    EXPECT_EQ(wrong, 0u) << "first at frame " << first << " of " << frames;
+}
+
+// A device that keeps the buffers it has played: playback waits for them and
+// plays on to the end when they come back late. A speed change that cannot
+// take them back is a device failure, said once; their late return neither
+// ends nor blocks the next playback.
+TEST_F(Engine, BuffersTheDeviceKeepsComeBackLate) {
+    ASSERT_TRUE(player.Open(Sweep()));
+    sim.setHoldBuffers(true);
+    ASSERT_TRUE(Play(0.0));
+    Advance(5000);  // what was queued is heard, nothing comes back
+    EXPECT_TRUE(player.IsPlaying() && player.GetPosition() < kSeconds);
+    sim.setHoldBuffers(false);
+    RunToEnd();
+    EXPECT_TRUE(!player.IsPlaying() && sim.openOutputs() == 0 && Played() == kPcm);
+    sim.setHoldBuffers(true);
+    ASSERT_TRUE(Play(0.5));
+    Advance(500);
+    EXPECT_DOUBLE_EQ(player.GetPosition(), 1.0);
+    EXPECT_FALSE(player.SetSpeed(2.0));
+    EXPECT_TRUE(!player.IsPlaying() && player.DeviceFailed() && sim.openOutputs() == 0);
+    EXPECT_EQ(messages, QStringList{"The replay device failed: playback stopped"});
+    sim.setHoldBuffers(false);
+    QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(Play(1.0));
+    Advance(500);
+    EXPECT_NEAR(player.GetPosition(), 2.0, 0.02);  // at the new speed
+    RunToEnd();
+    EXPECT_EQ(sim.openOutputs(), 0);
+}
+
 // The recorder keeps the left channel in order until stopped; what stops it
 // early keeps what was recorded. Replaying it is the window test's (Play Recorded).
 TEST_F(Engine, RecorderKeepsTheLeftChannelUntilStoppedOrAFault) {
@@ -288,6 +336,12 @@ TEST_F(Engine, RecorderKeepsTheLeftChannelUntilStoppedOrAFault) {
          {"The record device failed: recording stopped"}, 6 * 2000},
         {"no device", [this] { sim.setFailOpen(true); }, kRecordRate, {failed}, 0},
         {"rate 0", [] {}, 0, {failed}, 0},
+        {"a short buffer back", [this] {  // the third buffer comes back at frame 5000 of its 6000: not kept
+             sim.setInputSignal([this](uint64_t f, int c) {
+                 if (f == 5000 && c == 0) QCoreApplication::postEvent(this, new WaveEvent(WaveEvent::InData, nullptr));
+                 return Left(f);
+             });
+         }, kRecordRate, {"The record device failed: recording stopped"}, 2 * 2000},
     };
     for (const auto& c : cases) {
         recorder.Clear();

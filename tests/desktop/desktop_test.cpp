@@ -8,6 +8,8 @@
 #include "align/speech_synth.h"
 #include "common/spoken_recording.h"
 #include "common/test_audio.h"
+#include "html/byte_stream.h"
+#include "view/audio_item.h"
 
 #include <QDir>
 #include <QProcess>
@@ -106,22 +108,27 @@ bool Prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voic
 }
 
 TEST(MakeScript, PageFollowsTheReading) {
-    // extra: --make-script options, where "SKIP" stands for a time past the announcement.
-    const struct { QString voice; QStringList extra; int leaveOut; bool announce, mp3; } cases[] = {
+    // extra: --make-script options, where "SKIP" stands for a time past the announcement;
+    // sox: the recording converted by sox with these options (rate, channels, bits).
+    const struct { QString voice; QStringList extra; int leaveOut; bool announce, mp3; QStringList sox = {}; } cases[] = {
         {"espeak:en-gb:140", {}, -1, false, false},   {"flite:rms", {}, -1, false, false},
         {"espeak:en-gb:150", {"-o", "page.htm"}, -1, false, true}, {"espeak:en-gb:140", {}, 2, false, false},
         {"espeak:en-gb:140", {}, -1, true, false},   {"espeak:en-gb:140", {"--skip", "SKIP"}, -1, true, false},
+        {"espeak:en-gb:140", {}, -1, false, false, {"-r", "44100", "-c", "2", "-b", "24"}},
+        {"flite:rms", {}, -1, false, false, {"-r", "48000", "-c", "2", "-b", "32"}},
+        {"espeak:en-gb:140", {}, -1, false, false, {"-r", "8000"}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE((c.voice + ' ' + c.extra.join(' ') + (c.mp3 ? " mp3" : "")).toStdString());
+        SCOPED_TRACE((c.voice + ' ' + c.extra.join(' ') + (c.mp3 ? " mp3 " : " ") + c.sox.join(' ')).toStdString());
         QTemporaryDir dir;
         SpokenRecording rec;
         ASSERT_TRUE(!c.announce || rec.addSentence("This recording was made for the program's own tests.", "espeak:en-us:170", 0, false));
         const QString skip = QString::number(rec.seconds() + 0.2);
         if (c.announce) rec.addSilence(1.0);
         ASSERT_TRUE(Prepare(dir, rec, c.voice, c.leaveOut));
-        const QString audio = dir.filePath(c.mp3 ? "r.mp3" : kWave);
+        const QString audio = dir.filePath(c.mp3 ? "r.mp3" : c.sox.isEmpty() ? kWave : "r.wav");
         ASSERT_TRUE(!c.mp3 || EncodeMp3(dir.filePath(kWave), audio, {"-b", "64", "--resample", "22.05"}));
+        ASSERT_TRUE(c.sox.isEmpty() || QProcess::execute("sox", QStringList{dir.filePath(kWave)} + c.sox + QStringList{audio}) == 0);
         const double delay = c.mp3 ? (576 + 529) / 22050.0 : 0;  // lame's, which the player's timeline has; resampled
         QStringList args{audio, dir.filePath("r.txt")};
         for (const QString& arg : c.extra) args << (arg == "SKIP" ? skip : arg.endsWith(".htm") ? dir.filePath(arg) : arg);
@@ -237,6 +244,60 @@ TEST(MakeScript, LongLineIsSpokenInPiecesAndStaysOneItem) {
     ASSERT_TRUE(r.exitCode == 0 && items.size() == 2) << r.err.toStdString();
     EXPECT_NEAR(items[1].start, rec.start(1), 0.08);
     EXPECT_NEAR(items[1].end, rec.end(9), 0.08);
+}
+
+// The page read back by the window's own item scan: with markup characters in
+// the text and recordings named with spaces, '%', quotes and letters beyond
+// ASCII, every link leads to the recording and to the item it names.
+TEST(MakeScript, EveryLinkLeadsToTheItemItNames) {
+    const QStringList lines = {"Cats & Dogs <at home>", "The \"little\" cat sat on the warm mat.",
+                               "Nobody saw it leave, didn't they?", "In the morning, the bowl of milk was empty again."};
+    QTemporaryDir dir;
+    SpokenRecording rec;
+    for (const QString& line : lines) ASSERT_TRUE(rec.addSentence(line, "espeak:en-gb:140", 0.5));
+    rec.addSilence(0.5);
+    const QString text = dir.filePath("t.txt"), page = dir.filePath("page.htm");
+    ASSERT_TRUE(WriteFile(text, (lines[0] + "\n\n" + lines[1] + "\n\n" + lines.mid(2).join('\n') + '\n').toStdString()));
+    for (const QString name : {"so 100%41 \"off\" it's.wav", "Grüße aus Köln.wav"}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString wav = dir.filePath(name);
+        ASSERT_TRUE(rec.writeWave(wav));
+        const Outcome r = Parlotype({"--make-script", wav, text, "-o", page});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        const QByteArray html = QByteArray::fromStdString(ReadFile(page));
+        for (const QString& line : lines) EXPECT_TRUE(html.contains(line.toHtmlEscaped().toUtf8())) << line.toStdString();
+        CMemoryByteStream stream(html);
+        AudioItem items[8];
+        const int n = ScanItemsFromStream(stream, QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded), wav, items, 8);
+        const auto links = ReadPageItems(page);
+        ASSERT_TRUE(n == 4 && links.size() == 4u) << n << " items scanned\n" << html.toStdString();
+        for (int i = 0; i < n; ++i) {
+            const AudioItem& item = items[FindCurrentItem(items, n, links[size_t(i)].start)];
+            EXPECT_EQ(std::tuple(QString(item.name), item.start, item.end),
+                      std::tuple(QString("s%1").arg(i + 1), links[size_t(i)].start, links[size_t(i)].end));
+            EXPECT_NEAR(item.start, rec.start(i), 0.08) << "item " << i + 1;
+        }
+    }
+}
+
+// A rate no recording has is a damaged or crafted header: refused as not audio,
+// while the lowest and highest plausible rates are read.
+TEST(MakeScript, ImplausibleSampleRatesAreRefused) {
+    QTemporaryDir dir;
+    const QString text = dir.filePath("r.txt");
+    ASSERT_TRUE(WriteFile(text, "A title\n"));
+    const char* notAudio = "is not a WAV (PCM) or MPEG audio file";
+    const struct { uint32_t rate; const char* message; } cases[] = {
+        {0xFFFFFFFF, notAudio}, {0x80000000, notAudio}, {1, notAudio}, {999, notAudio}, {384001, notAudio},
+        {1000, "No speech found in"}, {384000, "No speech found in"},
+    };
+    for (const auto& c : cases) {
+        const QString wav = dir.filePath(QString::number(c.rate) + ".wav");
+        ASSERT_TRUE(WriteFile(wav, WaveFile(1, c.rate, 16, std::string(1 << 17, '\0'))));
+        const Outcome r = Parlotype({"--make-script", wav, text});
+        EXPECT_TRUE(r.exitCode == 1 && r.err.contains(c.message)) << c.rate << ": " << r.exitCode << " " << r.err.toStdString();
+    }
+    EXPECT_TRUE(QDir(dir.path()).entryList({"*.htm"}, QDir::Files).isEmpty());
 }
 
 }  // namespace

@@ -456,6 +456,11 @@ TEST_F(WindowTest, DesktopMediaControlsAndRecording) {
     EXPECT_EQ(RecState(), QStringLiteral("EE"));
     SetSampleBlockLimit(-1);
     EXPECT_TRUE(Replay() == LeftBytes(3 * kBlock));
+    // A recording ends by itself once a buffer comes back to more than 5,000,000 samples kept (about 227 s).
+    ASSERT_TRUE(w->Choose(ID_AUDIO_RECORD));
+    for (int i = 0; i < 6000 && theRecorder.IsRecording(); ++i) Advance(40, kRecStep);
+    EXPECT_EQ(RecState(), QStringLiteral("EE"));
+    EXPECT_EQ(theRecorder.GetCount(), 2501 * kBlock);
 }
 
 }  // namespace

@@ -88,6 +88,7 @@ TEST(LinkMatchesFile, ResolvesCasesAndEscapes) {
         {p, "/home/u/my s/talk.wav", "talk%2ewav", true},       {p, "/home/u/my s/talk.wav", "../my%20s/talk.wav", true},
         {p, "/home/u/my s/talk.wav", "t%61lk.wav", false},      {p, "/home/u/my s/talk.wav", "t%41lk.wav", true},
         {p, "/home/u/my s/\xc3\xbc.wav", "%c3%bc.wav", true},   {p, "/home/u/my s/A.WAV", "%2541.wav", true},
+        {p, "/home/u/my s/%41.wav", "%2541.wav", true},
         {p, "/home/u/my s/a%", "a%", true},                     {p, "/home/u/my s/a%", "a%2", false},
         {p, "/home/u/my s/a%2", "a%252", true},                 {p, "/home/u/my s/\x10", "%0g", true},
         {p, "/home/u/my s/\xf0", "%\xff" "0", true},            {p, "/home/u/my s/talk.wav", "talk.wav%00.txt", false},
