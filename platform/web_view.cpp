@@ -10,6 +10,7 @@
 #include <QPrinterInfo>
 #include <QTimer>
 #include <QUrl>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -94,9 +95,25 @@ public:
     NavigationPolicy policy;
 
 protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override {
-        return !policy || policy(LinkAsDelivered(url));
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+        const bool accepted = !policy || policy(LinkAsDelivered(url));
+        if (accepted && isMainFrame) noteLoad(url);
+        return accepted;
     }
+
+public:
+    // Notes a load of `url` in the main frame, as the program starts it or as
+    // the engine asks about it, whichever comes first.
+    void noteLoad(const QUrl& url) {
+        const QUrl shown = this->url().adjusted(QUrl::RemoveFragment);
+        if (url.adjusted(QUrl::RemoveFragment) == shown) return;
+        loadingOther = true;
+        leaving = shown;
+    }
+    // Whether the main frame is loading a page other than `leaving`, the one
+    // shown when that load began.
+    bool loadingOther = false;
+    QUrl leaving;
 };
 
 WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
@@ -108,6 +125,12 @@ WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
     m_page = new Page(profile, this);
     // A page that declares no charset is read as UTF-8, as the item scan reads it.
     m_page->settings()->setDefaultTextEncoding(QStringLiteral("UTF-8"));
+    connect(m_page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        // Ended (loaded, failed, stopped, redirected elsewhere), unless it is a move within the page left.
+        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus &&
+            info.url().adjusted(QUrl::RemoveFragment) != m_page->leaving)
+            m_page->loadingOther = false;
+    });
     setPage(m_page);
 }
 
@@ -123,7 +146,10 @@ void WebView::navigate(const QString& pathOrUrl) {
     // A load started inside the engine's navigation callback would replace the
     // navigation the engine is still deciding; start it from the event loop.
     const QUrl url = UrlOf(pathOrUrl);
-    QTimer::singleShot(0, this, [this, url] { load(url); });
+    QTimer::singleShot(0, this, [this, url] {
+        m_page->noteLoad(url);
+        load(url);
+    });
 }
 
 void WebView::loadHomePage() { navigate(QString::fromLatin1(kHomePageUrl)); }
@@ -134,6 +160,8 @@ void WebView::moveToAnchor(const QString& address) {
     // Only the fragment differs from the page shown, so the engine scrolls to
     // the anchor without reloading the page. A load of the very address shown
     // would reload it, so the page itself goes back to that anchor then.
+    // A move would cancel the load of another page under way.
+    if (m_page->loadingOther) return;
     const QUrl target(address);
     if (target != url()) {
         load(target);

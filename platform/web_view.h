@@ -59,7 +59,8 @@ public:
 
     // Moves the page to an anchor: `address` is the page's address followed
     // by '#' and the anchor's name. A same-document navigation: the page is
-    // not reloaded and location() then carries "#name".
+    // not reloaded and location() then carries "#name". Ignored while another
+    // page loads, which the move would cancel.
     void moveToAnchor(const QString& address);
 
     // Highlights the element of the anchor named `name` (or, when it holds

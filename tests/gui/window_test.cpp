@@ -137,6 +137,7 @@ TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     for (const QString& p : pages) ASSERT_TRUE(w->App().OpenDocumentFile(p));
     EXPECT_EQ(w->Action(ID_FILE_MRU_FILE1)->text() + w->Action(ID_FILE_MRU_FILE1 + 3)->text(),
               QStringLiteral("&1 %1&4 %2").arg(pages[3], pages[0]));
+    ASSERT_TRUE(w->WaitForPage(QUrl::fromLocalFile(pages[3])));  // one load at a time, as a user's clicks come
     ASSERT_TRUE(w->Choose(ID_FILE_MRU_FILE1 + 3) && w->WaitForPage(QUrl::fromLocalFile(pages[0])));
     // The next start, given a desktop's file URL, opens it and finds the recent files kept, once each.
     w.reset();
