@@ -162,6 +162,7 @@ void WebView::moveToAnchor(const QString& address) {
     // would reload it, so the page itself goes back to that anchor then.
     // A move would cancel the load of another page under way.
     if (m_page->loadingOther) return;
+    emit movingToAnchor(address);
     const QUrl target(address);
     if (target != url()) {
         load(target);

@@ -82,6 +82,8 @@ signals:
     // markElement() was asked to mark `name`: the moment the program made that
     // item current, before the engine has drawn it.
     void elementMarked(const QString& name);
+    // moveToAnchor() is moving the page to `address`.
+    void movingToAnchor(const QString& address);
 
 private:
     class Page;
