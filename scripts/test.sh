@@ -6,8 +6,9 @@
 #   3. builds the fuzz targets with clang and runs each one briefly
 #   4. builds the program, starts Xvfb and a private PulseAudio server
 #   5. builds the Debian package, installs it, checks it and removes it again
-#   6. runs the window test under the sanitizers, then every test (a real-sound test that fails gets one more run, and
-#      the summary says so), and checks the tests' share of the code
+#   6. runs the window test under the sanitizers, then every test (a real-sound
+#      test that fails gets one more run, and the summary says so), and checks
+#      the tests' share of the code
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
