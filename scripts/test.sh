@@ -44,8 +44,9 @@ status=0
 (cd ../build-asan && ASAN_OPTIONS=detect_leaks=0:new_delete_type_mismatch=0 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure --timeout 900 -R '^window_test$') | tee ctest.log || status=1
 ctest --output-on-failure --timeout 600 -LE sound | tee -a ctest.log || status=1
-ctest --output-on-failure --timeout 600 -L sound --repeat until-pass:2 | tee -a ctest.log || status=1
-retried=$(sed -n 's/^.*Test #[0-9]*: \([^ ]*\) .*\*\*\*.*$/\1/p' ctest.log | sort -u | tr '\n' ' ')
+ctest --output-on-failure --timeout 600 -L sound --repeat until-pass:2 | tee sound.log || status=1
+cat sound.log >>ctest.log
+retried=$(sed -n 's/^.*Test #[0-9]*: \([^ ]*\) .*\*\*\*.*$/\1/p' sound.log | sort -u | tr '\n' ' ')
 echo "== summary"
 (cd .. && bash scripts/count_lines.sh) || status=1
 echo "sound tests that needed a second run: ${retried:-none}"
