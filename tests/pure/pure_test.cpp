@@ -10,6 +10,7 @@
 #include "view/page_listing.h"
 #include "view/time_text.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -150,6 +151,15 @@ TEST(ItemTable, AnchorsBecomeItemsInOrderAndTheCurrentOneIsFound) {
 TEST(ScriptIndex, PathBesideTheProgram) {
     for (auto [exe, index] : {std::pair{"/opt/p.q/bin/parlotype", "/opt/p.q/bin/parlotype.htm"}, std::pair{"/a/b.tar.bin", "/a/b.tar.htm"}})
         EXPECT_EQ(ScriptIndexPath(exe), index);
+    // Which one is found, as indexes are made in a tree: bin/, the user's folder, share/parlotype/.
+    QTemporaryDir dir;
+    const QString exe = dir.filePath("bin/parlotype"), beside = dir.filePath("bin/parlotype.htm"),
+                  user = dir.filePath("user/parlotype.htm"), installed = dir.filePath("share/parlotype/parlotype.htm");
+    for (const QString& folder : {"bin", "user", "share/parlotype"}) ASSERT_TRUE(QDir(dir.path()).mkpath(folder));
+    for (const auto& [made, found] : {std::pair{QString(), beside}, {installed, installed}, {user, user}, {beside, beside}}) {
+        if (!made.isEmpty()) ASSERT_TRUE(QFile(made).open(QIODevice::WriteOnly));
+        EXPECT_EQ(FindScriptIndex(exe, dir.filePath("user")), found) << "made " << made.toStdString();
+    }
 }
 
 // Each token on a line: "<NAME|attr|value..." for a tag, its text otherwise.
