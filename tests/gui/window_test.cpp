@@ -296,6 +296,7 @@ TEST_F(WindowTest, AudioLinksPageFollowingTransportMarksAndPrint) {
     Advance(1000);
     ASSERT_TRUE(w->Choose(ID_AUDIO_MARK));
     const QString all = QStringLiteral("%1#83.5\n%1#83.5\n%2#1.2\n").arg(m_folder.Path("talk.wav"), m_folder.Path("a.wav"));
+    EXPECT_EQ(marks({"Clear"}), all);  // then Escape: the marks are kept
     EXPECT_EQ(marks({"Clear", "OK"}), all);
     ASSERT_TRUE(w->Choose(ID_AUDIO_MARK));
     EXPECT_EQ(marks({"OK"}), QStringLiteral("%1#1.2\n").arg(m_folder.Path("a.wav")));
