@@ -94,7 +94,9 @@ void CParlotypeView::track() {
         MarkItem(-1);
         RepeatAtDataEnd();
     } else if (!theReplayFile.IsPaused() && !theReplayFile.HasQueuedAudio()) {
-        // A start past the end of the data plays nothing: that playback is over.
+        // A start past the end of the data plays nothing: that playback is
+        // over, and there is nothing to repeat.
+        m_bRepeatArmed = 0;
         theReplayFile.CloseDevice();
         return;  // the next round ends it
     } else if (m_pTurnTimer->isActive()) {
