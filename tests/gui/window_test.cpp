@@ -31,7 +31,7 @@ const QByteArray kPage =
     "<body><a id=play href='a.wav#0.2'>from 0.2</a> <a id=ranged href='a.wav#0.5#1.0'>0.5 to 1</a>\n"
     "<a id=from1 href='a.wav#1.0'>from 1</a> <a id=t10 href='talk.wav#10'>talk at 10</a>\n"
     "<a id=t83 href='talk.wav#83.46'>talk at 83.46</a> <a id=other href='other.htm'>other</a>\n"
-    "<a id=index href='index:anything'>index</a> <a id=missing href='missing.wav#1'>missing</a>\n"
+    "<a id=index href='index:anything'>index</a> <a id=missing href='missing.wav#1'>missing</a> <a id=past href='a.wav#9'>past</a>\n"
     "<p><A NAME=s3 HREF=\"a.wav#1.5#2.0\">third</A><p><a name='s1' href='a.wav#0.5#1.0'>first</a>\n"
     "<p><a href=\"a.wav#1.0#1.5\" name=\"s2\">second</a><p><a name='s 4 caf\xc3\xa9 &amp; more' href='a.wav#2.5'>fourth</a>\n"
     "<div style='height: 3000px'></div></body></html>\n";
@@ -355,7 +355,12 @@ TEST_F(WindowTest, PracticeControlsAndTheirSettings) {
     Advance(2900);
     EXPECT_TRUE(WaitUntil([&] { return RunFor(30), theReplayFile.IsPlaying() && theReplayFile.GetPosition() == 0.2; }));
     EXPECT_TRUE(WaitUntil([&] { return seeked.size() == 4; }));
-    for (int id : {ID_AUDIO_STOP, ID_AUDIO_REPEAT, ID_AUDIO_PAUSE_AFTER}) ASSERT_TRUE(w->Choose(id));
+    // A jump past the data plays nothing, so nothing repeats.
+    ASSERT_TRUE(w->Click(QStringLiteral("#past")));
+    EXPECT_TRUE(WaitUntil([&] { return Advance(20), !theReplayFile.IsPlaying(); }));
+    RunFor(200);
+    EXPECT_EQ(std::tuple(theReplayFile.IsPlaying(), seeked.size()), std::tuple(false, 5));
+    for (int id : {ID_AUDIO_REPEAT, ID_AUDIO_PAUSE_AFTER}) ASSERT_TRUE(w->Choose(id));
 
     // Pause After Each Item: after s1 (0.5 s of the file) the reader's turn of 0.5 s, then s2; Pause ends a turn.
     ASSERT_TRUE(Follow("play", "a.wav", 0.2));
