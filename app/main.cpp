@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/app_identity.h"
+#include "app/application.h"
 #include "app/command_line.h"
-#include "app/parlotype_app.h"
 #include "app/make_script_command.h"
 #include "app/play_command.h"
 #include "platform/web_rendering.h"
@@ -24,6 +24,6 @@ int main(int argc, char** argv) {
         return commandLine.report();
     }
     platform::ChooseWebRendering();
-    CParlotypeApp app(argc, argv);
-    return app.Run();
+    Application app(argc, argv);
+    return app.run();
 }

@@ -3,11 +3,12 @@
 
 #include "app/command_line.h"
 
-#include "audio/replay_file.h"
-#include "audio/replay_receiver.h"
+#include "audio/file_player.h"
 #include "platform/message_box.h"
-#include "view/audio_link.h"
-#include "view/time_text.h"
+#include "platform/wave_device.h"
+#include "script/audio_link.h"
+#include "script/time_text.h"
+#include "session/playback_session.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -17,77 +18,79 @@
 
 namespace {
 
-constexpr int kCheckMs = 25;        // end-time check: at least every 40 ms
+constexpr int kCheckMs = 25;        // progress checks: at least every 40 ms
 constexpr qint64 kPrintMs = 250;    // position lines
-constexpr qint64 kStallMs = 2000;   // no progress this long: the end, or a stalled device
+constexpr qint64 kStallMs = 2000;   // no progress this long with sound queued: a stalled device
 
 // A malformed command line: the reason on standard error, exit status 2.
-int Usage(const QString& text) {
+int usage(const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stderr);
     return 2;
 }
 
-bool g_bMessagePrinted = false;
-
-void PrintMessage(const QString& text) {
-    g_bMessagePrinted = true;
+void printMessage(const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
     std::fputs(bytes.constData(), stderr);
     if (!text.endsWith(QLatin1Char('\n'))) std::fputc('\n', stderr);
 }
 
-// Watches playback until it ends: the end time passed (stop), the device
-// closed after the data ended or failed, or no progress for kStallMs: with
-// nothing queued the start lay past the data (the end); with buffers queued
-// the device stalled (a failure).
+// Prints the position while the session plays, and ends the program when it
+// stops: the end time passed or the data ended (0), or the device failed
+// (1). A device that makes no progress for kStallMs with sound queued has
+// stalled: that is a failure too.
 class PlayWatch {
 public:
-    PlayWatch(QCoreApplication& app, double endTime) : m_app(app), m_dEndTime(endTime) {
+    PlayWatch(QCoreApplication& app, PlaybackSession& playback) : m_app(app), m_playback(playback) {
         m_timer.setTimerType(Qt::PreciseTimer);
         m_timer.setInterval(kCheckMs);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { Check(); });
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { check(); });
+        // The last position the session read is the last heard.
+        QObject::connect(&playback, &PlaybackSession::positionChanged, &m_timer, [this](double pos) { m_lastPos = pos; });
+        QObject::connect(&playback, &PlaybackSession::stateChanged, &m_timer, [this](PlaybackSession::State state) {
+            if (state == PlaybackSession::State::Stopped) finish(m_lastPos, m_playback.deviceFailed() ? 1 : 0);
+        });
         m_sincePrint.start();
         m_sinceProgress.start();
-        m_dLastPos = theReplayFile.GetPosition();
-        Print(m_dLastPos);
+        m_lastPos = playback.position();
+        m_lastProgress = m_lastPos;
+        print(m_lastPos);
         m_timer.start();
     }
 
 private:
-    void Check() {
-        // Once the device has closed, the last position read is the last heard.
-        if (!theReplayFile.IsPlaying()) return Finish(m_dLastPos, theReplayFile.DeviceFailed() ? 1 : 0);
-        const double pos = theReplayFile.GetPosition();
-        if (m_dEndTime > 0 && pos > m_dEndTime) {
-            theReplayFile.CloseDevice();
-            return Finish(pos, 0);
-        }
-        if (pos != m_dLastPos) m_sinceProgress.restart();
-        m_dLastPos = pos;
-        if (m_sinceProgress.elapsed() >= kStallMs) {
-            if (!theReplayFile.HasQueuedAudio()) return Finish(pos, 0);
-            theReplayFile.CloseDevice();
+    void check() {
+        if (!m_playback.isPlaying()) return;
+        const double pos = m_playback.position();
+        if (pos != m_lastProgress) m_sinceProgress.restart();
+        m_lastProgress = pos;
+        if (m_sinceProgress.elapsed() >= kStallMs && m_playback.hasQueuedAudio()) {
             platform::ShowMessage(QCoreApplication::translate("PlayCommand", "The replay device stalled: nothing was heard for %1 s").arg(kStallMs / 1000));
-            return Finish(pos, 1);
+            finish(pos, 1);
+            m_playback.stop();
+            return;
         }
-        if (m_sincePrint.elapsed() >= kPrintMs) Print(pos);
+        if (m_sincePrint.elapsed() >= kPrintMs) print(pos);
     }
-    void Print(double pos) {
+    void print(double pos) {
         std::printf("%s\n", qPrintable(TimeText(pos)));
         std::fflush(stdout);
         m_sincePrint.restart();
     }
-    void Finish(double pos, int status) {
+    void finish(double pos, int status) {
+        if (m_finished) return;
+        m_finished = true;
         m_timer.stop();
-        Print(pos);
+        print(pos);
         m_app.exit(status);
     }
 
     QCoreApplication& m_app;
-    const double m_dEndTime;
+    PlaybackSession& m_playback;
     QTimer m_timer;
     QElapsedTimer m_sincePrint, m_sinceProgress;
-    double m_dLastPos = 0.0;
+    double m_lastPos = 0.0;
+    double m_lastProgress = 0.0;
+    bool m_finished = false;
 };
 
 }  // namespace
@@ -98,35 +101,44 @@ bool ReadSpeed(const QString& text, double& speed) {
     const QByteArray bytes = text.toLatin1();
     char* end = nullptr;
     speed = std::strtod(bytes.constData(), &end);
-    return end != bytes.constData() && *end == '\0' && speed >= CReplayFile::kMinSpeed &&
-           speed <= CReplayFile::kMaxSpeed;
+    return end != bytes.constData() && *end == '\0' && speed >= FilePlayer::kMinSpeed &&
+           speed <= FilePlayer::kMaxSpeed;
 }
 
 int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
     const QString linkText = commandLine.value(QStringLiteral("play"));
     const AudioLinkParts link = SplitAudioLink(linkText);
     if (link.file.isEmpty())
-        return Usage(QCoreApplication::translate("PlayCommand", "parlotype: --play needs a file in its link "
+        return usage(QCoreApplication::translate("PlayCommand", "parlotype: --play needs a file in its link "
                                                  "FILE[#START[#END]], not '%1'\n").arg(linkText));
     double speed = 1.0;
     const QString speedText = commandLine.value(QStringLiteral("speed"));
     if (!ReadSpeed(speedText, speed))
-        return Usage(QCoreApplication::translate("PlayCommand", "parlotype: --speed takes a number from %1 to %2, "
-                                                 "not '%3'\n").arg(CReplayFile::kMinSpeed).arg(CReplayFile::kMaxSpeed).arg(speedText));
+        return usage(QCoreApplication::translate("PlayCommand", "parlotype: --speed takes a number from %1 to %2, "
+                                                 "not '%3'\n").arg(FilePlayer::kMinSpeed).arg(FilePlayer::kMaxSpeed).arg(speedText));
 
     QCoreApplication app(argc, argv);
-    platform::SetMessageSink(PrintMessage);
-    CReplayReceiver receiver;
+    bool messagePrinted = false;
+    platform::SetMessageSink([&messagePrinted](const QString& text) {
+        messagePrinted = true;
+        printMessage(text);
+    });
     int status = 1;
-    theReplayFile.SetSpeed(speed);
-    if (theReplayFile.Open(link.file) && theReplayFile.Play(&receiver, link.start)) {
-        PlayWatch watch(app, link.end);
-        status = app.exec();
-    } else if (!g_bMessagePrinted) {  // opened but neither WAV nor MP3: the player is silent about it
-        PrintMessage(QCoreApplication::translate("PlayCommand", "parlotype: '%1' is neither a WAV nor an MP3 file")
-                         .arg(link.file));
+    {
+        const std::unique_ptr<platform::AudioBackend> backend = platform::createAudioBackend();
+        FilePlayer player(*backend);
+        PlaybackSession playback(player);
+        QObject::connect(&playback, &PlaybackSession::failed, &platform::ShowMessage);
+        playback.setSpeed(speed);
+        if (playback.playLink(linkText) && playback.isPlaying()) {
+            PlayWatch watch(app, playback);
+            status = app.exec();
+        } else if (!messagePrinted) {  // opened but neither WAV nor MP3: the player is silent about it
+            printMessage(QCoreApplication::translate("PlayCommand", "parlotype: '%1' is neither a WAV nor an MP3 file")
+                             .arg(link.file));
+        }
+        player.close();  // the device goes before the application object
     }
-    theReplayFile.Close();  // the device goes before the application object
     platform::SetMessageSink({});
     return status;
 }

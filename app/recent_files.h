@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// CRecentFileList: the most recently opened scripts, newest first, at most
-// kRecentFileCount, kept in the program's settings (the organization and
-// application names of SetApplicationIdentity) under "Recent File List".
+// RecentFiles: the most recently opened scripts, newest first, at most
+// as many as the File menu shows, kept in the program's settings (the
+// organization and application names of SetApplicationIdentity) under
+// "Recent File List".
 
 #include <QStringList>
 
-class CRecentFileList {
+class RecentFiles {
 public:
-    void Load();                        // reads the saved list
-    void Add(const QString& path);      // moves or puts `path` first and saves
-    const QStringList& Files() const { return m_files; }
+    void load();                        // reads the saved list
+    void add(const QString& path);      // moves or puts `path` first and saves
+    const QStringList& files() const { return m_files; }
 
 private:
-    void Save() const;
+    void save() const;
     QStringList m_files;
 };

@@ -1,67 +1,69 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// CRecorder: records 16-bit stereo PCM from the default input through two
+// Recorder: records 16-bit stereo PCM from the default input through two
 // alternating 8000-byte buffers and keeps the left channel of every full
 // buffer as a SampleBlock (newest at the head of the list).
 //
 // Threads: everything on the GUI thread. The input device posts an InData
-// event to the receiver given to Start() for every buffer it hands back; the
-// receiver calls OnData() once per event (the view wraps this with its sample
-// limit). No locks.
+// event to the recorder itself for every buffer it hands back. No locks.
 
 #include "audio/sample_block.h"
 #include "platform/wave_device.h"
 
-#include <QPointer>
+#include <QObject>
 #include <memory>
 #include <vector>
 
-class QObject;
-
-class CRecorder {
+class Recorder : public QObject {
+    Q_OBJECT
 public:
-    CRecorder();
-    virtual ~CRecorder();
-    CRecorder(const CRecorder&) = delete;
-    CRecorder& operator=(const CRecorder&) = delete;
+    explicit Recorder(platform::AudioBackend& backend, QObject* parent = nullptr);
+    ~Recorder() override;
 
-    // Opens the default input at `rate` Hz and starts recording; a non-zero
-    // `mode` keeps the samples (the view passes 2), 0 only cycles the buffers.
-    // Refused (false, nothing changed) while recording. Shows "Failed to open
-    // record device" when the device cannot be opened. Does not clear the
-    // blocks kept so far: call Clear() first.
-    bool Start(QObject* notify, int rate, int mode);
+    // A recording ends by itself once a returned buffer finds more than this
+    // many samples kept: at 2501 blocks, 5,002,000 samples (about 227 s at
+    // the recording rate).
+    static constexpr int kMaxSamples = 5000000;
+
+    // Opens the default input at `rate` Hz and starts recording, keeping the
+    // samples. Refused (false, nothing changed) while recording. Reports
+    // "Failed to open record device" when the device cannot be opened. Does
+    // not clear the blocks kept so far: call clear() first.
+    bool start(int rate);
     // Resets and closes; the buffers the device hands back are taken at once.
-    void Stop();
-    void Close();
-    bool AddBuffer();      // hands buffer m_nCurrent to the device
-    bool ProcessBuffer();  // stores the left channel of buffer m_nCurrent as a block
-    void OnData();         // once per InData event
-    bool IsRecording() const { return m_bOpen; }
-    int GetCount() const { return m_nCount; }
-    // The kept samples joined in recording order (GetCount() of them). The
+    void stop();
+    bool isRecording() const { return m_open; }
+    int count() const { return m_count; }
+    // The kept samples joined in recording order (count() of them). The
     // blocks stay.
-    std::vector<int16_t> GetSamples();
-    void Clear();
+    std::vector<int16_t> samples();
+    void clear();
+
+signals:
+    void failed(const QString& message);
+    // The recording ended by itself: the limit, a failure, memory.
+    void stoppedByItself();
+
+protected:
+    bool event(QEvent* e) override;
 
 private:
     static constexpr int kBufferBytes = 8000;
 
-    void Fail();
+    void onData();
+    bool addBuffer();      // hands buffer m_current to the device
+    bool processBuffer();  // stores the left channel of buffer m_current as a block
+    void closeDevice();
+    void fail(const QString& message);
 
-    QPointer<QObject> m_pNotify;  // receiver of the device's notifications
-    bool m_bOpen = false;
-    std::unique_ptr<platform::WaveIn> m_hWaveIn;
-    platform::WaveHeader* m_hdr[2] = {};
-    char* m_data[2] = {};
-    int m_nBufferBytes = kBufferBytes;
-    int m_nCurrent = 0;
-    int m_nMode = 0;     // 0 closed, 1 recording without keeping, 2 recording and keeping
-    int m_nQueued = 0;
+    platform::AudioBackend& m_backend;
+    bool m_open = false;
+    std::unique_ptr<platform::WaveIn> m_waveIn;
+    platform::WaveHeader m_hdr[2] = {};
+    std::unique_ptr<char[]> m_data[2];
+    int m_current = 0;
+    int m_queued = 0;
     platform::WaveFormat m_wfx;
-    SampleBlock* m_pBlocks = nullptr;
-    int m_nCount = 0;
+    SampleBlock* m_blocks = nullptr;
+    int m_count = 0;
 };
-
-// The process-wide recorder, constructed by a static initialiser.
-extern CRecorder theRecorder;

@@ -8,8 +8,8 @@
 //   source scripts/services.sh && build/bench/bench_audio_cpu [seconds]; parlotype_stop_services
 // PARLOTYPE_AUDIO=sim measures the simulated device instead.
 #include "audio/recorder.h"
-#include "audio/replay_file.h"
-#include "audio/replay_receiver.h"
+#include "audio/file_player.h"
+#include "platform/wave_device.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -67,40 +67,32 @@ bool writeWav(const QString& path, int seconds) {
     return f.open(QIODevice::WriteOnly) && f.write(wav) == wav.size();
 }
 
-class RecordRx : public QObject {
-public:
-    bool event(QEvent* e) override {
-        if (e->type() != platform::WaveEvent::InData) return QObject::event(e);
-        theRecorder.OnData();
-        return true;
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(2, atoi(argv[1])) : 20;
+    const std::unique_ptr<platform::AudioBackend> backend = platform::createAudioBackend();
+    FilePlayer player(*backend);
+    Recorder recorder(*backend);
     QTemporaryDir dir;
     const QString wav = dir.filePath("tone.wav");
-    if (!writeWav(wav, seconds) || !theReplayFile.Open(wav)) {
+    if (!writeWav(wav, seconds) || !player.open(wav)) {
         std::fprintf(stderr, "cannot make or open the test WAV file\n");
         return 1;
     }
     std::printf("idle event loop:            %5.2f%% CPU\n", measure(2, [] { return false; }));
 
-    CReplayReceiver receiver;
-    if (!theReplayFile.Play(&receiver, 0)) return 1;
-    const double play = measure(seconds + 5, [] { return !theReplayFile.IsPlaying(); });
+    if (!player.play(0)) return 1;
+    const double play = measure(seconds + 5, [&player] { return !player.isPlaying(); });
     std::printf("playing 44.1 kHz stereo WAV: %5.2f%% CPU (goal below 3%%), %d s\n", play, seconds);
-    theReplayFile.Close();
+    player.close();
 
-    RecordRx rx;
-    if (!theRecorder.Start(&rx, 22050, 2)) return 1;
+    if (!recorder.start(22050)) return 1;
     const double record = measure(seconds, [] { return false; });
-    theRecorder.Stop();
+    recorder.stop();
     std::printf("recording 22.05 kHz stereo:  %5.2f%% CPU, %d blocks kept\n", record,
-                theRecorder.GetCount() / SampleBlock::kSamples);
-    theRecorder.Clear();
+                recorder.count() / SampleBlock::kSamples);
+    recorder.clear();
     return 0;
 }

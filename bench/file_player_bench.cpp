@@ -9,9 +9,8 @@
 //   - Play, from a loaded file to the first buffers queued, within 5 ms for
 //     WAV and MP3.
 // Usage: bench_file_player [minutes of MP3 for the decode run, default 10]
-#include "audio/replay_file.h"
-#include "audio/replay_receiver.h"
-#include "bench/replay_file_probe.h"
+#include "audio/file_player.h"
+#include "bench/file_player_probe.h"
 #include "common/test_audio.h"
 #include "platform/sim_audio.h"
 
@@ -30,7 +29,7 @@
 
 namespace {
 
-using Probe = ReplayFileProbe;
+using Probe = FilePlayerProbe;
 
 double Ms(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
 
@@ -84,17 +83,18 @@ QString RepeatedMp3(const QString& path, const std::vector<std::string>& frames,
 }
 
 void SeekBench(const char* name, const QString& path) {
-    CReplayFile player;
+    platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Untimed);
+    FilePlayer player(sim);
     std::vector<double> first;
     for (int round = 0; round < 5; ++round) {
-        player.Open(path);  // a fresh index each time
+        player.open(path);  // a fresh index each time
         QElapsedTimer t;
         t.start();
-        Probe::Seek(player, 3 * 3600.0);
+        Probe::seek(player, 3 * 3600.0);
         first.push_back(Ms(t));
     }
     std::sort(first.begin(), first.end());
-    const double duration = Probe::StartTime(player);
+    const double duration = Probe::startTime(player);
     std::mt19937 rng(1);
     std::uniform_real_distribution<double> anywhere(0, duration);
     constexpr int kSeeks = 2000;
@@ -102,7 +102,7 @@ void SeekBench(const char* name, const QString& path) {
     for (int i = 0; i < kSeeks; ++i) {
         QElapsedTimer t;
         t.start();
-        Probe::Seek(player, anywhere(rng));
+        Probe::seek(player, anywhere(rng));
         later.push_back(Ms(t));
     }
     std::sort(later.begin(), later.end());
@@ -114,12 +114,11 @@ void SeekBench(const char* name, const QString& path) {
 
 // CPU seconds to decode the whole file through Play and the ring.
 double PlayerCpu(const QString& path, platform::SimAudioBackend& sim) {
-    CReplayFile player;
-    CReplayReceiver receiver(player);
+    FilePlayer player(sim);
     const double before = CpuSeconds(RUSAGE_SELF);
-    player.Open(path);
-    player.Play(&receiver, 0);
-    for (int n = 0; player.IsPlaying(); ++n) {
+    player.open(path);
+    player.play(0);
+    for (int n = 0; player.isPlaying(); ++n) {
         QCoreApplication::sendPostedEvents();  // as the event loop does
         if (n % 64 == 0) sim.clearPlayed();
     }
@@ -140,23 +139,19 @@ double Mpg123Cpu(const QString& path) {
 
 void DecodeBench(const QString& path, double minutes) {
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Untimed);
-    platform::setAudioBackend(&sim);
     double ours = 1e9, theirs = 1e9;
     for (int round = 0; round < 3; ++round) {  // side by side, best of three each
         ours = std::min(ours, PlayerCpu(path, sim));
         theirs = std::min(theirs, Mpg123Cpu(path));
     }
-    platform::setAudioBackend(nullptr);
     std::printf("decode %.0f min MP3: player %.3f s CPU, mpg123 -t %.3f s CPU, ratio %.3f (goal <= 1.15)\n", minutes,
                 ours, theirs, ours / theirs);
 }
 
 void PlayStartBench(const char* name, const QString& path, double seconds) {
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Stepped);
-    platform::setAudioBackend(&sim);
-    CReplayFile player;
-    CReplayReceiver receiver(player);
-    player.Open(path);
+    FilePlayer player(sim);
+    player.open(path);
     std::mt19937 rng(2);
     std::uniform_real_distribution<double> anywhere(0, seconds - 5);
     std::vector<double> ms;
@@ -164,13 +159,12 @@ void PlayStartBench(const char* name, const QString& path, double seconds) {
         const double start = i == 0 ? 0.0 : anywhere(rng);
         QElapsedTimer t;
         t.start();
-        player.Play(&receiver, start);
+        player.play(start);
         ms.push_back(Ms(t));
-        if (Probe::Queued(player) != 7) std::printf("  (only %d buffers at %.1f s)\n", Probe::Queued(player), start);
-        player.CloseDevice();
+        if (Probe::queued(player) != 7) std::printf("  (only %d buffers at %.1f s)\n", Probe::queued(player), start);
+        player.stop();
     }
-    player.Close();
-    platform::setAudioBackend(nullptr);
+    player.close();
     const double firstPlay = ms.front();
     std::sort(ms.begin(), ms.end());
     std::printf("%-28s play start: first %.3f ms, median %.3f ms, worst %.3f ms (goal <= 5 ms)\n", name, firstPlay,

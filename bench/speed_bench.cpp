@@ -16,8 +16,7 @@
 // Needs a sound server for (1) and (3); headless:
 //   source scripts/services.sh && build/bench/bench_speed [seconds]; parlotype_stop_services
 // PARLOTYPE_AUDIO=sim measures (1) on the simulated device.
-#include "audio/replay_file.h"
-#include "audio/replay_receiver.h"
+#include "audio/file_player.h"
 #include "platform/sim_audio.h"
 
 #include <QCoreApplication>
@@ -95,39 +94,37 @@ bool writeWav(const QString& path, double seconds, bool bursts) {
     return f.error() == QFileDevice::NoError;
 }
 
-void cpuAtSpeeds(const QString& wav, int seconds) {
-    if (!theReplayFile.Open(wav)) return;
-    CReplayReceiver receiver;
+void cpuAtSpeeds(FilePlayer& player, const QString& wav, int seconds) {
+    if (!player.open(wav)) return;
     double base = 0;
     for (double speed : {1.0, 0.75, 1.5}) {
-        theReplayFile.SetSpeed(speed);
-        if (!theReplayFile.Play(&receiver, 0)) return;
+        player.setSpeed(speed);
+        if (!player.play(0)) return;
         const double cpu = measureCpu(seconds);
-        theReplayFile.CloseDevice();
+        player.stop();
         if (speed == 1.0) base = cpu;
         std::printf("playing at %4.2fx: %5.2f%% CPU (%+5.2f%% against 1x; goal at most +2%%), %d s\n", speed, cpu,
                     cpu - base, seconds);
     }
-    theReplayFile.Close();
-    theReplayFile.SetSpeed(1.0);
+    player.close();
+    player.setSpeed(1.0);
 }
 
 // Plays the burst file at `speed` on a stepped simulated device and reports
 // the largest position error over all bursts and the error at the last one.
 void positionError(const QString& wav, double fileSeconds, double speed) {
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Stepped);
-    platform::setAudioBackend(&sim);
+    FilePlayer player(sim);
     sim.setKeepPlayed(true);
-    CReplayReceiver receiver;
-    theReplayFile.SetSpeed(speed);
-    if (!theReplayFile.Open(wav) || !theReplayFile.Play(&receiver, 0)) return;
+    player.setSpeed(speed);
+    if (!player.open(wav) || !player.play(0)) return;
     uint64_t outFrames = 0;  // output frames before what sim.played() holds
     uint64_t quietUntil = 0;  // after an onset, the burst's own output is skipped
     double worst = 0, last = 0;
     int found = 0;
-    while (theReplayFile.IsPlaying()) {
+    while (player.isPlaying()) {
         sim.advance(500);
-        QCoreApplication::sendPostedEvents(&receiver, platform::WaveEvent::OutDone);
+        QCoreApplication::sendPostedEvents(&player, platform::WaveEvent::OutDone);
         const QByteArray& out = sim.played();
         const qsizetype frames = out.size() / kFrameBytes;
         for (qsizetype i = 0; i < frames; ++i) {
@@ -136,7 +133,7 @@ void positionError(const QString& wav, double fileSeconds, double speed) {
             if (frame < quietUntil || std::abs(s) <= 3000) continue;
             // The onset: what the player reports for this output moment
             // against where the burst lies in the file.
-            const double reported = theReplayFile.GetPosition() - double(outFrames + uint64_t(frames) - frame) / kRate * speed;
+            const double reported = player.position() - double(outFrames + uint64_t(frames) - frame) / kRate * speed;
             const double actual = kBurstEvery / 2 + kBurstEvery * found++;
             last = reported - actual;
             worst = std::max(worst, std::abs(last));
@@ -148,9 +145,7 @@ void positionError(const QString& wav, double fileSeconds, double speed) {
     std::printf("%.0f-minute file at %3.1fx: %d bursts found of %d, largest position error %.1f ms, "
                 "at the end %+.1f ms (goal at most 20 ms)\n",
                 fileSeconds / 60, speed, found, int(fileSeconds / kBurstEvery), worst * 1000, last * 1000);
-    theReplayFile.Close();
-    theReplayFile.SetSpeed(1.0);
-    platform::setAudioBackend(nullptr);
+    player.close();
 }
 
 // Lets the event loop run for `ms`.
@@ -175,26 +170,25 @@ double longestQuietMs(const QByteArray& pcm) {
     return 1000.0 * double(longest) / kRate;
 }
 
-void gapAtSpeedChanges(const QString& wav, const QString& capture) {
+void gapAtSpeedChanges(FilePlayer& player, const QString& wav, const QString& capture) {
     QProcess rec;
     rec.start("parecord", {"--device=nullsink.monitor", "--raw", "--format=s16le", "--channels=1",
                            QStringLiteral("--rate=%1").arg(kRate), "--latency-msec=20", capture});
-    if (!rec.waitForStarted() || !theReplayFile.Open(wav)) return;
+    if (!rec.waitForStarted() || !player.open(wav)) return;
     runFor(300);
-    CReplayReceiver receiver;
-    if (!theReplayFile.Play(&receiver, 0)) return;
+    if (!player.play(0)) return;
     double worstJump = 0, old = 1.0;
     const double speeds[] = {1.5, 0.75, 2.0, 0.5, 1.0};
     for (double speed : speeds) {
         runFor(700);
         QElapsedTimer wall;
         wall.start();
-        double before = theReplayFile.GetPosition();
+        double before = player.position();
         qint64 then = 0;
-        theReplayFile.SetSpeed(speed);
+        player.setSpeed(speed);
         while (wall.elapsed() < 300) {
             runFor(10);
-            const double now = theReplayFile.GetPosition();
+            const double now = player.position();
             // Until the server's short buffer has played out, the old speed
             // is still heard: a jump is a step outside both speeds' advance.
             const double dt = double(wall.elapsed() - then) / 1000.0, step = now - before;
@@ -205,7 +199,7 @@ void gapAtSpeedChanges(const QString& wav, const QString& capture) {
         old = speed;
     }
     runFor(500);
-    theReplayFile.Close();
+    player.close();
     runFor(300);
     rec.terminate();
     rec.waitForFinished();
@@ -228,8 +222,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot write the test WAV files\n");
         return 1;
     }
-    cpuAtSpeeds(tones, seconds);
-    if (qgetenv("PARLOTYPE_AUDIO") != "sim") gapAtSpeedChanges(tones, dir.filePath("capture.raw"));
+    const std::unique_ptr<platform::AudioBackend> backend = platform::createAudioBackend();
+    FilePlayer player(*backend);
+    cpuAtSpeeds(player, tones, seconds);
+    if (qgetenv("PARLOTYPE_AUDIO") != "sim") gapAtSpeedChanges(player, tones, dir.filePath("capture.raw"));
     for (double speed : {0.5, 2.0}) positionError(bursts, kLongSeconds, speed);
     return 0;
 }

@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mpris/mpris_adaptors.h"
 
-#include "audio/replay_file.h"
+#include "audio/file_player.h"
 
-MprisRootAdaptor::MprisRootAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), m_pService(service) {}
+MprisRootAdaptor::MprisRootAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), m_service(service) {}
 
-void MprisRootAdaptor::Raise() { m_pService->raise(); }
+void MprisRootAdaptor::Raise() { m_service->raise(); }
 
-MprisPlayerAdaptor::MprisPlayerAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), m_pService(service) {
+MprisPlayerAdaptor::MprisPlayerAdaptor(MprisService* service) : QDBusAbstractAdaptor(service), m_service(service) {
     connect(service, &MprisService::seeked, this, &MprisPlayerAdaptor::Seeked);
 }
 
-double MprisPlayerAdaptor::minimumRate() const { return CReplayFile::kMinSpeed; }
+double MprisPlayerAdaptor::minimumRate() const { return FilePlayer::kMinSpeed; }
 
-double MprisPlayerAdaptor::maximumRate() const { return CReplayFile::kMaxSpeed; }
+double MprisPlayerAdaptor::maximumRate() const { return FilePlayer::kMaxSpeed; }

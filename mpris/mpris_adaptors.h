@@ -35,7 +35,7 @@ public slots:
     void Quit() {}
 
 private:
-    MprisService* m_pService;
+    MprisService* m_service;
 };
 
 class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
@@ -55,27 +55,27 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(bool CanControl READ canControl)
 public:
     explicit MprisPlayerAdaptor(MprisService* service);
-    QString playbackStatus() const { return m_pService->playbackStatus(); }
-    double rate() const { return m_pService->rate(); }
-    void setRate(double rate) { m_pService->setRate(rate); }
-    QVariantMap metadata() const { return m_pService->metadata(); }
-    qlonglong position() const { return m_pService->position(); }
+    QString playbackStatus() const { return m_service->playbackStatus(); }
+    double rate() const { return m_service->rate(); }
+    void setRate(double rate) { m_service->setRate(rate); }
+    QVariantMap metadata() const { return m_service->metadata(); }
+    qlonglong position() const { return m_service->position(); }
     double minimumRate() const;
     double maximumRate() const;
-    bool canGoNext() const { return m_pService->canGoNext(); }
-    bool canPlay() const { return m_pService->canPlay(); }
+    bool canGoNext() const { return m_service->canGoNext(); }
+    bool canPlay() const { return m_service->canPlay(); }
     bool canControl() const { return true; }
 
 public slots:
-    void Next() { m_pService->next(); }
-    void Previous() { m_pService->previous(); }
-    void Pause() { m_pService->pause(); }
-    void PlayPause() { m_pService->playPause(); }
-    void Stop() { m_pService->stop(); }
-    void Play() { m_pService->play(); }
-    void Seek(qlonglong Offset) { m_pService->seek(Offset); }
+    void Next() { m_service->next(); }
+    void Previous() { m_service->previous(); }
+    void Pause() { m_service->pause(); }
+    void PlayPause() { m_service->playPause(); }
+    void Stop() { m_service->stop(); }
+    void Play() { m_service->play(); }
+    void Seek(qlonglong Offset) { m_service->seek(Offset); }
     void SetPosition(const QDBusObjectPath& TrackId, qlonglong Position) {
-        m_pService->setPosition(TrackId.path(), Position);
+        m_service->setPosition(TrackId.path(), Position);
     }
     void OpenUri(const QString&) {}
 
@@ -83,5 +83,5 @@ signals:
     void Seeked(qlonglong Position);
 
 private:
-    MprisService* m_pService;
+    MprisService* m_service;
 };

@@ -1,17 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mpris/mpris_service.h"
 
-#include "audio/replay_file.h"
 #include "mpris/mpris_adaptors.h"
-#include "platform/web_view.h"
-#include "view/command_ids.h"
-#include "view/parlotype_view.h"
+#include "session/playback_session.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QAbstractEventDispatcher>
+#include <QFileInfo>
+#include <QTimer>
 #include <QUrl>
 #include <cmath>
 
@@ -34,14 +31,20 @@ QDBusConnection SessionBus() {
 
 }  // namespace
 
-MprisService::MprisService(CParlotypeView* view, std::function<void(int)> runCommand, QObject* parent)
-    : QObject(parent), m_pView(view), m_runCommand(std::move(runCommand)) {
+MprisService::MprisService(PlaybackSession& playback, QObject* parent) : QObject(parent), m_playback(playback) {
     new MprisRootAdaptor(this);
     new MprisPlayerAdaptor(this);
+    connect(&m_playback, &PlaybackSession::stateChanged, this, &MprisService::checkSoon);
+    connect(&m_playback, &PlaybackSession::speedChanged, this, &MprisService::checkSoon);
+    connect(&m_playback, &PlaybackSession::fileChanged, this, &MprisService::checkSoon);
+    connect(&m_playback, &PlaybackSession::positionJumped, this, [this] {
+        m_jumped = true;
+        checkSoon();
+    });
 }
 
 MprisService::~MprisService() {
-    if (!m_bRegistered) return;
+    if (!m_registered) return;
     m_bus.unregisterService(m_service);
     m_bus.unregisterObject(QLatin1String(kObjectPath));
 }
@@ -60,99 +63,105 @@ bool MprisService::registerOnBus() {
         }
     }
     m_bus = bus;
-    m_bRegistered = true;
+    m_registered = true;
     m_last = current();
-    // Checked whenever the event loop goes idle, as the window's commands are
-    // updated: at once after any change, and never while nothing happens.
-    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
-            &MprisService::checkChanges);
     return true;
 }
 
+// The reader's turn is a pause.
 QString MprisService::playbackStatus() const {
-    if (!theReplayFile.IsPlaying()) return QStringLiteral("Stopped");
-    return theReplayFile.IsPaused() ? QStringLiteral("Paused") : QStringLiteral("Playing");
+    switch (m_playback.state()) {
+    case PlaybackSession::State::Stopped:
+        return QStringLiteral("Stopped");
+    case PlaybackSession::State::Playing:
+        return QStringLiteral("Playing");
+    default:
+        return QStringLiteral("Paused");
+    }
 }
 
 qlonglong MprisService::position() const {
-    return theReplayFile.IsPlaying() ? qlonglong(std::llround(theReplayFile.GetPosition() * kMicro)) : 0;
+    return m_playback.isPlaying() ? qlonglong(std::llround(m_playback.position() * kMicro)) : 0;
 }
 
-double MprisService::rate() const { return theReplayFile.GetSpeed(); }
+double MprisService::rate() const { return m_playback.speed(); }
 
 // A rate of 0 pauses, as the interface asks.
 void MprisService::setRate(double rate) {
     if (rate == 0) return pause();
-    m_pView->SetSpeed(rate);
+    m_playback.setSpeed(rate);
     checkChanges();
+}
+
+void MprisService::setTitle(const QString& title) {
+    m_title = title;
+    checkSoon();
 }
 
 // A track is one opened file; its id changes with the file.
 QString MprisService::trackId() const {
-    const QString file = theReplayFile.GetFileName();
+    const QString file = m_playback.fileName();
     return QStringLiteral("/org/parlotype/track/%1").arg(qHash(file) & 0x7fffffff);
 }
 
 QVariantMap MprisService::metadata() const {
     QVariantMap map;
-    if (!theReplayFile.IsLoaded()) {
+    if (!m_playback.isLoaded()) {
         map.insert(QStringLiteral("mpris:trackid"),
                    QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack"))));
         return map;
     }
     map.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(trackId())));
-    map.insert(QStringLiteral("xesam:url"), QUrl::fromLocalFile(theReplayFile.GetFileName()).toString());
-    map.insert(QStringLiteral("xesam:title"), m_pView->GetWebView()->title());
-    const double length = theReplayFile.GetLength();
+    map.insert(QStringLiteral("xesam:url"), QUrl::fromLocalFile(m_playback.fileName()).toString());
+    map.insert(QStringLiteral("xesam:title"), m_title);
+    const double length = m_playback.length();
     if (length > 0) map.insert(QStringLiteral("mpris:length"), qlonglong(std::llround(length * kMicro)));
     return map;
 }
 
-bool MprisService::canGoNext() const { return theReplayFile.IsLoaded() && m_pView->ItemCount() > 0; }
+bool MprisService::canGoNext() const { return m_playback.isLoaded() && m_playback.itemCount() > 0; }
 
-bool MprisService::canPlay() const { return theReplayFile.IsLoaded() != 0; }
+bool MprisService::canPlay() const { return m_playback.isLoaded(); }
 
 void MprisService::playPause() {
-    if (!theReplayFile.IsPlaying()) return play();
-    m_runCommand(ID_AUDIO_PAUSE);
+    if (!m_playback.isPlaying()) return play();
+    m_playback.togglePause();
     checkChanges();
 }
 
 void MprisService::play() {
-    if (!theReplayFile.IsPlaying())
-        m_runCommand(ID_AUDIO_START);
-    else if (theReplayFile.IsPaused())
-        m_runCommand(ID_AUDIO_PAUSE);
+    if (!m_playback.isPlaying())
+        m_playback.start();
+    else if (m_playback.state() != PlaybackSession::State::Playing)
+        m_playback.togglePause();
     checkChanges();
 }
 
 void MprisService::pause() {
-    if (theReplayFile.IsPlaying() && !theReplayFile.IsPaused()) m_runCommand(ID_AUDIO_PAUSE);
+    if (m_playback.state() == PlaybackSession::State::Playing) m_playback.togglePause();
     checkChanges();
 }
 
 void MprisService::stop() {
-    m_runCommand(ID_AUDIO_STOP);
+    m_playback.stop();
     checkChanges();
 }
 
 void MprisService::next() {
-    m_runCommand(ID_AUDIO_NEXT_ITEM);
+    m_playback.nextItem();
     checkChanges();
 }
 
 void MprisService::previous() {
-    m_runCommand(ID_AUDIO_PREV_ITEM);
+    m_playback.previousItem();
     checkChanges();
 }
 
 // Past the end of the file, Seek acts as Next: the next item plays, or the
 // playback stops when there is none.
 void MprisService::seek(qlonglong offset) {
-    if (!theReplayFile.IsPlaying() || jumpTo(theReplayFile.GetPosition() + double(offset) / kMicro)) return;
-    const int jumps = m_pView->positionJumps();
-    m_runCommand(ID_AUDIO_NEXT_ITEM);
-    if (m_pView->positionJumps() == jumps) m_runCommand(ID_AUDIO_STOP);
+    if (!m_playback.isPlaying() || jumpTo(m_playback.position() + double(offset) / kMicro)) return;
+    if (!m_playback.nextItem()) m_playback.stop();
     checkChanges();
 }
 
@@ -165,28 +174,30 @@ void MprisService::setPosition(const QString& id, qlonglong pos) {
 // Plays on from `seconds`; false, and nothing moves, when that is past the end.
 bool MprisService::jumpTo(double seconds) {
     seconds = std::max(seconds, 0.0);
-    const double length = theReplayFile.GetLength();
+    const double length = m_playback.length();
     if (length > 0 && seconds >= length) return false;
-    const double from = theReplayFile.GetPosition();
-    const bool pastEnd = m_pView->jumpTo(seconds) && !theReplayFile.HasQueuedAudio();
-    if (pastEnd) m_pView->jumpTo(from);  // a file of unknown length
+    const double from = m_playback.position();
+    const bool pastEnd = m_playback.jumpTo(seconds) && !m_playback.hasQueuedAudio();
+    if (pastEnd) m_playback.jumpTo(from);  // a file of unknown length
     checkChanges();
     return !pastEnd;
 }
 
-void MprisService::raise() {
-    QWidget* window = m_pView->window();
-    window->show();
-    window->raise();
-    window->activateWindow();
-}
+void MprisService::raise() { emit raiseRequested(); }
 
 MprisService::State MprisService::current() const {
-    return {playbackStatus(), rate(), metadata(), canGoNext(), canPlay(), m_pView->positionJumps()};
+    return {playbackStatus(), rate(), metadata(), canGoNext(), canPlay()};
+}
+
+void MprisService::checkSoon() {
+    if (m_checkPending) return;
+    m_checkPending = true;
+    QTimer::singleShot(0, this, &MprisService::checkChanges);
 }
 
 void MprisService::checkChanges() {
-    if (!m_bRegistered) return;
+    m_checkPending = false;
+    if (!m_registered) return;
     const State now = current();
     QVariantMap changed;
     if (now.status != m_last.status) changed.insert(QStringLiteral("PlaybackStatus"), now.status);
@@ -199,7 +210,8 @@ void MprisService::checkChanges() {
     if (now.canPlay != m_last.canPlay) {
         for (const char* name : {"CanPlay", "CanPause", "CanSeek"}) changed.insert(QLatin1String(name), now.canPlay);
     }
-    const bool jumped = now.jumps != m_last.jumps;
+    const bool jumped = m_jumped;
+    m_jumped = false;
     m_last = now;
     if (jumped) emit seeked(position());
     if (changed.isEmpty()) return;

@@ -2,24 +2,22 @@
 #pragma once
 // MprisService: the player as the desktop's media controls see it, through
 // the MPRIS2 interfaces on the session bus as org.mpris.MediaPlayer2.parlotype
-// (the panel's sound menu, media keys, playerctl). Commands go to the
-// program's own commands; state is read from the file player and the view
-// and reported with PropertiesChanged whenever it changes. Without a
-// session bus the service stays unregistered and the program runs as before.
+// (the panel's sound menu, media keys, playerctl). Requests go to the
+// playback session; its state is reported with PropertiesChanged whenever
+// the session signals a change. Without a session bus the service stays
+// unregistered and the program runs as before.
 
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
-#include <functional>
 
-class CParlotypeView;
+class PlaybackSession;
 
 class MprisService : public QObject {
     Q_OBJECT
 public:
-    // `runCommand` runs a command by its ID as the menu would.
-    MprisService(CParlotypeView* view, std::function<void(int)> runCommand, QObject* parent = nullptr);
+    explicit MprisService(PlaybackSession& playback, QObject* parent = nullptr);
     ~MprisService() override;
 
     // Registers on the session bus as org.mpris.MediaPlayer2.parlotype, or, when
@@ -45,8 +43,12 @@ public:
     void setPosition(const QString& trackId, qlonglong position);
     void raise();
 
+    // The title of the page shown, reported as the track's.
+    void setTitle(const QString& title);
+
 signals:
     void seeked(qlonglong position);
+    void raiseRequested();
 
 private:
     struct State {
@@ -55,18 +57,20 @@ private:
         QVariantMap metadata;
         bool canGoNext = false;
         bool canPlay = false;
-        int jumps = 0;  // the view's count of position jumps
         bool operator==(const State&) const = default;
     };
     State current() const;
-    void checkChanges();  // on idle: reports what changed since the last check
+    void checkChanges();  // reports what changed since the last check
+    void checkSoon();     // once control is back in the event loop
     bool jumpTo(double seconds);
     QString trackId() const;
 
     QDBusConnection m_bus{QString()};  // not connected until registered
-    CParlotypeView* m_pView;
-    std::function<void(int)> m_runCommand;
+    PlaybackSession& m_playback;
+    QString m_title;
     State m_last;
-    bool m_bRegistered = false;
+    bool m_registered = false;
+    bool m_checkPending = false;
+    bool m_jumped = false;  // the position jumped since the last check
     QString m_service;  // the bus name taken
 };

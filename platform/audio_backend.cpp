@@ -4,19 +4,10 @@
 #include "platform/wave_device.h"
 
 namespace platform {
-namespace {
-AudioBackend* overridden = nullptr;
 
-AudioBackend& defaultBackend() {
-    static const std::unique_ptr<AudioBackend> backend =
-        qgetenv("PARLOTYPE_AUDIO") == "sim" ? std::unique_ptr<AudioBackend>(new SimAudioBackend())
-                                            : createQtAudioBackend();
-    return *backend;
+std::unique_ptr<AudioBackend> createAudioBackend() {
+    if (qgetenv("PARLOTYPE_AUDIO") == "sim") return std::make_unique<SimAudioBackend>();
+    return createQtAudioBackend();
 }
-}  // namespace
-
-AudioBackend& audioBackend() { return overridden ? *overridden : defaultBackend(); }
-
-void setAudioBackend(AudioBackend* backend) { overridden = backend; }
 
 }  // namespace platform

@@ -100,7 +100,8 @@ public:
     virtual void close() = 0;
 };
 
-// Makes devices. The program uses one backend for its whole run.
+// Makes devices. The program uses one backend for its whole run; the
+// application owns it and hands it to the players.
 class AudioBackend {
 public:
     virtual ~AudioBackend() = default;
@@ -108,10 +109,8 @@ public:
     virtual std::unique_ptr<WaveIn> createWaveIn() = 0;
 };
 
-// The backend in use: the simulated device when PARLOTYPE_AUDIO=sim, else the
-// sound server through Qt Multimedia. Chosen explicitly, never as a fallback.
-AudioBackend& audioBackend();
-// Replaces the backend (tests); nullptr restores the default. Not owned.
-void setAudioBackend(AudioBackend* backend);
+// The simulated device when PARLOTYPE_AUDIO=sim, else the sound server
+// through Qt Multimedia. Chosen explicitly, never as a fallback.
+std::unique_ptr<AudioBackend> createAudioBackend();
 
 }  // namespace platform

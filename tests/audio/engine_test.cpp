@@ -2,15 +2,13 @@
 // The audio engine on the simulated devices (stepped clock): what the file player hands the device and the
 // position it reports, what the recorder keeps, device faults, the file formats; the real devices with no server.
 #include "audio/mpeg_frame.h"
+#include "audio/file_player.h"
 #include "audio/recorder.h"
-#include "audio/replay_buffer.h"
-#include "audio/replay_file.h"
-#include "audio/replay_receiver.h"
+#include "audio/recording_player.h"
 #include "audio/sample_block.h"
 #include "audio/wave_parser.h"
 #include "common/memory_source.h"
 #include "common/test_audio.h"
-#include "platform/message_box.h"
 #include "platform/qt_audio_backend.h"
 #include "platform/sim_audio.h"
 
@@ -68,25 +66,16 @@ std::vector<int16_t> LeftFrames(size_t n) {
     return out;
 }
 
-// The fixture is the recorder's receiver, as its owner is: it hands back InData.
-class Engine : public ::testing::Test, public QObject {
+class Engine : public ::testing::Test {
 protected:
-    bool event(QEvent* e) override {
-        if (e->type() != WaveEvent::InData) return QObject::event(e);
-        recorder.OnData();
-        return true;
-    }
     void SetUp() override {
         sim.setInputSignal([](uint64_t f, int c) { return c == 0 ? Left(f) : int16_t(-1000 - int(f % 500)); });
         sim.setKeepPlayed(true);
-        platform::setAudioBackend(&sim);
-        platform::SetMessageSink([this](const QString& text) { messages << text; });
+        const auto keep = [this](const QString& text) { messages << text; };
+        QObject::connect(&player, &FilePlayer::failed, keep);
+        QObject::connect(&recorder, &Recorder::failed, keep);
     }
-    void TearDown() override {
-        SetSampleBlockLimit(-1);
-        platform::setAudioBackend(nullptr);
-        platform::SetMessageSink({});
-    }
+    void TearDown() override { SetSampleBlockLimit(-1); }
     QString File(const QString& name, const std::string& bytes) {
         EXPECT_TRUE(WriteFile(dir.filePath(name), bytes));
         return dir.filePath(name);
@@ -96,7 +85,7 @@ protected:
     }
     bool Play(double t) {
         sim.clearPlayed();
-        return player.Play(&receiver, t);
+        return player.play(t);
     }
     void Advance(int ms) {
         for (; ms > 0; ms -= 50) {
@@ -104,27 +93,25 @@ protected:
             QCoreApplication::sendPostedEvents();
         }
     }
-    void RunToEnd() { for (int i = 0; i < 4000 && player.IsPlaying(); ++i) Advance(50); }
+    void RunToEnd() { for (int i = 0; i < 4000 && player.isPlaying(); ++i) Advance(50); }
     std::string Played() const { return sim.played().toStdString(); }
 
     platform::SimAudioBackend sim{platform::SimAudioBackend::Clock::Stepped};
-    CReplayFile player;
-    CReplayReceiver receiver{player};
-    CRecorder recorder;
-    CReplayBuffer replay;
+    FilePlayer player{sim};
+    Recorder recorder{sim};
     QTemporaryDir dir;
     QStringList messages;
 };
 
 TEST_F(Engine, WavPlaysFromWhereAskedAndTheClockFollows) {
-    ASSERT_TRUE(player.Open(Sweep()));
-    EXPECT_DOUBLE_EQ(player.GetLength(), kSeconds);
+    ASSERT_TRUE(player.open(Sweep()));
+    EXPECT_DOUBLE_EQ(player.length(), kSeconds);
     for (double start : {0.0, 1.25, -3.0, std::nan("")}) {
         const double from = start > 0 ? start : 0.0;
         ASSERT_TRUE(Play(start)) << start;
-        EXPECT_EQ(player.GetPosition(), from) << start;
+        EXPECT_EQ(player.position(), from) << start;
         Advance(500);
-        EXPECT_DOUBLE_EQ(player.GetPosition(), from + 0.5) << start;
+        EXPECT_DOUBLE_EQ(player.position(), from + 0.5) << start;
         EXPECT_EQ(Played(), kPcm.substr(At(from), At(0.5))) << start;
         RunToEnd();
         EXPECT_EQ(sim.openOutputs(), 0) << start;
@@ -133,34 +120,34 @@ TEST_F(Engine, WavPlaysFromWhereAskedAndTheClockFollows) {
     // Paused, neither the clock nor the sound moves on; a jump keeps the device.
     ASSERT_TRUE(Play(0.0));
     Advance(500);
-    ASSERT_TRUE(player.Pause());
+    ASSERT_TRUE(player.pause());
     Advance(1000);
-    EXPECT_TRUE(player.IsPaused());
-    EXPECT_DOUBLE_EQ(player.GetPosition(), 0.5);
-    ASSERT_TRUE(player.Resume());
+    EXPECT_TRUE(player.isPaused());
+    EXPECT_DOUBLE_EQ(player.position(), 0.5);
+    ASSERT_TRUE(player.resume());
     Advance(250);
-    ASSERT_TRUE(player.PlayFrom(2.0));
+    ASSERT_TRUE(player.playFrom(2.0));
     Advance(250);
-    EXPECT_DOUBLE_EQ(player.GetPosition(), 2.25);
+    EXPECT_DOUBLE_EQ(player.position(), 2.25);
     EXPECT_EQ(Played(), kPcm.substr(0, At(0.75)) + kPcm.substr(At(2.0), At(0.25)));
     RunToEnd();
-    EXPECT_FALSE(player.PlayFrom(1.0));  // nothing plays
+    EXPECT_FALSE(player.playFrom(1.0));  // nothing plays
     // From the end of the data on: the device is open, nothing is queued or heard.
     for (double start : {kSeconds, 30.0}) {
         ASSERT_TRUE(Play(start));
         Advance(1000);
-        EXPECT_TRUE(player.IsPlaying() && !player.HasQueuedAudio()) << start;
-        EXPECT_EQ(player.GetPosition(), start);
+        EXPECT_TRUE(player.isPlaying() && !player.hasQueuedAudio()) << start;
+        EXPECT_EQ(player.position(), start);
         EXPECT_TRUE(Played().empty()) << start;
-        EXPECT_TRUE(player.CloseDevice());
+        EXPECT_TRUE(player.stop());
     }
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
     // A file that cannot be opened closes the last one: nothing is left to play.
-    EXPECT_FALSE(player.Open(dir.path()) || Play(0.0) || player.IsLoaded());
+    EXPECT_FALSE(player.open(dir.path()) || Play(0.0) || player.isLoaded());
 }
 
 TEST_F(Engine, DeviceFaultsStopPlaybackWithOneMessage) {
-    ASSERT_TRUE(player.Open(Sweep()));
+    ASSERT_TRUE(player.open(Sweep()));
     const QString failed = "The replay device failed: playback stopped";
     struct Case { const char* name; bool failOpen; int failWrite; bool plays; QString message; } cases[] = {
         {"cannot open", true, 0, false, "Failed to open replay device"},
@@ -173,9 +160,9 @@ TEST_F(Engine, DeviceFaultsStopPlaybackWithOneMessage) {
         sim.setFailWriteAfter(c.failWrite);
         EXPECT_EQ(Play(0.0), c.plays) << c.name;
         RunToEnd();
-        EXPECT_FALSE(player.IsPlaying()) << c.name;
+        EXPECT_FALSE(player.isPlaying()) << c.name;
         EXPECT_EQ(sim.openOutputs(), 0) << c.name;
-        EXPECT_EQ(player.DeviceFailed(), c.message == failed) << c.name;
+        EXPECT_EQ(player.deviceFailed(), c.message == failed) << c.name;
         EXPECT_EQ(messages, QStringList{c.message}) << c.name;
         EXPECT_LT(Played().size(), kPcm.size()) << c.name;
     }
@@ -220,7 +207,7 @@ TEST_F(Engine, Mp3PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
         const QString variants[] = {mp3, File("gap.mp3", gap), File("damaged.mp3", damaged)};
         for (const QString& path : variants) {
             const std::string what = std::string(e.name) + " " + path.toStdString();
-            ASSERT_TRUE(player.Open(path)) << what;
+            ASSERT_TRUE(player.open(path)) << what;
             ASSERT_TRUE(Play(0.0)) << what;
             RunToEnd();
             const std::string whole = Played();
@@ -235,7 +222,7 @@ TEST_F(Engine, Mp3PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
                 const auto after = std::upper_bound(frames.starts.begin(), frames.starts.end(), t);
                 const size_t k = size_t(after - frames.starts.begin()) - 1;
                 ASSERT_TRUE(Play(t)) << what;
-                EXPECT_DOUBLE_EQ(player.GetPosition(), frames.starts[k]) << what << " at " << t;
+                EXPECT_DOUBLE_EQ(player.position(), frames.starts[k]) << what << " at " << t;
                 RunToEnd();
                 if (path == variants[2]) continue;  // a damaged frame decodes as it may
                 EXPECT_LE(MaxDifference(Played(), whole.substr(k * frames.pcmBytes)), 1) << what << " at " << t;
@@ -248,33 +235,33 @@ TEST_F(Engine, Mp3PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
 // Speed keeps the file's time: the position and the pitch heard agree, and
 // a change while playing is heard at once from where playback was.
 TEST_F(Engine, SpeedKeepsFileTime) {
-    ASSERT_TRUE(player.Open(Sweep()));
+    ASSERT_TRUE(player.open(Sweep()));
     for (double speed : {0.5, 2.0}) {
-        ASSERT_TRUE(player.SetSpeed(speed));
+        ASSERT_TRUE(player.setSpeed(speed));
         ASSERT_TRUE(Play(0.5));
         Advance(1000);
-        EXPECT_NEAR(player.GetPosition(), 0.5 + speed, 0.02) << speed;
-        EXPECT_NEAR(FileTimeOfPitch(Played()), player.GetPosition() - 0.1 * speed, 0.02) << speed;
+        EXPECT_NEAR(player.position(), 0.5 + speed, 0.02) << speed;
+        EXPECT_NEAR(FileTimeOfPitch(Played()), player.position() - 0.1 * speed, 0.02) << speed;
         RunToEnd();
         EXPECT_NEAR(double(Played().size()) / (kRate * kFrameBytes), (kSeconds - 0.5) / speed, 0.05) << speed;
     }
-    ASSERT_TRUE(player.SetSpeed(1.0));
+    ASSERT_TRUE(player.setSpeed(1.0));
     ASSERT_TRUE(Play(0.5));
     Advance(500);
-    ASSERT_TRUE(player.SetSpeed(2.0));
-    EXPECT_NEAR(player.GetPosition(), 1.0, 1e-9);
+    ASSERT_TRUE(player.setSpeed(2.0));
+    EXPECT_NEAR(player.position(), 1.0, 1e-9);
     Advance(500);
-    EXPECT_NEAR(player.GetPosition(), 2.0, 0.02);
-    EXPECT_NEAR(FileTimeOfPitch(Played()), player.GetPosition() - 0.2, 0.02);
+    EXPECT_NEAR(player.position(), 2.0, 0.02);
+    EXPECT_NEAR(FileTimeOfPitch(Played()), player.position() - 0.2, 0.02);
     // Paused, a change waits for Resume.
-    ASSERT_TRUE(player.Pause());
-    ASSERT_TRUE(player.SetSpeed(0.5));
-    EXPECT_NEAR(player.GetPosition(), 2.0, 0.02);
-    ASSERT_TRUE(player.Resume());
+    ASSERT_TRUE(player.pause());
+    ASSERT_TRUE(player.setSpeed(0.5));
+    EXPECT_NEAR(player.position(), 2.0, 0.02);
+    ASSERT_TRUE(player.resume());
     Advance(500);
-    EXPECT_NEAR(player.GetPosition(), 2.25, 0.03);
-    for (double bad : {0.49, 2.01, std::nan("")}) EXPECT_FALSE(player.SetSpeed(bad)) << bad;
-    EXPECT_EQ(player.GetSpeed(), 0.5);
+    EXPECT_NEAR(player.position(), 2.25, 0.03);
+    for (double bad : {0.49, 2.01, std::nan("")}) EXPECT_FALSE(player.setSpeed(bad)) << bad;
+    EXPECT_EQ(player.speed(), 0.5);
 }
 
 // With speed the file goes to the stretcher read by read: a frame of three
@@ -282,8 +269,8 @@ TEST_F(Engine, SpeedKeepsFileTime) {
 TEST_F(Engine, SpeedKeepsEveryChannelWhereTheFrameDoesNotDivideARead) {
     std::vector<int16_t> levels;
     for (int f = 0; f < 2 * kRate; ++f) levels.insert(levels.end(), {1000, 2000, 3000});
-    ASSERT_TRUE(player.Open(File("three.wav", WaveFile(3, kRate, 16, PcmBytes(levels)))));
-    ASSERT_TRUE(player.SetSpeed(1.5));
+    ASSERT_TRUE(player.open(File("three.wav", WaveFile(3, kRate, 16, PcmBytes(levels)))));
+    ASSERT_TRUE(player.setSpeed(1.5));
     ASSERT_TRUE(Play(0.0));
     RunToEnd();
     const std::string played = Played();
@@ -301,26 +288,26 @@ TEST_F(Engine, SpeedKeepsEveryChannelWhereTheFrameDoesNotDivideARead) {
 // take them back is a device failure, said once; their late return neither
 // ends nor blocks the next playback.
 TEST_F(Engine, BuffersTheDeviceKeepsComeBackLate) {
-    ASSERT_TRUE(player.Open(Sweep()));
+    ASSERT_TRUE(player.open(Sweep()));
     sim.setHoldBuffers(true);
     ASSERT_TRUE(Play(0.0));
     Advance(5000);  // what was queued is heard, nothing comes back
-    EXPECT_TRUE(player.IsPlaying() && player.GetPosition() < kSeconds);
+    EXPECT_TRUE(player.isPlaying() && player.position() < kSeconds);
     sim.setHoldBuffers(false);
     RunToEnd();
-    EXPECT_TRUE(!player.IsPlaying() && sim.openOutputs() == 0 && Played() == kPcm);
+    EXPECT_TRUE(!player.isPlaying() && sim.openOutputs() == 0 && Played() == kPcm);
     sim.setHoldBuffers(true);
     ASSERT_TRUE(Play(0.5));
     Advance(500);
-    EXPECT_DOUBLE_EQ(player.GetPosition(), 1.0);
-    EXPECT_FALSE(player.SetSpeed(2.0));
-    EXPECT_TRUE(!player.IsPlaying() && player.DeviceFailed() && sim.openOutputs() == 0);
+    EXPECT_DOUBLE_EQ(player.position(), 1.0);
+    EXPECT_FALSE(player.setSpeed(2.0));
+    EXPECT_TRUE(!player.isPlaying() && player.deviceFailed() && sim.openOutputs() == 0);
     EXPECT_EQ(messages, QStringList{"The replay device failed: playback stopped"});
     sim.setHoldBuffers(false);
     QCoreApplication::sendPostedEvents();
     ASSERT_TRUE(Play(1.0));
     Advance(500);
-    EXPECT_NEAR(player.GetPosition(), 2.0, 0.02);  // at the new speed
+    EXPECT_NEAR(player.position(), 2.0, 0.02);  // at the new speed
     RunToEnd();
     EXPECT_EQ(sim.openOutputs(), 0);
 }
@@ -338,22 +325,22 @@ TEST_F(Engine, RecorderKeepsTheLeftChannelUntilStoppedOrAFault) {
         {"rate 0", [] {}, 0, {failed}, 0},
         {"a short buffer back", [this] {  // the third buffer comes back at frame 5000 of its 6000: not kept
              sim.setInputSignal([this](uint64_t f, int c) {
-                 if (f == 5000 && c == 0) QCoreApplication::postEvent(this, new WaveEvent(WaveEvent::InData, nullptr));
+                 if (f == 5000 && c == 0) QCoreApplication::postEvent(&recorder, new WaveEvent(WaveEvent::InData, nullptr));
                  return Left(f);
              });
          }, kRecordRate, {"The record device failed: recording stopped"}, 2 * 2000},
     };
     for (const auto& c : cases) {
-        recorder.Clear();
+        recorder.clear();
         messages.clear();
         c.fault();
-        EXPECT_EQ(recorder.Start(this, c.rate, 2), c.kept > 0) << c.name;
-        EXPECT_FALSE(c.kept > 0 && recorder.Start(this, c.rate, 2)) << c.name;  // already recording
+        EXPECT_EQ(recorder.start(c.rate), c.kept > 0) << c.name;
+        EXPECT_FALSE(c.kept > 0 && recorder.start(c.rate)) << c.name;  // already recording
         Advance(2000);
-        EXPECT_EQ(recorder.IsRecording(), c.messages.isEmpty()) << c.name;
-        recorder.Stop();
+        EXPECT_EQ(recorder.isRecording(), c.messages.isEmpty()) << c.name;
+        recorder.stop();
         EXPECT_EQ(messages, c.messages) << c.name;
-        EXPECT_EQ(recorder.GetSamples(), LeftFrames(size_t(c.kept))) << c.name;
+        EXPECT_EQ(recorder.samples(), LeftFrames(size_t(c.kept))) << c.name;
         sim.setFailOpen(false);
         sim.setFailWriteAfter(0);
         SetSampleBlockLimit(-1);
@@ -364,10 +351,19 @@ TEST_F(Engine, RecorderKeepsTheLeftChannelUntilStoppedOrAFault) {
 // of the real devices fails at once with its message.
 TEST_F(Engine, RealDevicesFailToOpenWithNoServer) {
     const auto backend = platform::createQtAudioBackend();
-    platform::setAudioBackend(backend.get());
-    EXPECT_FALSE(recorder.Start(this, kRecordRate, 2));
-    EXPECT_FALSE(replay.Open(this, kRecordRate));
-    EXPECT_EQ(messages, QStringList({"Failed to open record device", "Failed to open replay device"}));
+    Recorder realRecorder(*backend);
+    RecordingPlayer realReplay(*backend);
+    FilePlayer realPlayer(*backend);
+    const auto keep = [this](const QString& text) { messages << text; };
+    QObject::connect(&realRecorder, &Recorder::failed, keep);
+    QObject::connect(&realReplay, &RecordingPlayer::failed, keep);
+    QObject::connect(&realPlayer, &FilePlayer::failed, keep);
+    EXPECT_FALSE(realRecorder.start(kRecordRate));
+    EXPECT_FALSE(realReplay.play(LeftFrames(100), kRecordRate));
+    ASSERT_TRUE(realPlayer.open(Sweep()));
+    EXPECT_FALSE(realPlayer.play(0.0));
+    EXPECT_EQ(messages, QStringList({"Failed to open record device", "Failed to open replay device",
+                                     "Failed to open replay device"}));
 }
 
 // What the file player reads with: where a WAV file's samples are, and

@@ -3,10 +3,8 @@
 // says so once and plays again once a server is back; `--play` says so and
 // exits 1. The test runs a PulseAudio server of its own (a null sink on a
 // private socket), so killing it disturbs nothing else.
-#include "audio/replay_file.h"
-#include "audio/replay_receiver.h"
+#include "audio/file_player.h"
 #include "common/test_audio.h"
-#include "platform/message_box.h"
 #include "platform/qt_audio_backend.h"
 
 #include <QProcess>
@@ -63,24 +61,20 @@ TEST_F(ServerLoss, PlayerAndPlayCommandTellOfAServerThatDiesOrStalls) {
     ASSERT_TRUE(StartServer());
     qputenv("PULSE_SERVER", address.toUtf8());
     const auto backend = platform::createQtAudioBackend();
-    platform::setAudioBackend(backend.get());
     QStringList messages;
-    platform::SetMessageSink([&](const QString& text) { messages << text; });
-    CReplayFile player;
-    CReplayReceiver receiver(player);
-    ASSERT_TRUE(player.Open(wav) && player.Play(&receiver, 0.0));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return player.GetPosition() > 0.3; }, 5000));
+    FilePlayer player(*backend);
+    QObject::connect(&player, &FilePlayer::failed, [&](const QString& text) { messages << text; });
+    ASSERT_TRUE(player.open(wav) && player.play(0.0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.position() > 0.3; }, 5000));
     StopServer();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !player.IsPlaying(); }, 2000));
-    EXPECT_TRUE(player.DeviceFailed());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !player.isPlaying(); }, 2000));
+    EXPECT_TRUE(player.deviceFailed());
     QTest::qWait(500);
     EXPECT_EQ(messages, QStringList{"The replay device failed: playback stopped"});
     ASSERT_TRUE(StartServer());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return player.Play(&receiver, 5.0) || (QTest::qWait(250), false); }, 10000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return player.GetPosition() > 5.3; }, 5000)) << messages.join("; ").toStdString();
-    player.Close();
-    platform::SetMessageSink({});
-    platform::setAudioBackend(nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.play(5.0) || (QTest::qWait(250), false); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.position() > 5.3; }, 5000)) << messages.join("; ").toStdString();
+    player.close();
     StopServer();
 
     // Killed or stopped under --play: a message and exit 1 within 2 s of a

@@ -8,7 +8,7 @@
 // device, so a stretch the server lost fails nothing.
 #include "gui/window.h"
 
-#include "audio/replay_receiver.h"
+#include "audio/file_player.h"
 #include "platform/qt_audio_backend.h"
 
 #include <QElapsedTimer>
@@ -168,28 +168,38 @@ std::vector<Samples> Capture(int rate, const std::function<void()>& during, cons
 std::pair<Samples, double> ProgramSamples(const QString& path, double speed) {
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Stepped);
     sim.setKeepPlayed(true);
-    platform::setAudioBackend(&sim);
-    CReplayReceiver receiver;
+    FilePlayer player(sim);
     double endAt = -1;
-    theReplayFile.SetSpeed(speed);
-    if (theReplayFile.Open(path) && theReplayFile.Play(&receiver, kFrom)) {
-        for (int ms = 1; ms < 20000 && theReplayFile.IsPlaying(); ++ms) {
+    player.setSpeed(speed);
+    if (player.open(path) && player.play(kFrom)) {
+        for (int ms = 1; ms < 20000 && player.isPlaying(); ++ms) {
             sim.advance(1);
-            QCoreApplication::sendPostedEvents(&receiver, platform::WaveEvent::OutDone);
-            if (endAt < 0 && theReplayFile.GetPosition() > kEnd) endAt = ms / 1000.0;
+            QCoreApplication::sendPostedEvents(&player, platform::WaveEvent::OutDone);
+            if (endAt < 0 && player.position() > kEnd) endAt = ms / 1000.0;
         }
     }
     Samples left, all = SamplesOf(sim.played());
     for (size_t i = 0; i + 1 < all.size(); i += 2) left.push_back(all[i]);
-    theReplayFile.Close();
-    platform::setAudioBackend(nullptr);
     return {left, endAt};
 }
+
+// Plays and records on whichever device the test points it at.
+class SwitchBackend : public platform::AudioBackend {
+public:
+    explicit SwitchBackend(platform::AudioBackend* to) : m_to(to) {}
+    void point(platform::AudioBackend* to) { m_to = to; }
+    std::unique_ptr<platform::WaveOut> createWaveOut() override { return m_to->createWaveOut(); }
+    std::unique_ptr<platform::WaveIn> createWaveIn() override { return m_to->createWaveIn(); }
+
+private:
+    platform::AudioBackend* m_to;
+};
 
 TEST(Sound, StretchesSpeedChangeAndRecording) {
     QProcess sink;
     HoldSink(sink);
     const auto backend = platform::createQtAudioBackend();
+    SwitchBackend device(backend.get());
     QStringList messages;
     platform::SetMessageSink([&](const QString& text) { messages << text; });
     PageFolder folder;
@@ -205,22 +215,21 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
             page += QStringLiteral("<p><a name=%1%2 href='%3#%4'>item</a>").arg(audio + 2).arg(i + 1).arg(audio).arg(kStarts[i]).toUtf8();
     }
     folder.Write("script.htm", page);
-    TestWindow w({folder.Path("script.htm")});
+    TestWindow w({folder.Path("script.htm")}, device);
     ASSERT_TRUE(w.WaitForPage(folder.Url("script.htm")));
     for (const auto& [audio, speed] : {std::pair{"a.wav", 0.5}, {"a.mp3", 2.0}}) {
         SCOPED_TRACE(testing::Message() << audio << " at " << speed);
         const auto [ref, endAt] = ProgramSamples(folder.Path(QStringLiteral("ref-") + audio), speed);
         ASSERT_GT(endAt, 0);
-        platform::setAudioBackend(backend.get());
-        w.Frame()->Action(ID_AUDIO_SPEED1 + (speed == 0.5 ? 0 : 7))->trigger();
+        w.Frame()->action(speed == 0.5 ? "audioSpeed0" : "audioSpeed7")->trigger();
         std::vector<std::pair<QString, double>> moves;  // item, file position when the program made it current
         const auto tracking = QObject::connect(w.Web(), &platform::WebView::elementMarked, w.Web(), [&](const QString& name) {
-            if (!name.isEmpty()) moves.emplace_back(name, theReplayFile.GetPosition());
+            if (!name.isEmpty()) moves.emplace_back(name, w.Playback().position());
         });
         const Samples heard = Capture(kRate, [&] {
             ASSERT_TRUE(w.Click(QStringLiteral("#a") + (audio + 2)));
             RunFor(int((kEnd - kFrom) / speed * 1000));
-            for (int i = 0; i < 20 && theReplayFile.IsPlaying(); ++i) RunFor(500);
+            for (int i = 0; i < 20 && w.Playback().isPlaying(); ++i) RunFor(500);
         })[0];
         QObject::disconnect(tracking);
 
@@ -251,12 +260,12 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     // A speed change mid-stretch is spliced on: no run of near-silence over 5 ms.
     double waitedMs = 0;
     const Samples heard = Capture(kRate, [&] {
-        w.Frame()->Action(ID_AUDIO_SPEED1)->trigger();
+        w.Frame()->action("audioSpeed0")->trigger();
         ASSERT_TRUE(w.Click(QStringLiteral("#awav")));
         waitedMs = LongestWaitMs([&] {
             RunFor(1000);
-            w.Frame()->Action(ID_AUDIO_SPEED1 + 4)->trigger();
-            EXPECT_TRUE(WaitUntil([] { return !theReplayFile.IsPlaying(); }));
+            w.Frame()->action("audioSpeed4")->trigger();
+            EXPECT_TRUE(WaitUntil([&] { return !w.Playback().isPlaying(); }));
         });
     })[0];
     auto [first, last] = LoudSpan(heard);
@@ -276,25 +285,25 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     for (size_t i = 0; i < left.size(); ++i) stereo.insert(stereo.end(), {left[i], right[i]});
     stereo.resize(stereo.size() + size_t(kRecRate) * 2 * 10);  // then silence, playing on under the replay
     ASSERT_TRUE(testaudio::WriteFile(folder.Path("signal.wav"), testaudio::WaveFile(2, kRecRate, 16, testaudio::PcmBytes(stereo))));
-    ASSERT_TRUE(w.Click("#signal") && WaitUntil([] { return theReplayFile.IsPlaying(); }));
+    ASSERT_TRUE(w.Click("#signal") && WaitUntil([&] { return w.Playback().isPlaying(); }));
     RunFor(1000);
     QElapsedTimer playing;
-    const double from = theReplayFile.GetPosition();
+    const double from = w.Playback().position();
     playing.start();
     const Samples served = Capture(kRecRate, [&] {
-        ASSERT_TRUE(w.Choose(ID_AUDIO_RECORD));
+        ASSERT_TRUE(w.Choose("audioRecord"));
         RunFor(kSeconds * 1000);
-        ASSERT_TRUE(w.Choose(ID_AUDIO_RECORD));
+        ASSERT_TRUE(w.Choose("audioRecord"));
     }, "loopmic")[0];
     RunFor(1000);  // into the silence
 
     // What the program recorded, as it hands it to a device: Play Recorded on the simulated one, all at once.
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Untimed);
     sim.setKeepPlayed(true);
-    platform::setAudioBackend(&sim);
-    ASSERT_TRUE(w.Choose(ID_AUDIO_PLAYREC));
-    EXPECT_TRUE(WaitUntil([&] { return !w.Action(ID_AUDIO_PLAYREC)->isChecked(); }));
-    platform::setAudioBackend(backend.get());
+    device.point(&sim);
+    ASSERT_TRUE(w.Choose("audioPlayRecorded"));
+    EXPECT_TRUE(WaitUntil([&] { return !w.Action("audioPlayRecorded")->isChecked(); }));
+    device.point(backend.get());
     const Samples recorded = SamplesOf(sim.played());
     std::tie(first, last) = LoudSpan(recorded);
     const long n = 1000;
@@ -338,8 +347,8 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     // of the sink's monitor (a client that lost a stretch is not the program's fault); silence the device
     // played between stretches is reported.
     const auto replayed = Capture(kRecRate, [&] {
-        ASSERT_TRUE(w.Choose(ID_AUDIO_PLAYREC));
-        EXPECT_TRUE(WaitUntil([&] { return !w.Action(ID_AUDIO_PLAYREC)->isChecked(); }, (kSeconds + 3) * 1000));
+        ASSERT_TRUE(w.Choose("audioPlayRecorded"));
+        EXPECT_TRUE(WaitUntil([&] { return !w.Action("audioPlayRecorded")->isChecked(); }, (kSeconds + 3) * 1000));
     }, "nullsink.monitor", 2);
     const auto inFirst = Follow(recorded, first, last, n, replayed[0], kRecRate), inSecond = Follow(recorded, first, last, n, replayed[1], kRecRate);
     long silentMs = 0;
@@ -363,13 +372,12 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     std::printf("replayed; the device played %ld ms of silence between stretches\n", silentMs);
     // Recording and its replay leave the file player playing on: never ahead of the clock, never stopped (its
     // pace is the server's, which a busy machine slows).
-    const double moved = theReplayFile.GetPosition() - from, elapsed = playing.elapsed() / 1000.0;
+    const double moved = w.Playback().position() - from, elapsed = playing.elapsed() / 1000.0;
     std::printf("the file played on: %.2f s of it in %.2f s\n", moved, elapsed);
     EXPECT_TRUE(moved < elapsed + 0.3 && moved > 1) << moved << " s of the file in " << elapsed << " s";
-    ASSERT_TRUE(w.Choose(ID_AUDIO_STOP)) << "recording or its replay stopped the file player";
+    ASSERT_TRUE(w.Choose("audioStop")) << "recording or its replay stopped the file player";
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
     platform::SetMessageSink({});
-    platform::setAudioBackend(nullptr);
     StopClient(sink);
 }
 

@@ -14,29 +14,33 @@ extern "C" void parlotype_before_app() {
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
 }
 
-TestWindow::TestWindow(const QStringList& args) {
+TestWindow::TestWindow(const QStringList& args, platform::AudioBackend& backend) {
     m_args << "parlotype";
     for (const QString& a : args) m_args << a.toLocal8Bit();
     for (QByteArray& a : m_args) m_argv.push_back(a.data());
     m_argv.push_back(nullptr);
     m_argc = int(m_args.size());
-    m_app = std::make_unique<CParlotypeApp>(m_argc, m_argv.data());
-    if (!m_app->InitInstance()) return;
+    m_app = std::make_unique<Application>(m_argc, m_argv.data(), &backend);
+    if (!m_app->start()) return;
     QObject::connect(Web()->page(), &QWebEnginePage::loadingChanged, Web(), [this](const QWebEngineLoadingInfo& i) {
         m_loads[i.url().adjusted(QUrl::RemoveFragment)] = i.status();
     });
 }
 
-bool TestWindow::Choose(int id) {
-    QAction* action = Action(id);
-    if (action->isEnabled()) action->trigger();
-    return action->isEnabled();
+bool TestWindow::Choose(const char* name) {
+    QAction* action = Action(name);
+    const bool enabled = action->isEnabled();
+    if (enabled) action->trigger();
+    return enabled;
 }
 
-QString TestWindow::States(std::initializer_list<int> ids) {
+QString TestWindow::States(std::initializer_list<const char*> names) {
     RunFor(30);
     QString s;
-    for (int id : ids) s += !Frame()->Action(id)->isEnabled() ? '-' : Frame()->Action(id)->isChecked() ? 'C' : 'E';
+    for (const char* name : names) {
+        const QAction* action = Frame()->action(QLatin1String(name));
+        s += !action->isEnabled() ? '-' : action->isChecked() ? 'C' : 'E';
+    }
     return s;
 }
 
@@ -64,7 +68,7 @@ bool TestWindow::Click(const QString& selector) {
     return at.size() == 2;
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int ms) {  // in a real event loop, so idle-time updates run
+bool WaitUntil(const std::function<bool()>& condition, int ms) {  // in a real event loop
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {

@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program's real window, made with a command line and driven as a user does (private settings).
-#include "app/main_frame.h"
-#include "app/parlotype_app.h"
-#include "audio/replay_file.h"
+#include "app/application.h"
 #include "common/test_audio.h"
 #include "platform/message_box.h"
 #include "platform/sim_audio.h"
 #include "platform/web_view.h"
-#include "view/command_ids.h"
-#include "view/parlotype_view.h"
+#include "session/playback_session.h"
+#include "session/recording_session.h"
+#include "ui/main_window.h"
+#include "ui/script_view.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QApplication>
 #include <QHash>
 #include <QTemporaryDir>
@@ -28,14 +29,17 @@ inline void RunFor(int ms) { WaitUntil([] { return false; }, ms); }
 
 class TestWindow {
 public:
-    explicit TestWindow(const QStringList& args);  // the arguments after the program name
-    CParlotypeApp& App() { return *m_app; }
-    CMainFrame* Frame() { return m_app->GetMainWnd(); }
-    platform::WebView* Web() { return Frame()->GetActiveView()->GetWebView(); }
-    QAction* Action(int id) { return RunFor(30), Frame()->Action(id); }  // once the idle-time updates have run
-    bool Choose(int id);  // as a click on its menu item; false when disabled
-    QString Pane(int id) { return RunFor(30), Frame()->Pane(id)->text(); }
-    QString States(std::initializer_list<int> ids);  // per command: '-' disabled, 'E' enabled, 'C' checked
+    // The arguments after the program name; the sound device to use.
+    TestWindow(const QStringList& args, platform::AudioBackend& backend);
+    Application& App() { return *m_app; }
+    PlaybackSession& Playback() { return m_app->playback(); }
+    RecordingSession& Recording() { return m_app->recording(); }
+    MainWindow* Frame() { return m_app->window(); }
+    platform::WebView* Web() { return Frame()->scriptView()->webView(); }
+    QAction* Action(const char* name) { return RunFor(30), Frame()->action(QLatin1String(name)); }
+    bool Choose(const char* name);  // as a click on its menu item; false when disabled
+    QString Pane(const char* name) { return RunFor(30), Frame()->findChild<QLabel*>(QLatin1String(name))->text(); }
+    QString States(std::initializer_list<const char*> names);  // per action: '-' disabled, 'E' enabled, 'C' checked
     bool WaitForPage(const QUrl& url);  // shown (fragment aside) and loaded
     QString Fragment() { return Web()->url().fragment(QUrl::FullyDecoded); }
     bool WaitForFragment(const QString& name) { return WaitUntil([&] { return Fragment() == name; }); }
@@ -50,7 +54,7 @@ private:
     QByteArrayList m_args;
     std::vector<char*> m_argv;
     int m_argc = 0;
-    std::unique_ptr<CParlotypeApp> m_app;
+    std::unique_ptr<Application> m_app;
     QHash<QUrl, QWebEngineLoadingInfo::LoadStatus> m_loads;
 };
 

@@ -3,7 +3,6 @@
 #include "gui/window.h"
 
 #include "audio/recorder.h"
-#include "audio/replay_buffer.h"
 #include "audio/sample_block.h"
 #include "common/spoken_recording.h"
 
@@ -22,7 +21,7 @@ namespace {
 
 const QUrl kHome(QStringLiteral("res:/home.htm"));
 const QString kMarked = QStringLiteral("(document.querySelector('.parlotype-current') || {}).name || ''");
-const std::initializer_list<int> kTransport{ID_AUDIO_START, ID_AUDIO_STOP, ID_AUDIO_PAUSE, ID_AUDIO_REWIND, ID_AUDIO_FORWARD};
+const std::initializer_list<const char*> kTransport{"audioStart", "audioStop", "audioPause", "audioRewind", "audioForward"};
 constexpr int kBlock = SampleBlock::kSamples, kRecStep = 40;  // samples kept per input buffer; a step shorter than one
 
 // a.wav (3 s, one device buffer) has four items, out of page order.
@@ -53,7 +52,6 @@ protected:
         QSettings().clear();
         m_sim.setKeepPlayed(true);
         m_sim.setInputSignal([](uint64_t f, int c) { return int16_t(c == 0 ? f * 7 + 3 : -int(f % 977) - 11); });
-        platform::setAudioBackend(&m_sim);
         platform::SetMessageSink([this](const QString& text) { m_messages << text; });
         for (const auto& [name, seconds] : {std::pair{"a.wav", 3.0}, {"talk.wav", 100.0}})
             m_folder.Write(QLatin1String(name), QByteArray::fromStdString(testaudio::WaveFile(
@@ -64,23 +62,20 @@ protected:
     void TearDown() override {
         EXPECT_EQ(m_messages, QStringList{}) << "messages the test did not expect";
         w.reset();
-        theReplayFile.Close();
-        theRecorder.Stop();
         SetSampleBlockLimit(-1);
         platform::SetMessageSink({});
-        platform::setAudioBackend(nullptr);
     }
     QStringList TakeMessages() { return std::exchange(m_messages, {}); }
     void OpenPage() {  // with the keyboard
-        w = std::make_unique<TestWindow>(QStringList{m_folder.Path("page.htm")});
+        w = std::make_unique<TestWindow>(QStringList{m_folder.Path("page.htm")}, m_sim);
         ASSERT_TRUE(w->WaitForPage(m_folder.Url("page.htm")));
         w->Frame()->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(w->Frame()));
     }
     bool Follow(const char* id, const char* file, double start) {
         return w->Click(QLatin1Char('#') + QLatin1String(id)) && WaitUntil([&] {
-                   return theReplayFile.GetFileName() == m_folder.Path(QLatin1String(file)) &&
-                          theReplayFile.IsPlaying() && std::abs(theReplayFile.GetPosition() - start) < 1e-9;
+                   return w->Playback().fileName() == m_folder.Path(QLatin1String(file)) &&
+                          w->Playback().isPlaying() && std::abs(w->Playback().position() - start) < 1e-9;
                });
     }
     void Advance(int ms, int step = 1000) {
@@ -91,21 +86,21 @@ protected:
         if (step != kRecStep) RunFor(30);  // the updates run
     }
     QString RecState() {  // Record and Play Recorded; the recording pane must agree
-        const QString s = w->States({ID_AUDIO_RECORD, ID_AUDIO_PLAYREC});
-        EXPECT_EQ(w->Pane(ID_INDICATOR_RECORDING), s[0] == 'C' ? QStringLiteral("** Recording **") : QString());
+        const QString s = w->States({"audioRecord", "audioPlayRecorded"});
+        EXPECT_EQ(w->Pane("recording"), s[0] == 'C' ? QStringLiteral("** Recording **") : QString());
         return s;
     }
     void Record(int blocks) {  // `blocks` input buffers and a little more; the one being filled is not kept
-        ASSERT_TRUE(w->Choose(ID_AUDIO_RECORD));
+        ASSERT_TRUE(w->Choose("audioRecord"));
         EXPECT_EQ(RecState(), QStringLiteral("CE"));
-        for (int i = 0; i < 10 * blocks + 10 && theRecorder.GetCount() < blocks * kBlock; ++i) Advance(10, kRecStep);
+        for (int i = 0; i < 10 * blocks + 10 && w->Recording().recordedSamples() < blocks * kBlock; ++i) Advance(10, kRecStep);
         Advance(30, kRecStep);
-        ASSERT_TRUE(w->Choose(ID_AUDIO_RECORD));
+        ASSERT_TRUE(w->Choose("audioRecord"));
     }
     QByteArray Replay(bool direct = false) {
         m_sim.clearPlayed();
-        EXPECT_TRUE(direct ? (w->Frame()->Action(ID_AUDIO_PLAYREC)->trigger(), true) : w->Choose(ID_AUDIO_PLAYREC));
-        for (int t = 0; t < 3000 && theReplayBuffer.IsOpen(); t += 40) Advance(40, kRecStep);
+        EXPECT_TRUE(direct ? (w->Frame()->action("audioPlayRecorded")->trigger(), true) : w->Choose("audioPlayRecorded"));
+        for (int t = 0; t < 3000 && w->Recording().isReplaying(); t += 40) Advance(40, kRecStep);
         EXPECT_EQ(RecState(), QStringLiteral("EE"));
         return m_sim.played();
     }
@@ -120,36 +115,36 @@ TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     QStringList pages;
     for (const char* name : {"p0.htm", "p1.htm", "p2.htm", "p3.htm"})
         pages << m_folder.Path(name), m_folder.Write(name, "<html><body>p</body></html>");
-    w = std::make_unique<TestWindow>(QStringList{});
-    const QString index = w->App().m_strHelpFilePath;
+    w = std::make_unique<TestWindow>(QStringList{}, m_sim);
+    const QString index = w->App().scriptIndex();
     ASSERT_TRUE(testaudio::WriteFile(index, "<html><body>index</body></html>"));
     ASSERT_TRUE(w->WaitForPage(kHome));
     ASSERT_TRUE(w->Click(QStringLiteral("#start")) && w->WaitForPage(QUrl::fromLocalFile(index)));
-    ASSERT_TRUE(w->Choose(ID_HELP) && w->WaitForPage(kHome));
-    ASSERT_TRUE(w->Choose(ID_GO_HOME) && w->WaitForPage(QUrl::fromLocalFile(index)));
-    AnswerModals([&] { w->Choose(ID_FILE_OPEN); }, [&](QWidget* d) { Accept(d, "fileNameEdit", m_folder.Path("page.htm")); });
+    ASSERT_TRUE(w->Choose("helpContents") && w->WaitForPage(kHome));
+    ASSERT_TRUE(w->Choose("goHome") && w->WaitForPage(QUrl::fromLocalFile(index)));
+    AnswerModals([&] { w->Choose("fileOpen"); }, [&](QWidget* d) { Accept(d, "fileNameEdit", m_folder.Path("page.htm")); });
     ASSERT_TRUE(w->WaitForPage(m_folder.Url("page.htm")));
     EXPECT_EQ(w->Frame()->windowTitle(), QStringLiteral("page.htm - Parlotype"));
     ASSERT_TRUE(w->Click(QStringLiteral("#index")) && w->WaitForPage(QUrl::fromLocalFile(index)));  // the pseudo-link
-    ASSERT_TRUE(QFile::remove(index) && w->Choose(ID_FILE_NEW) && w->WaitForPage(kHome));
+    ASSERT_TRUE(QFile::remove(index) && w->Choose("homePage") && w->WaitForPage(kHome));
     EXPECT_TRUE(WaitUntil([&] { return w->Frame()->windowTitle() == QStringLiteral("Parlotype"); }));
     // The File menu lists four recent files, newest first; one opens its script.
-    for (const QString& p : pages) ASSERT_TRUE(w->App().OpenDocumentFile(p));
-    EXPECT_EQ(w->Action(ID_FILE_MRU_FILE1)->text() + w->Action(ID_FILE_MRU_FILE1 + 3)->text(),
+    for (const QString& p : pages) ASSERT_TRUE(w->App().openScript(p));
+    EXPECT_EQ(w->Action("fileRecent0")->text() + w->Action("fileRecent3")->text(),
               QStringLiteral("&1 %1&4 %2").arg(pages[3], pages[0]));
     ASSERT_TRUE(w->WaitForPage(QUrl::fromLocalFile(pages[3])));  // one load at a time, as a user's clicks come
-    ASSERT_TRUE(w->Choose(ID_FILE_MRU_FILE1 + 3) && w->WaitForPage(QUrl::fromLocalFile(pages[0])));
+    ASSERT_TRUE(w->Choose("fileRecent3") && w->WaitForPage(QUrl::fromLocalFile(pages[0])));
     // The next start, given a desktop's file URL, opens it and finds the recent files kept, once each.
     w.reset();
-    w = std::make_unique<TestWindow>(QStringList{QUrl::fromLocalFile(pages[3]).toString()});
+    w = std::make_unique<TestWindow>(QStringList{QUrl::fromLocalFile(pages[3]).toString()}, m_sim);
     ASSERT_TRUE(w->WaitForPage(QUrl::fromLocalFile(pages[3])));
     EXPECT_EQ(w->Frame()->windowTitle(), QStringLiteral("p3.htm - Parlotype"));
-    EXPECT_EQ(w->Action(ID_FILE_MRU_FILE1 + 1)->text() + w->Action(ID_FILE_MRU_FILE1 + 3)->text(),
+    EXPECT_EQ(w->Action("fileRecent1")->text() + w->Action("fileRecent3")->text(),
               QStringLiteral("&2 %1&4 %2").arg(pages[0], pages[1]));
 
     // A recording whose path holds '#' is refused at once.
     m_folder.Write("a#1.wav", "RIFF");
-    AnswerModals([&] { w->Choose(ID_FILE_MAKE_SCRIPT); }, [&](QWidget* d) {
+    AnswerModals([&] { w->Choose("fileMakeScript"); }, [&](QWidget* d) {
         if (qobject_cast<QFileDialog*>(d)) Accept(d, "fileNameEdit", m_folder.Path("a#1.wav"));
     });
     EXPECT_TRUE(TakeMessages().value(0).contains("holds the character '#'"));
@@ -164,7 +159,7 @@ TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     m_folder.Write("fox.txt", (fox[0] + "\n\n" + fox[1]).toUtf8());
     QStringList titles, asked;
     QString proposed;
-    AnswerModals([&] { w->Choose(ID_FILE_MAKE_SCRIPT), w->WaitForPage(m_folder.Url("fox.htm")); }, [&](QWidget* d) {
+    AnswerModals([&] { w->Choose("fileMakeScript"), w->WaitForPage(m_folder.Url("fox.htm")); }, [&](QWidget* d) {
         if (auto* box = qobject_cast<QMessageBox*>(d)) {
             asked << box->text(), ClickButton(d, "&Yes");
         } else if (auto* f = qobject_cast<QFileDialog*>(d); f && titles.size() < 3) {
@@ -179,12 +174,12 @@ TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     EXPECT_EQ(proposed + ' ' + asked.join('|'), "fox.htm fox.htm already exists.\nDo you want to replace it?");
     ASSERT_EQ(w->Frame()->windowTitle(), QStringLiteral("fox.htm - Parlotype"));
     ASSERT_TRUE(w->Click("a[name=s2]"));
-    EXPECT_TRUE(WaitUntil([&] { return theReplayFile.GetFileName() == m_folder.Path("fox.wav"); }));
-    EXPECT_NEAR(theReplayFile.GetPosition(), rec.start(1), 0.1);  // the script made from these
+    EXPECT_TRUE(WaitUntil([&] { return w->Playback().fileName() == m_folder.Path("fox.wav"); }));
+    EXPECT_NEAR(w->Playback().position(), rec.start(1), 0.1);  // the script made from these
 
     // View Source and View Parse against the golden listings; "-" when no dialog came up.
     const QString golden = QStringLiteral(PARLOTYPE_SOURCE_DIR "/tests/gui/golden/reading.");
-    auto listing = [&](int id) {
+    auto listing = [&](const char* id) {
         QString shown = QStringLiteral("-");
         AnswerModals([&] { w->Choose(id); }, [&](QWidget* d) {
             shown = d->windowTitle() == QLatin1String("Source") ? DialogText(d) : d->windowTitle();
@@ -194,11 +189,11 @@ TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     };
     auto read = [&](const char* ext) { return QString::fromStdString(testaudio::ReadFile(golden + ext)).replace("\r\n", "\n"); };
     QFile::copy(golden + "htm", m_folder.Path("reading.htm"));
-    ASSERT_TRUE(w->App().OpenDocumentFile(m_folder.Path("reading.htm")) && w->WaitForPage(m_folder.Url("reading.htm")));
-    EXPECT_EQ(listing(ID_VIEW_SOURCE), read("source.txt"));
+    ASSERT_TRUE(w->App().openScript(m_folder.Path("reading.htm")) && w->WaitForPage(m_folder.Url("reading.htm")));
+    EXPECT_EQ(listing("viewSource"), read("source.txt"));
     w->Web()->moveToAnchor(w->Web()->location() + QStringLiteral("#s1"));  // read afresh, anchor or not
     ASSERT_TRUE(w->WaitForFragment(QStringLiteral("s1")));
-    EXPECT_EQ(listing(ID_VIEW_PARSE), read("parsed.txt"));
+    EXPECT_EQ(listing("viewParse"), read("parsed.txt"));
 }
 
 TEST_F(WindowTest, AudioLinksPageFollowingTransportMarksAndPrint) {
@@ -206,40 +201,40 @@ TEST_F(WindowTest, AudioLinksPageFollowingTransportMarksAndPrint) {
     ASSERT_TRUE(Follow("play", "a.wav", 0.2));
     // The link was cancelled: the page stayed.
     EXPECT_TRUE(WaitUntil([&] { return w->LoadEnded(m_folder.Url("a.wav")) == QWebEngineLoadingInfo::LoadStoppedStatus; }));
-    EXPECT_EQ(w->Pane(ID_INDICATOR_TIME) + w->Fragment(), QStringLiteral(" 0:00.2"));  // before the first item
+    EXPECT_EQ(w->Pane("time") + w->Fragment(), QStringLiteral(" 0:00.2"));  // before the first item
     // Each item's start moves the page to its anchor and highlights it.
     for (const auto& [ms, anchor, pane] : {std::tuple{300, "s1", " 0:00.5"}, {499, "s1", " 0:00.9"}, {1, "s2", " 0:01.0"},
                                            {500, "s3", " 0:01.5"}, {999, "s3", " 0:02.4"}, {1, "s 4 caf\xc3\xa9 & more", " 0:02.5"}}) {
         Advance(ms);
         EXPECT_TRUE(w->WaitForFragment(QString::fromUtf8(anchor))) << anchor << ": at " << w->Fragment().toStdString();
         EXPECT_TRUE(WaitUntil([&] { return w->Script(kMarked).toString() == QString::fromUtf8(anchor); })) << anchor;
-        EXPECT_EQ(w->Pane(ID_INDICATOR_TIME), QLatin1String(pane));
+        EXPECT_EQ(w->Pane("time"), QLatin1String(pane));
     }
-    ASSERT_TRUE(w->Choose(ID_AUDIO_STOP));
-    EXPECT_TRUE(WaitUntil([&] { return (w->Pane(ID_INDICATOR_TIME) + w->Script(kMarked).toString()).isEmpty(); }));
+    ASSERT_TRUE(w->Choose("audioStop"));
+    EXPECT_TRUE(WaitUntil([&] { return (w->Pane("time") + w->Script(kMarked).toString()).isEmpty(); }));
 
     // An end time: playback goes on at it and stops just after, its device closed, whatever the window
     // shows: the status bar hidden, then a dialog open.
-    ASSERT_TRUE(w->Choose(ID_VIEW_STATUS_BAR) && Follow("ranged", "a.wav", 0.5));
+    ASSERT_TRUE(w->Choose("viewStatusBar") && Follow("ranged", "a.wav", 0.5));
     Advance(500);
-    EXPECT_EQ(w->States({ID_AUDIO_STOP}), QStringLiteral("E"));
+    EXPECT_EQ(w->States({"audioStop"}), QStringLiteral("E"));
     Advance(1);
-    EXPECT_EQ(w->States({ID_AUDIO_STOP}) + QString::number(m_sim.openOutputs()), QStringLiteral("-0"));
+    EXPECT_EQ(w->States({"audioStop"}) + QString::number(m_sim.openOutputs()), QStringLiteral("-0"));
     EXPECT_TRUE(w->WaitForFragment(QStringLiteral("s2")));  // the engine moves the page in its own time
-    ASSERT_TRUE(w->Choose(ID_VIEW_STATUS_BAR) && Follow("ranged", "a.wav", 0.5));
-    AnswerModals([&] { w->Choose(ID_VIEW_MARKS); }, [&](QWidget* d) {
+    ASSERT_TRUE(w->Choose("viewStatusBar") && Follow("ranged", "a.wav", 0.5));
+    AnswerModals([&] { w->Choose("viewMarks"); }, [&](QWidget* d) {
         Advance(501);
-        EXPECT_FALSE(theReplayFile.IsPlaying());
+        EXPECT_FALSE(w->Playback().isPlaying());
         QTest::keyClick(d, Qt::Key_Escape);
     });
     // Single Item Play stops where the next item starts.
-    ASSERT_TRUE(w->Choose(ID_AUDIO_SINGLE) && Follow("from1", "a.wav", 1.0));
+    ASSERT_TRUE(w->Choose("audioSingleItem") && Follow("from1", "a.wav", 1.0));
     Advance(499);
-    EXPECT_EQ(w->States({ID_AUDIO_SINGLE, ID_AUDIO_STOP}), QStringLiteral("CE"));
+    EXPECT_EQ(w->States({"audioSingleItem", "audioStop"}), QStringLiteral("CE"));
     Advance(1);
-    EXPECT_EQ(w->States({ID_AUDIO_STOP}), QStringLiteral("-"));
+    EXPECT_EQ(w->States({"audioStop"}), QStringLiteral("-"));
     // Follow Page off: the highlight moves on, the page stays.
-    ASSERT_TRUE(w->Choose(ID_AUDIO_SINGLE) && w->Choose(ID_VIEW_FOLLOW) && Follow("play", "a.wav", 0.2));
+    ASSERT_TRUE(w->Choose("audioSingleItem") && w->Choose("viewFollowPage") && Follow("play", "a.wav", 0.2));
     QStringList moves;  // the page moves the program asks for, as it marks the item
     const auto counting = QObject::connect(w->Web(), &platform::WebView::movingToAnchor, [&](const QString& a) { moves << a; });
     Advance(1300);
@@ -247,7 +242,7 @@ TEST_F(WindowTest, AudioLinksPageFollowingTransportMarksAndPrint) {
     QObject::disconnect(counting);
     EXPECT_EQ(moves, QStringList{});
     EXPECT_EQ(w->Fragment(), QStringLiteral("s2"));
-    ASSERT_TRUE(w->Choose(ID_VIEW_FOLLOW));
+    ASSERT_TRUE(w->Choose("viewFollowPage"));
 
     // A missing audio file is said in a real message box (from inside the engine's navigation callback).
     platform::SetMessageSink({});
@@ -259,21 +254,21 @@ TEST_F(WindowTest, AudioLinksPageFollowingTransportMarksAndPrint) {
     EXPECT_EQ(box, QStringLiteral("Could not open '%1'").arg(m_folder.Path("missing.wav")));
     platform::SetMessageSink([this](const QString& text) { m_messages << text; });
     EXPECT_EQ(w->States(kTransport), QStringLiteral("-----"));
-    ASSERT_TRUE(w->Choose(ID_GO_BACK) && w->WaitForPage(m_folder.Url("page.htm")) && w->Click(QStringLiteral("#other")));
-    EXPECT_TRUE(w->WaitForPage(m_folder.Url("other.htm")) && !theReplayFile.IsLoaded());
+    ASSERT_TRUE(w->Choose("goBack") && w->WaitForPage(m_folder.Url("page.htm")) && w->Click(QStringLiteral("#other")));
+    EXPECT_TRUE(w->WaitForPage(m_folder.Url("other.htm")) && !w->Playback().isLoaded());
 
     // Transport: stopped, Pause does nothing; Start plays from 0; Rewind/Forward move 15 s (not before 0), unpaused.
-    ASSERT_TRUE(w->Choose(ID_GO_BACK) && w->WaitForPage(m_folder.Url("page.htm")) && Follow("t10", "talk.wav", 10.0));
-    ASSERT_TRUE(w->Choose(ID_AUDIO_STOP) && w->Choose(ID_AUDIO_PAUSE));
+    ASSERT_TRUE(w->Choose("goBack") && w->WaitForPage(m_folder.Url("page.htm")) && Follow("t10", "talk.wav", 10.0));
+    ASSERT_TRUE(w->Choose("audioStop") && w->Choose("audioPause"));
     EXPECT_EQ(w->States(kTransport), QStringLiteral("E-EEE"));
-    ASSERT_TRUE(w->Choose(ID_AUDIO_START));
-    EXPECT_EQ(theReplayFile.GetPosition(), 0.0);
+    ASSERT_TRUE(w->Choose("audioStart"));
+    EXPECT_EQ(w->Playback().position(), 0.0);
     for (const auto& [ms, pause, command, at] :
-         {std::tuple{10000, false, ID_AUDIO_REWIND, 0.0}, {20000, false, ID_AUDIO_REWIND, 5.0}, {0, false, ID_AUDIO_FORWARD, 20.0},
-          {1500, true, ID_AUDIO_REWIND, 6.5}, {0, true, ID_AUDIO_FORWARD, 21.5}, {70000, false, ID_AUDIO_FORWARD, 106.5}}) {
+         {std::tuple{10000, false, "audioRewind", 0.0}, {20000, false, "audioRewind", 5.0}, {0, false, "audioForward", 20.0},
+          {1500, true, "audioRewind", 6.5}, {0, true, "audioForward", 21.5}, {70000, false, "audioForward", 106.5}}) {
         Advance(ms);
-        ASSERT_TRUE((!pause || w->Choose(ID_AUDIO_PAUSE)) && w->Choose(command));
-        EXPECT_EQ(theReplayFile.GetPosition(), at);
+        ASSERT_TRUE((!pause || w->Choose("audioPause")) && w->Choose(command));
+        EXPECT_EQ(w->Playback().position(), at);
         EXPECT_TRUE(at > 100 || w->States(kTransport) == QLatin1String("EEEEE")) << at;  // unpaused
     }
 
@@ -281,39 +276,39 @@ TEST_F(WindowTest, AudioLinksPageFollowingTransportMarksAndPrint) {
     // paused); View > Marks shows them, one a line; Clear empties the list only when OK follows.
     auto marks = [&](std::initializer_list<const char*> buttons) {
         QString shown;
-        AnswerModals([&] { w->Choose(ID_VIEW_MARKS); }, [&](QWidget* d) {
+        AnswerModals([&] { w->Choose("viewMarks"); }, [&](QWidget* d) {
             shown = DialogText(d);
             for (const char* b : buttons) EXPECT_TRUE(ClickButton(d, QLatin1String(b))) << b;
             if (d->isVisible()) shown += DialogText(d), QTest::keyClick(d, Qt::Key_Escape);
         });
         return shown;
     };
-    ASSERT_TRUE(Follow("t10", "talk.wav", 10.0) && w->Choose(ID_AUDIO_STOP) && w->Choose(ID_AUDIO_MARK));
-    ASSERT_TRUE(Follow("t83", "talk.wav", 83.46) && w->Choose(ID_AUDIO_MARK) && w->Choose(ID_AUDIO_MARK));
+    ASSERT_TRUE(Follow("t10", "talk.wav", 10.0) && w->Choose("audioStop") && w->Choose("audioMark"));
+    ASSERT_TRUE(Follow("t83", "talk.wav", 83.46) && w->Choose("audioMark") && w->Choose("audioMark"));
     ASSERT_TRUE(Follow("play", "a.wav", 0.2));
     Advance(1000);
-    ASSERT_TRUE(w->Choose(ID_AUDIO_PAUSE));
+    ASSERT_TRUE(w->Choose("audioPause"));
     Advance(1000);
-    ASSERT_TRUE(w->Choose(ID_AUDIO_MARK));
+    ASSERT_TRUE(w->Choose("audioMark"));
     const QString all = QStringLiteral("%1#83.5\n%1#83.5\n%2#1.2\n").arg(m_folder.Path("talk.wav"), m_folder.Path("a.wav"));
     EXPECT_EQ(marks({"Clear"}), all);  // then Escape: the marks are kept
     EXPECT_EQ(marks({"Clear", "OK"}), all);
-    ASSERT_TRUE(w->Choose(ID_AUDIO_MARK));
+    ASSERT_TRUE(w->Choose("audioMark"));
     EXPECT_EQ(marks({"OK"}), QStringLiteral("%1#1.2\n").arg(m_folder.Path("a.wav")));
 
     // Print asks with the print dialog (no printer here); its file gets the page.
     const QString pdf = m_folder.Path("printed.pdf");
     QSignalSpy printed(w->Web(), &QWebEngineView::printFinished);
-    EXPECT_EQ(AnswerModals([&] { w->Choose(ID_FILE_PRINT); }, [&](QWidget* d) { Accept(d, "filename", pdf); }), 1);
+    EXPECT_EQ(AnswerModals([&] { w->Choose("filePrint"); }, [&](QWidget* d) { Accept(d, "filename", pdf); }), 1);
     EXPECT_TRUE(printed.size() == 1 || printed.wait(20000));
     EXPECT_EQ(testaudio::ReadFile(pdf).substr(0, 5), "%PDF-");
 }
 
 TEST_F(WindowTest, PracticeControlsAndTheirSettings) {
     OpenPage();
-    const std::initializer_list<int> speeds{ID_AUDIO_SPEED1, ID_AUDIO_SPEED1 + 4, ID_AUDIO_SLOWER, ID_AUDIO_FASTER};
-    EXPECT_EQ(w->States(speeds) + w->Pane(ID_INDICATOR_SPEED), QStringLiteral("ECEE"));  // no pane at 1x
-    ASSERT_TRUE(w->Choose(ID_AUDIO_SPEED1));
+    const std::initializer_list<const char*> speeds{"audioSpeed0", "audioSpeed4", "audioSlower", "audioFaster"};
+    EXPECT_EQ(w->States(speeds) + w->Pane("speed"), QStringLiteral("ECEE"));  // no pane at 1x
+    ASSERT_TRUE(w->Choose("audioSpeed0"));
     EXPECT_EQ(w->States(speeds), QStringLiteral("CE-E"));
     // The page has the keyboard: reading keys stay the page's, transport keys reach the program.
     w->Script(QStringLiteral("window.scrollTo(0, 0)"));
@@ -324,10 +319,10 @@ TEST_F(WindowTest, PracticeControlsAndTheirSettings) {
                                              {Qt::Key_F10, "EEE", "0.6"}, {Qt::Key_F9, "EEE", "0.5"},
                                              {Qt::Key_F9, "EEE", "0.5"}, {Qt::Key_F3, "EEC", "0.5"}, {Qt::Key_F4, "-EC", "0.5"}}) {
         QTest::keyClick(QApplication::focusWidget(), key);
-        EXPECT_EQ(w->States({ID_AUDIO_STOP, ID_AUDIO_PAUSE, ID_AUDIO_REPEAT}), QLatin1String(states)) << key;
-        EXPECT_EQ(w->Pane(ID_INDICATOR_SPEED), QLatin1String(speed) + QChar(0x00d7)) << key;
+        EXPECT_EQ(w->States({"audioStop", "audioPause", "audioRepeat"}), QLatin1String(states)) << key;
+        EXPECT_EQ(w->Pane("speed"), QLatin1String(speed) + QChar(0x00d7)) << key;
     }
-    ASSERT_TRUE(w->Choose(ID_AUDIO_SPEED1 + 4));
+    ASSERT_TRUE(w->Choose("audioSpeed4"));
     // No menu gives an access letter twice.
     std::function<void(QWidget*)> letters = [&](QWidget* menu) {
         QList<QKeySequence> seen;
@@ -348,42 +343,40 @@ TEST_F(WindowTest, PracticeControlsAndTheirSettings) {
     for (int round = 0; round < 2; ++round) {
         Advance(500);
         Advance(2);
-        EXPECT_EQ(theReplayFile.GetPosition(), 0.5) << round;
+        EXPECT_EQ(w->Playback().position(), 0.5) << round;
     }
     EXPECT_TRUE(WaitUntil([&] { return seeked.size() == 2; }));
     ASSERT_TRUE(Follow("play", "a.wav", 0.2));
     Advance(2900);
-    EXPECT_TRUE(WaitUntil([&] { return RunFor(30), theReplayFile.IsPlaying() && theReplayFile.GetPosition() == 0.2; }));
+    EXPECT_TRUE(WaitUntil([&] { return RunFor(30), w->Playback().isPlaying() && w->Playback().position() == 0.2; }));
     EXPECT_TRUE(WaitUntil([&] { return seeked.size() == 4; }));
     // A jump past the data plays nothing, so nothing repeats.
     ASSERT_TRUE(w->Click(QStringLiteral("#past")));
-    EXPECT_TRUE(WaitUntil([&] { return Advance(20), !theReplayFile.IsPlaying(); }));
+    EXPECT_TRUE(WaitUntil([&] { return Advance(20), !w->Playback().isPlaying(); }));
     RunFor(200);
-    EXPECT_EQ(std::tuple(theReplayFile.IsPlaying(), seeked.size()), std::tuple(false, 5));
-    for (int id : {ID_AUDIO_REPEAT, ID_AUDIO_PAUSE_AFTER}) ASSERT_TRUE(w->Choose(id));
+    EXPECT_EQ(std::tuple(w->Playback().isPlaying(), seeked.size()), std::tuple(false, 5));
+    for (const char* id : {"audioRepeat", "audioPauseAfterItem"}) ASSERT_TRUE(w->Choose(id));
 
     // Pause After Each Item: after s1 (0.5 s of the file) the reader's turn of 0.5 s, then s2; Pause ends a turn.
     ASSERT_TRUE(Follow("play", "a.wav", 0.2));
     Advance(400);  // 0.6: s1, no turn before it
-    EXPECT_EQ(w->Pane(ID_INDICATOR_TURN), QString());
+    EXPECT_EQ(w->Pane("turn"), QString());
     Advance(400);  // 1.0: s2 starts; s1 stays current through the turn, as long as s1 took
-    EXPECT_EQ(w->Pane(ID_INDICATOR_TURN) + w->States({ID_AUDIO_PAUSE}) + w->Script(kMarked).toString() +
-                  w->Frame()->GetActiveView()->CurrentItemName(), QStringLiteral("Your turnCs1s1"));
-    const QList<QTimer*> timers = w->Frame()->GetActiveView()->findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
-    EXPECT_EQ(std::count_if(timers.begin(), timers.end(), [](QTimer* t) { return t->isActive() && t->interval() == 500; }), 1);
-    ASSERT_TRUE(WaitUntil([&] { return w->States({ID_AUDIO_PAUSE}) == QLatin1String("E"); }, 3000));
+    EXPECT_EQ(w->Pane("turn") + w->States({"audioPause"}) + w->Script(kMarked).toString() +
+                  w->Playback().currentItemName(), QStringLiteral("Your turnCs1s1"));
+    ASSERT_TRUE(WaitUntil([&] { return w->States({"audioPause"}) == QLatin1String("E"); }, 3000));
     EXPECT_TRUE(WaitUntil([&] { return w->Script(kMarked).toString() == QLatin1String("s2"); }));
-    EXPECT_EQ(w->Pane(ID_INDICATOR_TURN), QString());
+    EXPECT_EQ(w->Pane("turn"), QString());
     Advance(500);  // 1.5: s3 starts
-    EXPECT_EQ(w->Pane(ID_INDICATOR_TURN), QStringLiteral("Your turn"));
-    ASSERT_TRUE(w->Choose(ID_AUDIO_PAUSE));
-    EXPECT_EQ(w->Pane(ID_INDICATOR_TURN) + w->States({ID_AUDIO_PAUSE}), QStringLiteral("E"));
+    EXPECT_EQ(w->Pane("turn"), QStringLiteral("Your turn"));
+    ASSERT_TRUE(w->Choose("audioPause"));
+    EXPECT_EQ(w->Pane("turn") + w->States({"audioPause"}), QStringLiteral("E"));
     // The next run starts with the speed and the switches as they were.
-    for (int id : {int(ID_AUDIO_SPEED1) + 7, int(ID_VIEW_FOLLOW), int(ID_AUDIO_REPEAT)}) ASSERT_TRUE(w->Choose(id));
+    for (const char* id : {"audioSpeed7", "viewFollowPage", "audioRepeat"}) ASSERT_TRUE(w->Choose(id));
     w.reset();
     OpenPage();
-    EXPECT_EQ(w->States({ID_AUDIO_SPEED1 + 7, ID_AUDIO_FASTER, ID_AUDIO_REPEAT, ID_AUDIO_PAUSE_AFTER, ID_VIEW_FOLLOW}) +
-                  w->Pane(ID_INDICATOR_SPEED), QStringLiteral("C-CCE2\u00d7"));
+    EXPECT_EQ(w->States({"audioSpeed7", "audioFaster", "audioRepeat", "audioPauseAfterItem", "viewFollowPage"}) +
+                  w->Pane("speed"), QStringLiteral("C-CCE2\u00d7"));
 }
 
 // A D-Bus client run to its end on the test services' session bus; its output.
@@ -412,20 +405,20 @@ TEST_F(WindowTest, DesktopMediaControlsAndRecording) {
     EXPECT_NEAR(Client({"position"}).toDouble(), 0.2, 0.05);
     Call("gdbus", {"call", "--session", "--dest", "org.mpris.MediaPlayer2.parlotype", "--object-path", "/org/mpris/MediaPlayer2", "--method",
                    "org.freedesktop.DBus.Properties.Set", "org.mpris.MediaPlayer2.Player", "Rate", "<0.0>"});  // pauses
-    EXPECT_EQ(w->States({ID_AUDIO_PAUSE}) + Client({"status"}) + w->Pane(ID_INDICATOR_SPEED), QStringLiteral("CPaused"));
+    EXPECT_EQ(w->States({"audioPause"}) + Client({"status"}) + w->Pane("speed"), QStringLiteral("CPaused"));
     Client({"play-pause"});
-    EXPECT_EQ(w->States({ID_AUDIO_PAUSE}), QStringLiteral("E"));
+    EXPECT_EQ(w->States({"audioPause"}), QStringLiteral("E"));
     Advance(400);  // 0.6: s1
     for (const auto& [args, at] : {std::pair{QStringList{"next"}, 1.0}, {QStringList{"next"}, 1.5}, {QStringList{"previous"}, 1.0},
                                    {QStringList{"previous"}, 0.5}, {QStringList{"position", "0.3"}, 0.3}, {QStringList{"position", "0.5+"}, 0.9},
                                    {QStringList{"position", "10"}, 1.0}, {QStringList{"position", "20+"}, 1.5}, {QStringList{"position", "20+"}, 2.5}}) {
         Client(args);
-        EXPECT_NEAR(theReplayFile.GetPosition(), at, 1e-6) << args.join(' ').toStdString();
+        EXPECT_NEAR(w->Playback().position(), at, 1e-6) << args.join(' ').toStdString();
         EXPECT_TRUE(at < 0.5 || at > 2 || w->WaitForFragment(QStringLiteral("s%1").arg(int(at * 2)))) << at;
         Advance(100);
     }
     Client({"position", "20+"});  // past the end with no item after: stopped
-    EXPECT_EQ(w->States({ID_AUDIO_STOP}), QStringLiteral("-"));
+    EXPECT_EQ(w->States({"audioStop"}), QStringLiteral("-"));
     QByteArray heard;
     EXPECT_TRUE(WaitUntil([&] { return (heard += follow.readAllStandardOutput()).contains("Stopped"); }));
     EXPECT_EQ(QString::fromUtf8(heard).split('\n', Qt::SkipEmptyParts), (QStringList{"Playing", "Paused", "Playing", "Stopped"}));
@@ -440,38 +433,38 @@ TEST_F(WindowTest, DesktopMediaControlsAndRecording) {
     }
     // Play Recorded while recording replays at once; Record during a replay stops it, and back
     // to back, the stopped replay's late notices must not end the next.
-    ASSERT_TRUE(w->Choose(ID_AUDIO_RECORD));
-    for (int i = 0; i < 100 && theRecorder.GetCount() < 6 * kBlock; ++i) Advance(10, kRecStep);
-    ASSERT_TRUE(w->Choose(ID_AUDIO_PLAYREC));
+    ASSERT_TRUE(w->Choose("audioRecord"));
+    for (int i = 0; i < 100 && w->Recording().recordedSamples() < 6 * kBlock; ++i) Advance(10, kRecStep);
+    ASSERT_TRUE(w->Choose("audioPlayRecorded"));
     Advance(100, kRecStep);
-    w->Frame()->Action(ID_AUDIO_RECORD)->trigger();
+    w->Frame()->action("audioRecord")->trigger();
     EXPECT_TRUE(Replay(true) == LeftBytes(6 * kBlock));
 
     // Devices that do not open are said and leave nothing busy: the recording waits for a device.
     m_sim.setFailOpen(true);
-    ASSERT_TRUE(w->Choose(ID_AUDIO_RECORD));
+    ASSERT_TRUE(w->Choose("audioRecord"));
     EXPECT_EQ(RecState(), QStringLiteral("EE"));
     m_sim.setFailOpen(false);
     Record(3);
     m_sim.setFailOpen(true);
-    ASSERT_TRUE(w->Choose(ID_AUDIO_PLAYREC));
+    ASSERT_TRUE(w->Choose("audioPlayRecorded"));
     EXPECT_EQ(RecState(), QStringLiteral("EE"));
     EXPECT_EQ(TakeMessages(), (QStringList{"Failed to open record device", "Failed to open replay device"}));
     m_sim.setFailOpen(false);
     EXPECT_TRUE(Replay() == LeftBytes(3 * kBlock));
     // With no memory for a block the recorder stops and says so; the blocks kept before still replay.
     SetSampleBlockLimit(3);
-    ASSERT_TRUE(w->Choose(ID_AUDIO_RECORD));
+    ASSERT_TRUE(w->Choose("audioRecord"));
     Advance(1000, kRecStep);
     EXPECT_EQ(TakeMessages(), QStringList{"Out of memory for recording"});
     EXPECT_EQ(RecState(), QStringLiteral("EE"));
     SetSampleBlockLimit(-1);
     EXPECT_TRUE(Replay() == LeftBytes(3 * kBlock));
     // A recording ends by itself once a buffer comes back to more than 5,000,000 samples kept (about 227 s).
-    ASSERT_TRUE(w->Choose(ID_AUDIO_RECORD));
-    for (int i = 0; i < 6000 && theRecorder.IsRecording(); ++i) Advance(40, kRecStep);
+    ASSERT_TRUE(w->Choose("audioRecord"));
+    for (int i = 0; i < 6000 && w->Recording().isRecording(); ++i) Advance(40, kRecStep);
     EXPECT_EQ(RecState(), QStringLiteral("EE"));
-    EXPECT_EQ(theRecorder.GetCount(), 2501 * kBlock);
+    EXPECT_EQ(w->Recording().recordedSamples(), 2501 * kBlock);
 }
 
 }  // namespace

@@ -1,0 +1,277 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "script/audio_item.h"
+
+#include "html/html_tokenizer.h"
+#include "script/audio_link.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include <QByteArrayList>
+#include <QStringDecoder>
+
+namespace {
+
+bool IsSlash(char c) { return c == '/' || c == '\\'; }
+
+void ToBackslashesUpper(char* p, qsizetype n) {
+    for (char* end = p + n; p < end; ++p) {
+        if (*p == '/') *p = '\\';
+        else if (*p >= 'a' && *p <= 'z') *p = char(*p - ('a' - 'A'));
+    }
+}
+
+// The value of one escape digit: ch - 55 above '9', ch - 48 otherwise, with
+// bytes read as signed, as the escapes of old scripts were decoded.
+int EscapeDigit(char ch) {
+    const int v = static_cast<signed char>(ch);
+    return v > '9' ? v - 55 : v - 48;
+}
+
+// Decodes the %XX escapes of `s` in place. A decoded '%' starts an escape
+// with the bytes after it. A '%' with fewer than two bytes after it ends the
+// decoding; the rest is kept as it is.
+void DecodeEscapes(QByteArray& s) {
+    char* d = s.data();
+    const qsizetype n = s.size();
+    qsizetype r = 0, w = 0;
+    while (r < n) {
+        if (d[r] != '%') {
+            d[w++] = d[r++];
+        } else if (n - r < 3) {
+            while (r < n) d[w++] = d[r++];
+        } else {
+            const unsigned high = static_cast<unsigned>(EscapeDigit(d[r + 1]));
+            const unsigned low = static_cast<unsigned>(EscapeDigit(d[r + 2]));
+            r += 2;
+            d[r] = static_cast<char>((high << 4) | low);  // looked at again
+        }
+    }
+    s.resize(w);
+}
+
+bool Less(double a, double b) { return a < b || (std::isnan(b) && !std::isnan(a)); }
+
+int CompareTimes(double a, double b) { return Less(a, b) ? -1 : Less(b, a) ? 1 : 0; }
+
+int CompareRecords(const AudioItem& x, const AudioItem& y) {
+    if (int c = CompareTimes(x.start, y.start)) return c;
+    if (int c = CompareTimes(x.end, y.end)) return c;
+    const int c = QString::compare(x.name, y.name);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+bool ItemLess(const AudioItem& a, const AudioItem& b) { return CompareRecords(a, b) < 0; }
+
+// What an anchor's attributes say, pointing into the token's strings.
+struct AnchorTexts {
+    const QByteArray* name = nullptr;
+    const char* start = nullptr;  // NUL-terminated; null when the start text is empty
+    const char* end = nullptr;
+};
+
+void ReadHref(const QByteArray& value, CLinkMatcher& matcher, AnchorTexts& texts) {
+    const qsizetype first = value.indexOf('#');
+    const qsizetype last = value.lastIndexOf('#');
+    if (!matcher.Matches(value.constData(), first < 0 ? value.size() : first)) return;
+    // The start text runs from after the first '#' (for two or more '#' up to
+    // the last one, where reading the number stops anyway).
+    const bool noStart = first >= 0 && first == last && first + 1 == value.size();
+    texts.start = first < 0 ? "0" : noStart ? nullptr : value.constData() + first + 1;
+    texts.end = first == last ? "0" : value.constData() + last + 1;
+}
+
+// The charset a META tag declares: <meta charset=X> or <meta http-equiv=...
+// content="text/html; charset=X">; empty when it declares none.
+QByteArray declaredCharset(const CHtmlToken& t) {
+    for (int i = 0; i + 1 < t.m_nAttr; i += 2) {
+        const QByteArray value = t.m_pAttr[i + 1].trimmed();
+        if (t.m_pAttr[i] == "CHARSET") return value;
+        if (t.m_pAttr[i] != "CONTENT") continue;
+        const qsizetype at = value.toLower().indexOf("charset=");
+        if (at < 0) continue;
+        QByteArray name = value.mid(at + 8);
+        const qsizetype stop = name.indexOf(';');
+        if (stop >= 0) name.truncate(stop);
+        name = name.trimmed();
+        if (name.size() > 1 && (name[0] == '"' || name[0] == '\'')) name = name.mid(1, name.size() - 2);
+        return name;
+    }
+    return {};
+}
+
+QStringDecoder decoderFor(const QByteArray& charset) {
+    constexpr auto stateless = QStringConverter::Flag::Stateless;  // each name on its own
+    QStringDecoder decoder(charset.isEmpty() ? "UTF-8" : charset.constData(), stateless);
+    if (decoder.isValid()) return decoder;
+    // Labels browsers read as Latin-1 (or its superset), for a Qt without ICU.
+    static const QByteArrayList latin = {"windows-1252", "cp1252", "us-ascii", "ascii", "iso8859-1", "l1"};
+    return QStringDecoder(latin.contains(charset.toLower()) ? QStringConverter::Latin1 : QStringConverter::Utf8,
+                          stateless);
+}
+
+// The Latin-1 characters from U+00A0 on, by their reference names.
+constexpr const char* kLatinNames[] = {
+    "nbsp", "iexcl", "cent", "pound", "curren", "yen", "brvbar", "sect", "uml", "copy", "ordf", "laquo",
+    "not", "shy", "reg", "macr", "deg", "plusmn", "sup2", "sup3", "acute", "micro", "para", "middot",
+    "cedil", "sup1", "ordm", "raquo", "frac14", "frac12", "frac34", "iquest", "Agrave", "Aacute", "Acirc",
+    "Atilde", "Auml", "Aring", "AElig", "Ccedil", "Egrave", "Eacute", "Ecirc", "Euml", "Igrave", "Iacute",
+    "Icirc", "Iuml", "ETH", "Ntilde", "Ograve", "Oacute", "Ocirc", "Otilde", "Ouml", "times", "Oslash",
+    "Ugrave", "Uacute", "Ucirc", "Uuml", "Yacute", "THORN", "szlig", "agrave", "aacute", "acirc", "atilde",
+    "auml", "aring", "aelig", "ccedil", "egrave", "eacute", "ecirc", "euml", "igrave", "iacute", "icirc",
+    "iuml", "eth", "ntilde", "ograve", "oacute", "ocirc", "otilde", "ouml", "divide", "oslash", "ugrave",
+    "uacute", "ucirc", "uuml", "yacute", "thorn", "yuml",
+};
+
+// The character a reference names (the text between '&' and ';'); 0 when unknown.
+char32_t namedCharacter(QStringView name) {
+    static const std::pair<const char*, char32_t> xml[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+    for (const auto& [n, c] : xml)
+        if (name == QLatin1String(n)) return c;
+    for (size_t i = 0; i < std::size(kLatinNames); ++i)
+        if (name == QLatin1String(kLatinNames[i])) return char32_t(0xA0 + i);
+    return 0;
+}
+
+int digitValue(QChar ch, int base) {
+    const char16_t c = ch.unicode();
+    if (c >= '0' && c <= '9') return c - '0';
+    if (base == 16 && (c | 0x20) >= 'a' && (c | 0x20) <= 'f') return (c | 0x20) - 'a' + 10;
+    return -1;
+}
+
+// Replaces the character references of `s`: "&#233;" and "&#xE9;" (the ';' may
+// be left out), "&eacute;" for the names known. Others stay as written; a
+// number that is no character becomes U+FFFD.
+QString decodeReferences(const QString& s) {
+    if (!s.contains(QLatin1Char('&'))) return s;
+    QString out;
+    qsizetype i = 0;
+    while (i < s.size()) {
+        const qsizetype amp = s.indexOf(QLatin1Char('&'), i);
+        if (amp < 0) break;
+        out += QStringView(s).mid(i, amp - i);
+        i = amp + 1;
+        char32_t c = 0;
+        if (i < s.size() && s[i] == QLatin1Char('#')) {
+            const int base = i + 1 < s.size() && (s[i + 1] == QLatin1Char('x') || s[i + 1] == QLatin1Char('X')) ? 16 : 10;
+            qsizetype j = i + (base == 16 ? 2 : 1);
+            const qsizetype first = j;
+            uint32_t value = 0;
+            for (int d; j < s.size() && (d = digitValue(s[j], base)) >= 0; ++j)
+                value = std::min<uint32_t>(value * base + d, 0x110000);
+            if (j > first) {
+                c = value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) ? 0xFFFD : char32_t(value);
+                i = j + (j < s.size() && s[j] == QLatin1Char(';'));
+            }
+        } else if (const qsizetype semi = s.indexOf(QLatin1Char(';'), i); semi > i) {
+            if ((c = namedCharacter(QStringView(s).mid(i, semi - i)))) i = semi + 1;
+        }
+        if (c) out += QStringView(QChar::fromUcs4(c));
+        else out += QLatin1Char('&');
+    }
+    out += QStringView(s).mid(i);
+    return out;
+}
+
+}  // namespace
+
+int CompareItems(const void* a, const void* b) {
+    return CompareRecords(*static_cast<const AudioItem*>(a), *static_cast<const AudioItem*>(b));
+}
+
+CLinkMatcher::CLinkMatcher(const QByteArray& pageUrl, const QByteArray& fileName)
+    : m_folder(pageUrl), m_file(fileName) {
+    const qsizetype fragment = m_folder.indexOf('#');
+    if (fragment >= 0) m_folder.truncate(fragment);
+    if (m_folder.startsWith("file:///")) {
+        const bool drive = m_folder.size() > 9 && m_folder[9] == ':';
+        m_folder.remove(0, drive ? 8 : 7);  // "/home/..." keeps its root
+    }
+    m_folder.replace('/', '\\');
+    const qsizetype slash = m_folder.lastIndexOf('\\');
+    m_folder.truncate(std::max<qsizetype>(slash, 0));
+    ToBackslashesUpper(m_file.data(), m_file.size());
+}
+
+bool CLinkMatcher::Matches(const char* href, qsizetype len) {
+    const char* h = href;
+    const char* const hEnd = href + len;
+    qsizetype folderLen = m_folder.size();
+    while (hEnd - h >= 3 && h[0] == '.' && h[1] == '.' && IsSlash(h[2])) {
+        folderLen = std::max<qsizetype>(QByteArrayView(m_folder.constData(), folderLen).lastIndexOf('\\'), 0);
+        h += 3;
+    }
+
+    // The link made absolute: a drive path alone, a rooted one after the
+    // page's drive (if it has one), any other after the page's folder.
+    qsizetype prefix = folderLen + 1;
+    if (hEnd - h >= 2 && h[1] == ':') prefix = 0;
+    else if (h < hEnd && IsSlash(*h)) prefix = folderLen >= 2 && m_folder[1] == ':' ? 2 : 0;
+    const qsizetype hLen = hEnd - h;
+    if (prefix + hLen < m_file.size()) return false;  // decoding only shortens it
+    m_link.resize(prefix + hLen);
+    char* d = m_link.data();
+    std::memcpy(d, m_folder.constData(), std::min(prefix, folderLen));
+    if (prefix == folderLen + 1) d[folderLen] = '\\';
+    if (hLen) std::memcpy(d + prefix, h, hLen);
+
+    ToBackslashesUpper(m_link.data(), m_link.size());
+    if (!m_link.contains('%')) return m_link == m_file;
+    const QByteArray encoded = m_link;
+    DecodeEscapes(m_link);
+    // Decoded as URLs are, once, a '%' in a file name (written %25) stays a '%'.
+    return m_link == m_file || QByteArray::fromPercentEncoding(encoded) == m_file;
+}
+
+bool LinkMatchesFile(const QByteArray& pageUrl, const QByteArray& href, const QByteArray& fileName) {
+    CLinkMatcher matcher(pageUrl, fileName);
+    return matcher.Matches(href.constData(), href.size());
+}
+
+int ScanItemsFromStream(CByteStream& stream, const QString& pageUrl, const QString& fileName,
+                        AudioItem* pItems, int nMaxItems) {
+    CLinkMatcher matcher(pageUrl.toUtf8(), fileName.toUtf8());
+    CHtmlTokenizer tokenizer(&stream);
+    int nItems = 0;
+    QByteArray charset;
+    std::vector<QByteArray> rawNames;
+    while (nItems < nMaxItems) {
+        const CHtmlToken* t = tokenizer.NextToken();
+        if (!t) break;
+        if (t->m_nKind != TOKEN_TAG) continue;
+        if (t->m_strText == "META" && charset.isEmpty()) charset = declaredCharset(*t);
+        if (t->m_strText != "A") continue;
+        AnchorTexts texts;
+        for (int i = 0; i + 1 < t->m_nAttr; i += 2) {
+            if (t->m_pAttr[i] == "HREF") ReadHref(t->m_pAttr[i + 1], matcher, texts);
+            else if (t->m_pAttr[i] == "NAME") texts.name = &t->m_pAttr[i + 1];
+        }
+        if (texts.name && !texts.name->isEmpty() && texts.start) {
+            pItems[nItems] = {Atof(texts.start), Atof(texts.end), QString()};
+            rawNames.push_back(*texts.name);
+            ++nItems;
+        }
+    }
+    // The whole page is read: its declared charset is known now.
+    QStringDecoder decoder = decoderFor(charset);
+    for (int i = 0; i < nItems; ++i) pItems[i].name = decodeReferences(decoder.decode(rawNames[size_t(i)]));
+    // Scripts list their items in time order: check before sorting.
+    if (!std::is_sorted(pItems, pItems + nItems, ItemLess)) std::sort(pItems, pItems + nItems, ItemLess);
+    return nItems;
+}
+
+int FindCurrentItem(const AudioItem* pItems, int nItems, double seconds) {
+    int k = -1;
+    double best = 1000.0;
+    for (int i = 0; i < nItems; ++i) {
+        const double d = seconds - pItems[i].start;
+        if (d >= 0 && d < best) {
+            best = d;
+            k = i;
+        }
+    }
+    return k;
+}

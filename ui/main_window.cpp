@@ -1,0 +1,275 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/main_window.h"
+
+#include "align/script_page.h"
+#include "platform/message_box.h"
+#include "script/time_text.h"
+#include "session/playback_session.h"
+#include "session/recording_session.h"
+#include "ui/about_dialog.h"
+#include "ui/make_script_job.h"
+#include "ui/marks_dialog.h"
+#include "ui/script_view.h"
+#include "ui/status_pane.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace {
+
+enum class Kind { Menu, Item, Separator, BarItem, RecentFiles, Speeds };
+
+struct MenuEntry {
+    Kind kind;
+    const char* what = nullptr;  // a menu's title (marked for translation), an item's action name
+};
+
+// Within a menu no two items share an access letter.
+constexpr MenuEntry kMenus[] = {
+    {Kind::Menu, QT_TRANSLATE_NOOP("MainWindow", "&File")},
+    {Kind::Item, "fileOpen"}, {Kind::Item, "filePrint"}, {Kind::Item, "fileMakeScript"}, {Kind::Separator},
+    {Kind::RecentFiles}, {Kind::Separator}, {Kind::Item, "fileExit"},
+    {Kind::Menu, QT_TRANSLATE_NOOP("MainWindow", "&Go")},
+    {Kind::Item, "goBack"}, {Kind::Item, "goForward"}, {Kind::Item, "goHome"},
+    {Kind::Menu, QT_TRANSLATE_NOOP("MainWindow", "&Audio")},
+    {Kind::Item, "audioStart"}, {Kind::Item, "audioStop"}, {Kind::Item, "audioPause"}, {Kind::Item, "audioRewind"},
+    {Kind::Item, "audioForward"}, {Kind::Item, "audioPreviousItem"}, {Kind::Item, "audioNextItem"}, {Kind::Separator},
+    {Kind::Speeds, QT_TRANSLATE_NOOP("MainWindow", "Spee&d")}, {Kind::Item, "audioSlower"}, {Kind::Item, "audioFaster"},
+    {Kind::Separator},
+    {Kind::Item, "audioSingleItem"}, {Kind::Item, "audioRepeat"}, {Kind::Item, "audioPauseAfterItem"}, {Kind::Separator},
+    {Kind::Item, "audioRecord"}, {Kind::Item, "audioPlayRecorded"}, {Kind::Item, "audioMark"},
+    {Kind::BarItem, "audioMark"},
+    {Kind::Menu, QT_TRANSLATE_NOOP("MainWindow", "&View")},
+    {Kind::Item, "viewSource"}, {Kind::Item, "viewParse"}, {Kind::Item, "viewMarks"}, {Kind::Item, "viewFollowPage"},
+    {Kind::Separator}, {Kind::Item, "viewToolbar"}, {Kind::Item, "viewStatusBar"},
+    {Kind::Menu, QT_TRANSLATE_NOOP("MainWindow", "&Help")},
+    {Kind::Item, "helpContents"}, {Kind::Item, "helpAbout"},
+};
+
+// The toolbar's buttons; null is a separator.
+constexpr const char* kToolBar[] = {
+    "fileOpen", nullptr, "filePrint", nullptr, "audioSingleItem", "audioStart", "audioPause", "audioStop", nullptr,
+    "audioRewind", "audioForward", nullptr, "audioRecord", "audioPlayRecorded", nullptr, "goBack", "goHome", "goForward",
+};
+
+const char kTitle[] = QT_TRANSLATE_NOOP("MainWindow", "Parlotype");
+const char kScriptFilter[] = QT_TRANSLATE_NOOP("MainWindow", "Parlotype Files (*.htm)");
+
+}  // namespace
+
+MainWindow::MainWindow(PlaybackSession& playback, RecordingSession& recording, const QString& scriptIndex)
+    : m_playback(playback), m_recording(recording), m_view(new ScriptView(playback, scriptIndex, this)) {
+    setWindowIcon(QIcon(QStringLiteral(":/icons/parlotype.svg")));
+    setCentralWidget(m_view);
+    createActions();
+    createMenus();
+    createToolBar();
+    createStatusBar();
+    resize(900, 700);
+    updateTitle(QString());
+    connect(&m_playback, &PlaybackSession::fileChanged, this, &MainWindow::refreshActions);
+    connect(&m_playback, &PlaybackSession::stateChanged, this, &MainWindow::refreshActions);
+    connect(&m_playback, &PlaybackSession::speedChanged, this, &MainWindow::refreshActions);
+    connect(&m_playback, &PlaybackSession::practiceChanged, this, &MainWindow::refreshActions);
+    connect(&m_recording, &RecordingSession::stateChanged, this, &MainWindow::refreshActions);
+    connect(m_view, &ScriptView::followPageChanged, this, &MainWindow::refreshActions);
+    connect(m_toolBar, &QToolBar::visibilityChanged, this, &MainWindow::refreshActions);
+    connect(&m_playback, &PlaybackSession::positionChanged, this, &MainWindow::refreshPanes);
+    connect(&m_playback, &PlaybackSession::positionJumped, this, &MainWindow::refreshPanes);
+    setRecentFiles({});
+}
+
+QAction* MainWindow::action(const QString& name) const {
+    for (const BoundAction& bound : m_actions)
+        if (bound.action->objectName() == name) return bound.action;
+    return nullptr;
+}
+
+void MainWindow::createActions() {
+    for (ActionSpec& spec : actionTable()) {
+        auto* action = new QAction(this);
+        action->setObjectName(QLatin1String(spec.name));
+        if (spec.text) {
+            const QString text = tr(spec.text);
+            action->setText(text.section(QLatin1Char('\t'), 0, 0));
+            if (const QString key = text.section(QLatin1Char('\t'), 1, 1); !key.isEmpty())
+                action->setShortcut(QKeySequence::fromString(key, QKeySequence::PortableText));
+        }
+        if (spec.global) action->setShortcutContext(Qt::ApplicationShortcut);
+        action->setStatusTip(tr(spec.prompt));
+        action->setToolTip(tr(spec.tip));
+        action->setCheckable(bool(spec.checked));
+        if (spec.ownIcon) {
+            const QIcon own(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(spec.ownIcon)));
+            action->setIcon(spec.themeIcon ? QIcon::fromTheme(QLatin1String(spec.themeIcon), own) : own);
+        }
+        // A checkable action toggles itself: its state is set again from the table.
+        connect(action, &QAction::triggered, this, [this, trigger = spec.trigger] {
+            trigger();
+            refreshActions();
+        });
+        m_actions.push_back({action, std::move(spec.enabled), std::move(spec.checked)});
+    }
+    addAction(action(QStringLiteral("homePage")));  // a key with no menu item
+}
+
+void MainWindow::createMenus() {
+    QMenu* menu = nullptr;
+    for (const MenuEntry& e : kMenus) {
+        switch (e.kind) {
+        case Kind::Menu:
+            menu = menuBar()->addMenu(tr(e.what));
+            break;
+        case Kind::Item:
+            menu->addAction(action(QLatin1String(e.what)));
+            break;
+        case Kind::Separator:
+            menu->addSeparator();
+            break;
+        case Kind::BarItem:
+            menuBar()->addAction(action(QLatin1String(e.what)));
+            break;
+        case Kind::RecentFiles:
+            for (int i = 0; i < kRecentFileCount; ++i) menu->addAction(action(QStringLiteral("fileRecent%1").arg(i)));
+            break;
+        case Kind::Speeds: {
+            QMenu* speeds = menu->addMenu(tr(e.what));
+            for (size_t i = 0; i < PlaybackSession::kSpeeds.size(); ++i) {
+                QAction* speed = action(QStringLiteral("audioSpeed%1").arg(i));
+                speed->setText(QString::number(PlaybackSession::kSpeeds[i]) + QChar(0x00D7));
+                speeds->addAction(speed);
+            }
+            break;
+        }
+        }
+    }
+}
+
+// Icons come from the desktop's icon theme where it has them, else from the
+// program's own SVG icons, which stay sharp at any screen scale.
+void MainWindow::createToolBar() {
+    m_toolBar = addToolBar(tr("Toolbar"));
+    m_toolBar->setObjectName(QStringLiteral("toolbar"));
+    m_toolBar->setIconSize(QSize(16, 16));
+    for (const char* name : kToolBar) {
+        if (name)
+            m_toolBar->addAction(action(QLatin1String(name)));
+        else
+            m_toolBar->addSeparator();
+    }
+}
+
+// The message area shows an action's prompt while the pointer is on it, and
+// "Ready" otherwise; then the indicators.
+void MainWindow::createStatusBar() {
+    QStatusBar* bar = statusBar();
+    const QString idle = tr("Ready");
+    connect(bar, &QStatusBar::messageChanged, bar, [bar, idle](const QString& text) {
+        if (text.isEmpty()) bar->showMessage(idle);
+    });
+    bar->showMessage(idle);
+    m_turnPane = new StatusPane(QStringLiteral("turn"), tr("Your turn"), bar);
+    m_turnPane->setPaneText(tr("Your turn"));
+    m_recordingPane = new StatusPane(QStringLiteral("recording"), tr("** Recording **"), bar);
+    m_recordingPane->setPaneText(tr("** Recording **"));
+    m_speedPane = new StatusPane(QStringLiteral("speed"), QStringLiteral("0.75\u00d7"), bar);
+    m_timePane = new StatusPane(QStringLiteral("time"), QStringLiteral("00.00.0"), bar);
+    for (StatusPane* pane : {m_turnPane, m_recordingPane, m_speedPane, m_timePane}) bar->addPermanentWidget(pane);
+}
+
+void MainWindow::refreshActions() {
+    for (const BoundAction& bound : m_actions) {
+        bound.action->setEnabled(!bound.enabled || bound.enabled());
+        if (bound.checked) bound.action->setChecked(bound.checked());
+    }
+    refreshPanes();
+}
+
+void MainWindow::refreshPanes() {
+    m_timePane->setOn(m_playback.isPlaying());
+    if (m_playback.isPlaying()) m_timePane->setPaneText(TimeText(m_playback.position()));
+    m_turnPane->setOn(m_playback.state() == PlaybackSession::State::Turn);
+    m_recordingPane->setOn(m_recording.isRecording());
+    m_speedPane->setOn(m_playback.speed() != 1.0);
+    m_speedPane->setPaneText(QString::number(m_playback.speed()) + QChar(0x00D7));
+}
+
+void MainWindow::showScript(const QString& path) {
+    updateTitle(path);
+    m_view->openScript(path);
+}
+
+void MainWindow::updateTitle(const QString& path) {
+    const QString title = tr(kTitle);
+    setWindowTitle(path.isEmpty() ? title : QFileInfo(path).fileName() + QStringLiteral(" - ") + title);
+}
+
+void MainWindow::setRecentFiles(const QStringList& paths) {
+    m_recentFiles = paths.mid(0, kRecentFileCount);
+    for (int i = 0; i < kRecentFileCount; ++i) {
+        QAction* recent = action(QStringLiteral("fileRecent%1").arg(i));
+        if (i < m_recentFiles.size()) {
+            QString shown = QDir::toNativeSeparators(m_recentFiles[i]);
+            recent->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(shown.replace(QLatin1Char('&'), QLatin1String("&&"))));
+            recent->setVisible(true);
+        } else {
+            // With no recent file, the first item is a greyed placeholder.
+            recent->setText(tr("Recent File"));
+            recent->setVisible(i == 0);
+        }
+    }
+    refreshActions();
+}
+
+void MainWindow::openFile() {
+    const QString filter = tr(kScriptFilter) + QLatin1String(";;") + tr("All Files (*)");
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open"), QString(), filter);
+    if (!path.isEmpty()) emit openRequested(path);
+}
+
+void MainWindow::openRecentFile(int index) {
+    if (index < m_recentFiles.size()) emit openRequested(m_recentFiles[index]);
+}
+
+// The recording, then its text, then where the page goes (beside the
+// recording unless the user says otherwise; the dialog asks before it
+// replaces a file); the page opens when it is written.
+void MainWindow::makeScript() {
+    const QString recording = QFileDialog::getOpenFileName(this, tr("Make Script: the recording"), QString(),
+                                                           tr("Audio Files (*.wav *.mp3 *.WAV *.MP3);;All Files (*)"));
+    if (recording.isEmpty()) return;
+    if (const QString problem = RecordingPathProblem(recording); !problem.isEmpty()) {
+        platform::ShowMessage(problem);
+        return;
+    }
+    const QString text = QFileDialog::getOpenFileName(this, tr("Make Script: its text, one sentence a line"),
+                                                      QFileInfo(recording).absolutePath(),
+                                                      tr("Text Files (*.txt);;All Files (*)"));
+    if (text.isEmpty()) return;
+    const QString page = QFileDialog::getSaveFileName(this, tr("Make Script: save the page as"),
+                                                      DefaultPagePath(recording), tr(kScriptFilter));
+    if (page.isEmpty()) return;
+    if (const QString problem = PagePathProblem(page, recording, text); !problem.isEmpty()) {
+        platform::ShowMessage(problem);
+        return;
+    }
+    MakeScriptJob job(this);
+    if (const QString made = job.run(recording, text, page); !made.isEmpty()) emit openRequested(made);
+}
+
+// The text is read-only: at OK it is either the whole list or, after Clear, empty.
+void MainWindow::showMarks() {
+    MarksDialog dialog(m_playback.marks().join(QString()), this);
+    if (dialog.exec() == QDialog::Accepted && dialog.text().isEmpty()) m_playback.clearMarks();
+}
+
+void MainWindow::showAbout() {
+    AboutDialog dialog(this);
+    dialog.exec();
+}
