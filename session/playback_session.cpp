@@ -247,10 +247,13 @@ void PlaybackSession::track() {
         emit positionChanged(pos);
         if (m_endTime <= 0 || pos <= m_endTime)
             showItemAt(pos);
-        else if (m_pauseAfterItem && !m_player.isPaused())
+        else if (m_pauseAfterItem && !m_player.isPaused() && !m_turnTaken) {
+            // The end time: a turn for what was heard, unless the item had its turn just now.
+            m_turnTaken = true;
             startTurn(m_endTime - (m_currentItem == -1 ? m_linkStart : std::max(m_linkStart, m_items[size_t(m_currentItem)].start)));
-        else
+        } else {
             finishStretch();
+        }
     }
     // A repeat shows its item at once.
     if (m_jumps != jumps && isSounding()) showItemAt(position());
