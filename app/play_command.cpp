@@ -6,8 +6,8 @@
 #include "audio/replay_file.h"
 #include "audio/replay_receiver.h"
 #include "platform/message_box.h"
-#include "view/audio_link.h"
-#include "view/time_text.h"
+#include "script/audio_link.h"
+#include "script/time_text.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,7 +4,7 @@
 // current item in a full table. Goals: the scan within 20 ms and at least 3
 // times faster than gumbo; the lookup is reported.
 #include "html/byte_stream.h"
-#include "view/audio_item.h"
+#include "script/audio_item.h"
 
 #include <benchmark/benchmark.h>
 #include <gumbo.h>

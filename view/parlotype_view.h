@@ -19,7 +19,7 @@
 // their own defining the handlers declared below, then fill in their
 // entries of command_table.cpp.
 
-#include "view/audio_item.h"
+#include "script/audio_item.h"
 #include "view/command_map.h"
 
 #include <QString>

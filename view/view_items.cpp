@@ -12,7 +12,7 @@
 #include "platform/message_box.h"
 #include "platform/page_stream.h"
 #include "platform/web_view.h"
-#include "view/time_text.h"
+#include "script/time_text.h"
 
 #include <QTimer>
 #include <QTimerEvent>

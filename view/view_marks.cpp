@@ -6,7 +6,7 @@
 
 #include "audio/replay_file.h"
 #include "view/marks_dlg.h"
-#include "view/time_text.h"
+#include "script/time_text.h"
 
 // A paused playback still counts as playing, so marks can be taken in a pause.
 void CParlotypeView::OnAudioMark() {

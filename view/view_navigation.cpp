@@ -6,7 +6,7 @@
 #include "app/parlotype_doc.h"
 #include "audio/replay_file.h"
 #include "platform/web_view.h"
-#include "view/audio_link.h"
+#include "script/audio_link.h"
 
 #include <QTimer>
 

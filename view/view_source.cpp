@@ -6,7 +6,7 @@
 #include "platform/message_box.h"
 #include "platform/page_stream.h"
 #include "platform/web_view.h"
-#include "view/page_listing.h"
+#include "script/page_listing.h"
 #include "view/source_dlg.h"
 
 namespace {

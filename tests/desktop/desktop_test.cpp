@@ -9,7 +9,7 @@
 #include "common/spoken_recording.h"
 #include "common/test_audio.h"
 #include "html/byte_stream.h"
-#include "view/audio_item.h"
+#include "script/audio_item.h"
 
 #include <QDir>
 #include <QProcess>

@@ -2,7 +2,7 @@
 // Any page address, link and file name through the link-to-file comparison:
 // no crash or out-of-bounds access, a reused matcher answers as a fresh one,
 // and a plain link beside the page matches the file it names.
-#include "view/audio_item.h"
+#include "script/audio_item.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -3,8 +3,8 @@
 // crash, no read or write out of bounds, and the token's promises hold.
 #include "html/byte_stream.h"
 #include "html/html_tokenizer.h"
-#include "view/audio_item.h"
-#include "view/page_listing.h"
+#include "script/audio_item.h"
+#include "script/page_listing.h"
 
 #include <algorithm>
 #include <cstdlib>

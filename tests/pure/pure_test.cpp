@@ -5,10 +5,10 @@
 #include "app/script_index.h"
 #include "html/byte_stream.h"
 #include "html/html_tokenizer.h"
-#include "view/audio_item.h"
-#include "view/audio_link.h"
-#include "view/page_listing.h"
-#include "view/time_text.h"
+#include "script/audio_item.h"
+#include "script/audio_link.h"
+#include "script/page_listing.h"
+#include "script/time_text.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "view/time_text.h"
+#include "script/time_text.h"
 
 #include <algorithm>
 #include <charconv>

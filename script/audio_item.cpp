@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "view/audio_item.h"
+#include "script/audio_item.h"
 
 #include "html/html_tokenizer.h"
-#include "view/audio_link.h"
+#include "script/audio_link.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "view/page_listing.h"
+#include "script/page_listing.h"
 
 #include "html/byte_stream.h"
 #include "html/html_tokenizer.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "view/audio_link.h"
+#include "script/audio_link.h"
 
 #include <charconv>
 #include <cstdlib>
