@@ -110,7 +110,7 @@ void CParlotypeView::OnWimData(platform::WaveEvent*) {
 // after Record stops a replay (state 2) its buffers still come back here, and
 // they must not be counted as the file player's.
 void CParlotypeView::OnWomDone(platform::WaveEvent* pEvent) {
-    if (!theReplayBuffer.Owns(pEvent->header)) {
+    if (!theReplayBuffer.Owns(pEvent->header())) {
         theReplayFile.OnBufferDone();
         return;
     }
