@@ -51,7 +51,7 @@ CParlotypeApp::CParlotypeApp(int& argc, char** argv) {
     Q_INIT_RESOURCE(parlotype);  // the resources live in a static library
     SetApplicationIdentity();
     if (!QCoreApplication::instance()) {
-        platform::RegisterWebSchemes();
+        platform::registerWebSchemes();
         m_pOwnApp = std::make_unique<QApplication>(argc, argv);  // takes Qt's own options out of argv
     }
     for (int i = 1; i < argc; ++i) m_args << QString::fromLocal8Bit(argv[i]);
@@ -137,7 +137,7 @@ void CParlotypeApp::OnFileMakeScript() {
         QCoreApplication::translate("CParlotypeApp", "Audio Files (*.wav *.mp3 *.WAV *.MP3);;All Files (*)"));
     if (recording.isEmpty()) return;
     if (const QString problem = RecordingPathProblem(recording); !problem.isEmpty()) {
-        platform::ShowMessage(problem);
+        platform::showMessage(problem);
         return;
     }
     const QString text = QFileDialog::getOpenFileName(
@@ -149,7 +149,7 @@ void CParlotypeApp::OnFileMakeScript() {
         DefaultPagePath(recording), DocString(3));
     if (page.isEmpty()) return;
     if (const QString problem = PagePathProblem(page, recording, text); !problem.isEmpty()) {
-        platform::ShowMessage(problem);
+        platform::showMessage(problem);
         return;
     }
     MakeScriptJob job(m_pMainWnd.get());

@@ -67,13 +67,13 @@ private:
         if (m_sinceProgress.elapsed() >= kStallMs) {
             if (!theReplayFile.HasQueuedAudio()) return Finish(pos, 0);
             theReplayFile.CloseDevice();
-            platform::ShowMessage(QCoreApplication::translate("PlayCommand", "The replay device stalled: nothing was heard for %1 s").arg(kStallMs / 1000));
+            platform::showMessage(QCoreApplication::translate("PlayCommand", "The replay device stalled: nothing was heard for %1 s").arg(kStallMs / 1000));
             return Finish(pos, 1);
         }
         if (m_sincePrint.elapsed() >= kPrintMs) Print(pos);
     }
     void Print(double pos) {
-        std::printf("%s\n", qPrintable(TimeText(pos)));
+        std::printf("%s\n", qPrintable(timeText(pos)));
         std::fflush(stdout);
         m_sincePrint.restart();
     }
@@ -104,7 +104,7 @@ bool ReadSpeed(const QString& text, double& speed) {
 
 int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
     const QString linkText = commandLine.value(QStringLiteral("play"));
-    const AudioLinkParts link = SplitAudioLink(linkText);
+    const AudioLinkParts link = splitAudioLink(linkText);
     if (link.file.isEmpty())
         return Usage(QCoreApplication::translate("PlayCommand", "parlotype: --play needs a file in its link "
                                                  "FILE[#START[#END]], not '%1'\n").arg(linkText));
@@ -115,7 +115,7 @@ int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
                                                  "not '%3'\n").arg(CReplayFile::kMinSpeed).arg(CReplayFile::kMaxSpeed).arg(speedText));
 
     QCoreApplication app(argc, argv);
-    platform::SetMessageSink(PrintMessage);
+    platform::setMessageSink(PrintMessage);
     CReplayReceiver receiver;
     int status = 1;
     theReplayFile.SetSpeed(speed);
@@ -127,6 +127,6 @@ int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
                          .arg(link.file));
     }
     theReplayFile.Close();  // the device goes before the application object
-    platform::SetMessageSink({});
+    platform::setMessageSink({});
     return status;
 }

@@ -44,7 +44,7 @@ bool CRecorder::Start(QObject* notify, int rate, int mode) {
     m_hWaveIn = platform::audioBackend().createWaveIn();
     if (rate <= 0 || !m_hWaveIn->open(m_wfx, notify)) {
         m_hWaveIn.reset();
-        platform::ShowMessage(QCoreApplication::translate("CRecorder", "Failed to open record device"));
+        platform::showMessage(QCoreApplication::translate("CRecorder", "Failed to open record device"));
         m_nMode = 0;
         return false;
     }
@@ -73,7 +73,7 @@ void CRecorder::Stop() {
 // The device failed while recording: what was kept so far stays.
 void CRecorder::Fail() {
     Stop();
-    platform::ShowMessage(QCoreApplication::translate("CRecorder", "The record device failed: recording stopped"));
+    platform::showMessage(QCoreApplication::translate("CRecorder", "The record device failed: recording stopped"));
 }
 
 void CRecorder::Close() {
@@ -115,10 +115,10 @@ void CRecorder::OnData() {
 
 bool CRecorder::ProcessBuffer() {
     const int frames = m_nBufferBytes / 4;
-    SampleBlock* block = NewSampleBlock();
+    SampleBlock* block = newSampleBlock();
     if (!block) {
         Stop();
-        platform::ShowMessage(QCoreApplication::translate("CRecorder", "Out of memory for recording"));
+        platform::showMessage(QCoreApplication::translate("CRecorder", "Out of memory for recording"));
         return false;
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(m_data[m_nCurrent]);
@@ -146,7 +146,7 @@ std::vector<int16_t> CRecorder::GetSamples() {
 void CRecorder::Clear() {
     while (m_pBlocks) {
         SampleBlock* next = m_pBlocks->next;
-        FreeSampleBlock(m_pBlocks);
+        freeSampleBlock(m_pBlocks);
         m_pBlocks = next;
     }
     m_nCount = 0;

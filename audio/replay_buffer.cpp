@@ -40,7 +40,7 @@ bool CReplayBuffer::Open(QObject* notify, int rate) {
     m_hWaveOut = platform::audioBackend().createWaveOut();
     if (rate <= 0 || !m_hWaveOut->open(m_wfx, notify)) {
         m_hWaveOut.reset();
-        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Failed to open replay device"));
+        platform::showMessage(QCoreApplication::translate("CReplayFile", "Failed to open replay device"));
         return false;
     }
     m_bOpen = true;

@@ -37,13 +37,13 @@ bool CReplayFile::Open(const QString& path) {
     if (m_bLoaded) Close();
     m_strFile = path;
     if (!m_file.open(path)) {
-        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Could not open '%1'").arg(path));
+        platform::showMessage(QCoreApplication::translate("CReplayFile", "Could not open '%1'").arg(path));
         return false;
     }
     char magic[4];
     bool ok = false;
     if (m_file.read(magic, 4) == 4 && std::memcmp(magic, "RIFF", 4) == 0)
-        ok = ParseWave();
+        ok = parseWave();
     else if (FindMpegStart())
         ok = OpenMpeg();
     if (ok) {
@@ -54,9 +54,9 @@ bool CReplayFile::Open(const QString& path) {
     return false;
 }
 
-bool CReplayFile::ParseWave() {
+bool CReplayFile::parseWave() {
     WaveLayout layout;
-    if (!::ParseWave(m_file, layout)) return false;
+    if (!::parseWave(m_file, layout)) return false;
     m_wfx = layout.format;
     m_nDataOffset = layout.dataOffset;
     m_nDataEnd = layout.dataEnd;
@@ -75,11 +75,11 @@ bool CReplayFile::FindMpegStart() {
         uint8_t head[10] = {};
         m_file.seek(offset);
         const uint32_t n = m_file.read(head, sizeof head);
-        if (n >= 2 && IsFrameSync(head[0], head[1])) {
+        if (n >= 2 && isFrameSync(head[0], head[1])) {
             m_nAudioStart = offset;
             return true;
         }
-        const uint32_t tag = n == sizeof head ? Id3v2TagSize(head) : 0;
+        const uint32_t tag = n == sizeof head ? id3v2TagSize(head) : 0;
         if (tag == 0) return false;
         offset += tag;
     }
@@ -89,21 +89,21 @@ bool CReplayFile::OpenMpeg() {
     m_pSrc = std::make_unique<uint8_t[]>(kMaxFrameBytes);
     m_file.seek(m_nAudioStart);
     MpegFrameHeader first;
-    if (!ReadFrameHeader(m_file, m_pSrc.get(), first)) {
-        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Format error on file '%1'\n").arg(m_strFile));
+    if (!readFrameHeader(m_file, m_pSrc.get(), first)) {
+        platform::showMessage(QCoreApplication::translate("CReplayFile", "Format error on file '%1'\n").arg(m_strFile));
         ReleaseMpeg();
         return false;
     }
     m_file.seek(m_nAudioStart);  // the first frame is read again when playback starts
-    m_wfx = PcmFormatFor(first);
+    m_wfx = pcmFormatFor(first);
     m_decoder = std::make_unique<platform::MpegDecoder>();
     if (!m_decoder->open(long(m_wfx.samplesPerSec), m_wfx.channels)) {
-        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Could not find suitable CODEC for '%1'\n").arg(m_strFile));
+        platform::showMessage(QCoreApplication::translate("CReplayFile", "Could not find suitable CODEC for '%1'\n").arg(m_strFile));
         ReleaseMpeg();
         return false;
     }
-    m_nDstBytes = DestinationBytes(first, kMaxFrameBytes, kBlockBytes);
-    m_seekIndex.Reset(m_nAudioStart);
+    m_nDstBytes = destinationBytes(first, kMaxFrameBytes, kBlockBytes);
+    m_seekIndex.reset(m_nAudioStart);
     m_nFormat = FORMAT_MPEG;
     return true;
 }
@@ -111,7 +111,7 @@ bool CReplayFile::OpenMpeg() {
 void CReplayFile::ReleaseMpeg() {
     m_decoder.reset();
     m_pSrc.reset();
-    m_seekIndex.Reset(0);
+    m_seekIndex.reset(0);
 }
 
 bool CReplayFile::Close() {

@@ -69,7 +69,7 @@ private:
     static constexpr uint32_t kBlockBytes = 65536; // one ring data block
     enum { FORMAT_WAV = 1, FORMAT_MPEG = 2 };
 
-    bool ParseWave();
+    bool parseWave();
     bool FindMpegStart();
     bool OpenMpeg();
     void ReleaseMpeg();

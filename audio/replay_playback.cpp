@@ -27,7 +27,7 @@ bool CReplayFile::Play(QObject* notify, double startSeconds) {
     m_pWaveOut = platform::audioBackend().createWaveOut();
     if (!m_pWaveOut || !m_pWaveOut->open(m_wfx, notify)) {
         m_pWaveOut.reset();
-        platform::ShowMessage(QCoreApplication::translate("CReplayFile", "Failed to open replay device"));
+        platform::showMessage(QCoreApplication::translate("CReplayFile", "Failed to open replay device"));
         return false;
     }
     m_pNotify = notify;
@@ -50,7 +50,7 @@ bool CReplayFile::StartAt(double startSeconds) {
         if (m_stretcher.start(m_wfx, m_dSpeed))
             m_dPlaySpeed = m_dSpeed;
         else
-            platform::ShowMessage(QCoreApplication::translate("CReplayFile", "The speed of '%1' cannot be changed; it plays at 1x").arg(m_strFile));
+            platform::showMessage(QCoreApplication::translate("CReplayFile", "The speed of '%1' cannot be changed; it plays at 1x").arg(m_strFile));
     }
     m_bInputEnded = false;
     m_bMoreData = true;
@@ -88,7 +88,7 @@ bool CReplayFile::OnBufferDone() {
 bool CReplayFile::Fail() {
     m_bDeviceFailed = true;
     CloseDevice();
-    platform::ShowMessage(QCoreApplication::translate("CReplayFile", "The replay device failed: playback stopped"));
+    platform::showMessage(QCoreApplication::translate("CReplayFile", "The replay device failed: playback stopped"));
     return false;
 }
 
@@ -218,10 +218,10 @@ void CReplayFile::Seek(double seconds) {
         m_file.seek(bytes < span ? m_nDataOffset + uint64_t(bytes) : m_nDataEnd);
         m_dStartTime = seconds;
     } else if (m_nFormat == FORMAT_MPEG) {
-        const MpegSeekIndex::Place place = m_seekIndex.Find(m_file, m_pSrc.get(), seconds);
+        const MpegSeekIndex::Place place = m_seekIndex.find(m_file, m_pSrc.get(), seconds);
         m_dStartTime = place.startTime;
         m_decoder->reset();
-        Preroll(m_seekIndex.PrerollStart(m_file, m_pSrc.get(), place.offset), place.offset);
+        Preroll(m_seekIndex.prerollStart(m_file, m_pSrc.get(), place.offset), place.offset);
     }
 }
 
@@ -234,8 +234,8 @@ void CReplayFile::Preroll(uint64_t from, uint64_t to) {
     auto* dropped = reinterpret_cast<uint8_t*>(m_data[0].get());
     MpegFrameHeader h;
     m_file.seek(from);
-    while (m_file.position() < to && ReadFrameHeader(m_file, m_pSrc.get(), h)) {
-        const uint32_t length = ReadFrame(m_file, m_pSrc.get(), h);
+    while (m_file.position() < to && readFrameHeader(m_file, m_pSrc.get(), h)) {
+        const uint32_t length = readFrame(m_file, m_pSrc.get(), h);
         if (length == 0) break;
         m_decoder->decode(m_pSrc.get(), length, dropped, m_nDstBytes, 0);
     }
@@ -286,9 +286,9 @@ bool CReplayFile::FillWave(platform::WaveHeader& hdr) {
 // One frame, converted to PCM: at least its duration in the output format.
 bool CReplayFile::FillMpeg(platform::WaveHeader& hdr) {
     MpegFrameHeader h;
-    const uint32_t length = ReadFrameHeader(m_file, m_pSrc.get(), h) ? ReadFrame(m_file, m_pSrc.get(), h) : 0;
+    const uint32_t length = readFrameHeader(m_file, m_pSrc.get(), h) ? readFrame(m_file, m_pSrc.get(), h) : 0;
     if (length == 0) return false;
-    const uint64_t samples = uint64_t(SamplesPerFrame(h)) * m_wfx.samplesPerSec / uint64_t(SampleRate(h));
+    const uint64_t samples = uint64_t(samplesPerFrame(h)) * m_wfx.samplesPerSec / uint64_t(sampleRate(h));
     const uint32_t frameBytes = uint32_t(samples) * m_wfx.blockAlign;
     auto* dst = reinterpret_cast<uint8_t*>(hdr.data);
     hdr.bufferLength = m_decoder->decode(m_pSrc.get(), length, dst, m_nDstBytes, frameBytes);

@@ -64,7 +64,7 @@ BENCHMARK(BM_ShowItemAt_NextItem)->Unit(benchmark::kMicrosecond)->Iterations(200
 }  // namespace
 
 int main(int argc, char** argv) {
-    platform::RegisterWebSchemes();
+    platform::registerWebSchemes();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
 

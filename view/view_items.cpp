@@ -33,23 +33,23 @@ void CParlotypeView::ScanItems(const QString& fileName) {
     m_nItems = 0;
     const QString pageUrl = m_pWebView->location();
     if (pageUrl.startsWith(QLatin1String("res:"))) return;  // the built-in home page
-    platform::PageOpenResult page = platform::OpenPageStream(pageUrl);
+    platform::PageOpenResult page = platform::openPageStream(pageUrl);
     if (page.status == platform::PageOpenStatus::Unreadable) {
-        platform::ShowMessage(page.message);
+        platform::showMessage(page.message);
         return;
     }
     if (page.status != platform::PageOpenStatus::Opened) return;  // an internet error: quietly none
-    const int n = ScanItemsFromStream(*page.stream, pageUrl, fileName, m_items.get(), m_nMaxItems);
-    if (page.stream->Failed()) {
+    const int n = scanItemsFromStream(*page.stream, pageUrl, fileName, m_items.get(), m_nMaxItems);
+    if (page.stream->failed()) {
         // Part of the page is missing: keep no items rather than some.
-        platform::ShowMessage(page.stream->ErrorMessage());
+        platform::showMessage(page.stream->errorMessage());
         return;
     }
     m_nItems = n;
 }
 
 void CParlotypeView::ShowItemAt(double seconds) {
-    const int k = FindCurrentItem(m_items.get(), m_nItems, seconds);
+    const int k = findCurrentItem(m_items.get(), m_nItems, seconds);
     if (k == m_nCurItem) {
         MarkItem(k);  // again after a stop
         return;
@@ -80,7 +80,7 @@ void CParlotypeView::ShowItemAt(double seconds) {
 
 void CParlotypeView::OnUpdateIndicatorTime(CCmdUI* pCmdUI) {
     pCmdUI->Enable(theReplayFile.IsPlaying());
-    if (theReplayFile.IsPlaying()) pCmdUI->SetText(TimeText(theReplayFile.GetPosition()));
+    if (theReplayFile.IsPlaying()) pCmdUI->SetText(timeText(theReplayFile.GetPosition()));
 }
 
 void CParlotypeView::startTracking() {

@@ -11,7 +11,7 @@
 // A paused playback still counts as playing, so marks can be taken in a pause.
 void CParlotypeView::OnAudioMark() {
     if (!theReplayFile.IsPlaying()) return;
-    m_marks.append(MarkText(theReplayFile.GetFileName(), theReplayFile.GetPosition()));
+    m_marks.append(markText(theReplayFile.GetFileName(), theReplayFile.GetPosition()));
 }
 
 void CParlotypeView::OnViewMarks() {

@@ -18,19 +18,19 @@ void CParlotypeView::OnInitialUpdate() {
 }
 
 bool CParlotypeView::OnBeforeNavigate2(const QString& url) {
-    const QString u = RewriteBurnFolder(url, GetDocument()->m_strPath);
+    const QString u = rerootBurnedLink(url, GetDocument()->m_strPath);
     if (u.startsWith(QLatin1String("index:"))) {
         Navigate2(m_strScriptIndex);
         return false;
     }
-    if (!IsAudioLink(u)) return true;
+    if (!isAudioLink(u)) return true;
     if (!PlayAudioLink(u)) return true;  // the file could not be opened: the link goes on
     m_nCurItem = -1;
     return false;
 }
 
 bool CParlotypeView::PlayAudioLink(const QString& url) {
-    const AudioLinkParts link = SplitAudioLink(url);
+    const AudioLinkParts link = splitAudioLink(url);
     if (link.file == theReplayFile.GetFileName() && theReplayFile.IsPlaying()) ++m_jumps;
     if (link.file != theReplayFile.GetFileName()) {
         if (!theReplayFile.Open(link.file)) return false;

@@ -11,21 +11,21 @@
 
 namespace {
 
-using Listing = QByteArray (*)(CByteStream&);
+using Listing = QByteArray (*)(ByteStream&);
 
 // Nothing is shown for the built-in home page or when the page cannot be
 // fetched; a local page that cannot be opened or read is reported.
 void ShowListing(const QString& location, Listing listing, QWidget* owner) {
     if (location.startsWith(QLatin1String("res:"))) return;
-    platform::PageOpenResult page = platform::OpenPageStream(location);
+    platform::PageOpenResult page = platform::openPageStream(location);
     if (page.status == platform::PageOpenStatus::Unreadable) {
-        platform::ShowMessage(page.message);
+        platform::showMessage(page.message);
         return;
     }
     if (page.status != platform::PageOpenStatus::Opened) return;
     const QByteArray text = listing(*page.stream);
-    if (page.stream->Failed()) {
-        platform::ShowMessage(page.stream->ErrorMessage());
+    if (page.stream->failed()) {
+        platform::showMessage(page.stream->errorMessage());
         return;
     }
     page.stream.reset();  // closed before the dialog opens
@@ -37,6 +37,6 @@ void ShowListing(const QString& location, Listing listing, QWidget* owner) {
 }  // namespace
 
 // The main window owns the dialog.
-void CParlotypeView::OnViewSource() { ShowListing(m_pWebView->location(), &SourceListing, window()); }
+void CParlotypeView::OnViewSource() { ShowListing(m_pWebView->location(), &sourceListing, window()); }
 
-void CParlotypeView::OnViewParse() { ShowListing(m_pWebView->location(), &ParsedListing, window()); }
+void CParlotypeView::OnViewParse() { ShowListing(m_pWebView->location(), &parsedListing, window()); }

@@ -65,7 +65,7 @@ TEST_F(ServerLoss, PlayerAndPlayCommandTellOfAServerThatDiesOrStalls) {
     const auto backend = platform::createQtAudioBackend();
     platform::setAudioBackend(backend.get());
     QStringList messages;
-    platform::SetMessageSink([&](const QString& text) { messages << text; });
+    platform::setMessageSink([&](const QString& text) { messages << text; });
     CReplayFile player;
     CReplayReceiver receiver(player);
     ASSERT_TRUE(player.Open(wav) && player.Play(&receiver, 0.0));
@@ -79,7 +79,7 @@ TEST_F(ServerLoss, PlayerAndPlayCommandTellOfAServerThatDiesOrStalls) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return player.Play(&receiver, 5.0) || (QTest::qWait(250), false); }, 10000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return player.GetPosition() > 5.3; }, 5000)) << messages.join("; ").toStdString();
     player.Close();
-    platform::SetMessageSink({});
+    platform::setMessageSink({});
     platform::setAudioBackend(nullptr);
     StopServer();
 
