@@ -26,10 +26,9 @@ struct AudioLinkParts {
 };
 AudioLinkParts splitAudioLink(const QString& url);
 
-// If url contains "\Microsoft\CD Burning\", returns the script's folder
-// (documentPath up to its last '\'), a '\', and the text after that marker.
-// Returns url unchanged when it has no marker, or when the folder or the
-// rewritten link would be longer than 255 characters.
-// Kept because old scripts burned to CD still link through Windows' CD
-// writing folder "\Microsoft\CD Burning\", which exists nowhere else.
+// Kept for old scripts burned to CD, whose links still go through Windows' "\Microsoft\CD Burning\".
+// If url contains that marker, returns the script's folder (documentPath up
+// to its last '\'), a '\', and the text after the marker. Returns url
+// unchanged when it has no marker, or when the folder or the rewritten link
+// would be longer than 255 characters.
 QString rerootBurnedLink(const QString& url, const QString& documentPath);
