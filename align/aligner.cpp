@@ -159,9 +159,9 @@ Aligner::Result Aligner::run() {
     m_strError.clear();
     emit progress(0);
     AnalysisSink sink(m_bCancel);
-    const PcmReadResult read = ReadMonoPcm(m_strRecording, sink);
+    const PcmReadResult read = readMonoPcm(m_strRecording, sink);
     if (read == PcmReadResult::Stopped) return fail(Result::Cancelled, QString());
-    if (read != PcmReadResult::Ok) return fail(Result::BadRecording, PcmReadMessage(read, m_strRecording));
+    if (read != PcmReadResult::Ok) return fail(Result::BadRecording, pcmReadMessage(read, m_strRecording));
     FeatureMatrix realFeatures = sink.finish();
     const PauseFinder& pauses = sink.pauses();
     m_dSeconds = pauses.seconds();

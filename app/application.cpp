@@ -37,7 +37,7 @@ Application::Application(int& argc, char** argv, platform::AudioBackend* backend
     Q_INIT_RESOURCE(parlotype);  // the resources live in a static library
     SetApplicationIdentity();
     if (!QCoreApplication::instance()) {
-        platform::RegisterWebSchemes();
+        platform::registerWebSchemes();
         m_ownApp = std::make_unique<QApplication>(argc, argv);  // takes Qt's own options out of argv
     }
     for (int i = 1; i < argc; ++i) m_args << QString::fromLocal8Bit(argv[i]);
@@ -48,8 +48,8 @@ Application::Application(int& argc, char** argv, platform::AudioBackend* backend
     m_recordingPlayer = std::make_unique<RecordingPlayer>(*m_backend);
     m_playback = std::make_unique<PlaybackSession>(*m_filePlayer);
     m_recording = std::make_unique<RecordingSession>(*m_recorder, *m_recordingPlayer);
-    QObject::connect(m_playback.get(), &PlaybackSession::failed, &platform::ShowMessage);
-    QObject::connect(m_recording.get(), &RecordingSession::failed, &platform::ShowMessage);
+    QObject::connect(m_playback.get(), &PlaybackSession::failed, &platform::showMessage);
+    QObject::connect(m_recording.get(), &RecordingSession::failed, &platform::showMessage);
 }
 
 // The devices belong to the sound server connection of this application

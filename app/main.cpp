@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     default:
         return commandLine.report();
     }
-    platform::ChooseWebRendering();
+    platform::chooseWebRendering();
     Application app(argc, argv);
     return app.run();
 }

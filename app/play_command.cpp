@@ -64,7 +64,7 @@ private:
         if (pos != m_lastProgress) m_sinceProgress.restart();
         m_lastProgress = pos;
         if (m_sinceProgress.elapsed() >= kStallMs && m_playback.hasQueuedAudio()) {
-            platform::ShowMessage(QCoreApplication::translate("PlayCommand", "The replay device stalled: nothing was heard for %1 s").arg(kStallMs / 1000));
+            platform::showMessage(QCoreApplication::translate("PlayCommand", "The replay device stalled: nothing was heard for %1 s").arg(kStallMs / 1000));
             finish(pos, 1);
             m_playback.stop();
             return;
@@ -72,7 +72,7 @@ private:
         if (m_sincePrint.elapsed() >= kPrintMs) print(pos);
     }
     void print(double pos) {
-        std::printf("%s\n", qPrintable(TimeText(pos)));
+        std::printf("%s\n", qPrintable(timeText(pos)));
         std::fflush(stdout);
         m_sincePrint.restart();
     }
@@ -107,7 +107,7 @@ bool ReadSpeed(const QString& text, double& speed) {
 
 int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
     const QString linkText = commandLine.value(QStringLiteral("play"));
-    const AudioLinkParts link = SplitAudioLink(linkText);
+    const AudioLinkParts link = splitAudioLink(linkText);
     if (link.file.isEmpty())
         return usage(QCoreApplication::translate("PlayCommand", "parlotype: --play needs a file in its link "
                                                  "FILE[#START[#END]], not '%1'\n").arg(linkText));
@@ -119,7 +119,7 @@ int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
 
     QCoreApplication app(argc, argv);
     bool messagePrinted = false;
-    platform::SetMessageSink([&messagePrinted](const QString& text) {
+    platform::setMessageSink([&messagePrinted](const QString& text) {
         messagePrinted = true;
         printMessage(text);
     });
@@ -128,7 +128,7 @@ int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
         const std::unique_ptr<platform::AudioBackend> backend = platform::createAudioBackend();
         FilePlayer player(*backend);
         PlaybackSession playback(player);
-        QObject::connect(&playback, &PlaybackSession::failed, &platform::ShowMessage);
+        QObject::connect(&playback, &PlaybackSession::failed, &platform::showMessage);
         playback.setSpeed(speed);
         if (playback.playLink(linkText) && playback.isPlaying()) {
             PlayWatch watch(app, playback);
@@ -139,6 +139,6 @@ int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
         }
         player.close();  // the device goes before the application object
     }
-    platform::SetMessageSink({});
+    platform::setMessageSink({});
     return status;
 }

@@ -52,7 +52,7 @@ bool FilePlayer::open(const QString& path) {
 
 bool FilePlayer::parseWave() {
     WaveLayout layout;
-    if (!::ParseWave(m_file, layout)) return false;
+    if (!::parseWave(m_file, layout)) return false;
     m_wfx = layout.format;
     m_dataOffset = layout.dataOffset;
     m_dataEnd = layout.dataEnd;
@@ -71,11 +71,11 @@ bool FilePlayer::findMpegStart() {
         uint8_t head[10] = {};
         m_file.seek(offset);
         const uint32_t n = m_file.read(head, sizeof head);
-        if (n >= 2 && IsFrameSync(head[0], head[1])) {
+        if (n >= 2 && isFrameSync(head[0], head[1])) {
             m_audioStart = offset;
             return true;
         }
-        const uint32_t tag = n == sizeof head ? Id3v2TagSize(head) : 0;
+        const uint32_t tag = n == sizeof head ? id3v2TagSize(head) : 0;
         if (tag == 0) return false;
         offset += tag;
     }
@@ -85,21 +85,21 @@ bool FilePlayer::openMpeg() {
     m_frame = std::make_unique<uint8_t[]>(kMaxFrameBytes);
     m_file.seek(m_audioStart);
     MpegFrameHeader first;
-    if (!ReadFrameHeader(m_file, m_frame.get(), first)) {
+    if (!readFrameHeader(m_file, m_frame.get(), first)) {
         emit failed(tr("Format error on file '%1'\n").arg(m_fileName));
         releaseMpeg();
         return false;
     }
     m_file.seek(m_audioStart);  // the first frame is read again when playback starts
-    m_wfx = PcmFormatFor(first);
+    m_wfx = pcmFormatFor(first);
     m_decoder = std::make_unique<platform::MpegDecoder>();
     if (!m_decoder->open(long(m_wfx.samplesPerSec), m_wfx.channels)) {
         emit failed(tr("Could not find suitable CODEC for '%1'\n").arg(m_fileName));
         releaseMpeg();
         return false;
     }
-    m_dstBytes = DestinationBytes(first, kMaxFrameBytes, kBlockBytes);
-    m_seekIndex.Reset(m_audioStart);
+    m_dstBytes = destinationBytes(first, kMaxFrameBytes, kBlockBytes);
+    m_seekIndex.reset(m_audioStart);
     m_format = Format::Mpeg;
     return true;
 }
@@ -107,7 +107,7 @@ bool FilePlayer::openMpeg() {
 void FilePlayer::releaseMpeg() {
     m_decoder.reset();
     m_frame.reset();
-    m_seekIndex.Reset(0);
+    m_seekIndex.reset(0);
 }
 
 bool FilePlayer::close() {

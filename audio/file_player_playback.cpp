@@ -219,10 +219,10 @@ void FilePlayer::seek(double seconds) {
         m_file.seek(bytes < span ? m_dataOffset + uint64_t(bytes) : m_dataEnd);
         m_startTime = seconds;
     } else if (m_format == Format::Mpeg) {
-        const MpegSeekIndex::Place place = m_seekIndex.Find(m_file, m_frame.get(), seconds);
+        const MpegSeekIndex::Place place = m_seekIndex.find(m_file, m_frame.get(), seconds);
         m_startTime = place.startTime;
         m_decoder->reset();
-        preroll(m_seekIndex.PrerollStart(m_file, m_frame.get(), place.offset), place.offset);
+        preroll(m_seekIndex.prerollStart(m_file, m_frame.get(), place.offset), place.offset);
     }
 }
 
@@ -235,8 +235,8 @@ void FilePlayer::preroll(uint64_t from, uint64_t to) {
     auto* dropped = reinterpret_cast<uint8_t*>(m_data[0].get());
     MpegFrameHeader h;
     m_file.seek(from);
-    while (m_file.position() < to && ReadFrameHeader(m_file, m_frame.get(), h)) {
-        const uint32_t length = ReadFrame(m_file, m_frame.get(), h);
+    while (m_file.position() < to && readFrameHeader(m_file, m_frame.get(), h)) {
+        const uint32_t length = readFrame(m_file, m_frame.get(), h);
         if (length == 0) break;
         m_decoder->decode(m_frame.get(), length, dropped, m_dstBytes, 0);
     }
@@ -287,9 +287,9 @@ bool FilePlayer::fillWave(platform::WaveHeader& hdr) {
 // One frame, converted to PCM: at least its duration in the output format.
 bool FilePlayer::fillMpeg(platform::WaveHeader& hdr) {
     MpegFrameHeader h;
-    const uint32_t length = ReadFrameHeader(m_file, m_frame.get(), h) ? ReadFrame(m_file, m_frame.get(), h) : 0;
+    const uint32_t length = readFrameHeader(m_file, m_frame.get(), h) ? readFrame(m_file, m_frame.get(), h) : 0;
     if (length == 0) return false;
-    const uint64_t samples = uint64_t(SamplesPerFrame(h)) * m_wfx.samplesPerSec / uint64_t(SampleRate(h));
+    const uint64_t samples = uint64_t(samplesPerFrame(h)) * m_wfx.samplesPerSec / uint64_t(sampleRate(h));
     const uint32_t frameBytes = uint32_t(samples) * m_wfx.blockAlign;
     auto* dst = reinterpret_cast<uint8_t*>(hdr.data);
     hdr.bufferLength = m_decoder->decode(m_frame.get(), length, dst, m_dstBytes, frameBytes);

@@ -9,65 +9,65 @@ namespace {
 constexpr uint64_t kReserveLimit = 1 << 20;  // frames; a 7-hour file at 44100 Hz
 }  // namespace
 
-void MpegSeekIndex::Reset(uint64_t firstFrame) {
-    frames_.clear();
-    nextOffset_ = firstFrame;
-    nextStart_ = 0.0;
-    walkEnded_ = false;
+void MpegSeekIndex::reset(uint64_t firstFrame) {
+    m_frames.clear();
+    m_nextOffset = firstFrame;
+    m_nextStart = 0.0;
+    m_walkEnded = false;
 }
 
-bool MpegSeekIndex::WalkOneFrame(platform::ByteSource& src, uint8_t* scratch) {
-    src.seek(nextOffset_);
+bool MpegSeekIndex::walkOneFrame(platform::ByteSource& src, uint8_t* scratch) {
+    src.seek(m_nextOffset);
     MpegFrameHeader h;
-    if (!ReadFrameHeader(src, scratch, h) || BitrateKbps(h) == 0) {
-        walkEnded_ = true;
+    if (!readFrameHeader(src, scratch, h) || bitrateKbps(h) == 0) {
+        m_walkEnded = true;
         return false;
     }
     // The header may lie past a region without frames: the frame is where its
     // header was found, and the region counts no time.
-    const uint64_t offset = src.position() - uint64_t(HeaderBytes(h));
-    const double end = nextStart_ + FrameDuration(h);
-    if (frames_.empty()) {  // room for a whole file of frames like the first, within reason
-        const uint64_t guess = src.size() / uint64_t(FrameLength(h)) + 1;
-        frames_.reserve(size_t(std::min<uint64_t>(guess, kReserveLimit)));
+    const uint64_t offset = src.position() - uint64_t(headerBytes(h));
+    const double end = m_nextStart + frameDuration(h);
+    if (m_frames.empty()) {  // room for a whole file of frames like the first, within reason
+        const uint64_t guess = src.size() / uint64_t(frameLength(h)) + 1;
+        m_frames.reserve(size_t(std::min<uint64_t>(guess, kReserveLimit)));
     }
-    frames_.push_back({offset, end});
-    nextOffset_ = offset + uint64_t(FrameLength(h));
-    nextStart_ = end;
+    m_frames.push_back({offset, end});
+    m_nextOffset = offset + uint64_t(frameLength(h));
+    m_nextStart = end;
     return true;
 }
 
-MpegSeekIndex::Place MpegSeekIndex::Find(platform::ByteSource& src, uint8_t* scratch,
+MpegSeekIndex::Place MpegSeekIndex::find(platform::ByteSource& src, uint8_t* scratch,
                                          double seconds) {
-    while (!walkEnded_ && (frames_.empty() || !(frames_.back().end > seconds)))
-        WalkOneFrame(src, scratch);
-    const auto it = std::upper_bound(frames_.begin(), frames_.end(), seconds,
+    while (!m_walkEnded && (m_frames.empty() || !(m_frames.back().end > seconds)))
+        walkOneFrame(src, scratch);
+    const auto it = std::upper_bound(m_frames.begin(), m_frames.end(), seconds,
                                      [](double t, const Frame& f) { return t < f.end; });
-    if (it == frames_.end()) return {nextOffset_, nextStart_};
-    return {it->offset, it == frames_.begin() ? 0.0 : std::prev(it)->end};
+    if (it == m_frames.end()) return {m_nextOffset, m_nextStart};
+    return {it->offset, it == m_frames.begin() ? 0.0 : std::prev(it)->end};
 }
 
-uint64_t MpegSeekIndex::PrerollStart(platform::ByteSource& src, uint8_t* scratch,
+uint64_t MpegSeekIndex::prerollStart(platform::ByteSource& src, uint8_t* scratch,
                                      uint64_t offset) const {
     // The target's overlap and filter history come from the two granules
     // before it, which must decode whole: so must the frames holding them.
     constexpr int kOverlapSamples = 1152;
-    const auto it = std::lower_bound(frames_.begin(), frames_.end(), offset,
+    const auto it = std::lower_bound(m_frames.begin(), m_frames.end(), offset,
                                      [](const Frame& f, uint64_t o) { return f.offset < o; });
-    if (it == frames_.end() || it->offset != offset) return offset;
-    size_t first = size_t(it - frames_.begin());
+    if (it == m_frames.end() || it->offset != offset) return offset;
+    size_t first = size_t(it - m_frames.begin());
     MpegFrameHeader h;
     for (int samples = 0, held = 0, n = 0; first > 0 && n < kMaxPrerollFrames; ++n) {
-        src.seek(frames_[first - 1].offset);
-        if (!ReadFrameHeader(src, scratch, h)) break;
+        src.seek(m_frames[first - 1].offset);
+        if (!readFrameHeader(src, scratch, h)) break;
         if (samples < kOverlapSamples) {
-            samples += SamplesPerFrame(h);
-        } else if (held < ReservoirBytes(h)) {
-            held += MainDataBytes(h);
+            samples += samplesPerFrame(h);
+        } else if (held < reservoirBytes(h)) {
+            held += mainDataBytes(h);
         } else {
             break;
         }
         --first;
     }
-    return frames_[first].offset;
+    return m_frames[first].offset;
 }

@@ -8,7 +8,7 @@
 // header is found, searching from the end of the frame before it, so a region
 // without frames (a tag in the middle, a run of zeros) is skipped once; a
 // frame's start time is the sum of the earlier frames' durations
-// (FrameDuration), added in order, and a skipped region counts no time. The
+// (frameDuration()), added in order, and a skipped region counts no time. The
 // walk ends where no valid frame header follows (or a free-format one, whose
 // length is unknown).
 
@@ -20,7 +20,7 @@
 class MpegSeekIndex {
 public:
     // Forgets everything; the first frame is at `firstFrame`.
-    void Reset(uint64_t firstFrame);
+    void reset(uint64_t firstFrame);
 
     struct Place {
         uint64_t offset;   // where to read the next frame from
@@ -30,29 +30,29 @@ public:
     // equal to a frame's end is in the next frame. Past the last frame: the
     // offset after it, and the whole duration. Reads headers from `src` with
     // `scratch` (kMaxFrameBytes) as far as the walk has to go.
-    Place Find(platform::ByteSource& src, uint8_t* scratch, double seconds);
+    Place find(platform::ByteSource& src, uint8_t* scratch, double seconds);
 
-    // Where decoding has to begin for the frame at `offset` (an offset Find
+    // Where decoding has to begin for the frame at `offset` (an offset find()
     // gave) to decode as continuous playback decodes it: at the frames of the
     // two granules before it, whose output overlaps its start, or earlier, so
     // that the frames before those hold a whole bit reservoir; at most
     // kMaxPrerollFrames frames back. `offset` itself at the first frame and
     // past the last. Reads headers from `src` with `scratch`.
-    uint64_t PrerollStart(platform::ByteSource& src, uint8_t* scratch, uint64_t offset) const;
+    uint64_t prerollStart(platform::ByteSource& src, uint8_t* scratch, uint64_t offset) const;
     // MPEG-1 at 32 kbit/s needs 9 frames, MPEG-2 at 8 kbit/s and 22050 Hz 22.
     static constexpr int kMaxPrerollFrames = 32;
 
-    size_t FramesKnown() const { return frames_.size(); }
+    size_t framesKnown() const { return m_frames.size(); }
 
 private:
     struct Frame {
         uint64_t offset;
         double end;  // start time of the next frame
     };
-    bool WalkOneFrame(platform::ByteSource& src, uint8_t* scratch);
+    bool walkOneFrame(platform::ByteSource& src, uint8_t* scratch);
 
-    std::vector<Frame> frames_;
-    uint64_t nextOffset_ = 0;  // where the walk goes on
-    double nextStart_ = 0.0;   // start time of the frame there
-    bool walkEnded_ = false;
+    std::vector<Frame> m_frames;
+    uint64_t m_nextOffset = 0;  // where the walk goes on
+    double m_nextStart = 0.0;   // start time of the frame there
+    bool m_walkEnded = false;
 };

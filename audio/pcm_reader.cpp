@@ -14,7 +14,7 @@
 namespace {
 
 // Little-endian signed PCM of 8 (unsigned), 16, 24 or 32 bits.
-float SampleAt(const uint8_t* p, int bytes) {
+float sampleAt(const uint8_t* p, int bytes) {
     switch (bytes) {
     case 1: return (int(p[0]) - 128) / 128.0f;
     case 2: return int16_t(p[0] | p[1] << 8) / 32768.0f;
@@ -24,22 +24,22 @@ float SampleAt(const uint8_t* p, int bytes) {
 }
 
 // Mixes whole sample frames of `bytes` to mono and hands them on; returns how many.
-size_t WriteMono(const uint8_t* data, size_t bytes, int channels, int sampleBytes, std::vector<float>& mono,
+size_t writeMono(const uint8_t* data, size_t bytes, int channels, int sampleBytes, std::vector<float>& mono,
                  PcmSink& sink) {
     const size_t frame = size_t(channels) * sampleBytes;
     mono.clear();
     for (size_t at = 0; at + frame <= bytes; at += frame) {
         float sum = 0;
-        for (int c = 0; c < channels; ++c) sum += SampleAt(data + at + size_t(c) * sampleBytes, sampleBytes);
+        for (int c = 0; c < channels; ++c) sum += sampleAt(data + at + size_t(c) * sampleBytes, sampleBytes);
         mono.push_back(sum / channels);
     }
     if (!mono.empty()) sink.write(mono.data(), mono.size());
     return mono.size();
 }
 
-PcmReadResult ReadWave(platform::ByteSource& file, PcmSink& sink) {
+PcmReadResult readWave(platform::ByteSource& file, PcmSink& sink) {
     WaveLayout layout;
-    if (!ParseWave(file, layout)) return PcmReadResult::NotAudio;
+    if (!parseWave(file, layout)) return PcmReadResult::NotAudio;
     const auto& f = layout.format;
     const int sampleBytes = f.bitsPerSample / 8;
     if (f.channels == 0 || sampleBytes < 1 || sampleBytes > 4 ||
@@ -56,70 +56,70 @@ PcmReadResult ReadWave(platform::ByteSource& file, PcmSink& sink) {
         const uint32_t want = uint32_t(std::min<uint64_t>(left, block.size()));
         const uint32_t got = file.read(block.data(), want);
         if (got == 0) break;
-        total += WriteMono(block.data(), got, f.channels, sampleBytes, mono, sink);
+        total += writeMono(block.data(), got, f.channels, sampleBytes, mono, sink);
         left -= got;
     }
     return total == 0 ? PcmReadResult::Empty : PcmReadResult::Ok;
 }
 
 // The first frame sync after any ID3v2 tags, as the player finds it.
-bool FindMpegStart(platform::ByteSource& file) {
+bool findMpegStart(platform::ByteSource& file) {
     for (uint64_t offset = 0;;) {
         uint8_t head[10] = {};
         file.seek(offset);
         const uint32_t n = file.read(head, sizeof head);
-        if (n >= 2 && IsFrameSync(head[0], head[1])) return file.seek(offset), true;
-        const uint32_t tag = n == sizeof head ? Id3v2TagSize(head) : 0;
+        if (n >= 2 && isFrameSync(head[0], head[1])) return file.seek(offset), true;
+        const uint32_t tag = n == sizeof head ? id3v2TagSize(head) : 0;
         if (tag == 0) return false;
         offset += tag;
     }
 }
 
-PcmReadResult ReadMpeg(platform::ByteSource& file, PcmSink& sink) {
+PcmReadResult readMpeg(platform::ByteSource& file, PcmSink& sink) {
     auto frame = std::make_unique<uint8_t[]>(kMaxFrameBytes);
     MpegFrameHeader h;
     const uint64_t start = file.position();
-    if (!ReadFrameHeader(file, frame.get(), h)) return PcmReadResult::NotAudio;
-    const platform::WaveFormat format = PcmFormatFor(h);
+    if (!readFrameHeader(file, frame.get(), h)) return PcmReadResult::NotAudio;
+    const platform::WaveFormat format = pcmFormatFor(h);
     platform::MpegDecoder decoder;
     if (!decoder.open(long(format.samplesPerSec), format.channels)) return PcmReadResult::NotAudio;
     // As many frames as the file's size suggests.
-    sink.start(int(format.samplesPerSec), size_t((file.size() - start) / uint64_t(std::max(FrameLength(h), 1)) + 1) *
-                                              size_t(SamplesPerFrame(h)) * format.samplesPerSec / size_t(SampleRate(h)));
+    sink.start(int(format.samplesPerSec), size_t((file.size() - start) / uint64_t(std::max(frameLength(h), 1)) + 1) *
+                                              size_t(samplesPerFrame(h)) * format.samplesPerSec / size_t(sampleRate(h)));
     file.seek(start);
-    const uint32_t dstBytes = DestinationBytes(h, kMaxFrameBytes, 65536);
+    const uint32_t dstBytes = destinationBytes(h, kMaxFrameBytes, 65536);
     std::vector<uint8_t> pcm(dstBytes);
     std::vector<float> mono;
     size_t total = 0;
-    while (ReadFrameHeader(file, frame.get(), h)) {
+    while (readFrameHeader(file, frame.get(), h)) {
         if (sink.stopped()) return PcmReadResult::Stopped;
-        const uint32_t length = ReadFrame(file, frame.get(), h);
+        const uint32_t length = readFrame(file, frame.get(), h);
         if (length == 0) break;
-        const uint64_t count = uint64_t(SamplesPerFrame(h)) * format.samplesPerSec / uint64_t(SampleRate(h));
+        const uint64_t count = uint64_t(samplesPerFrame(h)) * format.samplesPerSec / uint64_t(sampleRate(h));
         const uint32_t got = decoder.decode(frame.get(), length, pcm.data(), dstBytes,
                                             uint32_t(count) * format.blockAlign);
-        total += WriteMono(pcm.data(), got, format.channels, 2, mono, sink);
+        total += writeMono(pcm.data(), got, format.channels, 2, mono, sink);
     }
     return total == 0 ? PcmReadResult::Empty : PcmReadResult::Ok;
 }
 
 }  // namespace
 
-PcmReadResult ReadMonoPcm(const QString& path, PcmSink& sink) {
+PcmReadResult readMonoPcm(const QString& path, PcmSink& sink) {
     platform::AudioFile file;
     if (!file.open(path)) return PcmReadResult::CannotOpen;
-    return ReadMonoPcm(file, sink);
+    return readMonoPcm(file, sink);
 }
 
-PcmReadResult ReadMonoPcm(platform::ByteSource& file, PcmSink& sink) {
+PcmReadResult readMonoPcm(platform::ByteSource& file, PcmSink& sink) {
     file.seek(0);
     char magic[4] = {};
     if (file.read(magic, 4) == 4 && std::memcmp(magic, "RIFF", 4) == 0)
-        return ReadWave(file, sink);
-    return FindMpegStart(file) ? ReadMpeg(file, sink) : PcmReadResult::NotAudio;
+        return readWave(file, sink);
+    return findMpegStart(file) ? readMpeg(file, sink) : PcmReadResult::NotAudio;
 }
 
-QString PcmReadMessage(PcmReadResult result, const QString& path) {
+QString pcmReadMessage(PcmReadResult result, const QString& path) {
     switch (result) {
     case PcmReadResult::CannotOpen: return QStringLiteral("Could not open '%1'").arg(path);
     case PcmReadResult::NotAudio: return QStringLiteral("'%1' is not a WAV (PCM) or MPEG audio file").arg(path);

@@ -24,9 +24,9 @@ public:
     virtual bool stopped() const { return false; }
 };
 
-PcmReadResult ReadMonoPcm(const QString& path, PcmSink& sink);
+PcmReadResult readMonoPcm(const QString& path, PcmSink& sink);
 // The same from bytes already at hand (never CannotOpen).
-PcmReadResult ReadMonoPcm(platform::ByteSource& source, PcmSink& sink);
+PcmReadResult readMonoPcm(platform::ByteSource& source, PcmSink& sink);
 
 // A sentence for the user about a failed read of `path`.
-QString PcmReadMessage(PcmReadResult result, const QString& path);
+QString pcmReadMessage(PcmReadResult result, const QString& path);

@@ -100,7 +100,7 @@ void Recorder::onData() {
 
 bool Recorder::processBuffer() {
     const int frames = kBufferBytes / 4;
-    SampleBlock* block = NewSampleBlock();
+    SampleBlock* block = newSampleBlock();
     if (!block) {
         fail(tr("Out of memory for recording"));
         return false;
@@ -130,7 +130,7 @@ std::vector<int16_t> Recorder::samples() {
 void Recorder::clear() {
     while (m_blocks) {
         SampleBlock* next = m_blocks->next;
-        FreeSampleBlock(m_blocks);
+        freeSampleBlock(m_blocks);
         m_blocks = next;
     }
     m_count = 0;

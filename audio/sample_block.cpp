@@ -7,12 +7,12 @@ namespace {
 int blocksLeft = -1;  // allocations still allowed; negative = no limit
 }
 
-SampleBlock* NewSampleBlock() {
+SampleBlock* newSampleBlock() {
     if (blocksLeft == 0) return nullptr;
     if (blocksLeft > 0) --blocksLeft;
     return static_cast<SampleBlock*>(std::calloc(1, sizeof(SampleBlock)));
 }
 
-void FreeSampleBlock(SampleBlock* block) { std::free(block); }
+void freeSampleBlock(SampleBlock* block) { std::free(block); }
 
-void SetSampleBlockLimit(int n) { blocksLeft = n < 0 ? -1 : n; }
+void setSampleBlockLimit(int n) { blocksLeft = n < 0 ? -1 : n; }

@@ -13,10 +13,10 @@ struct SampleBlock {
 };
 
 // A zero-filled block from the heap, or null when memory runs out. Release
-// with FreeSampleBlock.
-SampleBlock* NewSampleBlock();
-void FreeSampleBlock(SampleBlock* block);
+// with freeSampleBlock.
+SampleBlock* newSampleBlock();
+void freeSampleBlock(SampleBlock* block);
 
-// Test seam: after `n` more successful allocations every NewSampleBlock fails;
+// Test seam: after `n` more successful allocations every newSampleBlock fails;
 // a negative `n` lifts the limit.
-void SetSampleBlockLimit(int n);
+void setSampleBlockLimit(int n);

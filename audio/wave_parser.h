@@ -27,4 +27,4 @@ struct WaveLayout {
 // within the file), else at the end of the file.
 // After an odd-sized chunk one pad byte is skipped when it is 0.
 // False when the file is not such a file (no message).
-bool ParseWave(platform::ByteSource& src, WaveLayout& out);
+bool parseWave(platform::ByteSource& src, WaveLayout& out);

@@ -52,8 +52,8 @@ std::vector<std::string> EncodedFrames(const QString& dir, double seconds, const
     std::vector<std::string> frames;
     uint8_t buf[kMaxFrameBytes];
     MpegFrameHeader h;
-    while (ReadFrameHeader(file, buf, h)) {
-        const uint32_t n = ReadFrame(file, buf, h);
+    while (readFrameHeader(file, buf, h)) {
+        const uint32_t n = readFrame(file, buf, h);
         if (!n) break;
         frames.emplace_back(reinterpret_cast<char*>(buf), n);
     }

@@ -54,8 +54,8 @@ void BM_ScanItems(benchmark::State& state) {
     const QByteArray& page = ScriptPage();
     int n = 0;
     for (auto _ : state) {
-        CMemoryByteStream stream(page);
-        n = ScanItemsFromStream(stream, kPageUrl, kFileName, Table().data(), kMaxAudioItems);
+        MemoryByteStream stream(page);
+        n = scanItemsFromStream(stream, kPageUrl, kFileName, Table().data(), kMaxAudioItems);
         benchmark::DoNotOptimize(n);
     }
     if (n != kMaxAudioItems) state.SkipWithError("the page did not yield 25,000 items");
@@ -74,11 +74,11 @@ void BM_GumboParse(benchmark::State& state) {
 
 void BM_FindCurrentItem(benchmark::State& state) {
     std::vector<AudioItem>& table = Table();
-    CMemoryByteStream stream(ScriptPage());
-    const int n = ScanItemsFromStream(stream, kPageUrl, kFileName, table.data(), kMaxAudioItems);
+    MemoryByteStream stream(ScriptPage());
+    const int n = scanItemsFromStream(stream, kPageUrl, kFileName, table.data(), kMaxAudioItems);
     double seconds = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(FindCurrentItem(table.data(), n, seconds));
+        benchmark::DoNotOptimize(findCurrentItem(table.data(), n, seconds));
         seconds += 7.3;
         if (seconds > n * 2.5) seconds -= n * 2.5;
     }

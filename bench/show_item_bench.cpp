@@ -46,7 +46,7 @@ QByteArray ScriptPage() {
 void BM_ShowItemAt_SameItem(benchmark::State& state) {
     const double seconds = kMaxAudioItems / 2 * kItemSeconds + 1.0;
     int k = -1;
-    for (auto _ : state) benchmark::DoNotOptimize(k = FindCurrentItem(theItems.data(), int(theItems.size()), seconds));
+    for (auto _ : state) benchmark::DoNotOptimize(k = findCurrentItem(theItems.data(), int(theItems.size()), seconds));
     if (k != kMaxAudioItems / 2) state.SkipWithError("the wrong item is current");
 }
 
@@ -70,7 +70,7 @@ BENCHMARK(BM_ShowItemAt_NextItem)->Unit(benchmark::kMicrosecond)->Iterations(200
 }  // namespace
 
 int main(int argc, char** argv) {
-    platform::RegisterWebSchemes();
+    platform::registerWebSchemes();
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
 
@@ -107,8 +107,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::vector<AudioItem> items(kMaxAudioItems);
-    CMemoryByteStream stream(ScriptPage());
-    items.resize(size_t(ScanItemsFromStream(stream, view->webView()->location(), wav.fileName(), items.data(), kMaxAudioItems)));
+    MemoryByteStream stream(ScriptPage());
+    items.resize(size_t(scanItemsFromStream(stream, view->webView()->location(), wav.fileName(), items.data(), kMaxAudioItems)));
     theItems = std::move(items);
     thePlayback = &playback;
     theView = view.get();

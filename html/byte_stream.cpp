@@ -3,37 +3,37 @@
 
 #include <cstring>
 
-bool CByteStream::Seek(qsizetype nOffset) {
-    if (nOffset < m_pFirst - m_pNext || nOffset > m_pEnd - m_pNext) return false;
-    m_pNext += nOffset;
+bool ByteStream::seek(qsizetype offset) {
+    if (offset < m_first - m_next || offset > m_end - m_next) return false;
+    m_next += offset;
     return true;
 }
 
-bool CByteStream::ReadUntil(char stop, QByteArray& out) {
+bool ByteStream::readUntil(char stop, QByteArray& out) {
     for (;;) {
-        if (m_pNext == m_pEnd && !Refill()) return false;
-        const qsizetype nHeld = m_pEnd - m_pNext;
-        const void* pStop = std::memchr(m_pNext, static_cast<unsigned char>(stop), nHeld);
-        const char* pUpTo = pStop ? static_cast<const char*>(pStop) : m_pEnd;
-        out.append(m_pNext, pUpTo - m_pNext);
-        m_pNext = pUpTo;
-        if (pStop) return true;
+        if (m_next == m_end && !refill()) return false;
+        const qsizetype held = m_end - m_next;
+        const void* found = std::memchr(m_next, static_cast<unsigned char>(stop), held);
+        const char* upTo = found ? static_cast<const char*>(found) : m_end;
+        out.append(m_next, upTo - m_next);
+        m_next = upTo;
+        if (found) return true;
     }
 }
 
-bool CByteStream::ReadLine(QByteArray& line) {
+bool ByteStream::readLine(QByteArray& line) {
     line.resize(0);
     char c;
-    if (!Read(&c)) return false;
-    Seek(-1);
-    if (ReadUntil('\n', line)) {
-        Read(&c);
+    if (!read(&c)) return false;
+    seek(-1);
+    if (readUntil('\n', line)) {
+        read(&c);
         if (line.endsWith('\r')) line.chop(1);
     }
     return true;
 }
 
-CMemoryByteStream::CMemoryByteStream(QByteArray data) : m_data(std::move(data)) {
+MemoryByteStream::MemoryByteStream(QByteArray data) : m_data(std::move(data)) {
     const char* p = m_data.constData();
-    SetWindow(p, p, p + m_data.size());
+    setWindow(p, p, p + m_data.size());
 }

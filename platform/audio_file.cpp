@@ -25,48 +25,48 @@ bool AudioFile::open(const QString& path) {
         ::close(fd);
         return false;
     }
-    if (!buffer_) buffer_ = std::make_unique<uint8_t[]>(kBufferBytes);
-    fd_ = fd;
-    size_ = uint64_t(st.st_size);
-    pos_ = 0;
-    bufferStart_ = 0;
-    bufferFill_ = 0;
+    if (!m_buffer) m_buffer = std::make_unique<uint8_t[]>(kBufferBytes);
+    m_fd = fd;
+    m_size = uint64_t(st.st_size);
+    m_pos = 0;
+    m_bufferStart = 0;
+    m_bufferFill = 0;
     return true;
 }
 
 void AudioFile::close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    size_ = 0;
-    pos_ = 0;
-    bufferFill_ = 0;
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    m_size = 0;
+    m_pos = 0;
+    m_bufferFill = 0;
 }
 
 bool AudioFile::fill(uint64_t offset) {
-    bufferStart_ = offset;
-    bufferFill_ = 0;
-    while (bufferFill_ < kBufferBytes) {
-        const ssize_t n = ::pread(fd_, buffer_.get() + bufferFill_, kBufferBytes - bufferFill_,
-                                  off_t(offset + bufferFill_));
+    m_bufferStart = offset;
+    m_bufferFill = 0;
+    while (m_bufferFill < kBufferBytes) {
+        const ssize_t n = ::pread(m_fd, m_buffer.get() + m_bufferFill, kBufferBytes - m_bufferFill,
+                                  off_t(offset + m_bufferFill));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
-        bufferFill_ += uint32_t(n);
+        m_bufferFill += uint32_t(n);
     }
-    return bufferFill_ > 0;
+    return m_bufferFill > 0;
 }
 
 uint32_t AudioFile::read(void* dst, uint32_t count) {
-    if (fd_ < 0 || pos_ >= uint64_t(INT64_MAX)) return 0;
+    if (m_fd < 0 || m_pos >= uint64_t(INT64_MAX)) return 0;
     auto* out = static_cast<uint8_t*>(dst);
     uint32_t done = 0;
     while (done < count) {
-        const bool inBuffer = pos_ >= bufferStart_ && pos_ < bufferStart_ + bufferFill_;
-        if (!inBuffer && !fill(pos_)) break;
-        const uint32_t at = uint32_t(pos_ - bufferStart_);
-        const uint32_t n = std::min(count - done, bufferFill_ - at);
-        std::memcpy(out + done, buffer_.get() + at, n);
+        const bool inBuffer = m_pos >= m_bufferStart && m_pos < m_bufferStart + m_bufferFill;
+        if (!inBuffer && !fill(m_pos)) break;
+        const uint32_t at = uint32_t(m_pos - m_bufferStart);
+        const uint32_t n = std::min(count - done, m_bufferFill - at);
+        std::memcpy(out + done, m_buffer.get() + at, n);
         done += n;
-        pos_ += n;
+        m_pos += n;
     }
     return done;
 }

@@ -36,23 +36,23 @@ public:
     // or is not a regular file (a directory, a device, a pipe).
     bool open(const QString& path);
     void close();
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return m_fd >= 0; }
 
     uint32_t read(void* dst, uint32_t count) override;
-    void seek(uint64_t offset) override { pos_ = offset; }
-    uint64_t position() const override { return pos_; }
-    uint64_t size() const override { return size_; }
+    void seek(uint64_t offset) override { m_pos = offset; }
+    uint64_t position() const override { return m_pos; }
+    uint64_t size() const override { return m_size; }
 
 private:
     static constexpr uint32_t kBufferBytes = 256 * 1024;
     bool fill(uint64_t offset);  // loads the buffer from `offset`
 
-    int fd_ = -1;
-    uint64_t size_ = 0;
-    uint64_t pos_ = 0;
-    std::unique_ptr<uint8_t[]> buffer_;
-    uint64_t bufferStart_ = 0;  // file offset of buffer_[0]
-    uint32_t bufferFill_ = 0;   // valid bytes in buffer_
+    int m_fd = -1;
+    uint64_t m_size = 0;
+    uint64_t m_pos = 0;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    uint64_t m_bufferStart = 0;  // file offset of m_buffer[0]
+    uint32_t m_bufferFill = 0;   // valid bytes in m_buffer
 };
 
 }  // namespace platform

@@ -13,7 +13,7 @@ MessageSink& sink() {
 }
 }  // namespace
 
-void ShowMessage(const QString& text) {
+void showMessage(const QString& text) {
     if (sink()) {
         sink()(text);
     } else if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
@@ -23,6 +23,6 @@ void ShowMessage(const QString& text) {
     }
 }
 
-void SetMessageSink(MessageSink s) { sink() = std::move(s); }
+void setMessageSink(MessageSink s) { sink() = std::move(s); }
 
 }  // namespace platform

@@ -8,10 +8,10 @@
 
 namespace platform {
 
-void ShowMessage(const QString& text);
+void showMessage(const QString& text);
 
 using MessageSink = std::function<void(const QString& text)>;
 // Routes every later message to `sink`; an empty sink restores the box.
-void SetMessageSink(MessageSink sink);
+void setMessageSink(MessageSink sink);
 
 }  // namespace platform

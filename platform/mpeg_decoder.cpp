@@ -16,16 +16,16 @@ bool MpegDecoder::open(long rate, int channels) {
     static const bool initialised = mpg123_init() == MPG123_OK;
     if (!initialised || (channels != 1 && channels != 2)) return false;
     int err = MPG123_OK;
-    handle_ = mpg123_new(nullptr, &err);
-    if (!handle_) return false;
+    m_handle = mpg123_new(nullptr, &err);
+    if (!m_handle) return false;
     // Frames arrive whole, so no read-ahead is needed to trust a header; the
     // Info frame is audio like any other and nothing is trimmed (no gapless).
     const long flags = MPG123_QUIET | MPG123_IGNORE_INFOFRAME | MPG123_NO_READAHEAD |
                        MPG123_AUTO_RESAMPLE |
                        (channels == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO);
-    const bool ok = mpg123_param(handle_, MPG123_FLAGS, flags, 0) == MPG123_OK &&
-                    mpg123_format_none(handle_) == MPG123_OK &&
-                    mpg123_format(handle_, rate, channels == 1 ? MPG123_MONO : MPG123_STEREO,
+    const bool ok = mpg123_param(m_handle, MPG123_FLAGS, flags, 0) == MPG123_OK &&
+                    mpg123_format_none(m_handle) == MPG123_OK &&
+                    mpg123_format(m_handle, rate, channels == 1 ? MPG123_MONO : MPG123_STEREO,
                                   MPG123_ENC_SIGNED_16) == MPG123_OK &&
                     start();
     if (!ok) close();
@@ -33,25 +33,25 @@ bool MpegDecoder::open(long rate, int channels) {
 }
 
 void MpegDecoder::close() {
-    if (!handle_) return;
-    mpg123_delete(handle_);  // also closes the feed
-    handle_ = nullptr;
+    if (!m_handle) return;
+    mpg123_delete(m_handle);  // also closes the feed
+    m_handle = nullptr;
 }
 
-bool MpegDecoder::start() { return mpg123_open_feed(handle_) == MPG123_OK; }
+bool MpegDecoder::start() { return mpg123_open_feed(m_handle) == MPG123_OK; }
 
 void MpegDecoder::reset() {
-    if (handle_ && !start()) close();
+    if (m_handle && !start()) close();
 }
 
 uint32_t MpegDecoder::decode(const uint8_t* frame, uint32_t frameBytes, uint8_t* dst,
                              uint32_t dstBytes, uint32_t minBytes) {
     uint32_t got = 0;
-    if (handle_ && mpg123_feed(handle_, frame, frameBytes) == MPG123_OK) {
+    if (m_handle && mpg123_feed(m_handle, frame, frameBytes) == MPG123_OK) {
         int result = MPG123_OK;
         while (got < dstBytes) {
             size_t done = 0;
-            result = mpg123_read(handle_, dst + got, dstBytes - got, &done);
+            result = mpg123_read(m_handle, dst + got, dstBytes - got, &done);
             got += uint32_t(done);
             if (result != MPG123_NEW_FORMAT && (result != MPG123_OK || done == 0)) break;
         }

@@ -26,7 +26,7 @@ public:
     // refuses the format.
     bool open(long rate, int channels);
     void close();
-    bool isOpen() const { return handle_ != nullptr; }
+    bool isOpen() const { return m_handle != nullptr; }
 
     // Decodes one complete frame into `dst` (room for `dstBytes`, which should
     // hold more than one frame's PCM: what does not fit is cut and the decoder
@@ -44,7 +44,7 @@ public:
 private:
     bool start();  // opens a fresh feed on the handle
 
-    ::mpg123_handle_struct* handle_ = nullptr;
+    ::mpg123_handle_struct* m_handle = nullptr;
 };
 
 }  // namespace platform

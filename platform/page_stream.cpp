@@ -25,7 +25,7 @@ struct Fetched {
 
 // A transport or protocol failure after the response began: the body is cut
 // short. HTTP statuses (a 404 page) still bring a whole page.
-bool BodyIsCut(QNetworkReply::NetworkError error) {
+bool bodyIsCut(QNetworkReply::NetworkError error) {
     return (error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied) ||
            (error >= QNetworkReply::ProtocolUnknownError && error <= QNetworkReply::ProtocolFailure);
 }
@@ -34,7 +34,7 @@ bool BodyIsCut(QNetworkReply::NetworkError error) {
 // calling thread waits: nothing of the caller's runs until it is done. The
 // body is taken as it arrives; one that would pass kMaxPageBytes ends the
 // fetch at once.
-Fetched Fetch(const QUrl& url, int nTimeoutMs) {
+Fetched fetch(const QUrl& url, int timeoutMs) {
     Fetched result;
     std::unique_ptr<QThread> thread(QThread::create([&] {
         QNetworkAccessManager manager;
@@ -52,14 +52,14 @@ Fetched Fetch(const QUrl& url, int nTimeoutMs) {
             result.body += reply->readAll();
         });
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(nTimeoutMs, &loop, &QEventLoop::quit);
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
         loop.exec();
         result.answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
         if (!reply->isFinished()) {  // too late: the manager aborts it
             if (result.answered) result.error = QCoreApplication::translate("platform::PageStream", "the server did not send the whole page in time");
             return;
         }
-        if (result.error.isEmpty() && BodyIsCut(reply->error())) result.error = reply->errorString();
+        if (result.error.isEmpty() && bodyIsCut(reply->error())) result.error = reply->errorString();
         if (result.error.isEmpty()) result.body += reply->readAll();
     }));
     thread->start();
@@ -67,7 +67,7 @@ Fetched Fetch(const QUrl& url, int nTimeoutMs) {
     return result;
 }
 
-PageOpenResult OpenLocal(const QString& path) {
+PageOpenResult openLocal(const QString& path) {
     PageOpenResult result;
     auto file = std::make_unique<QFile>(path);
     if (!file->open(QIODevice::ReadOnly)) {
@@ -76,13 +76,13 @@ PageOpenResult OpenLocal(const QString& path) {
         return result;
     }
     result.status = PageOpenStatus::Opened;
-    result.stream = std::make_unique<CPageStream>(path, std::move(file));
+    result.stream = std::make_unique<PageStream>(path, std::move(file));
     return result;
 }
 
-PageOpenResult OpenRemote(const QUrl& url, int nTimeoutMs) {
+PageOpenResult openRemote(const QUrl& url, int timeoutMs) {
     PageOpenResult result;
-    Fetched fetched = Fetch(url, nTimeoutMs);
+    Fetched fetched = fetch(url, timeoutMs);
     if (!fetched.answered) return result;  // an internet error
     if (!fetched.error.isEmpty()) {
         result.status = PageOpenStatus::Unreadable;
@@ -91,54 +91,54 @@ PageOpenResult OpenRemote(const QUrl& url, int nTimeoutMs) {
         return result;
     }
     result.status = PageOpenStatus::Opened;
-    result.stream = std::make_unique<CPageStream>(std::move(fetched.body));
+    result.stream = std::make_unique<PageStream>(std::move(fetched.body));
     return result;
 }
 
 }  // namespace
 
-PageOpenResult OpenPageStream(const QString& url, int nTimeoutMs) {
-    if (url.startsWith(u'/')) return OpenLocal(url);
+PageOpenResult openPageStream(const QString& url, int timeoutMs) {
+    if (url.startsWith(u'/')) return openLocal(url);
     const QUrl address(url);
     const QString scheme = address.scheme();
-    if (scheme == QLatin1String("file")) return OpenLocal(address.toLocalFile());
-    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) return OpenRemote(address, nTimeoutMs);
+    if (scheme == QLatin1String("file")) return openLocal(address.toLocalFile());
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) return openRemote(address, timeoutMs);
     return {};  // no way to read such an address: an internet error
 }
 
-CPageStream::CPageStream(QByteArray data) : m_data(std::move(data)) {
+PageStream::PageStream(QByteArray data) : m_data(std::move(data)) {
     const char* p = m_data.constData();
-    SetWindow(p, p, p + m_data.size());
+    setWindow(p, p, p + m_data.size());
 }
 
-CPageStream::CPageStream(const QString& path, std::unique_ptr<QFile> file)
-    : m_strPath(path), m_file(std::move(file)), m_buf(1 + 1 + kPiece) {}
+PageStream::PageStream(const QString& path, std::unique_ptr<QFile> file)
+    : m_path(path), m_file(std::move(file)), m_buf(1 + 1 + kPiece) {}
 
-bool CPageStream::Refill() {
+bool PageStream::refill() {
     if (!m_file) return false;
     // m_buf: [last byte read][a CR held back][the piece read now]
-    const qsizetype keep = m_nHeld > 0 ? 1 : 0;
-    if (keep) m_buf[0] = m_buf[m_nHeld - 1];
+    const qsizetype keep = m_held > 0 ? 1 : 0;
+    if (keep) m_buf[0] = m_buf[m_held - 1];
     char* const out = m_buf.data() + keep;
     for (;;) {
-        const qsizetype held = m_bPendingCR ? 1 : 0;
+        const qsizetype held = m_pendingCr ? 1 : 0;
         if (held) out[0] = '\r';
         qint64 n = m_file->read(out + held, kPiece);
         if (n < 0) {
-            m_strError = QCoreApplication::translate("platform::PageStream", "Could not read the page '%1'\n(%2)").arg(m_strPath, m_file->errorString());
+            m_error = QCoreApplication::translate("platform::PageStream", "Could not read the page '%1'\n(%2)").arg(m_path, m_file->errorString());
             n = 0;
         }
         qsizetype len = held + n;
-        m_bPendingCR = n > 0 && out[len - 1] == '\r';
-        if (m_bPendingCR) --len;
+        m_pendingCr = n > 0 && out[len - 1] == '\r';
+        if (m_pendingCr) --len;
         // CR LF becomes LF, as a text-mode read gives it.
         char* w = out;
         for (const char* r = out; r < out + len; ++r)
             if (!(*r == '\r' && r + 1 < out + len && r[1] == '\n')) *w++ = *r;
         len = w - out;
         if (len > 0) {
-            m_nHeld = keep + len;
-            SetWindow(m_buf.data(), out, out + len);
+            m_held = keep + len;
+            setWindow(m_buf.data(), out, out + len);
             return true;
         }
         if (n == 0) return false;

@@ -6,7 +6,7 @@
 // A local page (a path, or a file: address whose fragment is set aside and
 // whose %XX escapes are decoded on the way to the path) is read from the file
 // in pieces, as text: CR LF arrives as LF. An http or https page is fetched
-// whole into memory before Open returns, blocking the calling thread until
+// whole into memory before openPageStream returns, blocking the calling thread until
 // the server has answered or the time limit has passed; its bytes arrive as
 // sent. Any other address, a server that cannot be reached, and one that does
 // not answer in time are "internet errors", which callers end on quietly. A
@@ -25,7 +25,7 @@
 
 namespace platform {
 
-class CPageStream;
+class PageStream;
 
 enum class PageOpenStatus {
     Opened,
@@ -35,8 +35,8 @@ enum class PageOpenStatus {
 
 struct PageOpenResult {
     PageOpenStatus status = PageOpenStatus::InternetError;
-    std::unique_ptr<CPageStream> stream;  // set when Opened
-    QString message;                      // set for Unreadable
+    std::unique_ptr<PageStream> stream;  // set when Opened
+    QString message;                     // set for Unreadable
 };
 
 constexpr int kPageTimeoutMs = 30000;
@@ -44,30 +44,30 @@ constexpr int kPageTimeoutMs = 30000;
 constexpr qsizetype kMaxPageBytes = qsizetype(64) << 20;
 
 // Opens the page at `url` (a location as the web view reports it).
-// nTimeoutMs bounds the whole fetch of a remote page.
-PageOpenResult OpenPageStream(const QString& url, int nTimeoutMs = kPageTimeoutMs);
+// timeoutMs bounds the whole fetch of a remote page.
+PageOpenResult openPageStream(const QString& url, int timeoutMs = kPageTimeoutMs);
 
-class CPageStream final : public CByteStream {
+class PageStream final : public ByteStream {
 public:
-    explicit CPageStream(QByteArray data);  // a fetched page
-    CPageStream(const QString& path, std::unique_ptr<QFile> file);  // an open local file
+    explicit PageStream(QByteArray data);  // a fetched page
+    PageStream(const QString& path, std::unique_ptr<QFile> file);  // an open local file
 
     // True when reading the local file failed after it was opened; the
-    // stream then ended early and ErrorMessage() says why.
-    bool Failed() const { return !m_strError.isEmpty(); }
-    QString ErrorMessage() const { return m_strError; }
+    // stream then ended early and errorMessage() says why.
+    bool failed() const { return !m_error.isEmpty(); }
+    QString errorMessage() const { return m_error; }
 
 protected:
-    bool Refill() override;
+    bool refill() override;
 
 private:
     QByteArray m_data;              // a fetched page, all of it
-    QString m_strPath;              // a local page: its path,
+    QString m_path;                 // a local page: its path,
     std::unique_ptr<QFile> m_file;  // its file,
     std::vector<char> m_buf;        // and the bytes read from it (last byte read in front)
-    qsizetype m_nHeld = 0;          // bytes of m_buf in the window now handed out
-    bool m_bPendingCR = false;      // a CR at the end of a piece waits for what follows
-    QString m_strError;
+    qsizetype m_held = 0;           // bytes of m_buf in the window now handed out
+    bool m_pendingCr = false;       // a CR at the end of a piece waits for what follows
+    QString m_error;
 };
 
 }  // namespace platform

@@ -34,18 +34,18 @@ constexpr int kBacklogMs = 2000;
 // What the source writes into.
 class PushStream : public QIODevice {
 public:
-    explicit PushStream(std::function<void(const char*, qint64)> take) : take_(std::move(take)) {}
+    explicit PushStream(std::function<void(const char*, qint64)> take) : m_take(std::move(take)) {}
     bool isSequential() const override { return true; }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 len) override {
-        if (len > 0) take_(data, len);
+        if (len > 0) m_take(data, len);
         return len;
     }
 
 private:
-    std::function<void(const char*, qint64)> take_;
+    std::function<void(const char*, qint64)> m_take;
 };
 
 class QtWaveIn : public WaveIn {
@@ -53,120 +53,120 @@ public:
     ~QtWaveIn() override { dropSource(); }
 
     bool open(const WaveFormat& format, QObject* receiver) override {
-        if (open_) return false;
+        if (m_open) return false;
         const QAudioDevice device = QMediaDevices::defaultAudioInput();
         const auto qf = formatOn(device, format);
         if (!qf) return false;
-        format_ = format;
-        queue_ = std::make_unique<InputQueue>(format.blockAlign, bytesForUsecs(format, kBacklogMs * 1000));
-        stream_ = std::make_unique<PushStream>([this](const char* d, qint64 n) { recorded(d, n); });
-        stream_->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-        source_ = new QAudioSource(device, *qf);
-        source_->setBufferSize(qsizetype(bytesForUsecs(format, kFragmentMs * 1000)));
+        m_format = format;
+        m_queue = std::make_unique<InputQueue>(format.blockAlign, bytesForUsecs(format, kBacklogMs * 1000));
+        m_stream = std::make_unique<PushStream>([this](const char* d, qint64 n) { recorded(d, n); });
+        m_stream->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        m_source = new QAudioSource(device, *qf);
+        m_source->setBufferSize(qsizetype(bytesForUsecs(format, kFragmentMs * 1000)));
         if (!startSource()) {
             dropSource();
             return false;
         }
-        QObject::connect(source_, &QAudioSource::stateChanged, &context_, [this] { checkFailure(); });
-        receiver_ = receiver;
-        open_ = true;
-        started_ = false;
-        failed_ = false;
+        QObject::connect(m_source, &QAudioSource::stateChanged, &m_context, [this] { checkFailure(); });
+        m_receiver = receiver;
+        m_open = true;
+        m_started = false;
+        m_failed = false;
         return true;
     }
 
     bool addBuffer(WaveHeader* header) override {
-        if (!open_ || failed_ || !header) return false;
+        if (!m_open || m_failed || !header) return false;
         header->flags = (header->flags | WHDR_PREPARED) & ~WHDR_DONE;
-        queue_->push(header);
+        m_queue->push(header);
         returnFull();
         return true;
     }
 
     void start() override {
-        if (!open_ || failed_ || started_) return;
-        if (!running_ && !startSource()) {
+        if (!m_open || m_failed || m_started) return;
+        if (!m_running && !startSource()) {
             fail();
             return;
         }
-        started_ = true;
+        m_started = true;
     }
 
     void reset() override {
-        if (!open_) return;
-        started_ = false;
-        if (running_) source_->stop();
-        running_ = false;
+        if (!m_open) return;
+        m_started = false;
+        if (m_running) m_source->stop();
+        m_running = false;
         giveBackAll();
     }
 
     void close() override {
-        if (!open_) return;
+        if (!m_open) return;
         if (!QCoreApplication::instance()) {  // closed at exit, after the event loop: leave the server be
-            open_ = false;
+            m_open = false;
             return;
         }
         reset();
         dropSource();
-        open_ = false;
+        m_open = false;
     }
 
 private:
     bool startSource() {
-        source_->start(stream_.get());
-        running_ = startedFine(source_->state(), source_->error());
-        return running_;
+        m_source->start(m_stream.get());
+        m_running = startedFine(m_source->state(), m_source->error());
+        return m_running;
     }
 
     void recorded(const char* data, qint64 len) {
-        if (!started_) return;
-        queue_->write(data, uint64_t(len));
+        if (!m_started) return;
+        m_queue->write(data, uint64_t(len));
         returnFull();
     }
 
     void returnFull() {
-        for (WaveHeader* h : queue_->takeFull()) giveBack(h);
+        for (WaveHeader* h : m_queue->takeFull()) giveBack(h);
     }
 
     void giveBackAll() {
-        for (WaveHeader* h : queue_->takeAll()) giveBack(h);
+        for (WaveHeader* h : m_queue->takeAll()) giveBack(h);
     }
 
     void giveBack(WaveHeader* h) {
         h->flags |= WHDR_DONE;
-        if (receiver_) QCoreApplication::postEvent(receiver_, new WaveEvent(WaveEvent::InData, h));
+        if (m_receiver) QCoreApplication::postEvent(m_receiver, new WaveEvent(WaveEvent::InData, h));
     }
 
     // The server went away: held buffers come back and later ones are refused.
     void checkFailure() {
-        if (open_ && source_ && serverFailed(source_->state(), source_->error())) fail();
+        if (m_open && m_source && serverFailed(m_source->state(), m_source->error())) fail();
     }
 
     void fail() {
-        failed_ = true;
-        started_ = false;
-        running_ = false;
+        m_failed = true;
+        m_started = false;
+        m_running = false;
         giveBackAll();
     }
 
     void dropSource() {
-        if (!source_) return;
-        QObject::disconnect(source_, nullptr, &context_, nullptr);
-        running_ = false;
-        deleteFromEventLoop(source_, stream_);
-        source_ = nullptr;
+        if (!m_source) return;
+        QObject::disconnect(m_source, nullptr, &m_context, nullptr);
+        m_running = false;
+        deleteFromEventLoop(m_source, m_stream);
+        m_source = nullptr;
     }
 
-    WaveFormat format_;
-    QPointer<QObject> receiver_;
-    QObject context_;
-    QAudioSource* source_ = nullptr;
-    std::unique_ptr<PushStream> stream_;
-    std::unique_ptr<InputQueue> queue_;
-    bool open_ = false;
-    bool started_ = false;
-    bool running_ = false;
-    bool failed_ = false;
+    WaveFormat m_format;
+    QPointer<QObject> m_receiver;
+    QObject m_context;
+    QAudioSource* m_source = nullptr;
+    std::unique_ptr<PushStream> m_stream;
+    std::unique_ptr<InputQueue> m_queue;
+    bool m_open = false;
+    bool m_started = false;
+    bool m_running = false;
+    bool m_failed = false;
 };
 
 }  // namespace

@@ -54,139 +54,142 @@ constexpr int kDoneCheckMs = 15;
 // The endless stream the sink pulls: queued buffers, then silence.
 class PullStream : public QIODevice {
 public:
-    explicit PullStream(char silence) : queue(silence) {}
+    explicit PullStream(char silence) : m_queue(silence) {}
     bool isSequential() const override { return true; }
     bool atEnd() const override { return false; }
-    OutputQueue queue;
+    OutputQueue& queue() { return m_queue; }
 
 protected:
     qint64 readData(char* data, qint64 len) override {
         if (len <= 0) return 0;
-        queue.read(data, uint64_t(len));
+        m_queue.read(data, uint64_t(len));
         return len;
     }
     qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    OutputQueue m_queue;
 };
 
 class QtWaveOut : public WaveOut {
 public:
     QtWaveOut() {
-        doneTimer_.setInterval(kDoneCheckMs);
-        QObject::connect(&doneTimer_, &QTimer::timeout, [this] { returnHeard(); });
+        m_doneTimer.setInterval(kDoneCheckMs);
+        QObject::connect(&m_doneTimer, &QTimer::timeout, [this] { returnHeard(); });
     }
     ~QtWaveOut() override { dropSink(); }
 
     bool open(const WaveFormat& format, QObject* receiver) override {
-        if (open_) return false;
+        if (m_open) return false;
         const QAudioDevice device = QMediaDevices::defaultAudioOutput();
         const auto qf = formatOn(device, format);
         if (!qf) return false;
-        format_ = format;
-        stream_ = std::make_unique<PullStream>(format.bitsPerSample == 8 ? char(0x80) : char(0));
-        stream_->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        sink_ = new QAudioSink(device, *qf);
-        sink_->setBufferSize(qsizetype(bytesForUsecs(format, kServerBufferMs * 1000)));
+        m_format = format;
+        m_stream = std::make_unique<PullStream>(format.bitsPerSample == 8 ? char(0x80) : char(0));
+        m_stream->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        m_sink = new QAudioSink(device, *qf);
+        m_sink->setBufferSize(qsizetype(bytesForUsecs(format, kServerBufferMs * 1000)));
         if (!startSink()) {
             dropSink();
             return false;
         }
-        QObject::connect(sink_, &QAudioSink::stateChanged, &doneTimer_, [this] { checkFailure(); });
-        receiver_ = receiver;
-        open_ = true;
-        paused_ = false;
-        failed_ = false;
+        QObject::connect(m_sink, &QAudioSink::stateChanged, &m_doneTimer, [this] { checkFailure(); });
+        m_receiver = receiver;
+        m_open = true;
+        m_paused = false;
+        m_failed = false;
         return true;
     }
 
     bool write(WaveHeader* header) override {
-        if (!open_ || failed_ || !header) return false;
-        if (!running_ && !startSink()) {
+        if (!m_open || m_failed || !header) return false;
+        if (!m_running && !startSink()) {
             fail();
             return false;
         }
         header->flags = (header->flags | WHDR_PREPARED) & ~WHDR_DONE;
-        stream_->queue.push(header);
-        if (!paused_ && !doneTimer_.isActive()) doneTimer_.start();
+        m_stream->queue().push(header);
+        if (!m_paused && !m_doneTimer.isActive()) m_doneTimer.start();
         return true;
     }
 
     void reset() override {
-        if (!open_) return;
-        if (running_) sink_->stop();
-        running_ = false;
-        heard_ = 0;
+        if (!m_open) return;
+        if (m_running) m_sink->stop();
+        m_running = false;
+        m_heard = 0;
         giveBackAll();
     }
 
     uint64_t cut() override {
-        if (!open_) return 0;
-        doneTimer_.stop();
-        for (WaveHeader* h : stream_->queue.cut()) giveBack(h);
-        return stream_->queue.given();
+        if (!m_open) return 0;
+        m_doneTimer.stop();
+        for (WaveHeader* h : m_stream->queue().cut()) giveBack(h);
+        return m_stream->queue().given();
     }
 
     void pause() override {
-        if (!open_ || paused_) return;
-        paused_ = true;
-        if (running_) sink_->suspend();
-        doneTimer_.stop();
+        if (!m_open || m_paused) return;
+        m_paused = true;
+        if (m_running) m_sink->suspend();
+        m_doneTimer.stop();
     }
 
     void restart() override {
-        if (!open_ || !paused_) return;
-        paused_ = false;
-        if (running_) sink_->resume();
-        if (!stream_->queue.empty()) doneTimer_.start();
+        if (!m_open || !m_paused) return;
+        m_paused = false;
+        if (m_running) m_sink->resume();
+        if (!m_stream->queue().empty()) m_doneTimer.start();
     }
 
     uint64_t position() const override {
-        return open_ ? stream_->queue.dataWithin(streamHeard()) : 0;
+        return m_open ? m_stream->queue().dataWithin(streamHeard()) : 0;
     }
 
-    bool failed() const override { return open_ && failed_; }
+    bool failed() const override { return m_open && m_failed; }
 
     void close() override {
-        if (!open_) return;
+        if (!m_open) return;
         if (!QCoreApplication::instance()) {  // closed at exit, after the event loop: leave the server be
-            open_ = false;
+            m_open = false;
             return;
         }
         reset();
         dropSink();
-        open_ = false;
+        m_open = false;
         post(WaveEvent::OutClose, nullptr);
     }
 
 private:
     bool startSink() {
-        heard_ = 0;
-        sink_->start(stream_.get());
-        running_ = startedFine(sink_->state(), sink_->error());
-        if (running_ && paused_) sink_->suspend();
-        return running_;
+        m_heard = 0;
+        m_sink->start(m_stream.get());
+        m_running = startedFine(m_sink->state(), m_sink->error());
+        if (m_running && m_paused) m_sink->suspend();
+        return m_running;
     }
 
     // Stream bytes heard (see the top of the file).
     uint64_t streamHeard() const {
-        if (!running_ || paused_) return heard_;
-        const uint64_t given = stream_->queue.streamBytes();
-        const qsizetype waiting = std::max<qsizetype>(0, sink_->bufferSize() - sink_->bytesFree());
+        if (!m_running || m_paused) return m_heard;
+        const uint64_t given = m_stream->queue().streamBytes();
+        const qsizetype waiting = std::max<qsizetype>(0, m_sink->bufferSize() - m_sink->bytesFree());
         uint64_t read = given - std::min(given, uint64_t(waiting));
-        read -= read % format_.blockAlign;
-        heard_ = std::max(heard_, std::min(bytesForUsecs(format_, sink_->processedUSecs()), read));
-        return heard_;
+        read -= read % m_format.blockAlign;
+        m_heard = std::max(m_heard, std::min(bytesForUsecs(m_format, m_sink->processedUSecs()), read));
+        return m_heard;
     }
 
     void returnHeard() {
         const uint64_t heard = streamHeard();
-        for (WaveHeader* h : stream_->queue.takeDone(stream_->queue.dataWithin(heard))) giveBack(h);
-        stream_->queue.forget(heard);
-        if (stream_->queue.empty()) doneTimer_.stop();
+        for (WaveHeader* h : m_stream->queue().takeDone(m_stream->queue().dataWithin(heard))) giveBack(h);
+        m_stream->queue().forget(heard);
+        if (m_stream->queue().empty()) m_doneTimer.stop();
     }
 
     void giveBackAll() {
-        doneTimer_.stop();
-        for (WaveHeader* h : stream_->queue.takeAll()) giveBack(h);
+        m_doneTimer.stop();
+        for (WaveHeader* h : m_stream->queue().takeAll()) giveBack(h);
     }
 
     void giveBack(WaveHeader* h) {
@@ -195,39 +198,39 @@ private:
     }
 
     void post(QEvent::Type type, WaveHeader* h) {
-        if (receiver_) QCoreApplication::postEvent(receiver_, new WaveEvent(type, h));
+        if (m_receiver) QCoreApplication::postEvent(m_receiver, new WaveEvent(type, h));
     }
 
     // The server went away or refused the stream: queued buffers come back and
     // later writes fail, so that no owner waits for buffers forever.
     void checkFailure() {
-        if (open_ && sink_ && serverFailed(sink_->state(), sink_->error())) fail();
+        if (m_open && m_sink && serverFailed(m_sink->state(), m_sink->error())) fail();
     }
 
     void fail() {
-        failed_ = true;
-        running_ = false;
+        m_failed = true;
+        m_running = false;
         giveBackAll();
     }
 
     void dropSink() {
-        if (!sink_) return;
-        QObject::disconnect(sink_, nullptr, &doneTimer_, nullptr);
-        running_ = false;
-        deleteFromEventLoop(sink_, stream_);
-        sink_ = nullptr;
+        if (!m_sink) return;
+        QObject::disconnect(m_sink, nullptr, &m_doneTimer, nullptr);
+        m_running = false;
+        deleteFromEventLoop(m_sink, m_stream);
+        m_sink = nullptr;
     }
 
-    WaveFormat format_;
-    QPointer<QObject> receiver_;
-    QAudioSink* sink_ = nullptr;
-    std::unique_ptr<PullStream> stream_;
-    QTimer doneTimer_;
-    bool open_ = false;
-    bool paused_ = false;
-    bool running_ = false;
-    bool failed_ = false;
-    mutable uint64_t heard_ = 0;  // stream bytes heard so far
+    WaveFormat m_format;
+    QPointer<QObject> m_receiver;
+    QAudioSink* m_sink = nullptr;
+    std::unique_ptr<PullStream> m_stream;
+    QTimer m_doneTimer;
+    bool m_open = false;
+    bool m_paused = false;
+    bool m_running = false;
+    bool m_failed = false;
+    mutable uint64_t m_heard = 0;  // stream bytes heard so far
 };
 
 }  // namespace

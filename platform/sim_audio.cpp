@@ -24,88 +24,91 @@ bool acceptable(const WaveFormat& f) {
 // format and the device's own clock (nanoseconds run, bytes granted so far).
 class SimDevice {
 public:
-    explicit SimDevice(SimAudioBackend* backend) : backend_(backend) {
-        backend_->devices_.insert(this);
+    explicit SimDevice(SimAudioBackend* backend) : m_backend(backend) {
+        m_backend->m_devices.insert(this);
     }
     // An open device destroyed is closed without notifications.
     virtual ~SimDevice() {
-        if (!backend_) return;
-        backend_->devices_.erase(this);
-        backend_->deviceChanged();
+        if (!m_backend) return;
+        m_backend->m_devices.erase(this);
+        m_backend->deviceChanged();
     }
     // The backend is going away: the device is closed without notifications.
     void detach() {
-        backend_ = nullptr;
-        open_ = false;
-        queue_.clear();
+        m_backend = nullptr;
+        m_open = false;
+        m_queue.clear();
     }
     virtual bool running() const = 0;
     // Lets `ns` of running time pass.
     void pass(int64_t ns) {
-        totalNs_ += ns;
-        const uint64_t rate = format_.avgBytesPerSec;
-        uint64_t target = uint64_t(totalNs_ / kNsPerSec) * rate +
-                          uint64_t(totalNs_ % kNsPerSec) * rate / kNsPerSec;
-        target -= target % format_.blockAlign;
-        const uint64_t budget = target - granted_;
-        granted_ = target;
+        m_totalNs += ns;
+        const uint64_t rate = m_format.avgBytesPerSec;
+        uint64_t target = uint64_t(m_totalNs / kNsPerSec) * rate +
+                          uint64_t(m_totalNs % kNsPerSec) * rate / kNsPerSec;
+        target -= target % m_format.blockAlign;
+        const uint64_t budget = target - m_granted;
+        m_granted = target;
         if (budget > 0) consume(budget);
     }
     // RealTime: lets the time since the last update pass (if running) and makes
     // now the next starting point. Called before the running state changes.
     void settle() {
-        if (!backend_ || backend_->clock_ != SimAudioBackend::Clock::RealTime) return;
-        const int64_t now = backend_->elapsed_.nsecsElapsed();
-        if (running()) pass(now - lastNs_);
-        lastNs_ = now;
+        if (!m_backend || m_backend->m_clock != SimAudioBackend::Clock::RealTime) return;
+        catchUp(m_backend->m_elapsed.nsecsElapsed());
     }
-    int64_t lastNs_ = 0;
+    // RealTime: lets the time from the last update to `now` pass (if running).
+    void catchUp(int64_t now) {
+        if (running()) pass(now - m_lastNs);
+        m_lastNs = now;
+    }
 
 protected:
     virtual void consume(uint64_t bytes) = 0;
-    bool untimed() const { return backend_->clock_ == SimAudioBackend::Clock::Untimed; }
+    bool untimed() const { return m_backend->m_clock == SimAudioBackend::Clock::Untimed; }
     bool openDevice(const WaveFormat& format, QObject* receiver) {
-        if (!backend_ || open_ || backend_->failOpen_ || !acceptable(format)) return false;
-        format_ = format;
-        receiver_ = receiver;
-        open_ = true;
-        failed_ = false;
-        totalNs_ = 0;
-        granted_ = 0;
+        if (!m_backend || m_open || m_backend->m_failOpen || !acceptable(format)) return false;
+        m_format = format;
+        m_receiver = receiver;
+        m_open = true;
+        m_failed = false;
+        m_totalNs = 0;
+        m_granted = 0;
         return true;
     }
     bool queueBuffer(WaveHeader* header) {
-        if (!backend_ || !open_ || !header) return false;
-        if (backend_->failNextWrite()) {
-            failed_ = true;
+        if (!m_backend || !m_open || !header) return false;
+        if (m_backend->failNextWrite()) {
+            m_failed = true;
             return false;
         }
         header->flags = (header->flags | WHDR_PREPARED) & ~WHDR_DONE;
-        queue_.push_back(header);
+        m_queue.push_back(header);
         return true;
     }
     // Hands the oldest buffer back to its owner.
     void giveBack(QEvent::Type type) {
-        WaveHeader* header = queue_.front();
-        queue_.pop_front();
+        WaveHeader* header = m_queue.front();
+        m_queue.pop_front();
         header->flags |= WHDR_DONE;
-        if (backend_->hold_) backend_->held_.push_back({receiver_, type, header});
+        if (m_backend->m_hold) m_backend->m_held.push_back({m_receiver, type, header});
         else post(type, header);
     }
     void post(QEvent::Type type, WaveHeader* header) {
-        if (receiver_) QCoreApplication::postEvent(receiver_, new WaveEvent(type, header));
+        if (m_receiver) QCoreApplication::postEvent(m_receiver, new WaveEvent(type, header));
     }
 
-    SimAudioBackend* backend_;
-    WaveFormat format_;
-    QPointer<QObject> receiver_;
-    bool open_ = false;
-    bool failed_ = false;  // a write was refused since open
-    std::deque<WaveHeader*> queue_;
+    SimAudioBackend* m_backend;
+    WaveFormat m_format;
+    QPointer<QObject> m_receiver;
+    bool m_open = false;
+    bool m_failed = false;  // a write was refused since open
+    std::deque<WaveHeader*> m_queue;
 
 private:
-    int64_t totalNs_ = 0;
-    uint64_t granted_ = 0;
+    int64_t m_totalNs = 0;
+    uint64_t m_granted = 0;
+    int64_t m_lastNs = 0;  // RealTime: when time last passed
 };
 
 class SimWaveOut : public WaveOut, public SimDevice {
@@ -115,11 +118,11 @@ public:
     bool open(const WaveFormat& format, QObject* receiver) override {
         settle();
         if (!openDevice(format, receiver)) return false;
-        backend_->lastOutFormat_ = format;
-        paused_ = false;
-        position_ = 0;
-        offset_ = 0;
-        backend_->deviceChanged();
+        m_backend->m_lastOutFormat = format;
+        m_paused = false;
+        m_position = 0;
+        m_offset = 0;
+        m_backend->deviceChanged();
         return true;
     }
     bool write(WaveHeader* header) override {
@@ -129,69 +132,69 @@ public:
         return true;
     }
     void reset() override {
-        if (!open_) return;
+        if (!m_open) return;
         settle();
-        while (!queue_.empty()) giveBack(WaveEvent::OutDone);
-        offset_ = 0;
-        position_ = 0;
+        while (!m_queue.empty()) giveBack(WaveEvent::OutDone);
+        m_offset = 0;
+        m_position = 0;
     }
     // No server buffer here: what is not played yet comes back, and the
     // count goes on from what was played.
     uint64_t cut() override {
-        if (!open_) return 0;
+        if (!m_open) return 0;
         settle();
-        while (!queue_.empty()) giveBack(WaveEvent::OutDone);
-        offset_ = 0;
-        return position_;
+        while (!m_queue.empty()) giveBack(WaveEvent::OutDone);
+        m_offset = 0;
+        return m_position;
     }
     void pause() override {
-        if (!open_ || paused_) return;
+        if (!m_open || m_paused) return;
         settle();
-        paused_ = true;
-        backend_->deviceChanged();
+        m_paused = true;
+        m_backend->deviceChanged();
     }
     void restart() override {
-        if (!open_ || !paused_) return;
+        if (!m_open || !m_paused) return;
         settle();
-        paused_ = false;
-        backend_->deviceChanged();
+        m_paused = false;
+        m_backend->deviceChanged();
         if (untimed()) consume(UINT64_MAX);
     }
-    uint64_t position() const override { return open_ ? position_ : 0; }
+    uint64_t position() const override { return m_open ? m_position : 0; }
     void close() override {
-        if (!open_) return;
+        if (!m_open) return;
         reset();
-        open_ = false;
+        m_open = false;
         post(WaveEvent::OutClose, nullptr);
-        backend_->deviceChanged();
+        m_backend->deviceChanged();
     }
-    bool running() const override { return open_ && !paused_; }
-    bool failed() const override { return open_ && failed_; }
-    bool isOpen() const { return open_; }
+    bool running() const override { return m_open && !m_paused; }
+    bool failed() const override { return m_open && m_failed; }
+    bool isOpen() const { return m_open; }
 
 private:
     void consume(uint64_t bytes) override {
-        while (bytes > 0 && !queue_.empty()) {
-            WaveHeader* h = queue_.front();
-            const uint64_t n = std::min<uint64_t>(bytes, h->bufferLength - offset_);
-            if (backend_->keepPlayed_) backend_->played_.append(h->data + offset_, qsizetype(n));
-            offset_ += uint32_t(n);
-            position_ += n;
+        while (bytes > 0 && !m_queue.empty()) {
+            WaveHeader* h = m_queue.front();
+            const uint64_t n = std::min<uint64_t>(bytes, h->bufferLength - m_offset);
+            if (m_backend->m_keepPlayed) m_backend->m_played.append(h->data + m_offset, qsizetype(n));
+            m_offset += uint32_t(n);
+            m_position += n;
             bytes -= n;
-            if (offset_ < h->bufferLength) break;
-            offset_ = 0;
+            if (m_offset < h->bufferLength) break;
+            m_offset = 0;
             giveBack(WaveEvent::OutDone);
         }
         returnEmpty();
     }
     // A buffer with nothing to play comes back as soon as it is first in line.
     void returnEmpty() {
-        while (running() && !queue_.empty() && queue_.front()->bufferLength == 0) giveBack(WaveEvent::OutDone);
+        while (running() && !m_queue.empty() && m_queue.front()->bufferLength == 0) giveBack(WaveEvent::OutDone);
     }
 
-    bool paused_ = false;
-    uint64_t position_ = 0;
-    uint32_t offset_ = 0;  // bytes of the first queued buffer already played
+    bool m_paused = false;
+    uint64_t m_position = 0;
+    uint32_t m_offset = 0;  // bytes of the first queued buffer already played
 };
 
 class SimWaveIn : public WaveIn, public SimDevice {
@@ -200,8 +203,8 @@ public:
 
     bool open(const WaveFormat& format, QObject* receiver) override {
         if (!openDevice(format, receiver)) return false;
-        started_ = false;
-        frame_ = 0;
+        m_started = false;
+        m_frame = 0;
         return true;
     }
     bool addBuffer(WaveHeader* header) override {
@@ -211,53 +214,53 @@ public:
         return true;
     }
     void start() override {
-        if (!open_ || started_) return;
+        if (!m_open || m_started) return;
         settle();
-        started_ = true;
-        backend_->deviceChanged();
+        m_started = true;
+        m_backend->deviceChanged();
         if (untimed()) fillAll();
     }
     void reset() override {
-        if (!open_) return;
+        if (!m_open) return;
         settle();
-        started_ = false;
-        while (!queue_.empty()) giveBack(WaveEvent::InData);
-        backend_->deviceChanged();
+        m_started = false;
+        while (!m_queue.empty()) giveBack(WaveEvent::InData);
+        m_backend->deviceChanged();
     }
     void close() override {
-        if (!open_) return;
+        if (!m_open) return;
         reset();
-        open_ = false;
-        backend_->deviceChanged();
+        m_open = false;
+        m_backend->deviceChanged();
     }
-    bool running() const override { return open_ && started_; }
+    bool running() const override { return m_open && m_started; }
 
 private:
     void fillAll() {
         uint64_t bytes = 0;
-        for (const WaveHeader* h : queue_) bytes += h->bufferLength - h->bytesRecorded;
+        for (const WaveHeader* h : m_queue) bytes += h->bufferLength - h->bytesRecorded;
         consume(bytes);
     }
     void consume(uint64_t bytes) override {
-        uint64_t frames = bytes / format_.blockAlign;
-        while (!queue_.empty()) {
-            WaveHeader* h = queue_.front();
-            const uint64_t room = (h->bufferLength - h->bytesRecorded) / format_.blockAlign;
+        uint64_t frames = bytes / m_format.blockAlign;
+        while (!m_queue.empty()) {
+            WaveHeader* h = m_queue.front();
+            const uint64_t room = (h->bufferLength - h->bytesRecorded) / m_format.blockAlign;
             const uint64_t n = std::min(frames, room);
             record(h, n);
             frames -= n;
             if (n < room) break;
             giveBack(WaveEvent::InData);
         }
-        frame_ += frames;  // no buffer to hold them: lost
+        m_frame += frames;  // no buffer to hold them: lost
     }
     void record(WaveHeader* h, uint64_t frames) {
         char* out = h->data + h->bytesRecorded;
-        const auto& signal = backend_->signal_;
-        for (uint64_t i = 0; i < frames; ++i, ++frame_) {
-            for (int c = 0; c < format_.channels; ++c) {
-                const int16_t s = signal ? signal(frame_, c) : 0;
-                if (format_.bitsPerSample == 8) {
+        const auto& signal = m_backend->m_signal;
+        for (uint64_t i = 0; i < frames; ++i, ++m_frame) {
+            for (int c = 0; c < m_format.channels; ++c) {
+                const int16_t s = signal ? signal(m_frame, c) : 0;
+                if (m_format.bitsPerSample == 8) {
                     *out++ = char(uint8_t((s >> 8) + 128));
                 } else {
                     *out++ = char(s & 0xff);
@@ -265,22 +268,22 @@ private:
                 }
             }
         }
-        h->bytesRecorded += uint32_t(frames * format_.blockAlign);
+        h->bytesRecorded += uint32_t(frames * m_format.blockAlign);
     }
 
-    bool started_ = false;
-    uint64_t frame_ = 0;  // frames since start(), recorded or lost
+    bool m_started = false;
+    uint64_t m_frame = 0;  // frames since start(), recorded or lost
 };
 
-SimAudioBackend::SimAudioBackend(Clock clock) : clock_(clock) {
-    elapsed_.start();
-    timer_.setTimerType(Qt::PreciseTimer);
-    timer_.setInterval(10);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+SimAudioBackend::SimAudioBackend(Clock clock) : m_clock(clock) {
+    m_elapsed.start();
+    m_timer.setTimerType(Qt::PreciseTimer);
+    m_timer.setInterval(10);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
 }
 
 SimAudioBackend::~SimAudioBackend() {
-    for (SimDevice* d : devices_) d->detach();
+    for (SimDevice* d : m_devices) d->detach();
 }
 
 std::unique_ptr<WaveOut> SimAudioBackend::createWaveOut() { return std::make_unique<SimWaveOut>(this); }
@@ -288,57 +291,55 @@ std::unique_ptr<WaveIn> SimAudioBackend::createWaveIn() { return std::make_uniqu
 
 void SimAudioBackend::advance(int ms) {
     if (ms <= 0) return;
-    for (SimDevice* d : devices_)
+    for (SimDevice* d : m_devices)
         if (d->running()) d->pass(int64_t(ms) * 1'000'000);
 }
 
-void SimAudioBackend::setFailOpen(bool fail) { failOpen_ = fail; }
-void SimAudioBackend::setFailWriteAfter(int nth) { failWriteAfter_ = std::max(nth, 0); }
+void SimAudioBackend::setFailOpen(bool fail) { m_failOpen = fail; }
+void SimAudioBackend::setFailWriteAfter(int nth) { m_failWriteAfter = std::max(nth, 0); }
 void SimAudioBackend::setHoldBuffers(bool hold) {
-    hold_ = hold;
+    m_hold = hold;
     if (hold) return;
-    for (const Held& h : std::exchange(held_, {}))
+    for (const Held& h : std::exchange(m_held, {}))
         if (h.receiver) QCoreApplication::postEvent(h.receiver, new WaveEvent(h.type, h.header));
 }
-void SimAudioBackend::setInputSignal(std::function<int16_t(uint64_t, int)> signal) { signal_ = std::move(signal); }
+void SimAudioBackend::setInputSignal(std::function<int16_t(uint64_t, int)> signal) { m_signal = std::move(signal); }
 
-WaveFormat SimAudioBackend::lastOutFormat() const { return lastOutFormat_; }
+WaveFormat SimAudioBackend::lastOutFormat() const { return m_lastOutFormat; }
 
 int SimAudioBackend::openOutputs() const {
     int n = 0;
-    for (SimDevice* d : devices_)
+    for (SimDevice* d : m_devices)
         if (auto* out = dynamic_cast<SimWaveOut*>(d); out && out->isOpen()) ++n;
     return n;
 }
 
-void SimAudioBackend::setKeepPlayed(bool keep) { keepPlayed_ = keep; }
+void SimAudioBackend::setKeepPlayed(bool keep) { m_keepPlayed = keep; }
 
-const QByteArray& SimAudioBackend::played() const { return played_; }
-void SimAudioBackend::clearPlayed() { played_.clear(); }
+const QByteArray& SimAudioBackend::played() const { return m_played; }
+void SimAudioBackend::clearPlayed() { m_played.clear(); }
 
 bool SimAudioBackend::failNextWrite() {
-    if (failWriteAfter_ == 0) return false;
-    if (failWriteAfter_ > 1) {
-        --failWriteAfter_;
+    if (m_failWriteAfter == 0) return false;
+    if (m_failWriteAfter > 1) {
+        --m_failWriteAfter;
         return false;
     }
     return true;  // the nth and every later one, until changed
 }
 
 void SimAudioBackend::deviceChanged() {
-    if (clock_ != Clock::RealTime) return;
+    if (m_clock != Clock::RealTime) return;
     bool any = false;
-    for (SimDevice* d : devices_) any = any || d->running();
-    if (any && !timer_.isActive()) timer_.start();
-    if (!any) timer_.stop();
+    for (SimDevice* d : m_devices) any = any || d->running();
+    if (any && !m_timer.isActive()) m_timer.start();
+    if (!any) m_timer.stop();
 }
 
 void SimAudioBackend::tick() {
-    const int64_t now = elapsed_.nsecsElapsed();
-    for (SimDevice* d : devices_) {
-        if (!d->running()) continue;
-        d->pass(now - d->lastNs_);
-        d->lastNs_ = now;
+    const int64_t now = m_elapsed.nsecsElapsed();
+    for (SimDevice* d : m_devices) {
+        if (d->running()) d->catchUp(now);
     }
 }
 

@@ -81,19 +81,19 @@ private:
     void deviceChanged();        // a device opened, closed, paused or started
     void tick();                 // RealTime: moves each running device to now
 
-    Clock clock_;
-    QTimer timer_;
-    QElapsedTimer elapsed_;
-    std::set<SimDevice*> devices_;
-    bool failOpen_ = false;
-    int failWriteAfter_ = 0;
-    bool hold_ = false;
+    Clock m_clock;
+    QTimer m_timer;
+    QElapsedTimer m_elapsed;
+    std::set<SimDevice*> m_devices;
+    bool m_failOpen = false;
+    int m_failWriteAfter = 0;
+    bool m_hold = false;
     struct Held { QPointer<QObject> receiver; QEvent::Type type; WaveHeader* header; };
-    std::vector<Held> held_;  // notifications kept back while holding
-    std::function<int16_t(uint64_t, int)> signal_;
-    WaveFormat lastOutFormat_;
-    bool keepPlayed_ = false;
-    QByteArray played_;
+    std::vector<Held> m_held;  // notifications kept back while holding
+    std::function<int16_t(uint64_t, int)> m_signal;
+    WaveFormat m_lastOutFormat;
+    bool m_keepPlayed = false;
+    QByteArray m_played;
 };
 
 }  // namespace platform

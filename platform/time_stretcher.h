@@ -46,9 +46,9 @@ public:
 private:
     std::unique_ptr<soundtouch::SoundTouch> m_stretch;
     std::vector<float> m_samples;  // one conversion's worth of float samples
-    int m_nChannels = 0;
-    int m_nSampleBytes = 0;
-    double m_dTempo = 1.0;
+    int m_channels = 0;
+    int m_sampleBytes = 0;
+    double m_tempo = 1.0;
 };
 
 }  // namespace platform

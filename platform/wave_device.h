@@ -15,7 +15,7 @@ class QObject;
 
 namespace platform {
 
-// The PCM format handed to a device (the WAVEFORMATEX fields the program uses).
+// The PCM format handed to a device, field for field as a WAV file's fmt chunk holds it.
 struct WaveFormat {
     uint16_t formatTag = 1;  // 1 = PCM
     uint16_t channels = 0;
@@ -44,8 +44,11 @@ public:
     static constexpr QEvent::Type OutDone = QEvent::Type(QEvent::User + 0x3BD);   // an output buffer came back
     static constexpr QEvent::Type OutClose = QEvent::Type(QEvent::User + 0x3BC);  // an output device closed
     static constexpr QEvent::Type InData = QEvent::Type(QEvent::User + 0x3C0);    // an input buffer came back
-    WaveEvent(QEvent::Type type, WaveHeader* header) : QEvent(type), header(header) {}
-    WaveHeader* const header;  // null for OutClose
+    WaveEvent(QEvent::Type type, WaveHeader* header) : QEvent(type), m_header(header) {}
+    WaveHeader* header() const { return m_header; }  // null for OutClose
+
+private:
+    WaveHeader* const m_header;
 };
 
 class WaveOut {

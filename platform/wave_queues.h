@@ -22,7 +22,7 @@ namespace platform {
 
 class OutputQueue {
 public:
-    explicit OutputQueue(char silence = 0) : silence_(silence) {}
+    explicit OutputQueue(char silence = 0) : m_silence(silence) {}
     void push(WaveHeader* header);
     // Fills `out` with the next `len` stream bytes: buffer bytes not yet given,
     // then silence.
@@ -41,9 +41,9 @@ public:
     // counts go on, and the next buffer pushed follows what was given.
     std::vector<WaveHeader*> cut();
     // Buffer bytes given so far.
-    uint64_t given() const { return given_; }
-    bool empty() const { return entries_.empty(); }
-    uint64_t streamBytes() const { return stream_; }
+    uint64_t given() const { return m_given; }
+    bool empty() const { return m_entries.empty(); }
+    uint64_t streamBytes() const { return m_stream; }
 
 private:
     struct Entry {
@@ -53,18 +53,18 @@ private:
     struct Gap {
         uint64_t start, length;  // stream offsets of silence
     };
-    char silence_;
-    std::deque<Entry> entries_;
-    std::deque<Gap> gaps_;
-    uint64_t queued_ = 0;        // data offset after the last queued buffer
-    uint64_t given_ = 0;         // data offset of the next byte to give
-    uint64_t stream_ = 0;        // stream bytes given
-    uint64_t forgotSilence_ = 0;
+    char m_silence;
+    std::deque<Entry> m_entries;
+    std::deque<Gap> m_gaps;
+    uint64_t m_queued = 0;        // data offset after the last queued buffer
+    uint64_t m_given = 0;         // data offset of the next byte to give
+    uint64_t m_stream = 0;        // stream bytes given
+    uint64_t m_forgotSilence = 0;
 };
 
 class InputQueue {
 public:
-    InputQueue(uint32_t frameBytes, uint64_t backlogLimit) : frame_(frameBytes), limit_(backlogLimit) {}
+    InputQueue(uint32_t frameBytes, uint64_t backlogLimit) : m_frame(frameBytes), m_limit(backlogLimit) {}
     // Adds a buffer (bytesRecorded set to 0), at once filled from the backlog.
     void push(WaveHeader* header);
     // Records `len` bytes: into the held buffers in order, then the backlog;
@@ -74,18 +74,18 @@ public:
     std::vector<WaveHeader*> takeFull();
     // Removes and returns every held buffer with what it holds; empties the backlog.
     std::vector<WaveHeader*> takeAll();
-    uint64_t dropped() const { return dropped_; }
-    uint64_t backlog() const { return backlog_.size(); }
+    uint64_t dropped() const { return m_dropped; }
+    uint64_t backlog() const { return m_backlog.size(); }
 
 private:
     uint32_t room(const WaveHeader* h) const;
     uint64_t fill(const char* data, uint64_t len);
     void drain();
-    uint32_t frame_;
-    uint64_t limit_;
-    std::deque<WaveHeader*> held_;
-    std::vector<char> backlog_;
-    uint64_t dropped_ = 0;
+    uint32_t m_frame;
+    uint64_t m_limit;
+    std::deque<WaveHeader*> m_held;
+    std::vector<char> m_backlog;
+    uint64_t m_dropped = 0;
 };
 
 }  // namespace platform

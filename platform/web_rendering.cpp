@@ -6,7 +6,7 @@
 
 namespace platform {
 
-void ChooseWebRendering() {
+void chooseWebRendering() {
     if (qEnvironmentVariableIsSet("QT_QUICK_BACKEND") || qEnvironmentVariableIsSet("QMLSCENE_DEVICE")) return;
     const QByteArrayList flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS").split(' ');
     if (flags.contains("--disable-gpu")) qputenv("QT_QUICK_BACKEND", "software");

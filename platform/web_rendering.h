@@ -14,6 +14,6 @@
 
 namespace platform {
 
-void ChooseWebRendering();
+void chooseWebRendering();
 
 }  // namespace platform

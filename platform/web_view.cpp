@@ -24,7 +24,7 @@ namespace {
 constexpr char kResScheme[] = "res";
 constexpr char kIndexScheme[] = "index";
 
-QByteArray MimeTypeOf(const QString& path) {
+QByteArray mimeTypeOf(const QString& path) {
     if (path.endsWith(QLatin1String(".htm")) || path.endsWith(QLatin1String(".html")))
         return "text/html";
     if (path.endsWith(QLatin1String(".svg"))) return "image/svg+xml";
@@ -45,7 +45,7 @@ public:
         }
         auto* body = new QBuffer(job);
         body->setData(file.readAll());
-        job->reply(MimeTypeOf(name), body);
+        job->reply(mimeTypeOf(name), body);
     }
 };
 
@@ -59,7 +59,7 @@ public:
     }
 };
 
-QUrl UrlOf(const QString& pathOrUrl) {
+QUrl urlOf(const QString& pathOrUrl) {
     const QUrl url(pathOrUrl);
     // A one-letter scheme is a drive letter; no scheme at all is a path.
     if (url.scheme().size() > 1) return url;
@@ -68,7 +68,7 @@ QUrl UrlOf(const QString& pathOrUrl) {
 
 }  // namespace
 
-void RegisterWebSchemes() {
+void registerWebSchemes() {
     if (QWebEngineUrlScheme::schemeByName(kResScheme).name() == kResScheme) return;
     QWebEngineUrlScheme res(kResScheme);
     res.setSyntax(QWebEngineUrlScheme::Syntax::Path);
@@ -79,7 +79,7 @@ void RegisterWebSchemes() {
     QWebEngineUrlScheme::registerScheme(index);
 }
 
-QString LinkAsDelivered(const QUrl& url) {
+QString linkAsDelivered(const QUrl& url) {
     if (!url.isLocalFile()) return url.toString(QUrl::FullyEncoded);
     QString link = url.toLocalFile();
     if (url.hasQuery()) link += QLatin1Char('?') + url.query(QUrl::FullyEncoded);
@@ -92,28 +92,38 @@ QString LinkAsDelivered(const QUrl& url) {
 class WebView::Page : public QWebEnginePage {
 public:
     using QWebEnginePage::QWebEnginePage;
-    NavigationPolicy policy;
 
-protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
-        const bool accepted = !policy || policy(LinkAsDelivered(url));
-        if (accepted && isMainFrame) noteLoad(url);
-        return accepted;
-    }
+    void setPolicy(NavigationPolicy policy) { m_policy = std::move(policy); }
 
-public:
     // Notes a load of `url` in the main frame, as the program starts it or as
     // the engine asks about it, whichever comes first.
     void noteLoad(const QUrl& url) {
         const QUrl shown = this->url().adjusted(QUrl::RemoveFragment);
         if (url.adjusted(QUrl::RemoveFragment) == shown) return;
-        loadingOther = true;
-        leaving = shown;
+        m_loadingOther = true;
+        m_leaving = shown;
     }
-    // Whether the main frame is loading a page other than `leaving`, the one
-    // shown when that load began.
-    bool loadingOther = false;
-    QUrl leaving;
+    // A load in the main frame ended at `url` (loaded, failed, stopped,
+    // redirected elsewhere): unless it is a move within the page left, no
+    // other page is loading any more.
+    void noteLoadEnded(const QUrl& url) {
+        if (url.adjusted(QUrl::RemoveFragment) != m_leaving) m_loadingOther = false;
+    }
+    // Whether the main frame is loading a page other than the one shown when
+    // that load began.
+    bool isLoadingOther() const { return m_loadingOther; }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+        const bool accepted = !m_policy || m_policy(linkAsDelivered(url));
+        if (accepted && isMainFrame) noteLoad(url);
+        return accepted;
+    }
+
+private:
+    NavigationPolicy m_policy;
+    bool m_loadingOther = false;
+    QUrl m_leaving;  // the page shown when the load of another began
 };
 
 WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
@@ -126,10 +136,7 @@ WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
     // A page that declares no charset is read as UTF-8, as the item scan reads it.
     m_page->settings()->setDefaultTextEncoding(QStringLiteral("UTF-8"));
     connect(m_page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
-        // Ended (loaded, failed, stopped, redirected elsewhere), unless it is a move within the page left.
-        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus &&
-            info.url().adjusted(QUrl::RemoveFragment) != m_page->leaving)
-            m_page->loadingOther = false;
+        if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus) m_page->noteLoadEnded(info.url());
     });
     setPage(m_page);
 }
@@ -140,12 +147,12 @@ WebView::~WebView() {
     delete m_page;
 }
 
-void WebView::setNavigationPolicy(NavigationPolicy policy) { m_page->policy = std::move(policy); }
+void WebView::setNavigationPolicy(NavigationPolicy policy) { m_page->setPolicy(std::move(policy)); }
 
 void WebView::navigate(const QString& pathOrUrl) {
     // A load started inside the engine's navigation callback would replace the
     // navigation the engine is still deciding; start it from the event loop.
-    const QUrl url = UrlOf(pathOrUrl);
+    const QUrl url = urlOf(pathOrUrl);
     QTimer::singleShot(0, this, [this, url] {
         m_page->noteLoad(url);
         load(url);
@@ -161,7 +168,7 @@ void WebView::moveToAnchor(const QString& address) {
     // the anchor without reloading the page. A load of the very address shown
     // would reload it, so the page itself goes back to that anchor then.
     // A move would cancel the load of another page under way.
-    if (m_page->loadingOther) return;
+    if (m_page->isLoadingOther()) return;
     emit movingToAnchor(address);
     const QUrl target(address);
     if (target != url()) {

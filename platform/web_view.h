@@ -22,12 +22,12 @@ namespace platform {
 
 // Registers the "res:" and "index:" schemes with the web engine. Must run
 // before the QApplication is constructed; later calls have no effect.
-void RegisterWebSchemes();
+void registerWebSchemes();
 
 // The address of `url` as the navigation policy reads it: for a file: URL
 // its local path, then '?' and the query and '#' and the fragment as written
 // when it has them; for any other URL its full text.
-QString LinkAsDelivered(const QUrl& url);
+QString linkAsDelivered(const QUrl& url);
 
 // The built-in home page's address.
 inline constexpr char kHomePageUrl[] = "res:/home.htm";
@@ -37,7 +37,7 @@ class WebView : public QWebEngineView {
 public:
     // Decides one navigation of the page or one of its frames, raised before
     // it starts (link clicks, script, form submissions, the program's own
-    // loads). `link` is LinkAsDelivered() of the target. Return false to
+    // loads). `link` is linkAsDelivered() of the target. Return false to
     // cancel it. Runs inside the engine's navigation callback: anything that
     // starts a new load from here must go through navigate(), which defers it.
     using NavigationPolicy = std::function<bool(const QString& link)>;

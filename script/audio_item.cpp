@@ -14,9 +14,11 @@
 
 namespace {
 
-bool IsSlash(char c) { return c == '/' || c == '\\'; }
+bool isSlash(char c) { return c == '/' || c == '\\'; }
 
-void ToBackslashesUpper(char* p, qsizetype n) {
+// Old scripts hold Windows paths, where case does not count and '/' is '\':
+// both sides are compared in that one spelling.
+void toBackslashesUpper(char* p, qsizetype n) {
     for (char* end = p + n; p < end; ++p) {
         if (*p == '/') *p = '\\';
         else if (*p >= 'a' && *p <= 'z') *p = char(*p - ('a' - 'A'));
@@ -25,7 +27,7 @@ void ToBackslashesUpper(char* p, qsizetype n) {
 
 // The value of one escape digit: ch - 55 above '9', ch - 48 otherwise, with
 // bytes read as signed, as the escapes of old scripts were decoded.
-int EscapeDigit(char ch) {
+int escapeDigit(char ch) {
     const int v = static_cast<signed char>(ch);
     return v > '9' ? v - 55 : v - 48;
 }
@@ -33,7 +35,7 @@ int EscapeDigit(char ch) {
 // Decodes the %XX escapes of `s` in place. A decoded '%' starts an escape
 // with the bytes after it. A '%' with fewer than two bytes after it ends the
 // decoding; the rest is kept as it is.
-void DecodeEscapes(QByteArray& s) {
+void decodeEscapes(QByteArray& s) {
     char* d = s.data();
     const qsizetype n = s.size();
     qsizetype r = 0, w = 0;
@@ -43,8 +45,8 @@ void DecodeEscapes(QByteArray& s) {
         } else if (n - r < 3) {
             while (r < n) d[w++] = d[r++];
         } else {
-            const unsigned high = static_cast<unsigned>(EscapeDigit(d[r + 1]));
-            const unsigned low = static_cast<unsigned>(EscapeDigit(d[r + 2]));
+            const unsigned high = static_cast<unsigned>(escapeDigit(d[r + 1]));
+            const unsigned low = static_cast<unsigned>(escapeDigit(d[r + 2]));
             r += 2;
             d[r] = static_cast<char>((high << 4) | low);  // looked at again
         }
@@ -52,18 +54,18 @@ void DecodeEscapes(QByteArray& s) {
     s.resize(w);
 }
 
-bool Less(double a, double b) { return a < b || (std::isnan(b) && !std::isnan(a)); }
+bool timeLess(double a, double b) { return a < b || (std::isnan(b) && !std::isnan(a)); }
 
-int CompareTimes(double a, double b) { return Less(a, b) ? -1 : Less(b, a) ? 1 : 0; }
+int compareTimes(double a, double b) { return timeLess(a, b) ? -1 : timeLess(b, a) ? 1 : 0; }
 
-int CompareRecords(const AudioItem& x, const AudioItem& y) {
-    if (int c = CompareTimes(x.start, y.start)) return c;
-    if (int c = CompareTimes(x.end, y.end)) return c;
+int compareRecords(const AudioItem& x, const AudioItem& y) {
+    if (int c = compareTimes(x.start, y.start)) return c;
+    if (int c = compareTimes(x.end, y.end)) return c;
     const int c = QString::compare(x.name, y.name);
     return c < 0 ? -1 : c > 0 ? 1 : 0;
 }
 
-bool ItemLess(const AudioItem& a, const AudioItem& b) { return CompareRecords(a, b) < 0; }
+bool itemLess(const AudioItem& a, const AudioItem& b) { return compareRecords(a, b) < 0; }
 
 // What an anchor's attributes say, pointing into the token's strings.
 struct AnchorTexts {
@@ -72,10 +74,10 @@ struct AnchorTexts {
     const char* end = nullptr;
 };
 
-void ReadHref(const QByteArray& value, CLinkMatcher& matcher, AnchorTexts& texts) {
+void readHref(const QByteArray& value, LinkMatcher& matcher, AnchorTexts& texts) {
     const qsizetype first = value.indexOf('#');
     const qsizetype last = value.lastIndexOf('#');
-    if (!matcher.Matches(value.constData(), first < 0 ? value.size() : first)) return;
+    if (!matcher.matches(value.constData(), first < 0 ? value.size() : first)) return;
     // The start text runs from after the first '#' (for two or more '#' up to
     // the last one, where reading the number stops anyway).
     const bool noStart = first >= 0 && first == last && first + 1 == value.size();
@@ -85,11 +87,11 @@ void ReadHref(const QByteArray& value, CLinkMatcher& matcher, AnchorTexts& texts
 
 // The charset a META tag declares: <meta charset=X> or <meta http-equiv=...
 // content="text/html; charset=X">; empty when it declares none.
-QByteArray declaredCharset(const CHtmlToken& t) {
-    for (int i = 0; i + 1 < t.m_nAttr; i += 2) {
-        const QByteArray value = t.m_pAttr[i + 1].trimmed();
-        if (t.m_pAttr[i] == "CHARSET") return value;
-        if (t.m_pAttr[i] != "CONTENT") continue;
+QByteArray declaredCharset(const HtmlToken& t) {
+    for (int i = 0; i + 1 < t.attributeCount(); i += 2) {
+        const QByteArray value = t.attribute(i + 1).trimmed();
+        if (t.attribute(i) == "CHARSET") return value;
+        if (t.attribute(i) != "CONTENT") continue;
         const qsizetype at = value.toLower().indexOf("charset=");
         if (at < 0) continue;
         QByteArray name = value.mid(at + 8);
@@ -178,11 +180,11 @@ QString decodeReferences(const QString& s) {
 
 }  // namespace
 
-int CompareItems(const void* a, const void* b) {
-    return CompareRecords(*static_cast<const AudioItem*>(a), *static_cast<const AudioItem*>(b));
+int compareItems(const void* a, const void* b) {
+    return compareRecords(*static_cast<const AudioItem*>(a), *static_cast<const AudioItem*>(b));
 }
 
-CLinkMatcher::CLinkMatcher(const QByteArray& pageUrl, const QByteArray& fileName)
+LinkMatcher::LinkMatcher(const QByteArray& pageUrl, const QByteArray& fileName)
     : m_folder(pageUrl), m_file(fileName) {
     const qsizetype fragment = m_folder.indexOf('#');
     if (fragment >= 0) m_folder.truncate(fragment);
@@ -193,14 +195,14 @@ CLinkMatcher::CLinkMatcher(const QByteArray& pageUrl, const QByteArray& fileName
     m_folder.replace('/', '\\');
     const qsizetype slash = m_folder.lastIndexOf('\\');
     m_folder.truncate(std::max<qsizetype>(slash, 0));
-    ToBackslashesUpper(m_file.data(), m_file.size());
+    toBackslashesUpper(m_file.data(), m_file.size());
 }
 
-bool CLinkMatcher::Matches(const char* href, qsizetype len) {
+bool LinkMatcher::matches(const char* href, qsizetype len) {
     const char* h = href;
     const char* const hEnd = href + len;
     qsizetype folderLen = m_folder.size();
-    while (hEnd - h >= 3 && h[0] == '.' && h[1] == '.' && IsSlash(h[2])) {
+    while (hEnd - h >= 3 && h[0] == '.' && h[1] == '.' && isSlash(h[2])) {
         folderLen = std::max<qsizetype>(QByteArrayView(m_folder.constData(), folderLen).lastIndexOf('\\'), 0);
         h += 3;
     }
@@ -209,7 +211,7 @@ bool CLinkMatcher::Matches(const char* href, qsizetype len) {
     // page's drive (if it has one), any other after the page's folder.
     qsizetype prefix = folderLen + 1;
     if (hEnd - h >= 2 && h[1] == ':') prefix = 0;
-    else if (h < hEnd && IsSlash(*h)) prefix = folderLen >= 2 && m_folder[1] == ':' ? 2 : 0;
+    else if (h < hEnd && isSlash(*h)) prefix = folderLen >= 2 && m_folder[1] == ':' ? 2 : 0;
     const qsizetype hLen = hEnd - h;
     if (prefix + hLen < m_file.size()) return false;  // decoding only shortens it
     m_link.resize(prefix + hLen);
@@ -218,56 +220,56 @@ bool CLinkMatcher::Matches(const char* href, qsizetype len) {
     if (prefix == folderLen + 1) d[folderLen] = '\\';
     if (hLen) std::memcpy(d + prefix, h, hLen);
 
-    ToBackslashesUpper(m_link.data(), m_link.size());
+    toBackslashesUpper(m_link.data(), m_link.size());
     if (!m_link.contains('%')) return m_link == m_file;
     const QByteArray encoded = m_link;
-    DecodeEscapes(m_link);
+    decodeEscapes(m_link);
     // Decoded as URLs are, once, a '%' in a file name (written %25) stays a '%'.
     return m_link == m_file || QByteArray::fromPercentEncoding(encoded) == m_file;
 }
 
-bool LinkMatchesFile(const QByteArray& pageUrl, const QByteArray& href, const QByteArray& fileName) {
-    CLinkMatcher matcher(pageUrl, fileName);
-    return matcher.Matches(href.constData(), href.size());
+bool linkMatchesFile(const QByteArray& pageUrl, const QByteArray& href, const QByteArray& fileName) {
+    LinkMatcher matcher(pageUrl, fileName);
+    return matcher.matches(href.constData(), href.size());
 }
 
-int ScanItemsFromStream(CByteStream& stream, const QString& pageUrl, const QString& fileName,
-                        AudioItem* pItems, int nMaxItems) {
-    CLinkMatcher matcher(pageUrl.toUtf8(), fileName.toUtf8());
-    CHtmlTokenizer tokenizer(&stream);
-    int nItems = 0;
+int scanItemsFromStream(ByteStream& stream, const QString& pageUrl, const QString& fileName,
+                        AudioItem* items, int maxItems) {
+    LinkMatcher matcher(pageUrl.toUtf8(), fileName.toUtf8());
+    HtmlTokenizer tokenizer(&stream);
+    int itemCount = 0;
     QByteArray charset;
     std::vector<QByteArray> rawNames;
-    while (nItems < nMaxItems) {
-        const CHtmlToken* t = tokenizer.NextToken();
+    while (itemCount < maxItems) {
+        const HtmlToken* t = tokenizer.nextToken();
         if (!t) break;
-        if (t->m_nKind != TOKEN_TAG) continue;
-        if (t->m_strText == "META" && charset.isEmpty()) charset = declaredCharset(*t);
-        if (t->m_strText != "A") continue;
+        if (t->kind() != HtmlToken::Kind::Tag) continue;
+        if (t->text() == "META" && charset.isEmpty()) charset = declaredCharset(*t);
+        if (t->text() != "A") continue;
         AnchorTexts texts;
-        for (int i = 0; i + 1 < t->m_nAttr; i += 2) {
-            if (t->m_pAttr[i] == "HREF") ReadHref(t->m_pAttr[i + 1], matcher, texts);
-            else if (t->m_pAttr[i] == "NAME") texts.name = &t->m_pAttr[i + 1];
+        for (int i = 0; i + 1 < t->attributeCount(); i += 2) {
+            if (t->attribute(i) == "HREF") readHref(t->attribute(i + 1), matcher, texts);
+            else if (t->attribute(i) == "NAME") texts.name = &t->attribute(i + 1);
         }
         if (texts.name && !texts.name->isEmpty() && texts.start) {
-            pItems[nItems] = {Atof(texts.start), Atof(texts.end), QString()};
+            items[itemCount] = {atofC(texts.start), atofC(texts.end), QString()};
             rawNames.push_back(*texts.name);
-            ++nItems;
+            ++itemCount;
         }
     }
     // The whole page is read: its declared charset is known now.
     QStringDecoder decoder = decoderFor(charset);
-    for (int i = 0; i < nItems; ++i) pItems[i].name = decodeReferences(decoder.decode(rawNames[size_t(i)]));
+    for (int i = 0; i < itemCount; ++i) items[i].name = decodeReferences(decoder.decode(rawNames[size_t(i)]));
     // Scripts list their items in time order: check before sorting.
-    if (!std::is_sorted(pItems, pItems + nItems, ItemLess)) std::sort(pItems, pItems + nItems, ItemLess);
-    return nItems;
+    if (!std::is_sorted(items, items + itemCount, itemLess)) std::sort(items, items + itemCount, itemLess);
+    return itemCount;
 }
 
-int FindCurrentItem(const AudioItem* pItems, int nItems, double seconds) {
+int findCurrentItem(const AudioItem* items, int itemCount, double seconds) {
     int k = -1;
     double best = 1000.0;
-    for (int i = 0; i < nItems; ++i) {
-        const double d = seconds - pItems[i].start;
+    for (int i = 0; i < itemCount; ++i) {
+        const double d = seconds - items[i].start;
         if (d >= 0 && d < best) {
             best = d;
             k = i;

@@ -8,35 +8,37 @@
 
 namespace {
 
-bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // strtod in the "C" locale, for the forms from_chars does not take.
-double StrtodC(const char* psz) {
+double strtodC(const char* text) {
     static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    return strtod_l(psz, nullptr, cLocale);
+    return strtod_l(text, nullptr, cLocale);
 }
 
-constexpr qsizetype kHalf = 255;  // the most a folder or a rewritten link may hold
+// Old scripts were written for Windows paths of at most 255 characters: a
+// longer folder or re-rooted link is not one of theirs, and stays as it is.
+constexpr qsizetype kMaxBurnedPath = 255;
 const QString kBurnMarker = QStringLiteral("\\Microsoft\\CD Burning\\");
 
 }  // namespace
 
-double Atof(const char* psz) {
-    while (IsCSpace(*psz)) ++psz;
-    const char* p = psz;
+double atofC(const char* text) {
+    while (isCSpace(*text)) ++text;
+    const char* p = text;
     const bool negative = *p == '-';
     if (*p == '+' || *p == '-') ++p;
     // Hexadecimal numbers and values out of range are rare: leave them to strtod.
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) return StrtodC(psz);
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) return strtodC(text);
     if (*p == '-' || *p == '+') return 0;  // a second sign: no number
     double value = 0;
     const std::from_chars_result r = std::from_chars(p, p + std::strlen(p), value);
-    if (r.ec == std::errc::result_out_of_range) return StrtodC(psz);
+    if (r.ec == std::errc::result_out_of_range) return strtodC(text);
     if (r.ec != std::errc()) return 0;
     return negative ? -value : value;
 }
 
-bool IsAudioLink(const QString& url) {
+bool isAudioLink(const QString& url) {
     const QString file = url.left(url.indexOf(u'#'));  // all of it without a '#'
     if (file.startsWith(QLatin1String("http:")) || file.startsWith(QLatin1String("mailto:")))
         return false;
@@ -45,23 +47,23 @@ bool IsAudioLink(const QString& url) {
     return false;
 }
 
-AudioLinkParts SplitAudioLink(const QString& url) {
+AudioLinkParts splitAudioLink(const QString& url) {
     AudioLinkParts parts;
     const qsizetype first = url.indexOf(u'#');
     const qsizetype last = url.lastIndexOf(u'#');
     parts.file = url.left(first);
-    if (first >= 0) parts.start = Atof(url.mid(first + 1).toUtf8().constData());
-    if (last != first) parts.end = Atof(url.mid(last + 1).toUtf8().constData());
+    if (first >= 0) parts.start = atofC(url.mid(first + 1).toUtf8().constData());
+    if (last != first) parts.end = atofC(url.mid(last + 1).toUtf8().constData());
     return parts;
 }
 
-QString RewriteBurnFolder(const QString& url, const QString& documentPath) {
+QString rerootBurnedLink(const QString& url, const QString& documentPath) {
     const qsizetype marker = url.indexOf(kBurnMarker);
     if (marker < 0) return url;
     QString folder = documentPath;
     const qsizetype slash = folder.lastIndexOf(u'\\');
     if (slash >= 0) folder.truncate(slash);
-    if (folder.size() > kHalf) return url;
+    if (folder.size() > kMaxBurnedPath) return url;
     const QString rewritten = folder + u'\\' + url.mid(marker + kBurnMarker.size());
-    return rewritten.size() > kHalf ? url : rewritten;
+    return rewritten.size() > kMaxBurnedPath ? url : rewritten;
 }

@@ -10,11 +10,11 @@
 // sign, decimal digits with a point and exponent (or a hexadecimal number,
 // "inf", "nan"); reading stops at the first byte that cannot continue it.
 // A text without a number reads as 0.
-double Atof(const char* psz);
+double atofC(const char* text);
 
 // True when the link's text before its first '#' ends in exactly ".wav",
 // ".WAV", ".mp3" or ".MP3" and does not begin with "http:" or "mailto:".
-bool IsAudioLink(const QString& url);
+bool isAudioLink(const QString& url);
 
 // An audio link taken apart: the file part (everything before the first '#'),
 // the start time (after the first '#'; 0 without one) and the end time (after
@@ -24,10 +24,11 @@ struct AudioLinkParts {
     double start = 0;
     double end = 0;
 };
-AudioLinkParts SplitAudioLink(const QString& url);
+AudioLinkParts splitAudioLink(const QString& url);
 
-// If url contains "\Microsoft\CD Burning\", returns the script's folder
-// (documentPath up to its last '\'), a '\', and the text after that marker.
-// Returns url unchanged when it has no marker, or when the folder or the
-// rewritten link would be longer than 255 characters.
-QString RewriteBurnFolder(const QString& url, const QString& documentPath);
+// Kept for old scripts burned to CD, whose links still go through Windows' "\Microsoft\CD Burning\".
+// If url contains that marker, returns the script's folder (documentPath up
+// to its last '\'), a '\', and the text after the marker. Returns url
+// unchanged when it has no marker, or when the folder or the rewritten link
+// would be longer than 255 characters.
+QString rerootBurnedLink(const QString& url, const QString& documentPath);

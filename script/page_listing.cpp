@@ -4,28 +4,28 @@
 #include "html/byte_stream.h"
 #include "html/html_tokenizer.h"
 
-QByteArray SourceListing(CByteStream& stream) {
+QByteArray sourceListing(ByteStream& stream) {
     QByteArray text, line;
-    while (stream.ReadLine(line)) text.append(line).append("\r\n");
+    while (stream.readLine(line)) text.append(line).append("\r\n");
     return text;
 }
 
 namespace {
 
-void AppendToken(QByteArray& text, const CHtmlToken& t) {
-    if (t.m_nKind == TOKEN_TEXT) {
-        text.append('"').append(t.m_strText).append("\"\r\n");
+void appendToken(QByteArray& text, const HtmlToken& t) {
+    if (t.kind() == HtmlToken::Kind::Text) {
+        text.append('"').append(t.text()).append("\"\r\n");
         return;
     }
-    text.append('<').append(t.m_strText);
-    if (t.m_nAttr == 0) {
+    text.append('<').append(t.text());
+    if (t.attributeCount() == 0) {
         text.append(">\r\n");
         return;
     }
     text.append(":\r\n");
-    for (int i = 0; i + 1 < t.m_nAttr; i += 2) {
-        text.append("  ").append(t.m_pAttr[i]);
-        if (!t.m_pAttr[i + 1].isEmpty()) text.append("=\"").append(t.m_pAttr[i + 1]).append('"');
+    for (int i = 0; i + 1 < t.attributeCount(); i += 2) {
+        text.append("  ").append(t.attribute(i));
+        if (!t.attribute(i + 1).isEmpty()) text.append("=\"").append(t.attribute(i + 1)).append('"');
         text.append("\r\n");
     }
     text.append(">\r\n");
@@ -33,9 +33,9 @@ void AppendToken(QByteArray& text, const CHtmlToken& t) {
 
 }  // namespace
 
-QByteArray ParsedListing(CByteStream& stream) {
-    CHtmlTokenizer tokenizer(&stream);
+QByteArray parsedListing(ByteStream& stream) {
+    HtmlTokenizer tokenizer(&stream);
     QByteArray text;
-    while (const CHtmlToken* t = tokenizer.NextToken()) AppendToken(text, *t);
+    while (const HtmlToken* t = tokenizer.nextToken()) appendToken(text, *t);
     return text;
 }

@@ -6,12 +6,12 @@
 
 #include <QByteArray>
 
-class CByteStream;
+class ByteStream;
 
 // Each line of the page without its line end, then CR LF.
-QByteArray SourceListing(CByteStream& stream);
+QByteArray sourceListing(ByteStream& stream);
 
 // One entry per token: a text token as its text between double quotes; a
 // tag as "<NAME>", or "<NAME:" followed by one line per attribute ("  NAME",
 // with ="value" when the value is not empty) and a closing ">".
-QByteArray ParsedListing(CByteStream& stream);
+QByteArray parsedListing(ByteStream& stream);

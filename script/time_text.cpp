@@ -6,7 +6,7 @@
 #include <climits>
 #include <cmath>
 
-QString TimeText(double seconds) {
+QString timeText(double seconds) {
     // Clamped so the conversions below stay defined and every part shows as digits.
     const double pos = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, double(INT_MAX));
     const int secs = int(pos);
@@ -14,7 +14,7 @@ QString TimeText(double seconds) {
     return QString::asprintf("%2d:%02d.%1d", secs / 60, secs % 60, tenths);
 }
 
-QString MarkText(const QString& fileName, double seconds) {
+QString markText(const QString& fileName, double seconds) {
     char number[400];  // %.1f of the largest double fits
     const std::to_chars_result r =
         std::to_chars(number, number + sizeof number, seconds, std::chars_format::fixed, 1);

@@ -8,8 +8,8 @@
 // ("%2d:%02d.%1d"), each part truncated toward zero. A negative or NaN
 // position shows as 0:00.0; one past INT_MAX seconds (infinity too) shows as
 // INT_MAX seconds. The time pane and `parlotype --play` both print it.
-QString TimeText(double seconds);
+QString timeText(double seconds);
 
 // One mark: the file name, '#', the seconds with one decimal, CR LF
 // ("%s#%.1f\r\n"), with a '.' as decimal point whatever the locale.
-QString MarkText(const QString& fileName, double seconds);
+QString markText(const QString& fileName, double seconds);

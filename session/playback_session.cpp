@@ -34,7 +34,7 @@ QString PlaybackSession::currentItemName() const {
 }
 
 bool PlaybackSession::playLink(const QString& link, const QString& pageUrl) {
-    const AudioLinkParts parts = SplitAudioLink(link);
+    const AudioLinkParts parts = splitAudioLink(link);
     if (parts.file == fileName() && isPlaying()) jumped();
     if (parts.file != fileName()) {
         m_items.clear();
@@ -60,17 +60,17 @@ bool PlaybackSession::playLink(const QString& link, const QString& pageUrl) {
 
 void PlaybackSession::scanItems(const QString& pageUrl, const QString& fileName) {
     if (pageUrl.isEmpty() || pageUrl.startsWith(QLatin1String("res:"))) return;  // no page, or the built-in one
-    platform::PageOpenResult page = platform::OpenPageStream(pageUrl);
+    platform::PageOpenResult page = platform::openPageStream(pageUrl);
     if (page.status == platform::PageOpenStatus::Unreadable) {
         emit failed(page.message);
         return;
     }
     if (page.status != platform::PageOpenStatus::Opened) return;  // an internet error: quietly none
     std::vector<AudioItem> items(kMaxAudioItems);
-    const int n = ScanItemsFromStream(*page.stream, pageUrl, fileName, items.data(), kMaxAudioItems);
-    if (page.stream->Failed()) {
+    const int n = scanItemsFromStream(*page.stream, pageUrl, fileName, items.data(), kMaxAudioItems);
+    if (page.stream->failed()) {
         // Part of the page is missing: keep no items rather than some.
-        emit failed(page.stream->ErrorMessage());
+        emit failed(page.stream->errorMessage());
         return;
     }
     items.resize(size_t(n));
@@ -205,7 +205,7 @@ void PlaybackSession::setPauseAfterItem(bool on) {
 // A paused playback still counts as playing, so marks can be taken in a pause.
 void PlaybackSession::mark() {
     if (!isPlaying()) return;
-    m_marks.append(MarkText(fileName(), position()));
+    m_marks.append(markText(fileName(), position()));
     emit marksChanged();
 }
 
@@ -262,7 +262,7 @@ void PlaybackSession::track() {
 }
 
 void PlaybackSession::showItemAt(double seconds) {
-    const int k = FindCurrentItem(m_items.data(), itemCount(), seconds);
+    const int k = findCurrentItem(m_items.data(), itemCount(), seconds);
     if (k == m_currentItem) {
         announce(k);  // again after a stop
         return;

@@ -193,7 +193,7 @@ void MainWindow::refreshActions() {
 
 void MainWindow::refreshPanes() {
     m_timePane->setOn(m_playback.isPlaying());
-    if (m_playback.isPlaying()) m_timePane->setPaneText(TimeText(m_playback.position()));
+    if (m_playback.isPlaying()) m_timePane->setPaneText(timeText(m_playback.position()));
     m_turnPane->setOn(m_playback.state() == PlaybackSession::State::Turn);
     m_recordingPane->setOn(m_recording.isRecording());
     m_speedPane->setOn(m_playback.speed() != 1.0);
@@ -245,7 +245,7 @@ void MainWindow::makeScript() {
                                                            tr("Audio Files (*.wav *.mp3 *.WAV *.MP3);;All Files (*)"));
     if (recording.isEmpty()) return;
     if (const QString problem = RecordingPathProblem(recording); !problem.isEmpty()) {
-        platform::ShowMessage(problem);
+        platform::showMessage(problem);
         return;
     }
     const QString text = QFileDialog::getOpenFileName(this, tr("Make Script: its text, one sentence a line"),
@@ -256,7 +256,7 @@ void MainWindow::makeScript() {
                                                       DefaultPagePath(recording), tr(kScriptFilter));
     if (page.isEmpty()) return;
     if (const QString problem = PagePathProblem(page, recording, text); !problem.isEmpty()) {
-        platform::ShowMessage(problem);
+        platform::showMessage(problem);
         return;
     }
     MakeScriptJob job(this);

@@ -17,7 +17,7 @@ MakeScriptJob::MakeScriptJob(QWidget* parent) : QObject(parent), m_parent(parent
 QString MakeScriptJob::run(const QString& recording, const QString& textPath, const QString& page) {
     ScriptText text;
     if (const ScriptText::Result loaded = text.load(textPath); loaded != ScriptText::Result::Ok) {
-        platform::ShowMessage(ScriptText::message(loaded, textPath));
+        platform::showMessage(ScriptText::message(loaded, textPath));
         return {};
     }
     QProgressDialog dialog(QCoreApplication::translate("MakeScript", "Aligning the text with the recording..."), QCoreApplication::translate("MakeScript", "Cancel"), 0,
@@ -62,12 +62,12 @@ QString MakeScriptJob::run(const QString& recording, const QString& textPath, co
     const QString error = aligner->errorText();
     delete aligner;
     if (result != Aligner::Result::Ok) {
-        if (result != Aligner::Result::Cancelled) platform::ShowMessage(error);
+        if (result != Aligner::Result::Cancelled) platform::showMessage(error);
         return {};
     }
     QString writeError;
     if (!WriteScriptPage(page, recording, text, items, writeError)) {
-        platform::ShowMessage(writeError);
+        platform::showMessage(writeError);
         return {};
     }
     return page;

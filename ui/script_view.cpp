@@ -18,21 +18,21 @@ namespace {
 // the others (spaces, '#', '%', bytes beyond ASCII) are written as escapes.
 constexpr char kFragmentSafe[] = "!$&'()*+,;=:@/?";
 
-using Listing = QByteArray (*)(CByteStream&);
+using Listing = QByteArray (*)(ByteStream&);
 
 // Nothing is shown for the built-in home page or when the page cannot be
 // fetched; a local page that cannot be opened or read is reported.
 void showListing(const QString& location, Listing listing, QWidget* owner) {
     if (location.startsWith(QLatin1String("res:"))) return;
-    platform::PageOpenResult page = platform::OpenPageStream(location);
+    platform::PageOpenResult page = platform::openPageStream(location);
     if (page.status == platform::PageOpenStatus::Unreadable) {
-        platform::ShowMessage(page.message);
+        platform::showMessage(page.message);
         return;
     }
     if (page.status != platform::PageOpenStatus::Opened) return;
     const QByteArray text = listing(*page.stream);
-    if (page.stream->Failed()) {
-        platform::ShowMessage(page.stream->ErrorMessage());
+    if (page.stream->failed()) {
+        platform::showMessage(page.stream->errorMessage());
         return;
     }
     page.stream.reset();  // closed before the dialog opens
@@ -62,12 +62,12 @@ void ScriptView::openScript(const QString& path) {
 
 // Ordinary navigations go through; audio links are played instead.
 bool ScriptView::allowNavigation(const QString& url) {
-    const QString link = RewriteBurnFolder(url, m_scriptPath);
+    const QString link = rerootBurnedLink(url, m_scriptPath);
     if (link.startsWith(QLatin1String("index:"))) {
         goHome();
         return false;
     }
-    if (!IsAudioLink(link)) return true;
+    if (!isAudioLink(link)) return true;
     // A file that could not be opened leaves the link to the web view.
     return !m_playback.playLink(link, m_webView->location());
 }
@@ -104,6 +104,6 @@ void ScriptView::showHomePage() { m_webView->loadHomePage(); }
 
 void ScriptView::print() { m_webView->printPage(); }
 
-void ScriptView::showSource() { showListing(m_webView->location(), &SourceListing, window()); }
+void ScriptView::showSource() { showListing(m_webView->location(), &sourceListing, window()); }
 
-void ScriptView::showParse() { showListing(m_webView->location(), &ParsedListing, window()); }
+void ScriptView::showParse() { showListing(m_webView->location(), &parsedListing, window()); }

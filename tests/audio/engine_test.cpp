@@ -75,7 +75,7 @@ protected:
         QObject::connect(&player, &FilePlayer::failed, keep);
         QObject::connect(&recorder, &Recorder::failed, keep);
     }
-    void TearDown() override { SetSampleBlockLimit(-1); }
+    void TearDown() override { setSampleBlockLimit(-1); }
     QString File(const QString& name, const std::string& bytes) {
         EXPECT_TRUE(WriteFile(dir.filePath(name), bytes));
         return dir.filePath(name);
@@ -177,10 +177,10 @@ Frames Walk(const QString& path) {
     uint8_t buf[kMaxFrameBytes];
     MpegFrameHeader h;
     Frames f;
-    while (ReadFrameHeader(file, buf, h) && ReadFrame(file, buf, h)) {
-        f.offsets.push_back(file.position() - uint64_t(FrameLength(h)));
-        f.starts.push_back(f.starts.back() + double(SamplesPerFrame(h)) / SampleRate(h));
-        f.pcmBytes = size_t(SamplesPerFrame(h) * Channels(h) * 2);
+    while (readFrameHeader(file, buf, h) && readFrame(file, buf, h)) {
+        f.offsets.push_back(file.position() - uint64_t(frameLength(h)));
+        f.starts.push_back(f.starts.back() + double(samplesPerFrame(h)) / sampleRate(h));
+        f.pcmBytes = size_t(samplesPerFrame(h) * channelCount(h) * 2);
     }
     return f;
 }
@@ -318,7 +318,7 @@ TEST_F(Engine, RecorderKeepsTheLeftChannelUntilStoppedOrAFault) {
     const QString failed = "Failed to open record device";
     struct Case { const char* name; std::function<void()> fault; int rate; QStringList messages; int kept; } cases[] = {
         {"stopped", [] {}, kRecordRate, {}, 44000},  // 2 s: 22 full buffers of 2000
-        {"out of memory", [] { SetSampleBlockLimit(5); }, kRecordRate, {"Out of memory for recording"}, 5 * 2000},
+        {"out of memory", [] { setSampleBlockLimit(5); }, kRecordRate, {"Out of memory for recording"}, 5 * 2000},
         {"the 8th buffer refused", [this] { sim.setFailWriteAfter(8); }, kRecordRate,
          {"The record device failed: recording stopped"}, 6 * 2000},
         {"no device", [this] { sim.setFailOpen(true); }, kRecordRate, {failed}, 0},
@@ -343,7 +343,7 @@ TEST_F(Engine, RecorderKeepsTheLeftChannelUntilStoppedOrAFault) {
         EXPECT_EQ(recorder.samples(), LeftFrames(size_t(c.kept))) << c.name;
         sim.setFailOpen(false);
         sim.setFailWriteAfter(0);
-        SetSampleBlockLimit(-1);
+        setSampleBlockLimit(-1);
     }
 }
 
@@ -391,7 +391,7 @@ TEST(WaveParser, FindsTheSamplesOrRefusesTheFile) {
     for (const auto& c : cases) {
         MemorySource src(c.file);
         WaveLayout layout;
-        ASSERT_EQ(ParseWave(src, layout), c.end != 0) << c.name;
+        ASSERT_EQ(parseWave(src, layout), c.end != 0) << c.name;
         if (c.end == 0) continue;
         EXPECT_EQ(std::tuple(layout.dataOffset, layout.dataEnd), std::tuple(c.offset, c.end)) << c.name;
         const platform::WaveFormat& f = layout.format;  // as stored
@@ -400,7 +400,7 @@ TEST(WaveParser, FindsTheSamplesOrRefusesTheFile) {
     for (size_t n = 0; n < 44; ++n) {  // cut inside its headers
         MemorySource cut(cases[0].file.substr(0, n));
         WaveLayout layout;
-        EXPECT_FALSE(ParseWave(cut, layout)) << n;
+        EXPECT_FALSE(parseWave(cut, layout)) << n;
     }
 }
 
@@ -411,7 +411,7 @@ std::tuple<int, uint64_t> ReadStream(const std::string& bytes) {
     MpegFrameHeader h;
     int frames = 0;
     uint64_t total = 0;
-    for (uint32_t n; ReadFrameHeader(src, buf, h) && (n = ReadFrame(src, buf, h)) > 0; total += n) ++frames;
+    for (uint32_t n; readFrameHeader(src, buf, h) && (n = readFrame(src, buf, h)) > 0; total += n) ++frames;
     return {frames, total};
 }
 

@@ -266,13 +266,13 @@ TEST(MakeScript, EveryLinkLeadsToTheItemItNames) {
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
         const QByteArray html = QByteArray::fromStdString(ReadFile(page));
         for (const QString& line : lines) EXPECT_TRUE(html.contains(line.toHtmlEscaped().toUtf8())) << line.toStdString();
-        CMemoryByteStream stream(html);
+        MemoryByteStream stream(html);
         AudioItem items[8];
-        const int n = ScanItemsFromStream(stream, QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded), wav, items, 8);
+        const int n = scanItemsFromStream(stream, QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded), wav, items, 8);
         const auto links = ReadPageItems(page);
         ASSERT_TRUE(n == 4 && links.size() == 4u) << n << " items scanned\n" << html.toStdString();
         for (int i = 0; i < n; ++i) {
-            const AudioItem& item = items[FindCurrentItem(items, n, links[size_t(i)].start)];
+            const AudioItem& item = items[findCurrentItem(items, n, links[size_t(i)].start)];
             EXPECT_EQ(std::tuple(QString(item.name), item.start, item.end),
                       std::tuple(QString("s%1").arg(i + 1), links[size_t(i)].start, links[size_t(i)].end));
             EXPECT_NEAR(item.start, rec.start(i), 0.08) << "item " << i + 1;

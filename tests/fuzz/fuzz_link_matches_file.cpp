@@ -14,13 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray page = bytes(input.ConsumeRandomLengthString(300)), file = bytes(input.ConsumeRandomLengthString(300));
     const QByteArray href1 = bytes(input.ConsumeRandomLengthString(300)), href2 = bytes(input.ConsumeRemainingBytesAsString());
 
-    CLinkMatcher matcher(page, file);
-    const bool first = matcher.Matches(href1.constData(), href1.size());
-    const bool second = matcher.Matches(href2.constData(), href2.size());
-    if (first != LinkMatchesFile(page, href1, file) || second != LinkMatchesFile(page, href2, file)) std::abort();
+    LinkMatcher matcher(page, file);
+    const bool first = matcher.matches(href1.constData(), href1.size());
+    const bool second = matcher.matches(href2.constData(), href2.size());
+    if (first != linkMatchesFile(page, href1, file) || second != linkMatchesFile(page, href2, file)) std::abort();
 
     const bool plain = !href1.contains('%') && !href1.startsWith("..") && !href1.startsWith('/') && !href1.startsWith('\\') &&
                        !(href1.size() >= 2 && href1[1] == ':');
-    if (plain && !LinkMatchesFile("file:///srv/d/p.htm#x", href1, "/srv/d/" + href1)) std::abort();
+    if (plain && !linkMatchesFile("file:///srv/d/p.htm#x", href1, "/srv/d/" + href1)) std::abort();
     return 0;
 }

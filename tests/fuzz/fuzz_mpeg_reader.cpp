@@ -33,26 +33,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemorySource src(std::string(reinterpret_cast<const char*>(data), size));
     uint8_t frame[kMaxFrameBytes];
     static uint8_t pcm[65536];
-    const uint64_t start = size >= 10 ? Id3v2TagSize(data) : 0;
+    const uint64_t start = size >= 10 ? id3v2TagSize(data) : 0;
     src.seek(start);
     MpegFrameHeader h;
-    if (!ReadFrameHeader(src, frame, h)) return 0;
-    const platform::WaveFormat out = PcmFormatFor(h);
-    const uint32_t room = DestinationBytes(h, kMaxFrameBytes, sizeof pcm);
-    if (FrameLength(h) > int(kMaxFrameBytes) || room > sizeof pcm) std::abort();
+    if (!readFrameHeader(src, frame, h)) return 0;
+    const platform::WaveFormat out = pcmFormatFor(h);
+    const uint32_t room = destinationBytes(h, kMaxFrameBytes, sizeof pcm);
+    if (frameLength(h) > int(kMaxFrameBytes) || room > sizeof pcm) std::abort();
     platform::MpegDecoder* decoder = DecoderFor(out);
     if (!decoder) return 0;
     src.seek(start);
-    for (int n = 0; n < 64 && ReadFrameHeader(src, frame, h); ++n) {
-        const uint32_t length = ReadFrame(src, frame, h);
-        const uint32_t least = uint32_t(uint64_t(SamplesPerFrame(h)) * out.samplesPerSec / uint64_t(SampleRate(h))) * out.blockAlign;
+    for (int n = 0; n < 64 && readFrameHeader(src, frame, h); ++n) {
+        const uint32_t length = readFrame(src, frame, h);
+        const uint32_t least = uint32_t(uint64_t(samplesPerFrame(h)) * out.samplesPerSec / uint64_t(sampleRate(h))) * out.blockAlign;
         if (length == 0) break;
         if (decoder->decode(frame, length, pcm, room, least) > room) std::abort();
     }
     // Seeks in both directions land on a frame start no later than the time.
     MpegSeekIndex index;
-    index.Reset(start);
+    index.reset(start);
     for (const double t : {0.5, 0.0, 1e9, 0.05})
-        if (const auto place = index.Find(src, frame, t); place.startTime > t || place.offset < start) std::abort();
+        if (const auto place = index.find(src, frame, t); place.startTime > t || place.offset < start) std::abort();
     return 0;
 }

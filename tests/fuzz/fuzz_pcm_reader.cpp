@@ -55,7 +55,7 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemorySource src(std::string(reinterpret_cast<const char*>(data), size));
     AnalysisRateSink sink;
-    const PcmReadResult result = ReadMonoPcm(src, sink);
+    const PcmReadResult result = readMonoPcm(src, sink);
     if (result == PcmReadResult::CannotOpen || (result == PcmReadResult::Ok) != (sink.finish() > 0)) std::abort();
     return 0;
 }

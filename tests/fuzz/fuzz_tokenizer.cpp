@@ -14,23 +14,25 @@ static bool Upper(const QByteArray& s) { return std::none_of(s.begin(), s.end(),
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray page(reinterpret_cast<const char*>(data), qsizetype(size));
-    CMemoryByteStream stream(page), parsed(page), source(page), scanned(page);
-    CHtmlTokenizer tokenizer(&stream);
+    MemoryByteStream stream(page), parsed(page), source(page), scanned(page);
+    HtmlTokenizer tokenizer(&stream);
     qsizetype bytes = 0;
-    while (const CHtmlToken* t = tokenizer.NextToken()) {
-        const QByteArray& text = t->m_strText;
-        Check(t->m_nAttr % 2 == 0 && t->m_nAttr >= 0 && t->m_nAttr <= CHtmlToken::kMaxAttr);
-        Check(t->m_nKind == TOKEN_TEXT ? !text.isEmpty() && !text.contains('<') && t->m_nAttr == 0
-                                       : t->m_nKind == TOKEN_TAG && !text.contains('>') && Upper(text));
-        for (int i = 0; i < t->m_nAttr; i += 2) Check(Upper(t->m_pAttr[i]));
+    while (const HtmlToken* t = tokenizer.nextToken()) {
+        const QByteArray& text = t->text();
+        const int attributes = t->attributeCount();
+        Check(attributes % 2 == 0 && attributes >= 0 && attributes <= HtmlToken::kMaxAttr);
+        Check(t->kind() == HtmlToken::Kind::Text
+                  ? !text.isEmpty() && !text.contains('<') && attributes == 0
+                  : t->kind() == HtmlToken::Kind::Tag && !text.contains('>') && Upper(text));
+        for (int i = 0; i < attributes; i += 2) Check(Upper(t->attribute(i)));
         bytes += text.size();
     }
     Check(bytes <= page.size() + 9);  // "!Skipped!" may stand for fewer bytes
-    ParsedListing(parsed);
-    SourceListing(source);
+    parsedListing(parsed);
+    sourceListing(source);
     static AudioItem items[64];
-    const int n = ScanItemsFromStream(scanned, "file:///home/u/p.htm", "/home/u/talk.wav", items, 64);
+    const int n = scanItemsFromStream(scanned, "file:///home/u/p.htm", "/home/u/talk.wav", items, 64);
     Check(n >= 0 && n <= 64);
-    for (int i = 0; i < n; ++i) Check(!items[i].name.isEmpty() && (i == 0 || CompareItems(&items[i - 1], &items[i]) <= 0));
+    for (int i = 0; i < n; ++i) Check(!items[i].name.isEmpty() && (i == 0 || compareItems(&items[i - 1], &items[i]) <= 0));
     return 0;
 }

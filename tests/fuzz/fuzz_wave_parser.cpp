@@ -9,6 +9,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemorySource src(std::string(reinterpret_cast<const char*>(data), size));
     WaveLayout w;
-    if (ParseWave(src, w) && (w.dataOffset < 20 || w.dataOffset > w.dataEnd || w.dataEnd > size)) std::abort();
+    if (parseWave(src, w) && (w.dataOffset < 20 || w.dataOffset > w.dataEnd || w.dataEnd > size)) std::abort();
     return 0;
 }

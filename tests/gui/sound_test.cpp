@@ -201,7 +201,7 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     const auto backend = platform::createQtAudioBackend();
     SwitchBackend device(backend.get());
     QStringList messages;
-    platform::SetMessageSink([&](const QString& text) { messages << text; });
+    platform::setMessageSink([&](const QString& text) { messages << text; });
     PageFolder folder;
     Samples stereo;
     for (int16_t s : Noise(size_t(2.5 * kRate), 7)) stereo.insert(stereo.end(), {s, s});
@@ -377,7 +377,7 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     EXPECT_TRUE(moved < elapsed + 0.3 && moved > 1) << moved << " s of the file in " << elapsed << " s";
     ASSERT_TRUE(w.Choose("audioStop")) << "recording or its replay stopped the file player";
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
-    platform::SetMessageSink({});
+    platform::setMessageSink({});
     StopClient(sink);
 }
 

@@ -8,7 +8,7 @@
 #include <QWebEnginePage>
 
 extern "C" void parlotype_before_app() {
-    platform::RegisterWebSchemes();
+    platform::registerWebSchemes();
     static QTemporaryDir config, data;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());

@@ -52,7 +52,7 @@ protected:
         QSettings().clear();
         m_sim.setKeepPlayed(true);
         m_sim.setInputSignal([](uint64_t f, int c) { return int16_t(c == 0 ? f * 7 + 3 : -int(f % 977) - 11); });
-        platform::SetMessageSink([this](const QString& text) { m_messages << text; });
+        platform::setMessageSink([this](const QString& text) { m_messages << text; });
         for (const auto& [name, seconds] : {std::pair{"a.wav", 3.0}, {"talk.wav", 100.0}})
             m_folder.Write(QLatin1String(name), QByteArray::fromStdString(testaudio::WaveFile(
                                                     1, 8000, 16, testaudio::PcmBytes(testaudio::Sweep(8000, 1, seconds)))));
@@ -62,8 +62,8 @@ protected:
     void TearDown() override {
         EXPECT_EQ(m_messages, QStringList{}) << "messages the test did not expect";
         w.reset();
-        SetSampleBlockLimit(-1);
-        platform::SetMessageSink({});
+        setSampleBlockLimit(-1);
+        platform::setMessageSink({});
     }
     QStringList TakeMessages() { return std::exchange(m_messages, {}); }
     void OpenPage() {  // with the keyboard
@@ -245,14 +245,14 @@ TEST_F(WindowTest, AudioLinksPageFollowingTransportMarksAndPrint) {
     ASSERT_TRUE(w->Choose("viewFollowPage"));
 
     // A missing audio file is said in a real message box (from inside the engine's navigation callback).
-    platform::SetMessageSink({});
+    platform::setMessageSink({});
     QString box;
     AnswerModals([&] {
         ASSERT_TRUE(w->Click(QStringLiteral("#missing")));
         EXPECT_TRUE(WaitUntil([&] { return w->LoadEnded(m_folder.Url("missing.wav")) == QWebEngineLoadingInfo::LoadFailedStatus; }));
     }, [&](QWidget* d) { box = static_cast<QMessageBox*>(d)->text(), static_cast<QDialog*>(d)->accept(); });
     EXPECT_EQ(box, QStringLiteral("Could not open '%1'").arg(m_folder.Path("missing.wav")));
-    platform::SetMessageSink([this](const QString& text) { m_messages << text; });
+    platform::setMessageSink([this](const QString& text) { m_messages << text; });
     EXPECT_EQ(w->States(kTransport), QStringLiteral("-----"));
     ASSERT_TRUE(w->Choose("goBack") && w->WaitForPage(m_folder.Url("page.htm")) && w->Click(QStringLiteral("#other")));
     EXPECT_TRUE(w->WaitForPage(m_folder.Url("other.htm")) && !w->Playback().isLoaded());
@@ -453,12 +453,12 @@ TEST_F(WindowTest, DesktopMediaControlsAndRecording) {
     m_sim.setFailOpen(false);
     EXPECT_TRUE(Replay() == LeftBytes(3 * kBlock));
     // With no memory for a block the recorder stops and says so; the blocks kept before still replay.
-    SetSampleBlockLimit(3);
+    setSampleBlockLimit(3);
     ASSERT_TRUE(w->Choose("audioRecord"));
     Advance(1000, kRecStep);
     EXPECT_EQ(TakeMessages(), QStringList{"Out of memory for recording"});
     EXPECT_EQ(RecState(), QStringLiteral("EE"));
-    SetSampleBlockLimit(-1);
+    setSampleBlockLimit(-1);
     EXPECT_TRUE(Replay() == LeftBytes(3 * kBlock));
     // A recording ends by itself once a buffer comes back to more than 5,000,000 samples kept (about 227 s).
     ASSERT_TRUE(w->Choose("audioRecord"));

@@ -21,9 +21,9 @@ using namespace platform;
 
 namespace {
 
-QByteArray ReadAll(CByteStream& stream) {
+QByteArray ReadAll(ByteStream& stream) {
     QByteArray out;
-    for (char c; stream.Read(&c);) out.append(c);
+    for (char c; stream.read(&c);) out.append(c);
     return out;
 }
 
@@ -45,7 +45,7 @@ PageOpenResult Fetch(const Answer& answer, int timeoutMs = 60000) {
     const QString port = QString::number(server.serverPort());
     PageOpenResult opened;
     const QString url = "http://127.0.0.1:" + port + "/p.htm#frag";
-    const std::unique_ptr<QThread> fetch(QThread::create([&] { opened = OpenPageStream(url, timeoutMs); }));
+    const std::unique_ptr<QThread> fetch(QThread::create([&] { opened = openPageStream(url, timeoutMs); }));
     fetch->start();
     while (!fetch->wait(1)) QCoreApplication::processEvents();
     opened.message.replace(':' + port + '/', ":PORT/");
@@ -59,9 +59,9 @@ TEST(PageStream, LocalPagesReadAsTextInPieces) {
     ASSERT_TRUE(testaudio::WriteFile(path, "<p>one\r\ntwo\r\n\rthree\n"));
     // Also as "file:///.../my%20scripts/p%231.htm#item/3".
     for (const QString& address : {path, QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + "#item/3"}) {
-        auto opened = OpenPageStream(address);
+        auto opened = openPageStream(address);
         ASSERT_EQ(opened.status, PageOpenStatus::Opened) << opened.message.toStdString();
-        EXPECT_TRUE(ReadAll(*opened.stream) == "<p>one\ntwo\n\rthree\n" && !opened.stream->Failed());
+        EXPECT_TRUE(ReadAll(*opened.stream) == "<p>one\ntwo\n\rthree\n" && !opened.stream->failed());
     }
     // CR LF pairs and lone CRs on each side of the 64 KB piece boundary, read
     // byte by byte and line by line (which steps back over the boundary).
@@ -70,17 +70,17 @@ TEST(PageStream, LocalPagesReadAsTextInPieces) {
             const QByteArray page = QByteArray(at, 'a') + tail + "z" + QByteArray(70000, 'y') + "\r\n";
             const QByteArray text = QByteArray(page).replace("\r\n", "\n");
             ASSERT_TRUE(testaudio::WriteFile(edge, page.toStdString()));
-            auto bytes = OpenPageStream(edge), lines = OpenPageStream(edge);
+            auto bytes = openPageStream(edge), lines = openPageStream(edge);
             ASSERT_TRUE(bytes.stream && lines.stream);
             ASSERT_EQ(ReadAll(*bytes.stream), text) << at;
             QByteArray joined, line;
-            while (lines.stream->ReadLine(line)) joined += line + '|';
+            while (lines.stream->readLine(line)) joined += line + '|';
             ASSERT_EQ(joined, QByteArray(text).replace("\r\n", "|").replace('\n', '|')) << at;
         }
     }
     // A missing page or a folder cannot be read; the message names it.
     for (const QString& missing : {dir.filePath("gone.htm"), QUrl::fromLocalFile(dir.filePath("gone.htm")).toString(), dir.path()}) {
-        auto opened = OpenPageStream(missing);
+        auto opened = openPageStream(missing);
         EXPECT_EQ(opened.status, PageOpenStatus::Unreadable) << missing.toStdString();
         EXPECT_TRUE(!opened.stream && opened.message.contains(dir.path())) << opened.message.toStdString();
     }
@@ -98,7 +98,7 @@ TEST(PageStream, RemotePagesAndTheirFailures) {
     std::vector<PageOpenResult> failed;
     failed.push_back(Fetch([](QTcpSocket*) {}, 300));
     for (const char* url : {"http://127.0.0.1:1/p.htm", "about:blank", "ftp://127.0.0.1/p.htm", ""})
-        failed.push_back(OpenPageStream(url, 300));
+        failed.push_back(openPageStream(url, 300));
     for (const auto& opened : failed)
         EXPECT_TRUE(opened.status == PageOpenStatus::InternetError && !opened.stream && opened.message.isEmpty());
     // A body cut short or without end is never taken for the page. The endless

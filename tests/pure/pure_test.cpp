@@ -38,9 +38,9 @@ TEST(AudioLink, SplitsReadsNumbersAndRewritesBurnFolders) {
         {"", "", 0, 0, false},
     };
     for (const auto& c : cases) {
-        const AudioLinkParts parts = SplitAudioLink(QString::fromUtf8(c.link));
+        const AudioLinkParts parts = splitAudioLink(QString::fromUtf8(c.link));
         EXPECT_TRUE(parts.file == c.file && parts.start == c.start && parts.end == c.end) << c.link;
-        EXPECT_EQ(IsAudioLink(QString::fromUtf8(c.link)), c.audio) << c.link;
+        EXPECT_EQ(isAudioLink(QString::fromUtf8(c.link)), c.audio) << c.link;
     }
     // Numbers read as C reads them, whatever the process locale: Qt programs
     // run in the user's, where "12,5" may be the decimal form.
@@ -54,8 +54,8 @@ TEST(AudioLink, SplitsReadsNumbersAndRewritesBurnFolders) {
     const bool comma = std::system(make.toLocal8Bit().constData()) == 0 && qputenv("LOCPATH", dir.path().toLocal8Bit()) &&
                        std::setlocale(LC_NUMERIC, "de") && std::atof("12.5") == 12.0;
     EXPECT_TRUE(comma) << "a decimal-comma locale could not be set up";
-    for (const auto& c : numbers) EXPECT_EQ(Atof(c.text), c.value) << '"' << c.text << '"';
-    EXPECT_TRUE(std::isnan(Atof("NaN(1)")));
+    for (const auto& c : numbers) EXPECT_EQ(atofC(c.text), c.value) << '"' << c.text << '"';
+    EXPECT_TRUE(std::isnan(atofC("NaN(1)")));
     std::setlocale(LC_NUMERIC, "C");
 
     // Links into the CD burning folder lead beside the page.
@@ -69,11 +69,11 @@ TEST(AudioLink, SplitsReadsNumbersAndRewritesBurnFolders) {
         {url, folder(249) + "\\x.htm", folder(249) + "\\t.wav"},  // 255 characters: fits
         {url, folder(250) + "\\x.htm", url},                       // 256: the link stays
     };
-    for (const auto& c : burnt) EXPECT_EQ(RewriteBurnFolder(c.url, c.document), c.result) << c.url.toStdString();
+    for (const auto& c : burnt) EXPECT_EQ(rerootBurnedLink(c.url, c.document), c.result) << c.url.toStdString();
 }
 
 // Links resolved against the page's folder, upper-cased, then their escapes decoded.
-TEST(LinkMatchesFile, ResolvesCasesAndEscapes) {
+TEST(linkMatchesFile, ResolvesCasesAndEscapes) {
     const char *w = "file:///D:/s/p/x.htm", *u = "file:///home/u/p/x.htm#part/2", *p = "file:///home/u/my%20s/x.htm";
     const struct { const char *page, *file, *href; bool match; } cases[] = {
         {w, "D:\\s\\p\\talk.wav", "talk.wav", true},         {w, "D:\\s\\p\\talk.wav", "./talk.wav", false},
@@ -95,16 +95,16 @@ TEST(LinkMatchesFile, ResolvesCasesAndEscapes) {
         {p, "/home/u/my s/\xf0", "%\xff" "0", true},            {p, "/home/u/my s/talk.wav", "talk.wav%00.txt", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(LinkMatchesFile(c.page, c.href, c.file), c.match) << c.page << " | " << c.href << " | " << c.file;
-    EXPECT_FALSE(LinkMatchesFile("/u/x.htm", QByteArray("talk.wav\0.txt", 13), "/u/talk.wav"));
+        EXPECT_EQ(linkMatchesFile(c.page, c.href, c.file), c.match) << c.page << " | " << c.href << " | " << c.file;
+    EXPECT_FALSE(linkMatchesFile("/u/x.htm", QByteArray("talk.wav\0.txt", 13), "/u/talk.wav"));
 }
 
 // The page's items for /home/u/s/talk.wav as "start end name;" each; the record
 // past `capacity` must stay untouched.
 std::string Scan(const QByteArray& page, int capacity = 64) {
     std::vector<AudioItem> table(size_t(capacity) + 1, AudioItem{-1, -1, "untouched"});
-    CMemoryByteStream stream(page);
-    const int n = ScanItemsFromStream(stream, "file:///home/u/s/p.htm", "/home/u/s/talk.wav", table.data(), capacity);
+    MemoryByteStream stream(page);
+    const int n = scanItemsFromStream(stream, "file:///home/u/s/p.htm", "/home/u/s/talk.wav", table.data(), capacity);
     EXPECT_EQ(table.back().name, "untouched");
     QByteArray items;
     for (const AudioItem& item : std::span(table.data(), size_t(n)))
@@ -144,7 +144,7 @@ TEST(ItemTable, AnchorsBecomeItemsInOrderAndTheCurrentOneIsFound) {
         {0, 3, 0},     {9.999, 3, 0}, {10, 3, 1},  {1009.99, 3, 1}, {1010, 3, -1}, {-1, 3, -1},
         {NAN, 3, -1},  {999.99, 1, 0}, {1000, 1, -1}, {20, 1, 0},    {5, 0, -1},
     };
-    for (const auto& c : current) EXPECT_EQ(FindCurrentItem(table, c.items, c.seconds), c.item) << c.seconds;
+    for (const auto& c : current) EXPECT_EQ(findCurrentItem(table, c.items, c.seconds), c.item) << c.seconds;
 }
 
 // The index beside the executable, else the user's, else the installed one.
@@ -164,12 +164,12 @@ TEST(ScriptIndex, PathBesideTheProgram) {
 
 // Each token on a line: "<NAME|attr|value..." for a tag, its text otherwise.
 QByteArray Tokens(const QByteArray& page) {
-    CMemoryByteStream stream(page);
-    CHtmlTokenizer tokenizer(&stream);
+    MemoryByteStream stream(page);
+    HtmlTokenizer tokenizer(&stream);
     QByteArray out;
-    while (const CHtmlToken* t = tokenizer.NextToken()) {
-        out += (t->m_nKind == TOKEN_TAG ? "<" : "") + t->m_strText;
-        for (int i = 0; i < t->m_nAttr; ++i) out += "|" + t->m_pAttr[i];
+    while (const HtmlToken* t = tokenizer.nextToken()) {
+        out += (t->kind() == HtmlToken::Kind::Tag ? "<" : "") + t->text();
+        for (int i = 0; i < t->attributeCount(); ++i) out += "|" + t->attribute(i);
         out += "\n";
     }
     return out;
@@ -199,23 +199,23 @@ TEST(HtmlTokenizer, TokensAndBothListings) {
     const QByteArray source = "<html>\r\n<a href=\"t.wav#1\" name=s1 b =''>One</a>\r\n\r\n<img src=p.gif>" + tag + "\r\na\rb\r\nlast\r\r\n";
     const QByteArray parsed = "<HTML>\r\n<A:\r\n  HREF=\"t.wav#1\"\r\n  NAME=\"s1\"\r\n  B\r\n>\r\n\"One\"\r\n</A>\r\n"
                               "<IMG:\r\n  SRC=\"p.gif\"\r\n>\r\n\"!Skipped!\"\r\n\"a\rb\nlast\r\"\r\n";
-    CMemoryByteStream forSource(page), forParsed(page);
-    EXPECT_EQ(SourceListing(forSource), source);
-    EXPECT_EQ(ParsedListing(forParsed), parsed);
+    MemoryByteStream forSource(page), forParsed(page);
+    EXPECT_EQ(sourceListing(forSource), source);
+    EXPECT_EQ(parsedListing(forParsed), parsed);
 }
 
 // The time pane's and --play's text: negative and NaN positions show as 0,
 // huge ones as the largest; then the marks.
-TEST(TimeText, PositionsAndMarks) {
+TEST(timeText, PositionsAndMarks) {
     const struct { double seconds; const char* text; } cases[] = {
         {0, " 0:00.0"}, {0.05, " 0:00.0"}, {59.99, " 0:59.9"}, {75.37, " 1:15.3"}, {605.99, "10:05.9"}, {6000.5, "100:00.5"},
         {-3, " 0:00.0"}, {-0.5, " 0:00.0"}, {NAN, " 0:00.0"}, {-INFINITY, " 0:00.0"}, {1e300, "35791394:07.0"}, {INFINITY, "35791394:07.0"},
     };
-    for (const auto& c : cases) EXPECT_EQ(TimeText(c.seconds), QLatin1String(c.text)) << c.seconds;
+    for (const auto& c : cases) EXPECT_EQ(timeText(c.seconds), QLatin1String(c.text)) << c.seconds;
 
     const struct { double seconds; const char* text; } marks[] = {{83.46, "83.5"}, {0, "0.0"}, {0.25, "0.2"}, {0.35, "0.3"}, {12345.96, "12346.0"}};
     for (const auto& c : marks)
-        EXPECT_EQ(MarkText(QString::fromUtf8("C:\\m\xc3\xbcsic/t.wav"), c.seconds),
+        EXPECT_EQ(markText(QString::fromUtf8("C:\\m\xc3\xbcsic/t.wav"), c.seconds),
                   QString::fromUtf8("C:\\m\xc3\xbcsic/t.wav#%1\r\n").arg(QLatin1String(c.text)));
 }
 
