@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
-void SetApplicationIdentity() {
+void setApplicationIdentity() {
     QCoreApplication::setOrganizationName(QStringLiteral("Phonic Ledger Suite"));
     QCoreApplication::setApplicationName(QStringLiteral("Parlotype"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PARLOTYPE_VERSION));

@@ -4,4 +4,4 @@
 // before anything reads them: the settings file ("Phonic Ledger Suite/Parlotype"),
 // the About box and --version.
 
-void SetApplicationIdentity();
+void setApplicationIdentity();

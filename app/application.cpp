@@ -35,7 +35,7 @@ QString fullPath(const QString& path) {
 
 Application::Application(int& argc, char** argv, platform::AudioBackend* backend) {
     Q_INIT_RESOURCE(parlotype);  // the resources live in a static library
-    SetApplicationIdentity();
+    setApplicationIdentity();
     if (!QCoreApplication::instance()) {
         platform::registerWebSchemes();
         m_ownApp = std::make_unique<QApplication>(argc, argv);  // takes Qt's own options out of argv
@@ -68,7 +68,7 @@ void Application::closeAudio() {
 
 bool Application::start() {
     m_recentFiles.load();
-    m_scriptIndex = FindScriptIndex(QCoreApplication::applicationFilePath(), UserScriptFolder());
+    m_scriptIndex = findScriptIndex(QCoreApplication::applicationFilePath(), userScriptFolder());
     m_window = std::make_unique<MainWindow>(*m_playback, *m_recording, m_scriptIndex);
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_window.get(), [this] { closeAudio(); });
     QObject::connect(m_window.get(), &MainWindow::openRequested, m_window.get(), [this](const QString& path) { openScript(path); });

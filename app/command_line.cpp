@@ -46,11 +46,11 @@ CommandLine::CommandLine(const QStringList& arguments) {
         m_makeScriptArguments = arguments.mid(2);
         return;
     }
-    m_command = m_parser.parse(arguments) ? Classify() : Command::UsageError;
+    m_command = m_parser.parse(arguments) ? classify() : Command::UsageError;
     if (m_command == Command::UsageError && m_error.isEmpty()) m_error = m_parser.errorText();
 }
 
-CommandLine::Command CommandLine::Classify() {
+CommandLine::Command CommandLine::classify() {
     if (m_parser.isSet(QStringLiteral("help"))) return Command::Help;
     if (m_parser.isSet(QStringLiteral("version"))) return Command::Version;
     if (m_parser.isSet(QStringLiteral("make-script"))) {
@@ -104,7 +104,7 @@ int CommandLine::report() const {
     return 0;
 }
 
-QStringList ArgumentsOf(int argc, char** argv) {
+QStringList argumentsOf(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     return arguments;

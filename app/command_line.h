@@ -31,7 +31,7 @@ public:
     int report() const;
 
 private:
-    Command Classify();
+    Command classify();
 
     QCommandLineParser m_parser;
     QString m_usage;
@@ -40,4 +40,4 @@ private:
     Command m_command = Command::Window;
 };
 
-QStringList ArgumentsOf(int argc, char** argv);
+QStringList argumentsOf(int argc, char** argv);

@@ -9,16 +9,16 @@
 #include <QCoreApplication>
 
 int main(int argc, char** argv) {
-    SetApplicationIdentity();
-    const CommandLine commandLine(ArgumentsOf(argc, argv));
+    setApplicationIdentity();
+    const CommandLine commandLine(argumentsOf(argc, argv));
     switch (commandLine.command()) {
     case CommandLine::Command::Window:
         break;
     case CommandLine::Command::Play:
-        return RunPlayCommand(commandLine, argc, argv);
+        return runPlayCommand(commandLine, argc, argv);
     case CommandLine::Command::MakeScript: {
         QCoreApplication app(argc, argv);
-        return RunMakeScriptCommand(commandLine.makeScriptArguments());
+        return runMakeScriptCommand(commandLine.makeScriptArguments());
     }
     default:
         return commandLine.report();

@@ -69,7 +69,7 @@ void PrintItems(const ScriptText& text, const std::vector<AlignedItem>& items) {
 
 }  // namespace
 
-int RunMakeScriptCommand(const QStringList& args) {
+int runMakeScriptCommand(const QStringList& args) {
     MakeScriptArgs options;
     if (!options.parse(args)) {
         std::fputs(QCoreApplication::translate("MakeScript", "usage: parlotype --make-script RECORDING TEXT "

@@ -12,4 +12,4 @@
 #include <QStringList>
 
 // args: the arguments after "--make-script".
-int RunMakeScriptCommand(const QStringList& args);
+int runMakeScriptCommand(const QStringList& args);

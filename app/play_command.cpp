@@ -96,7 +96,7 @@ private:
 }  // namespace
 
 // The --speed value: a number in the player's range, read as C reads numbers.
-bool ReadSpeed(const QString& text, double& speed) {
+bool readSpeed(const QString& text, double& speed) {
     if (text.isEmpty()) return true;
     const QByteArray bytes = text.toLatin1();
     char* end = nullptr;
@@ -105,7 +105,7 @@ bool ReadSpeed(const QString& text, double& speed) {
            speed <= FilePlayer::kMaxSpeed;
 }
 
-int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
+int runPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
     const QString linkText = commandLine.value(QStringLiteral("play"));
     const AudioLinkParts link = splitAudioLink(linkText);
     if (link.file.isEmpty())
@@ -113,7 +113,7 @@ int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
                                                  "FILE[#START[#END]], not '%1'\n").arg(linkText));
     double speed = 1.0;
     const QString speedText = commandLine.value(QStringLiteral("speed"));
-    if (!ReadSpeed(speedText, speed))
+    if (!readSpeed(speedText, speed))
         return usage(QCoreApplication::translate("PlayCommand", "parlotype: --speed takes a number from %1 to %2, "
                                                  "not '%3'\n").arg(FilePlayer::kMinSpeed).arg(FilePlayer::kMaxSpeed).arg(speedText));
 

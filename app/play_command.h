@@ -14,4 +14,4 @@
 class CommandLine;
 
 // argc and argv go to the QCoreApplication this command runs in.
-int RunPlayCommand(const CommandLine& commandLine, int argc, char** argv);
+int runPlayCommand(const CommandLine& commandLine, int argc, char** argv);

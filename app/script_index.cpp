@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-QString ScriptIndexPath(const QString& executablePath) {
+QString scriptIndexPath(const QString& executablePath) {
     const qsizetype nameStart =
         std::max(executablePath.lastIndexOf(u'/'), executablePath.lastIndexOf(u'\\')) + 1;
     const qsizetype dot = executablePath.lastIndexOf(u'.');
@@ -13,8 +13,8 @@ QString ScriptIndexPath(const QString& executablePath) {
     return (hasExtension ? executablePath.left(dot) : executablePath) + QLatin1String(".htm");
 }
 
-QString FindScriptIndex(const QString& executablePath, const QString& userDataFolder) {
-    const QFileInfo beside(ScriptIndexPath(executablePath));
+QString findScriptIndex(const QString& executablePath, const QString& userDataFolder) {
+    const QFileInfo beside(scriptIndexPath(executablePath));
     const QString name = beside.fileName();
     const QString candidates[] = {
         beside.filePath(),
@@ -26,6 +26,6 @@ QString FindScriptIndex(const QString& executablePath, const QString& userDataFo
     return beside.filePath();
 }
 
-QString UserScriptFolder() {
+QString userScriptFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1String("/parlotype");
 }

@@ -8,7 +8,7 @@
 // ".htm", or ".htm" appended when the file name has none. Both '/' and '\'
 // separate folders; a '.' in a folder name, or one that only begins the
 // file name (".name"), is no extension.
-QString ScriptIndexPath(const QString& executablePath);
+QString scriptIndexPath(const QString& executablePath);
 
 // The index the program uses, the first of these that exists (each named as
 // the one beside the executable, "parlotype.htm"):
@@ -16,7 +16,7 @@ QString ScriptIndexPath(const QString& executablePath);
 //   2. in `userDataFolder` (the user's own index),
 //   3. in the installed share folder, ../share/parlotype/ from the executable's folder.
 // When none exists, the path beside the executable.
-QString FindScriptIndex(const QString& executablePath, const QString& userDataFolder);
+QString findScriptIndex(const QString& executablePath, const QString& userDataFolder);
 
 // The user's data folder for FindScriptIndex: ~/.local/share/parlotype.
-QString UserScriptFolder();
+QString userScriptFolder();

@@ -3,9 +3,8 @@
 // stop, pause and resume, speed, seeking and the position heard.
 //
 // Everything runs on the GUI thread. The device posts one OutDone per buffer
-// it hands back to the receiver given to Play, which calls OnBufferDone; at
-// most seven buffers are with the device, so the one refilled has always
-// come back already.
+// it hands back to the player itself; at most seven buffers are with the
+// device, so the one refilled has always come back already.
 #include "audio/file_player.h"
 
 #include <QCoreApplication>

@@ -22,7 +22,7 @@ constexpr double kMicro = 1e6;
 // The session's own bus: the address the session gives, else the user bus
 // of the runtime folder. Never one started for the program (the D-Bus
 // library would start a bus on the X display when the session has none).
-QDBusConnection SessionBus() {
+QDBusConnection sessionBus() {
     if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return QDBusConnection::sessionBus();
     const QString userBus = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/bus");
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR") || !QFileInfo::exists(userBus)) return QDBusConnection(QString());
@@ -50,7 +50,7 @@ MprisService::~MprisService() {
 }
 
 bool MprisService::registerOnBus() {
-    QDBusConnection bus = SessionBus();
+    QDBusConnection bus = sessionBus();
     if (!bus.isConnected()) return false;
     if (!bus.registerObject(QLatin1String(kObjectPath), this, QDBusConnection::ExportAdaptors)) return false;
     // A later instance takes a name of its own, as the media controls expect.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The texts the view shows for a playback position.
+// The texts shown for a playback position: the time pane and marks.
 
 #include <QString>
 

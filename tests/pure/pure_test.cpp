@@ -150,7 +150,7 @@ TEST(ItemTable, AnchorsBecomeItemsInOrderAndTheCurrentOneIsFound) {
 // The index beside the executable, else the user's, else the installed one.
 TEST(ScriptIndex, PathBesideTheProgram) {
     for (auto [exe, index] : {std::pair{"/opt/p.q/bin/parlotype", "/opt/p.q/bin/parlotype.htm"}, std::pair{"/a/b.tar.bin", "/a/b.tar.htm"}})
-        EXPECT_EQ(ScriptIndexPath(exe), index);
+        EXPECT_EQ(scriptIndexPath(exe), index);
     // Which one is found, as indexes are made in a tree: bin/, the user's folder, share/parlotype/.
     QTemporaryDir dir;
     const QString exe = dir.filePath("bin/parlotype"), beside = dir.filePath("bin/parlotype.htm"),
@@ -158,7 +158,7 @@ TEST(ScriptIndex, PathBesideTheProgram) {
     for (const QString& folder : {"bin", "user", "share/parlotype"}) ASSERT_TRUE(QDir(dir.path()).mkpath(folder));
     for (const auto& [made, found] : {std::pair{QString(), beside}, {installed, installed}, {user, user}, {beside, beside}}) {
         if (!made.isEmpty()) ASSERT_TRUE(QFile(made).open(QIODevice::WriteOnly));
-        EXPECT_EQ(FindScriptIndex(exe, dir.filePath("user")), found) << "made " << made.toStdString();
+        EXPECT_EQ(findScriptIndex(exe, dir.filePath("user")), found) << "made " << made.toStdString();
     }
 }
 
