@@ -23,7 +23,7 @@ constexpr double kMinSpeech = 0.2;      // the recording must hold this much sou
 constexpr int kMaxPieceChars = 400;     // the longest text spoken at once, about 25 s of speech
 
 // The first and one past the last sample louder than -40 dB re the peak, in 5 ms steps.
-std::pair<long, long> SoundSpan(const std::vector<float>& s, int rate) {
+std::pair<long, long> soundSpan(const std::vector<float>& s, int rate) {
     float peak = 0;
     for (float v : s) peak = std::max(peak, std::abs(v));
     const double limit = double(peak) * peak * 1e-4;
@@ -47,19 +47,19 @@ public:
     void setLevel(const std::vector<float>& speech) {
         double power = 0;
         for (float v : speech) power += double(v) * v;
-        m_fAmp = float(std::sqrt(power / double(std::max<size_t>(1, speech.size()))) *
+        m_amp = float(std::sqrt(power / double(std::max<size_t>(1, speech.size()))) *
                        std::pow(10.0, kSynthNoiseDb / 20) * std::sqrt(3.0));
     }
     void add(std::vector<float>& s) {
         for (float& v : s) {
-            m_nSeed = m_nSeed * 1664525u + 1013904223u;
-            v += m_fAmp * (float(m_nSeed >> 8) / float(1 << 23) - 1.0f);
+            m_seed = m_seed * 1664525u + 1013904223u;
+            v += m_amp * (float(m_seed >> 8) / float(1 << 23) - 1.0f);
         }
     }
 
 private:
-    float m_fAmp = 0;
-    uint32_t m_nSeed = 12345;
+    float m_amp = 0;
+    uint32_t m_seed = 12345;
 };
 
 // The recording, resampled to the analysis rate as it is read, into its
@@ -103,23 +103,23 @@ private:
 Aligner::Aligner(QObject* parent) : QObject(parent) {}
 
 void Aligner::setInput(const QString& recording, const QStringList& items, const QString& language, double skip) {
-    m_strRecording = recording;
+    m_recording = recording;
     m_texts = items;
-    m_strLanguage = language;
-    m_dSkip = std::max(0.0, skip);
+    m_language = language;
+    m_skip = std::max(0.0, skip);
 }
 
 Aligner::Result Aligner::fail(Result result, const QString& text) {
-    m_strError = text;
+    m_error = text;
     emit finished(result);
     return result;
 }
 
 Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<std::pair<long, long>>& spans) {
     SpeechSynth synth;
-    const SpeechSynth::Result opened = synth.open(m_strLanguage);
+    const SpeechSynth::Result opened = synth.open(m_language);
     if (opened == SpeechSynth::Result::UnknownLanguage)
-        return fail(Result::UnknownLanguage, QCoreApplication::translate("Aligner", "espeak-ng has no voice for the language '%1'").arg(m_strLanguage));
+        return fail(Result::UnknownLanguage, QCoreApplication::translate("Aligner", "espeak-ng has no voice for the language '%1'").arg(m_language));
     if (opened != SpeechSynth::Result::Ok)
         return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not start (is espeak-ng-data installed?)"));
     const size_t gap = size_t(kItemGap * kAnalysisRate);
@@ -134,14 +134,14 @@ Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<std::pa
         // A long line is spoken in pieces, a gap between them, so that only
         // one piece's samples are held at a time; its span covers them all.
         long start = -1;
-        for (const QString& piece : SpeechPieces(m_texts[i], kMaxPieceChars)) {
-            if (m_bCancel) return fail(Result::Cancelled, QString());
+        for (const QString& piece : speechPieces(m_texts[i], kMaxPieceChars)) {
+            if (m_cancel) return fail(Result::Cancelled, QString());
             std::vector<float> raw;
             if (!synth.speak(piece, raw))
                 return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not speak line %1: %2").arg(i + 1).arg(m_texts[i]));
-            const auto [from, to] = SoundSpan(raw, synth.sampleRate());
+            const auto [from, to] = soundSpan(raw, synth.sampleRate());
             std::vector<float> speech =
-                Resample(std::vector<float>(raw.begin() + from, raw.begin() + to), synth.sampleRate(), kAnalysisRate);
+                resample(std::vector<float>(raw.begin() + from, raw.begin() + to), synth.sampleRate(), kAnalysisRate);
             if (at == 0) noise.setLevel(speech), pass(std::vector<float>(gap, 0.0f));
             if (start >= 0) pass(std::vector<float>(gap, 0.0f));
             else start = at;
@@ -156,37 +156,37 @@ Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<std::pa
 
 Aligner::Result Aligner::run() {
     m_items.clear();
-    m_strError.clear();
+    m_error.clear();
     emit progress(0);
-    AnalysisSink sink(m_bCancel);
-    const PcmReadResult read = ReadMonoPcm(m_strRecording, sink);
+    AnalysisSink sink(m_cancel);
+    const PcmReadResult read = ReadMonoPcm(m_recording, sink);
     if (read == PcmReadResult::Stopped) return fail(Result::Cancelled, QString());
-    if (read != PcmReadResult::Ok) return fail(Result::BadRecording, PcmReadMessage(read, m_strRecording));
+    if (read != PcmReadResult::Ok) return fail(Result::BadRecording, PcmReadMessage(read, m_recording));
     FeatureMatrix realFeatures = sink.finish();
     const PauseFinder& pauses = sink.pauses();
-    m_dSeconds = pauses.seconds();
-    if (m_dSkip >= m_dSeconds)
+    m_seconds = pauses.seconds();
+    if (m_skip >= m_seconds)
         return fail(Result::SkipTooLong, QStringLiteral("--skip %1 s lies past the end of the recording (%2 s)")
-                                             .arg(m_dSkip).arg(m_dSeconds, 0, 'f', 2));
-    if (!pauses.hasSpeech(kMinSpeech, m_dSkip))
-        return fail(Result::NoSpeech, m_dSkip > 0 ? QCoreApplication::translate("Aligner", "No speech found in '%1' after %2 s").arg(m_strRecording).arg(m_dSkip)
-                                                  : QCoreApplication::translate("Aligner", "No speech found in '%1'").arg(m_strRecording));
+                                             .arg(m_skip).arg(m_seconds, 0, 'f', 2));
+    if (!pauses.hasSpeech(kMinSpeech, m_skip))
+        return fail(Result::NoSpeech, m_skip > 0 ? QCoreApplication::translate("Aligner", "No speech found in '%1' after %2 s").arg(m_recording).arg(m_skip)
+                                                  : QCoreApplication::translate("Aligner", "No speech found in '%1'").arg(m_recording));
     emit progress(5);
 
     FeatureStream synthStream;
     std::vector<std::pair<long, long>> spans;
     if (const Result said = synthesize(synthStream, spans); said != Result::Ok) return said;
     const FeatureMatrix synthFeatures = synthStream.finish();
-    const int skipFrames = std::min(realFeatures.rows() - 1, int(m_dSkip / kFrameSeconds));
+    const int skipFrames = std::min(realFeatures.rows() - 1, int(m_skip / kFrameSeconds));
     if (skipFrames > 0) realFeatures = realFeatures.slice(skipFrames, realFeatures.rows() - skipFrames);
-    if (m_bCancel) return fail(Result::Cancelled, QString());
+    if (m_cancel) return fail(Result::Cancelled, QString());
     emit progress(70);
 
     WarpPath path;
-    if (!path.compute(synthFeatures, realFeatures, m_bCancel) || m_bCancel)
+    if (!path.compute(synthFeatures, realFeatures, m_cancel) || m_cancel)
         return fail(Result::Cancelled, QString());
     emit progress(90);
-    m_items = PlaceItems(path, spans, pauses, m_dSkip, skipFrames);
+    m_items = placeItems(path, spans, pauses, m_skip, skipFrames);
     emit progress(100);
     emit finished(Result::Ok);
     return Result::Ok;

@@ -19,15 +19,15 @@ class FeatureStream;
 class AlignedItem {
 public:
     AlignedItem(double start, double end, double confidence, bool sure)
-        : m_dStart(start), m_dEnd(end), m_dConfidence(confidence), m_bSure(sure) {}
-    double start() const { return m_dStart; }  // seconds in the player's timeline
-    double end() const { return m_dEnd; }
-    double confidence() const { return m_dConfidence; }  // 0..1
-    bool isSure() const { return m_bSure; }
+        : m_start(start), m_end(end), m_confidence(confidence), m_sure(sure) {}
+    double start() const { return m_start; }  // seconds in the player's timeline
+    double end() const { return m_end; }
+    double confidence() const { return m_confidence; }  // 0..1
+    bool isSure() const { return m_sure; }
 
 private:
-    double m_dStart, m_dEnd, m_dConfidence;
-    bool m_bSure;
+    double m_start, m_end, m_confidence;
+    bool m_sure;
 };
 
 class Aligner : public QObject {
@@ -42,12 +42,12 @@ public:
     void setInput(const QString& recording, const QStringList& items, const QString& language, double skip);
 
     Result run();
-    void cancel() { m_bCancel = true; }
+    void cancel() { m_cancel = true; }
 
     // After run(): the items in text order (when Ok), or what went wrong.
     const std::vector<AlignedItem>& items() const { return m_items; }
-    QString errorText() const { return m_strError; }
-    double recordingSeconds() const { return m_dSeconds; }
+    QString errorText() const { return m_error; }
+    double recordingSeconds() const { return m_seconds; }
 
 signals:
     void progress(int percent);
@@ -57,10 +57,10 @@ private:
     Result fail(Result result, const QString& text);
     Result synthesize(FeatureStream& features, std::vector<std::pair<long, long>>& spans);
 
-    QString m_strRecording, m_strLanguage;
+    QString m_recording, m_language;
     QStringList m_texts;
-    double m_dSkip = 0, m_dSeconds = 0;
-    std::atomic<bool> m_bCancel{false};
+    double m_skip = 0, m_seconds = 0;
+    std::atomic<bool> m_cancel{false};
     std::vector<AlignedItem> m_items;
-    QString m_strError;
+    QString m_error;
 };

@@ -16,14 +16,14 @@ constexpr int kCepstra = 12;
 constexpr int kDims = kCepstra + 1;
 constexpr double kLowHz = 100.0, kHighHz = 7600.0;
 
-double Mel(double hz) { return 2595.0 * std::log10(1.0 + hz / 700.0); }
-double Hz(double mel) { return 700.0 * (std::pow(10.0, mel / 2595.0) - 1.0); }
+double melOf(double hz) { return 2595.0 * std::log10(1.0 + hz / 700.0); }
+double hzOf(double mel) { return 700.0 * (std::pow(10.0, mel / 2595.0) - 1.0); }
 
 // Triangular mel filters as weights over the FFT bins, band after band.
-std::vector<float> MelFilters() {
+std::vector<float> melFilters() {
     std::vector<float> w(size_t(kMelBands) * kBins, 0.0f);
-    const double lo = Mel(kLowHz), hi = Mel(kHighHz);
-    auto edgeBin = [&](int k) { return Hz(lo + (hi - lo) * k / (kMelBands + 1)) * kFftSize / kAnalysisRate; };
+    const double lo = melOf(kLowHz), hi = melOf(kHighHz);
+    auto edgeBin = [&](int k) { return hzOf(lo + (hi - lo) * k / (kMelBands + 1)) * kFftSize / kAnalysisRate; };
     for (int b = 0; b < kMelBands; ++b) {
         const double left = edgeBin(b), mid = edgeBin(b + 1), right = edgeBin(b + 2);
         for (int k = int(std::ceil(left)); k <= int(right) && k < kBins; ++k) {
@@ -35,7 +35,7 @@ std::vector<float> MelFilters() {
 }
 
 // DCT-II rows 1..kCepstra over the mel bands.
-std::vector<float> DctMatrix() {
+std::vector<float> dctMatrix() {
     std::vector<float> m(size_t(kCepstra) * kMelBands);
     for (int c = 0; c < kCepstra; ++c)
         for (int b = 0; b < kMelBands; ++b)
@@ -43,7 +43,7 @@ std::vector<float> DctMatrix() {
     return m;
 }
 
-void Normalise(FeatureMatrix& f) {
+void normalise(FeatureMatrix& f) {
     const int rows = f.rows();
     if (rows == 0) return;
     for (int d = 0; d < f.dims(); ++d) {
@@ -58,18 +58,18 @@ void Normalise(FeatureMatrix& f) {
 }  // namespace
 
 FeatureMatrix FeatureMatrix::halved() const {
-    FeatureMatrix out((rows() + 1) / 2, m_nDims);
+    FeatureMatrix out((rows() + 1) / 2, m_dims);
     for (int i = 0; i < out.rows(); ++i) {
         const float* a = row(2 * i);
         const float* b = 2 * i + 1 < rows() ? row(2 * i + 1) : a;
-        for (int d = 0; d < m_nDims; ++d) out.row(i)[d] = 0.5f * (a[d] + b[d]);
+        for (int d = 0; d < m_dims; ++d) out.row(i)[d] = 0.5f * (a[d] + b[d]);
     }
     return out;
 }
 
 FeatureMatrix FeatureMatrix::slice(int first, int count) const {
-    FeatureMatrix out(count, m_nDims);
-    std::copy(row(first), row(first) + size_t(count) * m_nDims, out.row(0));
+    FeatureMatrix out(count, m_dims);
+    std::copy(row(first), row(first) + size_t(count) * m_dims, out.row(0));
     return out;
 }
 
@@ -87,13 +87,13 @@ void FeatureStream::push(const float* samples, size_t count) {
 FeatureMatrix FeatureStream::finish() {
     FeatureMatrix out(std::move(m_values), kDims);
     m_values.clear();
-    Normalise(out);
+    normalise(out);
     return out;
 }
 
 void FeatureStream::addFrame(const float* s) {
-    static const std::vector<float> filters = MelFilters();
-    static const std::vector<float> dct = DctMatrix();
+    static const std::vector<float> filters = melFilters();
+    static const std::vector<float> dct = dctMatrix();
     static const std::vector<float> window = [] {
         std::vector<float> w(kWindowSamples);
         for (int n = 0; n < kWindowSamples; ++n) w[size_t(n)] = float(0.54 - 0.46 * std::cos(2 * M_PI * n / (kWindowSamples - 1)));

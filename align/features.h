@@ -18,19 +18,19 @@ constexpr double kFrameSeconds = double(kHopSamples) / kAnalysisRate;
 class FeatureMatrix {
 public:
     FeatureMatrix() = default;
-    FeatureMatrix(int rows, int dims) : m_nDims(dims), m_values(size_t(rows) * dims) {}
-    FeatureMatrix(std::vector<float> values, int dims) : m_nDims(dims), m_values(std::move(values)) {}
-    int rows() const { return m_nDims ? int(m_values.size() / size_t(m_nDims)) : 0; }
-    int dims() const { return m_nDims; }
-    const float* row(int i) const { return m_values.data() + size_t(i) * m_nDims; }
-    float* row(int i) { return m_values.data() + size_t(i) * m_nDims; }
+    FeatureMatrix(int rows, int dims) : m_dims(dims), m_values(size_t(rows) * dims) {}
+    FeatureMatrix(std::vector<float> values, int dims) : m_dims(dims), m_values(std::move(values)) {}
+    int rows() const { return m_dims ? int(m_values.size() / size_t(m_dims)) : 0; }
+    int dims() const { return m_dims; }
+    const float* row(int i) const { return m_values.data() + size_t(i) * m_dims; }
+    float* row(int i) { return m_values.data() + size_t(i) * m_dims; }
     // Every two frames averaged into one (a trailing odd frame kept as is).
     FeatureMatrix halved() const;
     // Rows [first, first + count).
     FeatureMatrix slice(int first, int count) const;
 
 private:
-    int m_nDims = 0;
+    int m_dims = 0;
     std::vector<float> m_values;
 };
 
@@ -53,7 +53,7 @@ private:
 };
 
 // Squared Euclidean distance between two rows of `dims` values.
-inline float FrameDistance(const float* a, const float* b, int dims) {
+inline float frameDistance(const float* a, const float* b, int dims) {
     float sum = 0.0f;
     for (int d = 0; d < dims; ++d) sum += (a[d] - b[d]) * (a[d] - b[d]);
     return sum;

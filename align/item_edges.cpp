@@ -21,21 +21,21 @@ struct Mapped {
     bool startSnapped = false, endSnapped = false;
 };
 
-double Distance(const Pause& p, double t) { return t < p.start() ? p.start() - t : t > p.end() ? t - p.end() : 0.0; }
+double distanceTo(const Pause& p, double t) { return t < p.start() ? p.start() - t : t > p.end() ? t - p.end() : 0.0; }
 
 // The pause nearest to `t` within kSnapReach (the longer one on a tie), or null.
-const Pause* Nearest(const std::vector<Pause>& pauses, double t) {
+const Pause* nearestPause(const std::vector<Pause>& pauses, double t) {
     const Pause* best = nullptr;
     for (const Pause& p : pauses) {
-        const double d = Distance(p, t);
+        const double d = distanceTo(p, t);
         if (d > kSnapReach) continue;
-        if (!best || d < Distance(*best, t) - 1e-9 || (d < Distance(*best, t) + 1e-9 && p.length() > best->length()))
+        if (!best || d < distanceTo(*best, t) - 1e-9 || (d < distanceTo(*best, t) + 1e-9 && p.length() > best->length()))
             best = &p;
     }
     return best;
 }
 
-double Median(std::vector<float> v) {
+double median(std::vector<float> v) {
     if (v.empty()) return 1.0;
     std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
     return std::max(1e-6, double(v[v.size() / 2]));
@@ -45,11 +45,11 @@ double Median(std::vector<float> v) {
 // edges: audio not in the text may lie beside them, and the path may enter
 // the item late or leave it early. Their outer edge goes to the pause that
 // gives them the length the other items have relative to their synthetic one.
-void FixOuterEdges(std::vector<Mapped>& items, const std::vector<Pause>& pauses) {
+void fixOuterEdges(std::vector<Mapped>& items, const std::vector<Pause>& pauses) {
     if (items.size() < 3) return;
     std::vector<float> stretches;
     for (size_t k = 1; k + 1 < items.size(); ++k) stretches.push_back(float((items[k].end - items[k].start) / items[k].synthetic));
-    const double typical = Median(stretches);
+    const double typical = median(stretches);
     auto misfit = [&](double length, const Mapped& m) { return std::abs(std::log(std::max(1e-3, length) / (typical * m.synthetic))); };
     Mapped& first = items.front();
     for (const Pause& p : pauses)
@@ -64,7 +64,7 @@ void FixOuterEdges(std::vector<Mapped>& items, const std::vector<Pause>& pauses)
 // An item far shorter in the recording than spoken (a line the reader left
 // out) holds at most a scrap of a neighbour: the scrap goes back to the
 // neighbour it lies closer to, and the item keeps no length.
-void ReturnScraps(std::vector<Mapped>& items) {
+void returnScraps(std::vector<Mapped>& items) {
     for (size_t k = 1; k + 1 < items.size(); ++k) {
         Mapped& m = items[k];
         if (m.end <= m.start || (m.end - m.start) / m.synthetic >= kMinStretch) continue;
@@ -77,7 +77,7 @@ void ReturnScraps(std::vector<Mapped>& items) {
 
 }  // namespace
 
-std::vector<AlignedItem> PlaceItems(const WarpPath& path, const std::vector<std::pair<long, long>>& spans,
+std::vector<AlignedItem> placeItems(const WarpPath& path, const std::vector<std::pair<long, long>>& spans,
                                     const PauseFinder& finder, double skip, int skipFrames) {
     const int rows = path.rows();
     auto rowOf = [&](long sample) { return std::clamp(int(sample / kHopSamples), 0, rows - 1); };
@@ -94,26 +94,26 @@ std::vector<AlignedItem> PlaceItems(const WarpPath& path, const std::vector<std:
     // Each item's mean distance on the path against the typical item's.
     std::vector<float> costs;
     for (const Mapped& m : items) costs.push_back(float(m.cost));
-    const double typical = Median(costs);
+    const double typical = median(costs);
     for (Mapped& m : items) m.cost /= typical;
 
     std::vector<Pause> pauses;
     for (const Pause& p : finder.pauses(kMinPause))
         if (p.end() > skip) pauses.emplace_back(std::max(p.start(), skip), p.end());
     if (!items.empty()) {
-        if (const Pause* p = Nearest(pauses, items.front().start)) items.front().start = p->end(), items.front().startSnapped = true;
-        if (const Pause* p = Nearest(pauses, items.back().end)) items.back().end = p->start(), items.back().endSnapped = true;
+        if (const Pause* p = nearestPause(pauses, items.front().start)) items.front().start = p->end(), items.front().startSnapped = true;
+        if (const Pause* p = nearestPause(pauses, items.back().end)) items.back().end = p->start(), items.back().endSnapped = true;
     }
     for (size_t k = 0; k + 1 < items.size(); ++k) {
         Mapped &left = items[k], &right = items[k + 1];
-        const Pause* p = Nearest(pauses, 0.5 * (left.end + right.start));
+        const Pause* p = nearestPause(pauses, 0.5 * (left.end + right.start));
         if (!p) continue;
         left.end = p->start(), left.endSnapped = true;
         right.start = p->end(), right.startSnapped = true;
     }
 
-    FixOuterEdges(items, pauses);
-    ReturnScraps(items);
+    fixOuterEdges(items, pauses);
+    returnScraps(items);
 
     std::vector<AlignedItem> out;
     for (const Mapped& m : items) {

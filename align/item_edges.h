@@ -13,5 +13,5 @@
 
 // spans: each item's samples in the synthetic speech (16 kHz). The path's
 // columns start `skipFrames` frames, `skip` seconds, into the recording.
-std::vector<AlignedItem> PlaceItems(const WarpPath& path, const std::vector<std::pair<long, long>>& spans,
+std::vector<AlignedItem> placeItems(const WarpPath& path, const std::vector<std::pair<long, long>>& spans,
                                     const PauseFinder& finder, double skip, int skipFrames);

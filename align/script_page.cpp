@@ -30,25 +30,25 @@ span.check { color: #C00000; font-size: 12px; vertical-align: super; }
 )";
 
 // The link's address: the recording relative to the page, escaped for a URL.
-QString RecordingHref(const QString& pagePath, const QString& recording) {
+QString recordingHref(const QString& pagePath, const QString& recording) {
     const QString relative = QFileInfo(pagePath).absoluteDir().relativeFilePath(QFileInfo(recording).absoluteFilePath());
     return QString::fromLatin1(QUrl::toPercentEncoding(relative, "/!$'()*+,;=:@-._~"));
 }
 
-QString GeneratorMeta() {
+QString generatorMeta() {
     return QStringLiteral("<meta name=\"generator\" content=\"%1\">").arg(QLatin1String(kScriptPageGenerator));
 }
 
 // The same file: the same path once cleaned, or the same device and inode
 // (which follows symbolic links and finds hard links).
-bool IsSameFile(const QString& a, const QString& b) {
+bool isSameFile(const QString& a, const QString& b) {
     if (QDir::cleanPath(QFileInfo(a).absoluteFilePath()) == QDir::cleanPath(QFileInfo(b).absoluteFilePath())) return true;
     struct stat sa {}, sb {};
     return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
            sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-QString ItemHtml(int index, const QString& text, const QString& href, const AlignedItem& item) {
+QString itemHtml(int index, const QString& text, const QString& href, const AlignedItem& item) {
     const QString link = QStringLiteral("%1#%2#%3").arg(href, QString::number(item.start(), 'f', 2),
                                                         QString::number(item.end(), 'f', 2));
     QString html = QStringLiteral("<a name=\"s%1\"%2 href=\"%3\">%4</a>")
@@ -61,18 +61,18 @@ QString ItemHtml(int index, const QString& text, const QString& href, const Alig
 
 }  // namespace
 
-QString DefaultPagePath(const QString& recording) {
+QString defaultPagePath(const QString& recording) {
     const QFileInfo info(recording);
     return info.dir().filePath(info.completeBaseName() + QStringLiteral(".htm"));
 }
 
-bool WriteScriptPage(const QString& pagePath, const QString& recording, const ScriptText& text,
+bool writeScriptPage(const QString& pagePath, const QString& recording, const ScriptText& text,
                      const std::vector<AlignedItem>& items, QString& error) {
-    const QString href = RecordingHref(pagePath, recording);
-    QString html = QString::fromUtf8(kHead).arg(text.title().toHtmlEscaped(), GeneratorMeta());
+    const QString href = recordingHref(pagePath, recording);
+    QString html = QString::fromUtf8(kHead).arg(text.title().toHtmlEscaped(), generatorMeta());
     const QStringList& lines = text.items();
     for (int i = 0; i < lines.size() && i < int(items.size()); ++i) {
-        const QString item = ItemHtml(i, lines[i], href, items[size_t(i)]);
+        const QString item = itemHtml(i, lines[i], href, items[size_t(i)]);
         if (i == 0) {
             html += QStringLiteral("<h1>%1</h1>\n").arg(item);
             continue;
@@ -90,7 +90,7 @@ bool WriteScriptPage(const QString& pagePath, const QString& recording, const Sc
     return true;
 }
 
-QString RecordingPathProblem(const QString& recording) {
+QString recordingPathProblem(const QString& recording) {
     const QString path = QFileInfo(recording).absoluteFilePath();
     if (!path.contains(QLatin1Char('#'))) return {};
     return QCoreApplication::translate("ScriptPage", "The recording's path '%1' holds the character '#', which a link "
@@ -98,16 +98,16 @@ QString RecordingPathProblem(const QString& recording) {
         .arg(path);
 }
 
-QString PagePathProblem(const QString& pagePath, const QString& recording, const QString& text) {
-    if (IsSameFile(pagePath, recording))
+QString pagePathProblem(const QString& pagePath, const QString& recording, const QString& text) {
+    if (isSameFile(pagePath, recording))
         return QCoreApplication::translate("ScriptPage", "The page '%1' would replace the recording '%2'").arg(pagePath, recording);
-    if (IsSameFile(pagePath, text))
+    if (isSameFile(pagePath, text))
         return QCoreApplication::translate("ScriptPage", "The page '%1' would replace the text '%2'").arg(pagePath, text);
     return {};
 }
 
-bool IsMadeScriptPage(const QString& pagePath) {
+bool isMadeScriptPage(const QString& pagePath) {
     QFile file(pagePath);
     // The mark lies in the head, near the top.
-    return file.open(QIODevice::ReadOnly) && file.read(4096).contains(GeneratorMeta().toUtf8());
+    return file.open(QIODevice::ReadOnly) && file.read(4096).contains(generatorMeta().toUtf8());
 }

@@ -16,19 +16,19 @@
 inline constexpr char kScriptPageGenerator[] = "Parlotype Make Script";
 
 // False, with `error` set, when the page could not be written.
-bool WriteScriptPage(const QString& pagePath, const QString& recording, const ScriptText& text,
+bool writeScriptPage(const QString& pagePath, const QString& recording, const ScriptText& text,
                      const std::vector<AlignedItem>& items, QString& error);
 
 // The page's default path: the recording's, with ".htm" for its suffix.
-QString DefaultPagePath(const QString& recording);
+QString defaultPagePath(const QString& recording);
 
 // Why no page can be made for `recording`, or empty when one can: a '#' in
 // its path would end the file part of every link to it.
-QString RecordingPathProblem(const QString& recording);
+QString recordingPathProblem(const QString& recording);
 
 // Why the page may not go to `pagePath`, or empty when it may: it is the
 // recording or the text (the same path, a link to it or a hard link).
-QString PagePathProblem(const QString& pagePath, const QString& recording, const QString& text);
+QString pagePathProblem(const QString& pagePath, const QString& recording, const QString& text);
 
 // True when `pagePath` holds a page with the generator mark.
-bool IsMadeScriptPage(const QString& pagePath);
+bool isMadeScriptPage(const QString& pagePath);

@@ -7,16 +7,16 @@
 
 namespace {
 
-int CollectSamples(short* wav, int count, espeak_EVENT* events) {
+int collectSamples(short* wav, int count, espeak_EVENT* events) {
     auto* out = static_cast<std::vector<float>*>(events->user_data);
     for (int i = 0; i < count && wav; ++i) out->push_back(wav[i] / 32768.0f);
     return 0;
 }
 
-int StartEspeak() {
+int startEspeak() {
     static const int rate = [] {
         const int r = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
-        if (r > 0) espeak_SetSynthCallback(CollectSamples);
+        if (r > 0) espeak_SetSynthCallback(collectSamples);
         return r;
     }();
     return rate;
@@ -24,7 +24,7 @@ int StartEspeak() {
 
 // espeak-ng falls back to some voice for any language; only an exact match
 // (or a regional variant of the code, "en" for "en-us") counts here.
-bool IsKnownLanguage(espeak_VOICE& wanted) {
+bool isKnownLanguage(espeak_VOICE& wanted) {
     const QByteArray code = QByteArray(wanted.languages).toLower();
     const espeak_VOICE** voices = espeak_ListVoices(&wanted);
     for (int v = 0; voices && voices[v]; ++v) {
@@ -39,7 +39,7 @@ bool IsKnownLanguage(espeak_VOICE& wanted) {
 
 // True when a sentence or clause ends just before `at`: its mark, then
 // perhaps closing quotes or brackets.
-bool EndsSentence(const QString& text, qsizetype at) {
+bool endsSentence(const QString& text, qsizetype at) {
     qsizetype k = at - 1;
     while (k > 0 && QStringView(u"\"')]\u201D\u2019\u00BB").contains(text[k])) --k;
     return k >= 0 && QStringView(u".!?;:\u2026\u3002\uFF01\uFF1F\uFF1B\uFF1A").contains(text[k]);
@@ -47,14 +47,14 @@ bool EndsSentence(const QString& text, qsizetype at) {
 
 }  // namespace
 
-QStringList SpeechPieces(const QString& text, int maxChars) {
+QStringList speechPieces(const QString& text, int maxChars) {
     QStringList pieces;
     QString rest = text.simplified();
     while (rest.size() > maxChars) {
         qsizetype cut = -1;
         // A space after the end, or none after a wide (CJK) mark.
         for (qsizetype k = maxChars; k > maxChars / 2 && cut < 0; --k)
-            if ((rest[k] == u' ' || rest[k - 1].unicode() >= 0x3000) && EndsSentence(rest, k)) cut = k;
+            if ((rest[k] == u' ' || rest[k - 1].unicode() >= 0x3000) && endsSentence(rest, k)) cut = k;
         if (cut < 0) cut = rest.lastIndexOf(u' ', maxChars);
         if (cut <= 0) cut = maxChars - (rest[maxChars - 1].isHighSurrogate() ? 1 : 0);
         pieces << rest.left(cut).trimmed();
@@ -65,12 +65,12 @@ QStringList SpeechPieces(const QString& text, int maxChars) {
 }
 
 SpeechSynth::Result SpeechSynth::open(const QString& language) {
-    m_nRate = StartEspeak();
-    if (m_nRate <= 0) return Result::NoVoiceData;
+    m_rate = startEspeak();
+    if (m_rate <= 0) return Result::NoVoiceData;
     espeak_VOICE voice = {};
     const QByteArray name = language.toUtf8();
     voice.languages = name.constData();
-    if (name.isEmpty() || !IsKnownLanguage(voice) || espeak_SetVoiceByProperties(&voice) != EE_OK)
+    if (name.isEmpty() || !isKnownLanguage(voice) || espeak_SetVoiceByProperties(&voice) != EE_OK)
         return Result::UnknownLanguage;
     espeak_SetParameter(espeakRATE, 175, 0);
     return Result::Ok;

@@ -14,14 +14,14 @@ public:
     // Starts espeak-ng (once per process) and picks the voice for `language`
     // (an espeak-ng language code such as "en", "de", "fr").
     Result open(const QString& language);
-    int sampleRate() const { return m_nRate; }
+    int sampleRate() const { return m_rate; }
 
     // Appends the speech for `text` to `out` (full scale 1.0). False when
     // espeak-ng refuses the text.
     bool speak(const QString& text, std::vector<float>& out);
 
 private:
-    int m_nRate = 0;
+    int m_rate = 0;
 };
 
 // `text` in pieces of at most `maxChars` characters (at least 2), to be
@@ -29,4 +29,4 @@ private:
 // each broken after the last sentence or clause end (. ! ? ; : and the like,
 // closing quotes after it) in the second half of the bound, else at the last
 // space, else at the bound. The pieces hold the text's words in order.
-QStringList SpeechPieces(const QString& text, int maxChars);
+QStringList speechPieces(const QString& text, int maxChars);

@@ -32,7 +32,7 @@ public:
         }
         if (files.size() != 2) return false;
         m_strRecording = files[0], m_strText = files[1];
-        if (m_strPage.isEmpty()) m_strPage = DefaultPagePath(m_strRecording);
+        if (m_strPage.isEmpty()) m_strPage = defaultPagePath(m_strRecording);
         return true;
     }
     QString recording() const { return m_strRecording; }
@@ -79,10 +79,10 @@ int RunMakeScriptCommand(const QStringList& args) {
                    stderr);
         return 2;
     }
-    if (const QString problem = RecordingPathProblem(options.recording()); !problem.isEmpty()) return Fail(problem);
-    if (const QString problem = PagePathProblem(options.page(), options.recording(), options.text()); !problem.isEmpty())
+    if (const QString problem = recordingPathProblem(options.recording()); !problem.isEmpty()) return Fail(problem);
+    if (const QString problem = pagePathProblem(options.page(), options.recording(), options.text()); !problem.isEmpty())
         return Fail(problem);
-    if (!options.mayReplaceAnyPage() && QFileInfo::exists(options.page()) && !IsMadeScriptPage(options.page()))
+    if (!options.mayReplaceAnyPage() && QFileInfo::exists(options.page()) && !isMadeScriptPage(options.page()))
         return Fail(QCoreApplication::translate("MakeScript", "'%1' exists and was not made by Make Script: name another "
                                                               "page with -o, or replace it with --force")
                         .arg(options.page()));
@@ -95,7 +95,7 @@ int RunMakeScriptCommand(const QStringList& args) {
     aligner.setInput(options.recording(), text.items(), options.language(), options.skip());
     if (aligner.run() != Aligner::Result::Ok) return Fail(aligner.errorText());
     QString error;
-    if (!WriteScriptPage(options.page(), options.recording(), text, aligner.items(), error)) return Fail(error);
+    if (!writeScriptPage(options.page(), options.recording(), text, aligner.items(), error)) return Fail(error);
     PrintItems(text, aligner.items());
     const auto unsure = std::count_if(aligner.items().begin(), aligner.items().end(),
                                       [](const AlignedItem& item) { return !item.isSure(); });

@@ -66,7 +66,7 @@ QString MakeScriptJob::run(const QString& recording, const QString& textPath, co
         return {};
     }
     QString writeError;
-    if (!WriteScriptPage(page, recording, text, items, writeError)) {
+    if (!writeScriptPage(page, recording, text, items, writeError)) {
         platform::ShowMessage(writeError);
         return {};
     }

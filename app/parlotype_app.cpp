@@ -136,7 +136,7 @@ void CParlotypeApp::OnFileMakeScript() {
         m_pMainWnd.get(), QCoreApplication::translate("CParlotypeApp", "Make Script: the recording"), QString(),
         QCoreApplication::translate("CParlotypeApp", "Audio Files (*.wav *.mp3 *.WAV *.MP3);;All Files (*)"));
     if (recording.isEmpty()) return;
-    if (const QString problem = RecordingPathProblem(recording); !problem.isEmpty()) {
+    if (const QString problem = recordingPathProblem(recording); !problem.isEmpty()) {
         platform::ShowMessage(problem);
         return;
     }
@@ -146,9 +146,9 @@ void CParlotypeApp::OnFileMakeScript() {
     if (text.isEmpty()) return;
     const QString page = QFileDialog::getSaveFileName(
         m_pMainWnd.get(), QCoreApplication::translate("CParlotypeApp", "Make Script: save the page as"),
-        DefaultPagePath(recording), DocString(3));
+        defaultPagePath(recording), DocString(3));
     if (page.isEmpty()) return;
-    if (const QString problem = PagePathProblem(page, recording, text); !problem.isEmpty()) {
+    if (const QString problem = pagePathProblem(page, recording, text); !problem.isEmpty()) {
         platform::ShowMessage(problem);
         return;
     }

@@ -225,7 +225,7 @@ TEST(MakeScript, LongLineIsSpokenInPiecesAndStaysOneItem) {
         {"\u4e00\u4e8c\u4e09\u56db\u4e94\u516d\u4e03\u516b\u4e5d\u5341\u4e00\u4e8c\u3002\u4e09\u56db\u4e94\u516d\u4e03\u516b\u4e5d\u5341",
          {"\u4e00\u4e8c\u4e09\u56db\u4e94\u516d\u4e03\u516b\u4e5d\u5341\u4e00\u4e8c\u3002", "\u4e09\u56db\u4e94\u516d\u4e03\u516b\u4e5d\u5341"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(SpeechPieces(c.text, 20), c.pieces) << c.text.toStdString();
+    for (const auto& c : cases) EXPECT_EQ(speechPieces(c.text, 20), c.pieces) << c.text.toStdString();
 
     // A line longer than is spoken at once (400 characters) stays one item, from its first word to its last.
     QTemporaryDir dir;
