@@ -115,14 +115,39 @@ Aligner::Result Aligner::fail(Result result, const QString& text) {
     return result;
 }
 
-Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<std::pair<long, long>>& spans) {
+namespace {
+
+// Every word (space-separated token) of a line gets a stretch: a token
+// espeak-ng began no word in (a dash, say) shares the stretch of the token
+// before it, or of the first one with a word when it leads.
+std::vector<std::pair<long, long>> shareStretches(const std::vector<std::pair<long, long>>& words, long from, long to) {
+    std::vector<int> anchors;
+    for (int k = 0; k < int(words.size()); ++k)
+        if (words[size_t(k)].first >= 0) anchors.push_back(k);
+    std::vector<std::pair<long, long>> out(words.size());
+    auto share = [&](int first, int end, std::pair<long, long> span) {
+        const int n = end - first;
+        for (int j = 0; j < n; ++j)
+            out[size_t(first + j)] = {span.first + (span.second - span.first) * j / n, span.first + (span.second - span.first) * (j + 1) / n};
+    };
+    if (anchors.empty()) share(0, int(words.size()), {from, to});
+    for (size_t j = 0; j < anchors.size(); ++j)
+        share(j == 0 ? 0 : anchors[j], j + 1 < anchors.size() ? anchors[j + 1] : int(words.size()), words[size_t(anchors[j])]);
+    return out;
+}
+
+}  // namespace
+
+Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<SynthItem>& spoken) {
     SpeechSynth synth;
+    synth.setStopFlag(&m_cancel);
     const SpeechSynth::Result opened = synth.open(m_language);
     if (opened == SpeechSynth::Result::UnknownLanguage)
         return fail(Result::UnknownLanguage, QCoreApplication::translate("Aligner", "espeak-ng has no voice for the language '%1'").arg(m_language));
     if (opened != SpeechSynth::Result::Ok)
         return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not start (is espeak-ng-data installed?)"));
     const size_t gap = size_t(kItemGap * kAnalysisRate);
+    const int rate = synth.sampleRate();
     NoiseSource noise;
     long at = 0;
     auto pass = [&](std::vector<float> samples) {
@@ -133,21 +158,44 @@ Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<std::pa
     for (int i = 0; i < m_texts.size(); ++i) {
         // A long line is spoken in pieces, a gap between them, so that only
         // one piece's samples are held at a time; its span covers them all.
+        const QString line = m_texts[i].simplified();
+        std::vector<int> tokenOf(size_t(line.size()) + 1);
+        for (qsizetype c = 0, t = 0; c < line.size(); ++c) tokenOf[size_t(c)] = int(t += line[c] == u' ' ? 1 : 0);
+        std::vector<std::pair<long, long>> words(size_t(line.count(u' ') + 1), {-1, -1});
         long start = -1;
-        for (const QString& piece : speechPieces(m_texts[i], kMaxPieceChars)) {
+        qsizetype cursor = 0;
+        for (const QString& piece : speechPieces(line, kMaxPieceChars)) {
             if (m_cancel) return fail(Result::Cancelled, QString());
+            const qsizetype offset = std::max(cursor, line.indexOf(piece, cursor));
+            cursor = offset + piece.size();
             std::vector<float> raw;
-            if (!synth.speak(piece, raw))
+            std::vector<SpokenWord> events;
+            if (!synth.speak(piece, raw, &events)) {
+                if (m_cancel) return fail(Result::Cancelled, QString());
                 return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not speak line %1: %2").arg(i + 1).arg(m_texts[i]));
-            const auto [from, to] = soundSpan(raw, synth.sampleRate());
-            std::vector<float> speech =
-                resample(std::vector<float>(raw.begin() + from, raw.begin() + to), synth.sampleRate(), kAnalysisRate);
+            }
+            const auto [from, to] = soundSpan(raw, rate);
+            std::vector<float> sound(raw.begin() + from, raw.begin() + to);
+            // The first word espeak-ng began in each token, and its sound.
+            std::vector<int> tokens;
+            std::vector<long> starts;
+            for (const SpokenWord& w : events) {
+                const qsizetype c = offset + std::clamp<qsizetype>(w.position, 0, piece.size() - 1);
+                const int t = tokenOf[size_t(std::min(c, line.size() - 1))];
+                if (words[size_t(t)].first >= 0 || (!tokens.empty() && tokens.back() >= t)) continue;
+                tokens.push_back(t), starts.push_back(std::clamp(w.sample, from, to) - from);
+            }
+            const std::vector<std::pair<long, long>> sounds = wordSounds(sound, starts, rate);
+            std::vector<float> speech = resample(sound, rate, kAnalysisRate);
             if (at == 0) noise.setLevel(speech), pass(std::vector<float>(gap, 0.0f));
             if (start >= 0) pass(std::vector<float>(gap, 0.0f));
             else start = at;
+            for (size_t k = 0; k < tokens.size(); ++k)
+                words[size_t(tokens[k])] = {at + long(double(sounds[k].first) * kAnalysisRate / rate),
+                                            at + long(double(sounds[k].second) * kAnalysisRate / rate)};
             pass(std::move(speech));
         }
-        spans.emplace_back(start, at);
+        spoken.push_back({start, at, shareStretches(words, start, at)});
         pass(std::vector<float>(gap, 0.0f));
         emit progress(5 + 55 * (i + 1) / int(m_texts.size()));
     }
@@ -156,6 +204,7 @@ Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<std::pa
 
 Aligner::Result Aligner::run() {
     m_items.clear();
+    m_extra.clear();
     m_error.clear();
     emit progress(0);
     AnalysisSink sink(m_cancel);
@@ -174,8 +223,8 @@ Aligner::Result Aligner::run() {
     emit progress(5);
 
     FeatureStream synthStream;
-    std::vector<std::pair<long, long>> spans;
-    if (const Result said = synthesize(synthStream, spans); said != Result::Ok) return said;
+    std::vector<SynthItem> spoken;
+    if (const Result said = synthesize(synthStream, spoken); said != Result::Ok) return said;
     const FeatureMatrix synthFeatures = synthStream.finish();
     const int skipFrames = std::min(realFeatures.rows() - 1, int(m_skip / kFrameSeconds));
     if (skipFrames > 0) realFeatures = realFeatures.slice(skipFrames, realFeatures.rows() - skipFrames);
@@ -186,7 +235,7 @@ Aligner::Result Aligner::run() {
     if (!path.compute(synthFeatures, realFeatures, m_cancel) || m_cancel)
         return fail(Result::Cancelled, QString());
     emit progress(90);
-    m_items = placeItems(path, spans, pauses, m_skip, skipFrames);
+    m_items = placeItems(path, spoken, pauses, m_skip, skipFrames, m_extra);
     emit progress(100);
     emit finished(Result::Ok);
     return Result::Ok;

@@ -12,25 +12,36 @@ constexpr double kMinPause = 0.08;       // shortest pause an item edge may snap
 constexpr double kSnapReach = 0.35;      // how far a mapped edge may lie from its pause
 constexpr double kMaxCostRatio = 1.6;    // an item's path cost over the median: beyond, unsure
 constexpr double kMinStretch = 0.45;     // the item's length in the recording over its synthetic
-constexpr double kMaxStretch = 2.5;      // length, beyond which it is unsure
+constexpr double kMaxStretch = 2.5;      // length, beyond which it is unsure (below the first: not found)
+constexpr double kMinSpeechShare = 0.3;  // speech in the item's stretch over its synthetic sound: below, not found
+constexpr double kMinItem = 0.05;        // an item shorter than this in the recording is not found
+constexpr double kMinWordPause = 0.04;   // shortest pause a word edge may snap to
+constexpr double kWordReach = 0.06;      // how far a mapped word edge may lie from its pause
+constexpr int kStallFrames = 50;         // a stall is judged over this many recording frames (0.5 s)
+constexpr double kStallAdvance = 0.15;   // synthetic frames per recording frame below which the path stalls
+constexpr double kMinExtra = 1.0;        // the shortest speech not in the text that is reported, seconds
+constexpr double kMinExtraLoud = 0.5;    // the share of it that must be louder than the pauses
 
 using Pause = PauseFinder::Pause;
 
 struct Mapped {
     double start, end, cost, stretch, synthetic;
     bool startSnapped = false, endSnapped = false;
+    size_t index = 0;
 };
 
 double distanceTo(const Pause& p, double t) { return t < p.start() ? p.start() - t : t > p.end() ? t - p.end() : 0.0; }
 
-// The pause nearest to `t` within kSnapReach (the longer one on a tie), or null.
-const Pause* nearestPause(const std::vector<Pause>& pauses, double t) {
+// The pause nearest to `t` within `reach` (the longer one on a tie), or null.
+// `pauses` is in order.
+const Pause* nearestPause(const std::vector<Pause>& pauses, double t, double reach = kSnapReach) {
     const Pause* best = nullptr;
-    for (const Pause& p : pauses) {
-        const double d = distanceTo(p, t);
-        if (d > kSnapReach) continue;
-        if (!best || d < distanceTo(*best, t) - 1e-9 || (d < distanceTo(*best, t) + 1e-9 && p.length() > best->length()))
-            best = &p;
+    auto p = std::lower_bound(pauses.begin(), pauses.end(), t - reach, [](const Pause& q, double v) { return q.end() < v; });
+    for (; p != pauses.end() && p->start() <= t + reach; ++p) {
+        const double d = distanceTo(*p, t);
+        if (d > reach) continue;
+        if (!best || d < distanceTo(*best, t) - 1e-9 || (d < distanceTo(*best, t) + 1e-9 && p->length() > best->length()))
+            best = &*p;
     }
     return best;
 }
@@ -43,9 +54,10 @@ double median(std::vector<float> v) {
 
 // The path's first and last items are the least certain at their outer
 // edges: audio not in the text may lie beside them, and the path may enter
-// the item late or leave it early. Their outer edge goes to the pause that
-// gives them the length the other items have relative to their synthetic one.
-void fixOuterEdges(std::vector<Mapped>& items, const std::vector<Pause>& pauses) {
+// the item late or leave it early. Their outer edge goes to the pause (after
+// `low`, before `high`) that gives them the length the other items have
+// relative to their synthetic one.
+void fixOuterEdges(std::vector<Mapped>& items, const std::vector<Pause>& pauses, double low, double high) {
     if (items.size() < 3) return;
     std::vector<float> stretches;
     for (size_t k = 1; k + 1 < items.size(); ++k) stretches.push_back(float((items[k].end - items[k].start) / items[k].synthetic));
@@ -53,74 +65,160 @@ void fixOuterEdges(std::vector<Mapped>& items, const std::vector<Pause>& pauses)
     auto misfit = [&](double length, const Mapped& m) { return std::abs(std::log(std::max(1e-3, length) / (typical * m.synthetic))); };
     Mapped& first = items.front();
     for (const Pause& p : pauses)
-        if (p.end() < first.end && misfit(first.end - p.end(), first) < misfit(first.end - first.start, first) - 0.1)
+        if (p.end() < first.end && p.end() >= low && misfit(first.end - p.end(), first) < misfit(first.end - first.start, first) - 0.1)
             first.start = p.end(), first.startSnapped = true;
     Mapped& last = items.back();
     for (const Pause& p : pauses)
-        if (p.start() > last.start && misfit(p.start() - last.start, last) < misfit(last.end - last.start, last) - 0.1)
+        if (p.start() > last.start && p.start() <= high && misfit(p.start() - last.start, last) < misfit(last.end - last.start, last) - 0.1)
             last.end = p.start(), last.endSnapped = true;
 }
 
-// An item far shorter in the recording than spoken (a line the reader left
-// out) holds at most a scrap of a neighbour: the scrap goes back to the
-// neighbour it lies closer to, and the item keeps no length.
-void returnScraps(std::vector<Mapped>& items) {
-    for (size_t k = 1; k + 1 < items.size(); ++k) {
-        Mapped& m = items[k];
-        if (m.end <= m.start || (m.end - m.start) / m.synthetic >= kMinStretch) continue;
-        if (m.start - items[k - 1].end <= items[k + 1].start - m.end)
-            items[k - 1].end = m.end, m.start = m.end;
-        else
-            items[k + 1].start = m.start, m.end = m.start;
+// Where the path stalls (the synthetic speech hardly advances while the
+// recording goes on, or the path has not begun or has ended) over more than
+// kMinExtra of speech, the recording holds something the text does not.
+std::vector<ExtraSpeech> findExtraSpeech(const WarpPath& path, const PauseFinder& finder, int skipFrames) {
+    const int cols = path.columns();
+    std::vector<int> marks(size_t(cols) + 1, 0);  // +1 where a stalled stretch begins, -1 past its end
+    for (int c = 0; c < cols; ++c)
+        if (path.rowAt(c) < 0) ++marks[size_t(c)], --marks[size_t(c) + 1];
+    for (int c = 0; c + kStallFrames < cols; ++c) {
+        const int r0 = path.rowAt(c), r1 = path.rowAt(c + kStallFrames);
+        if (r0 >= 0 && r1 >= 0 && r1 - r0 < kStallAdvance * kStallFrames) ++marks[size_t(c)], --marks[size_t(c + kStallFrames) + 1];
     }
+    std::vector<ExtraSpeech> out;
+    std::vector<bool> stalled(static_cast<size_t>(cols));
+    for (int c = 0, depth = 0; c < cols; ++c) stalled[size_t(c)] = (depth += marks[size_t(c)]) > 0;
+    for (int c = 0; c < cols;) {
+        if (!stalled[size_t(c)]) {
+            ++c;
+            continue;
+        }
+        int first = -1, last = -1, loud = 0, e = c;
+        for (; e < cols && stalled[size_t(e)]; ++e)
+            if (finder.isLoud(e + skipFrames)) first = first < 0 ? e : first, last = e, ++loud;
+        if (first >= 0 && (last + 1 - first) * kFrameSeconds >= kMinExtra && loud >= kMinExtraLoud * (last + 1 - first))
+            out.push_back({(first + skipFrames) * kFrameSeconds, (last + 1 + skipFrames) * kFrameSeconds});
+        c = e;
+    }
+    return out;
+}
+
+// Each word's mapped stretch within the item, its edges moved to the short
+// pauses between words where there are any.
+std::vector<WordTime> placeWords(const std::vector<WordTime>& mapped, const Mapped& item, const std::vector<Pause>& pauses) {
+    std::vector<WordTime> w = mapped;
+    if (w.empty()) return w;
+    for (WordTime& t : w) t.start = std::clamp(t.start, item.start, item.end), t.end = std::clamp(t.end, item.start, item.end);
+    w.front().start = item.start, w.back().end = item.end;
+    for (size_t k = 0; k + 1 < w.size(); ++k) {
+        WordTime &left = w[k], &right = w[k + 1];
+        if (right.start < left.end) left.end = right.start = 0.5 * (left.end + right.start);
+        const Pause* p = nearestPause(pauses, 0.5 * (left.end + right.start), kWordReach + 0.5 * (right.start - left.end));
+        if (p && p->start() > left.start && p->end() < right.end && p->start() > item.start && p->end() < item.end)
+            left.end = p->start(), right.start = p->end();
+    }
+    for (size_t k = 0; k < w.size(); ++k) {
+        if (k > 0) w[k].start = std::max(w[k].start, w[k - 1].end);
+        w[k].end = std::min(item.end, std::max(w[k].end, w[k].start));
+    }
+    return w;
 }
 
 }  // namespace
 
-std::vector<AlignedItem> placeItems(const WarpPath& path, const std::vector<std::pair<long, long>>& spans,
-                                    const PauseFinder& finder, double skip, int skipFrames) {
+std::vector<AlignedItem> placeItems(const WarpPath& path, const std::vector<SynthItem>& spoken, const PauseFinder& finder,
+                                    double skip, int skipFrames, std::vector<ExtraSpeech>& extra) {
     const int rows = path.rows();
     auto rowOf = [&](long sample) { return std::clamp(int(sample / kHopSamples), 0, rows - 1); };
     auto timeOf = [&](int column) { return (column + skipFrames) * kFrameSeconds; };
-    std::vector<Mapped> items;
-    for (const auto& [from, to] : spans) {
+    auto mapSpan = [&](long from, long to) {
         const int a = rowOf(from), b = std::max(a, rowOf(to) - 1);
+        return WordTime{timeOf(path.firstColumn(a)), timeOf(path.lastColumn(b) + 1)};
+    };
+    auto loudSeconds = [&](double from, double to) {
+        int loud = 0;
+        for (int b = int(from / kFrameSeconds); b < int(to / kFrameSeconds); ++b) loud += finder.isLoud(b);
+        return loud * kFrameSeconds;
+    };
+    extra = findExtraSpeech(path, finder, skipFrames);
+
+    // Each item mapped; those whose speech maps onto next to nothing were not read.
+    std::vector<Mapped> found;
+    std::vector<bool> isFound(spoken.size(), false);
+    for (size_t i = 0; i < spoken.size(); ++i) {
+        const SynthItem& s = spoken[i];
+        const int a = rowOf(s.from), b = std::max(a, rowOf(s.to) - 1);
         double cost = 0;
         for (int r = a; r <= b; ++r) cost += path.rowCost(r);
-        const double start = timeOf(path.firstColumn(a)), end = timeOf(path.lastColumn(b) + 1);
-        const double synthetic = std::max(kFrameSeconds, double(to - from) / kAnalysisRate);
-        items.push_back({start, end, cost / (b - a + 1), (end - start) / synthetic, synthetic});
+        const WordTime span = mapSpan(s.from, s.to);
+        const double synthetic = std::max(kFrameSeconds, double(s.to - s.from) / kAnalysisRate);
+        double sound = 0;
+        for (const auto& [ws, we] : s.words) sound += double(we - ws) / kAnalysisRate;
+        const double stretch = (span.end - span.start) / synthetic;
+        if (stretch < kMinStretch || loudSeconds(span.start, span.end) < kMinSpeechShare * std::max(sound, kFrameSeconds)) continue;
+        Mapped m{span.start, span.end, cost / (b - a + 1), stretch, synthetic};
+        m.index = i;
+        found.push_back(m);
+        isFound[i] = true;
     }
     // Each item's mean distance on the path against the typical item's.
     std::vector<float> costs;
-    for (const Mapped& m : items) costs.push_back(float(m.cost));
+    for (const Mapped& m : found) costs.push_back(float(m.cost));
     const double typical = median(costs);
-    for (Mapped& m : items) m.cost /= typical;
+    for (Mapped& m : found) m.cost /= typical;
+
+    // No item keeps speech that is not in the text.
+    auto cutExtra = [&](Mapped& m) {
+        for (const ExtraSpeech& x : extra)
+            if (m.start < x.end && m.end > x.start) {
+                if (m.start < x.start) m.end = std::min(m.end, x.start);
+                else m.start = std::max(m.start, x.end);
+            }
+    };
+    for (Mapped& m : found) cutExtra(m);
 
     std::vector<Pause> pauses;
     for (const Pause& p : finder.pauses(kMinPause))
         if (p.end() > skip) pauses.emplace_back(std::max(p.start(), skip), p.end());
-    if (!items.empty()) {
-        if (const Pause* p = nearestPause(pauses, items.front().start)) items.front().start = p->end(), items.front().startSnapped = true;
-        if (const Pause* p = nearestPause(pauses, items.back().end)) items.back().end = p->start(), items.back().endSnapped = true;
+    if (!found.empty()) {
+        if (const Pause* p = nearestPause(pauses, found.front().start)) found.front().start = p->end(), found.front().startSnapped = true;
+        if (const Pause* p = nearestPause(pauses, found.back().end)) found.back().end = p->start(), found.back().endSnapped = true;
     }
-    for (size_t k = 0; k + 1 < items.size(); ++k) {
-        Mapped &left = items[k], &right = items[k + 1];
-        const Pause* p = nearestPause(pauses, 0.5 * (left.end + right.start));
-        if (!p) continue;
-        left.end = p->start(), left.endSnapped = true;
-        right.start = p->end(), right.startSnapped = true;
+    for (size_t k = 0; k + 1 < found.size(); ++k) {
+        Mapped &left = found[k], &right = found[k + 1];
+        const bool apart = std::any_of(extra.begin(), extra.end(), [&](const ExtraSpeech& x) {
+            return x.start >= left.end - 0.01 && x.end <= right.start + 0.01;
+        });
+        // Speech not in the text between them: each edge to the pause beside it.
+        const Pause* p = nearestPause(pauses, apart ? left.end : 0.5 * (left.end + right.start));
+        const Pause* q = apart ? nearestPause(pauses, right.start) : p;
+        if (p) left.end = p->start(), left.endSnapped = true;
+        if (q) right.start = q->end(), right.startSnapped = true;
     }
+    double low = 0, high = 1e300;
+    for (const ExtraSpeech& x : extra) {
+        if (!found.empty() && x.end <= found.front().end) low = std::max(low, x.end);
+        if (!found.empty() && x.start >= found.back().start) high = std::min(high, x.start);
+    }
+    fixOuterEdges(found, pauses, low, high);
+    for (Mapped& m : found) cutExtra(m);
 
-    fixOuterEdges(items, pauses);
-    returnScraps(items);
-
+    const std::vector<Pause> wordPauses = finder.pauses(kMinWordPause);
     std::vector<AlignedItem> out;
-    for (const Mapped& m : items) {
-        const bool sure = m.startSnapped && m.endSnapped && m.cost <= kMaxCostRatio && m.end > m.start + 0.05 &&
-                          m.stretch >= kMinStretch && m.stretch <= kMaxStretch;
+    for (size_t i = 0, f = 0; i < spoken.size(); ++i) {
+        if (!isFound[i] || found[f].end < found[f].start + kMinItem) {
+            if (isFound[i]) ++f;
+            out.emplace_back(0.0, 0.0, 0.0, AlignedItem::State::NotFound);
+            continue;
+        }
+        const Mapped& m = found[f++];
+        const bool sure = m.startSnapped && m.endSnapped && m.cost <= kMaxCostRatio && m.stretch >= kMinStretch &&
+                          m.stretch <= kMaxStretch;
         const double confidence = std::clamp(2.0 - m.cost, 0.0, 1.0) * (m.startSnapped && m.endSnapped ? 1.0 : 0.5);
-        out.emplace_back(m.start, std::max(m.start, m.end), confidence, sure);
+        std::vector<WordTime> words;
+        for (const auto& [ws, we] : spoken[i].words) words.push_back(mapSpan(ws, we));
+        out.emplace_back(m.start, m.end, confidence, sure ? AlignedItem::State::Aligned : AlignedItem::State::Unsure,
+                         placeWords(words, m, wordPauses));
     }
     return out;
 }

@@ -35,6 +35,9 @@ public:
     // louder than the threshold.
     bool hasSpeech(double seconds, double from) const;
 
+    // True when the 10 ms block `block` (from the start) is louder than the threshold.
+    bool isLoud(int block) const { return block >= 0 && size_t(block) < m_db.size() && loud(block); }
+
 private:
     bool loud(int block) const { return m_db[size_t(block)] > m_threshold; }
     double refineStart(int block) const;  // where speech starts near the start of `block`

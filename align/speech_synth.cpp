@@ -3,14 +3,25 @@
 
 #include <espeak-ng/speak_lib.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
 
+// What one espeak_Synth call fills in, passed as its user data.
+struct Collector {
+    std::vector<float>* samples;
+    std::vector<SpokenWord>* words;
+    const std::atomic<bool>* stop;
+};
+
 int collectSamples(short* wav, int count, espeak_EVENT* events) {
-    auto* out = static_cast<std::vector<float>*>(events->user_data);
-    for (int i = 0; i < count && wav; ++i) out->push_back(wav[i] / 32768.0f);
-    return 0;
+    auto* into = static_cast<Collector*>(events->user_data);
+    for (int i = 0; i < count && wav; ++i) into->samples->push_back(wav[i] / 32768.0f);
+    for (const espeak_EVENT* e = events; e->type != espeakEVENT_LIST_TERMINATED; ++e)
+        if (e->type == espeakEVENT_WORD && into->words) into->words->push_back({e->text_position - 1, long(e->sample)});
+    return into->stop && *into->stop ? 1 : 0;  // 1 stops the synthesis
 }
 
 int startEspeak() {
@@ -76,8 +87,39 @@ SpeechSynth::Result SpeechSynth::open(const QString& language) {
     return Result::Ok;
 }
 
-bool SpeechSynth::speak(const QString& text, std::vector<float>& out) {
+bool SpeechSynth::openVoice(const QString& name, int wordsPerMinute) {
+    m_rate = startEspeak();
+    if (m_rate <= 0 || espeak_SetVoiceByName(name.toUtf8().constData()) != EE_OK) return false;
+    espeak_SetParameter(espeakRATE, wordsPerMinute, 0);
+    return true;
+}
+
+bool SpeechSynth::speak(const QString& text, std::vector<float>& out, std::vector<SpokenWord>* words) {
     const QByteArray utf8 = text.toUtf8();
-    return espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0,
-                        espeakCHARS_UTF8, nullptr, &out) == EE_OK;
+    Collector into{&out, words, m_stop};
+    return espeak_Synth(utf8.constData(), size_t(utf8.size()) + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr,
+                        &into) == EE_OK &&
+           !(m_stop && *m_stop);
+}
+
+std::vector<std::pair<long, long>> wordSounds(const std::vector<float>& speech, const std::vector<long>& starts, int rate) {
+    float peak = 0;
+    for (float v : speech) peak = std::max(peak, std::abs(v));
+    const double limit = double(peak) * peak * std::pow(10.0, -3.5);
+    const long step = std::max(1, rate / 200), size = long(speech.size());
+    auto loud = [&](long from) {
+        double sum = 0;
+        const long to = std::min(size, from + step);
+        for (long n = from; n < to; ++n) sum += double(speech[size_t(n)]) * speech[size_t(n)];
+        return to > from && sum / double(to - from) > limit;
+    };
+    std::vector<std::pair<long, long>> out;
+    for (size_t k = 0; k < starts.size(); ++k) {
+        const long from = std::clamp(starts[k], 0L, size), to = k + 1 < starts.size() ? std::clamp(starts[k + 1], from, size) : size;
+        long a = from, b = to;
+        while (a < b && !loud(a)) a += step;
+        while (b > a && !loud(std::max(a, b - step))) b -= step;
+        out.emplace_back(a < b ? std::min(a, to) : from, a < b ? std::min(b, to) : to);
+    }
+    return out;
 }

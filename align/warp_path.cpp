@@ -114,7 +114,7 @@ float skipCostOf(const FeatureMatrix& a, const FeatureMatrix& b) {
 }  // namespace
 
 bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel) {
-    m_first.clear(), m_last.clear(), m_cost.clear();
+    m_first.clear(), m_last.clear(), m_cost.clear(), m_rowAt.clear();
     if (synth.rows() == 0 || real.rows() == 0) return false;
     // Level 0 is the input itself (not copied); each level above it halves the one below.
     std::vector<FeatureMatrix> halvedA, halvedB;
@@ -137,7 +137,9 @@ bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, co
     const int rows = synth.rows();
     m_first.assign(size_t(rows), -1), m_last.assign(size_t(rows), -1), m_cost.assign(size_t(rows), 0.0f);
     std::vector<int> cells(size_t(rows), 0);
+    m_rowAt.assign(size_t(real.rows()), -1);
     for (const Cell& c : path) {
+        m_rowAt[size_t(c.col)] = c.row;
         if (m_first[size_t(c.row)] < 0) m_first[size_t(c.row)] = c.col;
         m_last[size_t(c.row)] = c.col;
         m_cost[size_t(c.row)] += frameDistance(synth.row(c.row), real.row(c.col), synth.dims());

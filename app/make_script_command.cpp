@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <unistd.h>
+
 namespace {
 
 class MakeScriptArgs {
@@ -55,16 +57,24 @@ int Fail(const QString& message) {
     return 1;
 }
 
-void PrintItems(const ScriptText& text, const std::vector<AlignedItem>& items) {
+void PrintItems(const ScriptText& text, const std::vector<AlignedItem>& items, const std::vector<ExtraSpeech>& extra) {
     for (size_t i = 0; i < items.size(); ++i) {
         const AlignedItem& item = items[i];
         const QByteArray line = text.items()[int(i)].toLocal8Bit();
+        if (!item.isFound()) {
+            std::printf("%4zu %9s %9s  ! %s\n", i + 1, "-", "-", line.constData());
+            std::fprintf(stderr, "not found: item %zu: %s\n", i + 1, line.constData());
+            continue;
+        }
         std::printf("%4zu %9.2f %9.2f  %s%s\n", i + 1, item.start(), item.end(), item.isSure() ? "" : "? ",
                     line.constData());
         if (!item.isSure())
             std::fprintf(stderr, "unsure: item %zu (%.2f-%.2f, confidence %.2f): %s\n", i + 1, item.start(),
                          item.end(), item.confidence(), line.constData());
     }
+    for (const ExtraSpeech& x : extra)
+        std::fprintf(stderr, "speech not in the text: %s\u2013%s\n", clockTime(x.start).toLocal8Bit().constData(),
+                     clockTime(x.end).toLocal8Bit().constData());
 }
 
 }  // namespace
@@ -93,14 +103,25 @@ int RunMakeScriptCommand(const QStringList& args) {
     clock.start();
     Aligner aligner;
     aligner.setInput(options.recording(), text.items(), options.language(), options.skip());
+    // On a terminal, a progress line that the next output overwrites.
+    if (isatty(fileno(stderr)))
+        QObject::connect(&aligner, &Aligner::progress, [](int percent) {
+            std::fprintf(stderr, "\rAligning... %3d%%%s", percent, percent >= 100 ? "\r               \r" : "");
+            std::fflush(stderr);
+        });
     if (aligner.run() != Aligner::Result::Ok) return Fail(aligner.errorText());
     QString error;
-    if (!writeScriptPage(options.page(), options.recording(), text, aligner.items(), error)) return Fail(error);
-    PrintItems(text, aligner.items());
-    const auto unsure = std::count_if(aligner.items().begin(), aligner.items().end(),
-                                      [](const AlignedItem& item) { return !item.isSure(); });
-    std::printf("%d items, %d unsure, %.1f s of audio aligned in %.1f s; wrote %s\n", int(aligner.items().size()),
-                int(unsure), aligner.recordingSeconds(), clock.elapsed() / 1000.0,
+    if (!writeScriptPage(options.page(), options.recording(), text, aligner.items(), aligner.extraSpeech(), error))
+        return Fail(error);
+    PrintItems(text, aligner.items(), aligner.extraSpeech());
+    const auto count = [&](AlignedItem::State state) {
+        return int(std::count_if(aligner.items().begin(), aligner.items().end(),
+                                 [&](const AlignedItem& item) { return item.state() == state; }));
+    };
+    std::printf("%d items, %d unsure, %d not found, %d stretches of speech not in the text; %.1f s of audio aligned "
+                "in %.1f s; wrote %s\n",
+                int(aligner.items().size()), count(AlignedItem::State::Unsure), count(AlignedItem::State::NotFound),
+                int(aligner.extraSpeech().size()), aligner.recordingSeconds(), clock.elapsed() / 1000.0,
                 options.page().toLocal8Bit().constData());
     return 0;
 }
