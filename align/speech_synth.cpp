@@ -89,7 +89,12 @@ SpeechSynth::Result SpeechSynth::open(const QString& language) {
 
 bool SpeechSynth::openVoice(const QString& name, int wordsPerMinute) {
     m_rate = startEspeak();
-    if (m_rate <= 0 || espeak_SetVoiceByName(name.toUtf8().constData()) != EE_OK) return false;
+    if (m_rate <= 0) return false;
+    // A name, else a language ("en-gb" is a language, not a name).
+    const QByteArray utf8 = name.toUtf8();
+    espeak_VOICE voice = {};
+    voice.languages = utf8.constData();
+    if (espeak_SetVoiceByName(utf8.constData()) != EE_OK && espeak_SetVoiceByProperties(&voice) != EE_OK) return false;
     espeak_SetParameter(espeakRATE, wordsPerMinute, 0);
     return true;
 }
