@@ -10,7 +10,7 @@ namespace {
 
 constexpr double kMinPause = 0.08;       // shortest pause an item edge may snap to, seconds
 constexpr double kSnapReach = 0.35;      // how far a mapped edge may lie from its pause
-constexpr double kMaxCostRatio = 1.6;    // an item's path cost over the median: beyond, unsure
+constexpr double kMaxCostRatio = 2.2;    // an item's path cost over the median: beyond, unsure
 constexpr double kMinStretch = 0.45;     // the item's length in the recording over its synthetic
 constexpr double kMaxStretch = 2.5;      // length, beyond which it is unsure (below the first: not found)
 constexpr double kMinSpeechShare = 0.3;  // speech in the item's stretch over its synthetic sound: below, not found
@@ -167,6 +167,20 @@ std::vector<AlignedItem> placeItems(const WarpPath& path, const std::vector<Synt
     const double typical = median(costs);
     for (Mapped& m : found) m.cost /= typical;
 
+    // A stall well inside an item: the path followed the item's first reading
+    // into a second one (a line read twice). The item keeps the first reading,
+    // up to the longest pause in the stall; the rest is the second.
+    const std::vector<Pause> allPauses = finder.pauses(kMinPause);
+    for (Mapped& m : found)
+        for (ExtraSpeech& x : extra) {
+            if (x.start < m.start + 0.1 || x.end > m.end - 0.1) continue;
+            const Pause* longest = nullptr;
+            for (const Pause& p : allPauses)
+                if (p.start() > x.start - kSnapReach && p.end() < x.end && (!longest || p.length() > longest->length())) longest = &p;
+            if (!longest) continue;
+            x = {longest->end(), m.end};
+            m.end = longest->start();
+        }
     // No item keeps speech that is not in the text.
     auto cutExtra = [&](Mapped& m) {
         for (const ExtraSpeech& x : extra)
@@ -178,7 +192,7 @@ std::vector<AlignedItem> placeItems(const WarpPath& path, const std::vector<Synt
     for (Mapped& m : found) cutExtra(m);
 
     std::vector<Pause> pauses;
-    for (const Pause& p : finder.pauses(kMinPause))
+    for (const Pause& p : allPauses)
         if (p.end() > skip) pauses.emplace_back(std::max(p.start(), skip), p.end());
     if (!found.empty()) {
         if (const Pause* p = nearestPause(pauses, found.front().start)) found.front().start = p->end(), found.front().startSnapped = true;

@@ -31,6 +31,9 @@ std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
                             const std::atomic<bool>& cancel) {
     const int rows = a.rows(), dims = a.dims();
     const float bend = kBendShare * skipCost;
+    // A frame on one side that matches nothing on the other (speech not in
+    // the text, a line not read) costs at most a skipped frame at either end.
+    auto offDiagonal = [&](float c) { return std::min(c + bend, skipCost); };
     std::vector<size_t> offset(size_t(rows) + 1, 0);
     for (int i = 0; i < rows; ++i) offset[size_t(i) + 1] = offset[size_t(i)] + size_t(band.hi[size_t(i)] - band.lo[size_t(i)] + 1);
     std::vector<Step> steps(offset.back());
@@ -48,11 +51,11 @@ std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
             float best = i == 0 ? skipCost * float(j) + 2 * c : kInf;
             Step how = Step::Start;
             if (i > 0) {
-                const float diag = prevAt(j - 1) + 2 * c, down = prevAt(j) + c + bend;
+                const float diag = prevAt(j - 1) + 2 * c, down = prevAt(j) + offDiagonal(c);
                 if (diag <= down) best = diag, how = Step::Diagonal;
                 else best = down, how = Step::Down;
             }
-            if (j > lo && cur[size_t(j - 1 - lo)] + c + bend < best) best = cur[size_t(j - 1 - lo)] + c + bend, how = Step::Right;
+            if (j > lo && cur[size_t(j - 1 - lo)] + offDiagonal(c) < best) best = cur[size_t(j - 1 - lo)] + offDiagonal(c), how = Step::Right;
             cur[size_t(j - lo)] = best;
             step[j - lo] = how;
         }
@@ -127,11 +130,11 @@ bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, co
         halvedA.push_back(std::move(nextA)), halvedB.push_back(std::move(nextB));
     }
     Band full{std::vector<int>(size_t(a(top).rows()), 0), std::vector<int>(size_t(a(top).rows()), b(top).rows() - 1)};
-    const float skipCost = skipCostOf(synth, real);
-    std::vector<Cell> path = bandedDtw(a(top), b(top), full, skipCost, cancel);
+    // Averaged frames lie closer together: each level weighs a skipped frame by its own distances.
+    std::vector<Cell> path = bandedDtw(a(top), b(top), full, skipCostOf(a(top), b(top)), cancel);
     for (int level = top - 1; level >= 0 && !cancel; --level) {
         const Band band = projectBand(path, a(level).rows(), b(level).rows());
-        path = bandedDtw(a(level), b(level), band, skipCost, cancel);
+        path = bandedDtw(a(level), b(level), band, skipCostOf(a(level), b(level)), cancel);
     }
     if (cancel) return false;
     const int rows = synth.rows();
