@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -21,6 +23,8 @@ constexpr double kItemGap = 0.3;        // silence between synthesized items, se
 constexpr double kSynthNoiseDb = -40;   // noise added to the synthetic speech, re its RMS
 constexpr double kMinSpeech = 0.2;      // the recording must hold this much sound
 constexpr int kMaxPieceChars = 400;     // the longest text spoken at once, about 25 s of speech
+constexpr int kWindowFrames = 36000;    // the recording is matched 6 minutes at a time
+constexpr int kWindowMargin = 6000;     // items ending in a window's last minute wait for the next
 
 // The first and one past the last sample louder than -40 dB re the peak, in 5 ms steps.
 std::pair<long, long> soundSpan(const std::vector<float>& s, int rate) {
@@ -63,40 +67,55 @@ private:
 };
 
 // The recording, resampled to the analysis rate as it is read, into its
-// features and pauses.
+// features (packed, a byte a value) and pauses; `progress` hears the share
+// read so far, in percent.
 class AnalysisSink : public PcmSink {
 public:
-    explicit AnalysisSink(const std::atomic<bool>& cancel) : m_cancel(cancel) {}
-    void start(int rate, size_t) override { m_resampler = std::make_unique<Resampler>(rate, kAnalysisRate); }
+    AnalysisSink(const std::atomic<bool>& cancel, std::function<void(int)> progress)
+        : m_cancel(cancel), m_progress(std::move(progress)) {}
+    void start(int rate, size_t expected) override {
+        m_resampler = std::make_unique<Resampler>(rate, kAnalysisRate);
+        m_expected = expected;
+    }
     void write(const float* samples, size_t count) override {
         m_block.clear();
         m_resampler->push(samples, count, m_block);
         pass();
+        m_read += count;
+        const int percent = m_expected ? int(std::min<size_t>(100, 100 * m_read / m_expected)) : 0;
+        if (percent > m_percent) m_progress(m_percent = percent);
     }
-    // After the last block: the recording's features; its pauses are ready too.
-    FeatureMatrix finish() {
+    // After the last block: the recording's features and pauses are ready.
+    void finish() {
         m_block.clear();
         if (m_resampler) m_resampler->finish(m_block);
         pass();
         m_pauses.finish();
-        return m_features.finish();
+        m_packed.finish();
     }
+    const PackedFeatures& features() const { return m_packed; }
     const PauseFinder& pauses() const { return m_pauses; }
     bool stopped() const override { return m_cancel; }
 
 private:
     void pass() {
         m_features.push(m_block.data(), m_block.size());
+        m_frames.clear();
+        m_features.takeFrames(m_frames);
+        m_packed.append(m_frames);
         m_pauses.push(m_block.data(), m_block.size());
     }
 
     const std::atomic<bool>& m_cancel;
+    std::function<void(int)> m_progress;
     std::unique_ptr<Resampler> m_resampler;
-    std::vector<float> m_block;
+    std::vector<float> m_block, m_frames;
     FeatureStream m_features;
+    PackedFeatures m_packed;
     PauseFinder m_pauses;
+    size_t m_expected = 0, m_read = 0;
+    int m_percent = 0;
 };
-
 
 }  // namespace
 
@@ -138,14 +157,8 @@ std::vector<std::pair<long, long>> shareStretches(const std::vector<std::pair<lo
 
 }  // namespace
 
-Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<SynthItem>& spoken) {
-    SpeechSynth synth;
-    synth.setStopFlag(&m_cancel);
-    const SpeechSynth::Result opened = synth.open(m_language);
-    if (opened == SpeechSynth::Result::UnknownLanguage)
-        return fail(Result::UnknownLanguage, QCoreApplication::translate("Aligner", "espeak-ng has no voice for the language '%1'").arg(m_language));
-    if (opened != SpeechSynth::Result::Ok)
-        return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not start (is espeak-ng-data installed?)"));
+Aligner::Result Aligner::synthesize(SpeechSynth& synth, int first, long minFrames, FeatureStream& features,
+                                    std::vector<SynthItem>& spoken) {
     const size_t gap = size_t(kItemGap * kAnalysisRate);
     const int rate = synth.sampleRate();
     NoiseSource noise;
@@ -155,7 +168,7 @@ Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<SynthIt
         features.push(samples.data(), samples.size());
         at += long(samples.size());
     };
-    for (int i = 0; i < m_texts.size(); ++i) {
+    for (int i = first; i < m_texts.size() && at / kHopSamples < minFrames; ++i) {
         // A long line is spoken in pieces, a gap between them, so that only
         // one piece's samples are held at a time; its span covers them all.
         const QString line = m_texts[i].simplified();
@@ -197,7 +210,6 @@ Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<SynthIt
         }
         spoken.push_back({start, at, shareStretches(words, start, at)});
         pass(std::vector<float>(gap, 0.0f));
-        emit progress(5 + 55 * (i + 1) / int(m_texts.size()));
     }
     return Result::Ok;
 }
@@ -207,35 +219,76 @@ Aligner::Result Aligner::run() {
     m_extra.clear();
     m_error.clear();
     emit progress(0);
-    AnalysisSink sink(m_cancel);
+    // Reading the recording is the first third of the work.
+    AnalysisSink sink(m_cancel, [this](int percent) { emit progress(percent / 3); });
     const PcmReadResult read = ReadMonoPcm(m_recording, sink);
     if (read == PcmReadResult::Stopped) return fail(Result::Cancelled, QString());
     if (read != PcmReadResult::Ok) return fail(Result::BadRecording, PcmReadMessage(read, m_recording));
-    FeatureMatrix realFeatures = sink.finish();
+    sink.finish();
     const PauseFinder& pauses = sink.pauses();
+    const PackedFeatures& real = sink.features();
     m_seconds = pauses.seconds();
     if (m_skip >= m_seconds)
         return fail(Result::SkipTooLong, QStringLiteral("--skip %1 s lies past the end of the recording (%2 s)")
                                              .arg(m_skip).arg(m_seconds, 0, 'f', 2));
-    if (!pauses.hasSpeech(kMinSpeech, m_skip))
+    if (!pauses.hasSpeech(kMinSpeech, m_skip) || real.rows() == 0)
         return fail(Result::NoSpeech, m_skip > 0 ? QCoreApplication::translate("Aligner", "No speech found in '%1' after %2 s").arg(m_recording).arg(m_skip)
                                                   : QCoreApplication::translate("Aligner", "No speech found in '%1'").arg(m_recording));
-    emit progress(5);
+    emit progress(33);
 
-    FeatureStream synthStream;
-    std::vector<SynthItem> spoken;
-    if (const Result said = synthesize(synthStream, spoken); said != Result::Ok) return said;
-    const FeatureMatrix synthFeatures = synthStream.finish();
-    const int skipFrames = std::min(realFeatures.rows() - 1, int(m_skip / kFrameSeconds));
-    if (skipFrames > 0) realFeatures = realFeatures.slice(skipFrames, realFeatures.rows() - skipFrames);
-    if (m_cancel) return fail(Result::Cancelled, QString());
-    emit progress(70);
+    SpeechSynth synth;
+    synth.setStopFlag(&m_cancel);
+    const SpeechSynth::Result opened = synth.open(m_language);
+    if (opened == SpeechSynth::Result::UnknownLanguage)
+        return fail(Result::UnknownLanguage, QCoreApplication::translate("Aligner", "espeak-ng has no voice for the language '%1'").arg(m_language));
+    if (opened != SpeechSynth::Result::Ok)
+        return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not start (is espeak-ng-data installed?)"));
 
-    WarpPath path;
-    if (!path.compute(synthFeatures, realFeatures, m_cancel) || m_cancel)
-        return fail(Result::Cancelled, QString());
-    emit progress(90);
-    m_items = placeItems(path, spoken, pauses, m_skip, skipFrames, m_extra);
+    // The recording is matched a window at a time, so memory does not grow
+    // with its length: each window against the text that should fill it (at
+    // the reading's speed so far). The items that end well inside the window
+    // are kept; the next window starts where the last of them ends.
+    const int total = real.rows(), n = int(m_texts.size());
+    std::vector<ItemMatch> matches;
+    int next = 0, column = std::min(total - 1, int(m_skip / kFrameSeconds));
+    double realSeconds = 0, synthSeconds = 0;
+    while (next < n) {
+        const int width = std::min(kWindowFrames, total - column);
+        const bool lastWindow = column + width >= total;
+        const double ratio = synthSeconds > 60 ? std::clamp(realSeconds / synthSeconds, 0.5, 3.0) : 1.5;
+        FeatureStream synthStream;
+        std::vector<SynthItem> spoken;
+        const long want = lastWindow ? std::numeric_limits<long>::max() : long(width / ratio * 1.2) + 300;
+        if (const Result said = synthesize(synth, next, want, synthStream, spoken); said != Result::Ok) return said;
+        const FeatureMatrix synthFeatures = synthStream.finish();
+        FeatureMatrix realFeatures = real.unpack(column, width);
+        normaliseFeatures(realFeatures);
+        WarpPath path;
+        if (!path.compute(synthFeatures, realFeatures, m_cancel) || m_cancel) return fail(Result::Cancelled, QString());
+        std::vector<ItemMatch> window = matchItems(path, spoken, spoken.size(), pauses, column);
+        size_t keep = window.size();
+        int until = width;
+        if (!lastWindow) {
+            // Never the last item spoken (the text may go on past it), at least one.
+            const double limit = (column + width - kWindowMargin) * kFrameSeconds;
+            keep = 0;
+            while (keep + 1 < window.size() && window[keep].end <= limit) ++keep;
+            keep = std::max<size_t>(keep, 1);
+            until = std::clamp(int(std::lround(window[keep - 1].end / kFrameSeconds)) - column, 1, width);
+        }
+        for (const ExtraSpeech& x : findExtraSpeech(path, pauses, column, until)) m_extra.push_back(x);
+        for (size_t k = 0; k < keep; ++k) {
+            if (window[k].found) realSeconds += window[k].end - window[k].start, synthSeconds += window[k].synthetic;
+            matches.push_back(std::move(window[k]));
+        }
+        next += int(keep);
+        column += until;
+        emit progress(33 + 62 * next / n);
+        if (column >= total) break;
+    }
+    // Text past the end of the recording was not read.
+    while (int(matches.size()) < n) matches.push_back({0, 0, 0, kFrameSeconds, false, {}});
+    m_items = placeItems(matches, pauses, m_skip, m_extra);
     emit progress(100);
     emit finished(Result::Ok);
     return Result::Ok;

@@ -14,6 +14,7 @@
 #include <vector>
 
 class FeatureStream;
+class SpeechSynth;
 struct SynthItem;
 
 // Where a word of an item is spoken, seconds in the player's timeline.
@@ -77,7 +78,9 @@ signals:
 
 private:
     Result fail(Result result, const QString& text);
-    Result synthesize(FeatureStream& features, std::vector<SynthItem>& spoken);
+    // Speaks items from `first` on into `features` until they hold `minFrames`
+    // frames or the text ends; `spoken` gets where each lies (16 kHz samples).
+    Result synthesize(SpeechSynth& synth, int first, long minFrames, FeatureStream& features, std::vector<SynthItem>& spoken);
 
     QString m_recording, m_language;
     QStringList m_texts;

@@ -14,6 +14,7 @@ constexpr int kBins = kFftSize / 2 + 1;
 constexpr int kMelBands = 26;
 constexpr int kCepstra = 12;
 constexpr int kDims = kCepstra + 1;
+static_assert(kDims == kFeatureDims);
 constexpr double kLowHz = 100.0, kHighHz = 7600.0;
 
 double melOf(double hz) { return 2595.0 * std::log10(1.0 + hz / 700.0); }
@@ -43,7 +44,9 @@ std::vector<float> dctMatrix() {
     return m;
 }
 
-void normalise(FeatureMatrix& f) {
+}  // namespace
+
+void normaliseFeatures(FeatureMatrix& f) {
     const int rows = f.rows();
     if (rows == 0) return;
     for (int d = 0; d < f.dims(); ++d) {
@@ -54,8 +57,6 @@ void normalise(FeatureMatrix& f) {
         for (int i = 0; i < rows; ++i) f.row(i)[d] = float((f.row(i)[d] - mean) * inv);
     }
 }
-
-}  // namespace
 
 FeatureMatrix FeatureMatrix::halved() const {
     FeatureMatrix out((rows() + 1) / 2, m_dims);
@@ -87,7 +88,45 @@ void FeatureStream::push(const float* samples, size_t count) {
 FeatureMatrix FeatureStream::finish() {
     FeatureMatrix out(std::move(m_values), kDims);
     m_values.clear();
-    normalise(out);
+    normaliseFeatures(out);
+    return out;
+}
+
+void FeatureStream::takeFrames(std::vector<float>& out) {
+    out.insert(out.end(), m_values.begin(), m_values.end());
+    m_values.clear();
+}
+
+void PackedFeatures::append(const std::vector<float>& frames) {
+    m_pending.insert(m_pending.end(), frames.begin(), frames.end());
+    while (m_pending.size() >= size_t(kBlock) * kDims) pack();
+}
+
+void PackedFeatures::finish() {
+    while (!m_pending.empty()) pack();
+}
+
+void PackedFeatures::pack() {
+    const int count = int(std::min(m_pending.size() / kDims, size_t(kBlock)));
+    for (int d = 0; d < kDims; ++d) {
+        float peak = 1e-9f;
+        for (int i = 0; i < count; ++i) peak = std::max(peak, std::abs(m_pending[size_t(i) * kDims + size_t(d)]));
+        m_scales.push_back(peak / 127.0f);
+    }
+    const float* scale = m_scales.data() + m_scales.size() - kDims;
+    for (int i = 0; i < count; ++i)
+        for (int d = 0; d < kDims; ++d) m_values.push_back(int8_t(std::lround(m_pending[size_t(i) * kDims + size_t(d)] / scale[d])));
+    m_pending.erase(m_pending.begin(), m_pending.begin() + long(count) * kDims);
+    m_rows += count;
+}
+
+FeatureMatrix PackedFeatures::unpack(int first, int count) const {
+    FeatureMatrix out(count, kDims);
+    for (int i = 0; i < count; ++i) {
+        const int r = first + i;
+        const float* scale = m_scales.data() + size_t(r / kBlock) * kDims;
+        for (int d = 0; d < kDims; ++d) out.row(i)[d] = float(m_values[size_t(r) * kDims + size_t(d)]) * scale[d];
+    }
     return out;
 }
 

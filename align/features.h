@@ -4,6 +4,7 @@
 // normalised to zero mean and unit variance per file.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -13,6 +14,7 @@ constexpr int kAnalysisRate = 16000;
 constexpr int kHopSamples = 160;     // 10 ms
 constexpr int kWindowSamples = 400;  // 25 ms
 constexpr double kFrameSeconds = double(kHopSamples) / kAnalysisRate;
+constexpr int kFeatureDims = 13;     // MFCC c1-c12 and the log energy
 
 // Frames of equal width stored row after row.
 class FeatureMatrix {
@@ -43,6 +45,8 @@ public:
     void push(const float* samples, size_t count);
     // Every frame so far, normalised per dimension over all of them.
     FeatureMatrix finish();
+    // Appends the frames made so far, not normalised, to `out` and forgets them.
+    void takeFrames(std::vector<float>& out);
 
 private:
     void addFrame(const float* s);
@@ -50,6 +54,30 @@ private:
     std::unique_ptr<kiss_fftr_state, void (*)(void*)> m_fft;
     std::vector<float> m_pending;  // samples from the next frame's start on
     std::vector<float> m_values;   // frames so far, row after row
+};
+
+// Each dimension to zero mean and unit variance over the rows.
+void normaliseFeatures(FeatureMatrix& f);
+
+// Frames kept in a byte a value, so that a long recording's fit in memory:
+// each block of kBlock frames scaled per dimension by its largest magnitude.
+class PackedFeatures {
+public:
+    static constexpr int kBlock = 64;
+    // Appends whole frames of kFeatureDims values.
+    void append(const std::vector<float>& frames);
+    void finish();  // after the last frames
+    int rows() const { return m_rows; }
+    // Rows [first, first + count), unpacked (not normalised).
+    FeatureMatrix unpack(int first, int count) const;
+
+private:
+    void pack();
+
+    std::vector<float> m_pending;  // frames not yet packed
+    std::vector<int8_t> m_values;
+    std::vector<float> m_scales;   // per block, per dimension
+    int m_rows = 0;
 };
 
 // Squared Euclidean distance between two rows of `dims` values.

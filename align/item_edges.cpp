@@ -73,11 +73,10 @@ void fixOuterEdges(std::vector<Mapped>& items, const std::vector<Pause>& pauses,
             last.end = p.start(), last.endSnapped = true;
 }
 
-// Where the path stalls (the synthetic speech hardly advances while the
-// recording goes on, or the path has not begun or has ended) over more than
-// kMinExtra of speech, the recording holds something the text does not.
-std::vector<ExtraSpeech> findExtraSpeech(const WarpPath& path, const PauseFinder& finder, int skipFrames) {
-    const int cols = path.columns();
+}  // namespace
+
+std::vector<ExtraSpeech> findExtraSpeech(const WarpPath& path, const PauseFinder& finder, int skipFrames, int untilColumn) {
+    const int cols = std::min(path.columns(), untilColumn);
     std::vector<int> marks(size_t(cols) + 1, 0);  // +1 where a stalled stretch begins, -1 past its end
     for (int c = 0; c < cols; ++c)
         if (path.rowAt(c) < 0) ++marks[size_t(c)], --marks[size_t(c) + 1];
@@ -103,6 +102,8 @@ std::vector<ExtraSpeech> findExtraSpeech(const WarpPath& path, const PauseFinder
     return out;
 }
 
+namespace {
+
 // Each word's mapped stretch within the item, its edges moved to the short
 // pauses between words where there are any.
 std::vector<WordTime> placeWords(const std::vector<WordTime>& mapped, const Mapped& item, const std::vector<Pause>& pauses) {
@@ -126,8 +127,8 @@ std::vector<WordTime> placeWords(const std::vector<WordTime>& mapped, const Mapp
 
 }  // namespace
 
-std::vector<AlignedItem> placeItems(const WarpPath& path, const std::vector<SynthItem>& spoken, const PauseFinder& finder,
-                                    double skip, int skipFrames, std::vector<ExtraSpeech>& extra) {
+std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthItem>& spoken, size_t count,
+                                  const PauseFinder& finder, int skipFrames) {
     const int rows = path.rows();
     auto rowOf = [&](long sample) { return std::clamp(int(sample / kHopSamples), 0, rows - 1); };
     auto timeOf = [&](int column) { return (column + skipFrames) * kFrameSeconds; };
@@ -140,12 +141,9 @@ std::vector<AlignedItem> placeItems(const WarpPath& path, const std::vector<Synt
         for (int b = int(from / kFrameSeconds); b < int(to / kFrameSeconds); ++b) loud += finder.isLoud(b);
         return loud * kFrameSeconds;
     };
-    extra = findExtraSpeech(path, finder, skipFrames);
-
     // Each item mapped; those whose speech maps onto next to nothing were not read.
-    std::vector<Mapped> found;
-    std::vector<bool> isFound(spoken.size(), false);
-    for (size_t i = 0; i < spoken.size(); ++i) {
+    std::vector<ItemMatch> out;
+    for (size_t i = 0; i < count && i < spoken.size(); ++i) {
         const SynthItem& s = spoken[i];
         const int a = rowOf(s.from), b = std::max(a, rowOf(s.to) - 1);
         double cost = 0;
@@ -155,11 +153,23 @@ std::vector<AlignedItem> placeItems(const WarpPath& path, const std::vector<Synt
         double sound = 0;
         for (const auto& [ws, we] : s.words) sound += double(we - ws) / kAnalysisRate;
         const double stretch = (span.end - span.start) / synthetic;
-        if (stretch < kMinStretch || loudSeconds(span.start, span.end) < kMinSpeechShare * std::max(sound, kFrameSeconds)) continue;
-        Mapped m{span.start, span.end, cost / (b - a + 1), stretch, synthetic};
+        ItemMatch m{span.start, span.end, cost / (b - a + 1), synthetic, stretch >= kMinStretch &&
+                    loudSeconds(span.start, span.end) >= kMinSpeechShare * std::max(sound, kFrameSeconds), {}};
+        for (const auto& [ws, we] : s.words) m.words.push_back(mapSpan(ws, we));
+        out.push_back(std::move(m));
+    }
+    return out;
+}
+
+std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const PauseFinder& finder, double skip,
+                                    std::vector<ExtraSpeech>& extra) {
+    std::vector<Mapped> found;
+    for (size_t i = 0; i < matches.size(); ++i) {
+        const ItemMatch& s = matches[i];
+        if (!s.found) continue;
+        Mapped m{s.start, s.end, s.cost, (s.end - s.start) / s.synthetic, s.synthetic};
         m.index = i;
         found.push_back(m);
-        isFound[i] = true;
     }
     // Each item's mean distance on the path against the typical item's.
     std::vector<float> costs;
@@ -219,9 +229,9 @@ std::vector<AlignedItem> placeItems(const WarpPath& path, const std::vector<Synt
 
     const std::vector<Pause> wordPauses = finder.pauses(kMinWordPause);
     std::vector<AlignedItem> out;
-    for (size_t i = 0, f = 0; i < spoken.size(); ++i) {
-        if (!isFound[i] || found[f].end < found[f].start + kMinItem) {
-            if (isFound[i]) ++f;
+    for (size_t i = 0, f = 0; i < matches.size(); ++i) {
+        if (!matches[i].found || found[f].end < found[f].start + kMinItem) {
+            if (matches[i].found) ++f;
             out.emplace_back(0.0, 0.0, 0.0, AlignedItem::State::NotFound);
             continue;
         }
@@ -229,10 +239,8 @@ std::vector<AlignedItem> placeItems(const WarpPath& path, const std::vector<Synt
         const bool sure = m.startSnapped && m.endSnapped && m.cost <= kMaxCostRatio && m.stretch >= kMinStretch &&
                           m.stretch <= kMaxStretch;
         const double confidence = std::clamp(2.0 - m.cost, 0.0, 1.0) * (m.startSnapped && m.endSnapped ? 1.0 : 0.5);
-        std::vector<WordTime> words;
-        for (const auto& [ws, we] : spoken[i].words) words.push_back(mapSpan(ws, we));
         out.emplace_back(m.start, m.end, confidence, sure ? AlignedItem::State::Aligned : AlignedItem::State::Unsure,
-                         placeWords(words, m, wordPauses));
+                         placeWords(matches[i].words, m, wordPauses));
     }
     return out;
 }

@@ -21,7 +21,27 @@ struct SynthItem {
     std::vector<std::pair<long, long>> words;
 };
 
-// The path's columns start `skipFrames` frames, `skip` seconds, into the
-// recording. Fills `extra` with the speech no item covers.
-std::vector<AlignedItem> placeItems(const WarpPath& path, const std::vector<SynthItem>& spoken, const PauseFinder& finder,
-                                    double skip, int skipFrames, std::vector<ExtraSpeech>& extra);
+// One item as a warping path maps it into the recording (seconds), before
+// its edges are placed: its mean distance on the path, its synthetic length,
+// whether its speech maps onto enough of the recording's, and its words.
+struct ItemMatch {
+    double start, end, cost, synthetic;
+    bool found;
+    std::vector<WordTime> words;
+};
+
+// The first `count` of `spoken` as `path` maps them; the path's columns start
+// `skipFrames` frames into the recording.
+std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthItem>& spoken, size_t count,
+                                  const PauseFinder& finder, int skipFrames);
+
+// Where the path stalls (the synthetic speech hardly advances while the
+// recording goes on, or the path has not begun or has ended) over more than a
+// second of speech, before column `untilColumn`: the recording holds
+// something the text does not.
+std::vector<ExtraSpeech> findExtraSpeech(const WarpPath& path, const PauseFinder& finder, int skipFrames, int untilColumn);
+
+// Every item's edges and words from its match, the recording's first `skip`
+// seconds left out; no item keeps `extra`, which a line read twice may add to.
+std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const PauseFinder& finder, double skip,
+                                    std::vector<ExtraSpeech>& extra);

@@ -27,7 +27,7 @@ void PauseFinder::push(const float* samples, size_t count) {
     auto at = [&](long sample) { return m_pending.data() + (sample - m_pendingStart); };
     for (long b = long(m_db.size()) * kBlock; b + kBlock <= end; b += kBlock) m_db.push_back(float(decibels(at(b), kBlock)));
     for (long f = long(m_fineDb.size()) * kFine; f + kFineWindow <= end; f += kFine)
-        m_fineDb.push_back(float(decibels(at(f), kFineWindow)));
+        m_fineDb.push_back(int16_t(std::lround(std::clamp(decibels(at(f), kFineWindow), -300.0, 300.0) * 100)));
     const long keep = std::min(long(m_db.size()) * kBlock, long(m_fineDb.size()) * kFine);
     m_pending.erase(m_pending.begin(), m_pending.begin() + (keep - m_pendingStart));
     m_pendingStart = keep;
@@ -50,14 +50,14 @@ void PauseFinder::finish() {
 double PauseFinder::refineStart(int block) const {
     const long first = (std::max(0L, long(block - 1) * kBlock) + kFine - 1) / kFine;
     for (long i = first; i * kFine < long(block + 1) * kBlock && i < long(m_fineDb.size()); ++i)
-        if (m_fineDb[size_t(i)] > m_threshold) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
+        if (m_fineDb[size_t(i)] > m_threshold * 100) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
     return double(block) * kFrameSeconds;
 }
 
 double PauseFinder::refineEnd(int block) const {
     const long first = (long(block) * kBlock + kFine - 1) / kFine;
     for (long i = std::min(long(m_fineDb.size()) - 1, (long(block + 2) * kBlock - kFineWindow) / kFine); i >= first; --i)
-        if (m_fineDb[size_t(i)] > m_threshold) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
+        if (m_fineDb[size_t(i)] > m_threshold * 100) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
     return double(block + 1) * kFrameSeconds;
 }
 

@@ -5,6 +5,7 @@
 // The samples stream in; only their energies are kept.
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 class PauseFinder {
@@ -46,6 +47,6 @@ private:
     std::vector<float> m_pending;  // samples from m_pendingStart on
     long m_pendingStart = 0;
     std::vector<float> m_db;      // energy of each 10 ms block, dB
-    std::vector<float> m_fineDb;  // energy of 5 ms windows every 2 ms, dB
+    std::vector<int16_t> m_fineDb;  // energy of 5 ms windows every 2 ms, hundredths of a dB
     double m_threshold = 0, m_seconds = 0;
 };
