@@ -11,11 +11,13 @@
 // speech reported, <= 1 % of the lines read as written reported as anything
 // but aligned; CPU linear in length.
 // Run: build/bench/bench_align [VARIANT] (a part of a variant's name).
+#include "align/aligner.h"
 #include "align/script_page.h"
 #include "common/spoken_recording.h"
 #include "common/test_audio.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
@@ -32,6 +34,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <thread>
 
 using testaudio::SpokenRecording;
 
@@ -284,8 +287,39 @@ int main(int argc, char** argv) {
     Speak(sentences, std::mt19937(2026), changed, changes, &extra);
     variant("lines left out, twice, extra", changed, 30, 1.0, text, changes, extra);
 
-    // Longer readings for the CPU time and memory: the text 4 and 8 times over.
-    for (int times : {4, 8}) {
+    // Cancel: the aligner in this process, cancelled at several moments of its work on the first variant.
+    if (QString("cancel").contains(only)) {
+        SpokenRecording rec = clean;
+        rec.addNoise(30);
+        const QString wav = dir.filePath("cancel.wav");
+        rec.writeWave(wav);
+        double worst = 0;
+        for (int ms : {50, 200, 400, 600, 800, 1000, 1200, 1400}) {
+            Aligner aligner;
+            aligner.setInput(wav, sentences, "en", 0);
+            Aligner::Result result = Aligner::Result::Ok;
+            std::thread worker([&] { result = aligner.run(); });
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            QElapsedTimer clock;
+            clock.start();
+            aligner.cancel();
+            worker.join();
+            const double took = clock.nsecsElapsed() / 1e6;
+            std::printf("  cancelled after %4d ms: %s, returned in %.1f ms\n", ms,
+                        result == Aligner::Result::Cancelled ? "cancelled" : "already done", took);
+            if (result == Aligner::Result::Cancelled) worst = std::max(worst, took);
+        }
+        std::printf("cancel: slowest return %.1f ms\n", worst);
+    }
+
+    // Longer readings for the CPU time and memory: the text 4 and 8 times over
+    // (BENCH_LONG=4,8,24 adds about three hours).
+    QList<int> lengths{4, 8};
+    if (qEnvironmentVariableIsSet("BENCH_LONG")) {
+        lengths.clear();
+        for (const QString& n : qEnvironmentVariable("BENCH_LONG").split(',')) lengths << n.toInt();
+    }
+    for (int times : lengths) {
         const QString name = QString("%1 x length, 30 dB").arg(times);
         if (!name.contains(only)) continue;
         QStringList many;
