@@ -201,6 +201,39 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
     };
     for (Mapped& m : found) cutExtra(m);
 
+    // An item beside a sentence not in the text may have been matched to that
+    // sentence, its own reading left over as extra speech: when the extra
+    // speech beside it fits the item's length far better than its own stretch
+    // does, they change places (its words moved along, scaled).
+    std::vector<std::vector<WordTime>> words(matches.size());
+    for (const Mapped& m : found) words[m.index] = matches[m.index].words;
+    std::vector<float> stretches;
+    for (const Mapped& m : found) stretches.push_back(float((m.end - m.start) / m.synthetic));
+    const double typicalStretch = median(stretches);
+    auto misfit = [&](double length, const Mapped& m) { return std::abs(std::log(std::max(1e-3, length) / (typicalStretch * m.synthetic))); };
+    for (size_t k = 0; k < found.size(); ++k) {
+        Mapped& m = found[k];
+        const double before = k > 0 ? found[k - 1].end : -1e300, after = k + 1 < found.size() ? found[k + 1].start : 1e300;
+        for (ExtraSpeech& x : extra) {
+            const bool beside = (x.start >= m.end - 0.05 && x.start - m.end < 1.5 && x.end <= after + 0.05) ||
+                                (x.end <= m.start + 0.05 && m.start - x.end < 1.5 && x.start >= before - 0.05);
+            if (!beside || misfit(x.end - x.start, m) >= misfit(m.end - m.start, m) - 0.4) continue;
+            const double scale = (x.end - x.start) / std::max(kFrameSeconds, m.end - m.start);
+            for (WordTime& w : words[m.index])
+                w = {x.start + (w.start - m.start) * scale, x.start + (w.end - m.start) * scale};
+            std::swap(m.start, x.start), std::swap(m.end, x.end);
+            m.stretch = (m.end - m.start) / m.synthetic;
+            break;
+        }
+    }
+    std::sort(extra.begin(), extra.end(), [](const ExtraSpeech& a, const ExtraSpeech& b) { return a.start < b.start; });
+    std::vector<ExtraSpeech> merged;
+    for (const ExtraSpeech& x : extra)
+        if (!merged.empty() && x.start <= merged.back().end) merged.back().end = std::max(merged.back().end, x.end);
+        else merged.push_back(x);
+    extra.swap(merged);
+
+
     std::vector<Pause> pauses;
     for (const Pause& p : allPauses)
         if (p.end() > skip) pauses.emplace_back(std::max(p.start(), skip), p.end());
@@ -240,7 +273,7 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
                           m.stretch <= kMaxStretch;
         const double confidence = std::clamp(2.0 - m.cost, 0.0, 1.0) * (m.startSnapped && m.endSnapped ? 1.0 : 0.5);
         out.emplace_back(m.start, m.end, confidence, sure ? AlignedItem::State::Aligned : AlignedItem::State::Unsure,
-                         placeWords(matches[i].words, m, wordPauses));
+                         placeWords(words[i], m, wordPauses));
     }
     return out;
 }
