@@ -105,7 +105,9 @@ int RunMakeScriptCommand(const QStringList& args) {
     aligner.setInput(options.recording(), text.items(), options.language(), options.skip());
     // On a terminal, a progress line that the next output overwrites.
     if (isatty(fileno(stderr)))
-        QObject::connect(&aligner, &Aligner::progress, [](int percent) {
+        QObject::connect(&aligner, &Aligner::progress, [shown = -1](int percent) mutable {
+            if (percent == shown) return;
+            shown = percent;
             std::fprintf(stderr, "\rAligning... %3d%%%s", percent, percent >= 100 ? "\r               \r" : "");
             std::fflush(stderr);
         });
