@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -21,9 +23,11 @@ constexpr double kItemGap = 0.3;        // silence between synthesized items, se
 constexpr double kSynthNoiseDb = -40;   // noise added to the synthetic speech, re its RMS
 constexpr double kMinSpeech = 0.2;      // the recording must hold this much sound
 constexpr int kMaxPieceChars = 400;     // the longest text spoken at once, about 25 s of speech
+constexpr int kWindowFrames = 36000;    // the recording is matched 6 minutes at a time
+constexpr int kWindowMargin = 6000;     // items ending in a window's last minute wait for the next
 
 // The first and one past the last sample louder than -40 dB re the peak, in 5 ms steps.
-std::pair<long, long> SoundSpan(const std::vector<float>& s, int rate) {
+std::pair<long, long> soundSpan(const std::vector<float>& s, int rate) {
     float peak = 0;
     for (float v : s) peak = std::max(peak, std::abs(v));
     const double limit = double(peak) * peak * 1e-4;
@@ -47,82 +51,116 @@ public:
     void setLevel(const std::vector<float>& speech) {
         double power = 0;
         for (float v : speech) power += double(v) * v;
-        m_fAmp = float(std::sqrt(power / double(std::max<size_t>(1, speech.size()))) *
+        m_amp = float(std::sqrt(power / double(std::max<size_t>(1, speech.size()))) *
                        std::pow(10.0, kSynthNoiseDb / 20) * std::sqrt(3.0));
     }
     void add(std::vector<float>& s) {
         for (float& v : s) {
-            m_nSeed = m_nSeed * 1664525u + 1013904223u;
-            v += m_fAmp * (float(m_nSeed >> 8) / float(1 << 23) - 1.0f);
+            m_seed = m_seed * 1664525u + 1013904223u;
+            v += m_amp * (float(m_seed >> 8) / float(1 << 23) - 1.0f);
         }
     }
 
 private:
-    float m_fAmp = 0;
-    uint32_t m_nSeed = 12345;
+    float m_amp = 0;
+    uint32_t m_seed = 12345;
 };
 
 // The recording, resampled to the analysis rate as it is read, into its
-// features and pauses.
+// features (packed, a byte a value) and pauses; `progress` hears the share
+// read so far, in percent.
 class AnalysisSink : public PcmSink {
 public:
-    explicit AnalysisSink(const std::atomic<bool>& cancel) : m_cancel(cancel) {}
-    void start(int rate, size_t) override { m_resampler = std::make_unique<Resampler>(rate, kAnalysisRate); }
+    AnalysisSink(const std::atomic<bool>& cancel, std::function<void(int)> progress)
+        : m_cancel(cancel), m_progress(std::move(progress)) {}
+    void start(int rate, size_t expected) override {
+        m_resampler = std::make_unique<Resampler>(rate, kAnalysisRate);
+        m_expected = expected;
+    }
     void write(const float* samples, size_t count) override {
         m_block.clear();
         m_resampler->push(samples, count, m_block);
         pass();
+        m_read += count;
+        const int percent = m_expected ? int(std::min<size_t>(100, 100 * m_read / m_expected)) : 0;
+        if (percent > m_percent) m_progress(m_percent = percent);
     }
-    // After the last block: the recording's features; its pauses are ready too.
-    FeatureMatrix finish() {
+    // After the last block: the recording's features and pauses are ready.
+    void finish() {
         m_block.clear();
         if (m_resampler) m_resampler->finish(m_block);
         pass();
         m_pauses.finish();
-        return m_features.finish();
+        m_packed.finish();
     }
+    const PackedFeatures& features() const { return m_packed; }
     const PauseFinder& pauses() const { return m_pauses; }
     bool stopped() const override { return m_cancel; }
 
 private:
     void pass() {
         m_features.push(m_block.data(), m_block.size());
+        m_frames.clear();
+        m_features.takeFrames(m_frames);
+        m_packed.append(m_frames);
         m_pauses.push(m_block.data(), m_block.size());
     }
 
     const std::atomic<bool>& m_cancel;
+    std::function<void(int)> m_progress;
     std::unique_ptr<Resampler> m_resampler;
-    std::vector<float> m_block;
+    std::vector<float> m_block, m_frames;
     FeatureStream m_features;
+    PackedFeatures m_packed;
     PauseFinder m_pauses;
+    size_t m_expected = 0, m_read = 0;
+    int m_percent = 0;
 };
-
 
 }  // namespace
 
 Aligner::Aligner(QObject* parent) : QObject(parent) {}
 
 void Aligner::setInput(const QString& recording, const QStringList& items, const QString& language, double skip) {
-    m_strRecording = recording;
+    m_recording = recording;
     m_texts = items;
-    m_strLanguage = language;
-    m_dSkip = std::max(0.0, skip);
+    m_language = language;
+    m_skip = std::max(0.0, skip);
 }
 
 Aligner::Result Aligner::fail(Result result, const QString& text) {
-    m_strError = text;
+    m_error = text;
     emit finished(result);
     return result;
 }
 
-Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<std::pair<long, long>>& spans) {
-    SpeechSynth synth;
-    const SpeechSynth::Result opened = synth.open(m_strLanguage);
-    if (opened == SpeechSynth::Result::UnknownLanguage)
-        return fail(Result::UnknownLanguage, QCoreApplication::translate("Aligner", "espeak-ng has no voice for the language '%1'").arg(m_strLanguage));
-    if (opened != SpeechSynth::Result::Ok)
-        return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not start (is espeak-ng-data installed?)"));
+namespace {
+
+// Every word (space-separated token) of a line gets a stretch: a token
+// espeak-ng began no word in (a dash, say) shares the stretch of the token
+// before it, or of the first one with a word when it leads.
+std::vector<std::pair<long, long>> shareStretches(const std::vector<std::pair<long, long>>& words, long from, long to) {
+    std::vector<int> anchors;
+    for (int k = 0; k < int(words.size()); ++k)
+        if (words[size_t(k)].first >= 0) anchors.push_back(k);
+    std::vector<std::pair<long, long>> out(words.size());
+    auto share = [&](int first, int end, std::pair<long, long> span) {
+        const int n = end - first;
+        for (int j = 0; j < n; ++j)
+            out[size_t(first + j)] = {span.first + (span.second - span.first) * j / n, span.first + (span.second - span.first) * (j + 1) / n};
+    };
+    if (anchors.empty()) share(0, int(words.size()), {from, to});
+    for (size_t j = 0; j < anchors.size(); ++j)
+        share(j == 0 ? 0 : anchors[j], j + 1 < anchors.size() ? anchors[j + 1] : int(words.size()), words[size_t(anchors[j])]);
+    return out;
+}
+
+}  // namespace
+
+Aligner::Result Aligner::synthesize(SpeechSynth& synth, int first, long minFrames, FeatureStream& features,
+                                    std::vector<SynthItem>& spoken) {
     const size_t gap = size_t(kItemGap * kAnalysisRate);
+    const int rate = synth.sampleRate();
     NoiseSource noise;
     long at = 0;
     auto pass = [&](std::vector<float> samples) {
@@ -130,63 +168,127 @@ Aligner::Result Aligner::synthesize(FeatureStream& features, std::vector<std::pa
         features.push(samples.data(), samples.size());
         at += long(samples.size());
     };
-    for (int i = 0; i < m_texts.size(); ++i) {
+    for (int i = first; i < m_texts.size() && at / kHopSamples < minFrames; ++i) {
         // A long line is spoken in pieces, a gap between them, so that only
         // one piece's samples are held at a time; its span covers them all.
+        const QString line = m_texts[i].simplified();
+        std::vector<int> tokenOf(size_t(line.size()) + 1);
+        for (qsizetype c = 0, t = 0; c < line.size(); ++c) tokenOf[size_t(c)] = int(t += line[c] == u' ' ? 1 : 0);
+        std::vector<std::pair<long, long>> words(size_t(line.count(u' ') + 1), {-1, -1});
         long start = -1;
-        for (const QString& piece : SpeechPieces(m_texts[i], kMaxPieceChars)) {
-            if (m_bCancel) return fail(Result::Cancelled, QString());
+        qsizetype cursor = 0;
+        for (const QString& piece : speechPieces(line, kMaxPieceChars)) {
+            if (m_cancel) return fail(Result::Cancelled, QString());
+            const qsizetype offset = std::max(cursor, line.indexOf(piece, cursor));
+            cursor = offset + piece.size();
             std::vector<float> raw;
-            if (!synth.speak(piece, raw))
+            std::vector<SpokenWord> events;
+            if (!synth.speak(piece, raw, &events)) {
+                if (m_cancel) return fail(Result::Cancelled, QString());
                 return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not speak line %1: %2").arg(i + 1).arg(m_texts[i]));
-            const auto [from, to] = SoundSpan(raw, synth.sampleRate());
-            std::vector<float> speech =
-                Resample(std::vector<float>(raw.begin() + from, raw.begin() + to), synth.sampleRate(), kAnalysisRate);
+            }
+            const auto [from, to] = soundSpan(raw, rate);
+            std::vector<float> sound(raw.begin() + from, raw.begin() + to);
+            // The first word espeak-ng began in each token, and its sound.
+            std::vector<int> tokens;
+            std::vector<long> starts;
+            for (const SpokenWord& w : events) {
+                const qsizetype c = offset + std::clamp<qsizetype>(w.position, 0, piece.size() - 1);
+                const int t = tokenOf[size_t(std::min(c, line.size() - 1))];
+                if (words[size_t(t)].first >= 0 || (!tokens.empty() && tokens.back() >= t)) continue;
+                tokens.push_back(t), starts.push_back(std::clamp(w.sample, from, to) - from);
+            }
+            const std::vector<std::pair<long, long>> sounds = wordSounds(sound, starts, rate);
+            std::vector<float> speech = resample(sound, rate, kAnalysisRate);
             if (at == 0) noise.setLevel(speech), pass(std::vector<float>(gap, 0.0f));
             if (start >= 0) pass(std::vector<float>(gap, 0.0f));
             else start = at;
+            for (size_t k = 0; k < tokens.size(); ++k)
+                words[size_t(tokens[k])] = {at + long(double(sounds[k].first) * kAnalysisRate / rate),
+                                            at + long(double(sounds[k].second) * kAnalysisRate / rate)};
             pass(std::move(speech));
         }
-        spans.emplace_back(start, at);
+        spoken.push_back({start, at, shareStretches(words, start, at)});
         pass(std::vector<float>(gap, 0.0f));
-        emit progress(5 + 55 * (i + 1) / int(m_texts.size()));
     }
     return Result::Ok;
 }
 
 Aligner::Result Aligner::run() {
     m_items.clear();
-    m_strError.clear();
+    m_extra.clear();
+    m_error.clear();
     emit progress(0);
-    AnalysisSink sink(m_bCancel);
-    const PcmReadResult read = readMonoPcm(m_strRecording, sink);
+    // Reading the recording is the first third of the work.
+    AnalysisSink sink(m_cancel, [this](int percent) { emit progress(percent / 3); });
+    const PcmReadResult read = readMonoPcm(m_recording, sink);
     if (read == PcmReadResult::Stopped) return fail(Result::Cancelled, QString());
-    if (read != PcmReadResult::Ok) return fail(Result::BadRecording, pcmReadMessage(read, m_strRecording));
-    FeatureMatrix realFeatures = sink.finish();
+    if (read != PcmReadResult::Ok) return fail(Result::BadRecording, pcmReadMessage(read, m_recording));
+    sink.finish();
     const PauseFinder& pauses = sink.pauses();
-    m_dSeconds = pauses.seconds();
-    if (m_dSkip >= m_dSeconds)
+    const PackedFeatures& real = sink.features();
+    m_seconds = pauses.seconds();
+    if (m_skip >= m_seconds)
         return fail(Result::SkipTooLong, QStringLiteral("--skip %1 s lies past the end of the recording (%2 s)")
-                                             .arg(m_dSkip).arg(m_dSeconds, 0, 'f', 2));
-    if (!pauses.hasSpeech(kMinSpeech, m_dSkip))
-        return fail(Result::NoSpeech, m_dSkip > 0 ? QCoreApplication::translate("Aligner", "No speech found in '%1' after %2 s").arg(m_strRecording).arg(m_dSkip)
-                                                  : QCoreApplication::translate("Aligner", "No speech found in '%1'").arg(m_strRecording));
-    emit progress(5);
+                                             .arg(m_skip).arg(m_seconds, 0, 'f', 2));
+    if (!pauses.hasSpeech(kMinSpeech, m_skip) || real.rows() == 0)
+        return fail(Result::NoSpeech, m_skip > 0 ? QCoreApplication::translate("Aligner", "No speech found in '%1' after %2 s").arg(m_recording).arg(m_skip)
+                                                  : QCoreApplication::translate("Aligner", "No speech found in '%1'").arg(m_recording));
+    emit progress(33);
 
-    FeatureStream synthStream;
-    std::vector<std::pair<long, long>> spans;
-    if (const Result said = synthesize(synthStream, spans); said != Result::Ok) return said;
-    const FeatureMatrix synthFeatures = synthStream.finish();
-    const int skipFrames = std::min(realFeatures.rows() - 1, int(m_dSkip / kFrameSeconds));
-    if (skipFrames > 0) realFeatures = realFeatures.slice(skipFrames, realFeatures.rows() - skipFrames);
-    if (m_bCancel) return fail(Result::Cancelled, QString());
-    emit progress(70);
+    SpeechSynth synth;
+    synth.setStopFlag(&m_cancel);
+    const SpeechSynth::Result opened = synth.open(m_language);
+    if (opened == SpeechSynth::Result::UnknownLanguage)
+        return fail(Result::UnknownLanguage, QCoreApplication::translate("Aligner", "espeak-ng has no voice for the language '%1'").arg(m_language));
+    if (opened != SpeechSynth::Result::Ok)
+        return fail(Result::NoVoiceData, QCoreApplication::translate("Aligner", "espeak-ng could not start (is espeak-ng-data installed?)"));
 
-    WarpPath path;
-    if (!path.compute(synthFeatures, realFeatures, m_bCancel) || m_bCancel)
-        return fail(Result::Cancelled, QString());
-    emit progress(90);
-    m_items = PlaceItems(path, spans, pauses, m_dSkip, skipFrames);
+    // The recording is matched a window at a time, so memory does not grow
+    // with its length: each window against the text that should fill it (at
+    // the reading's speed so far). The items that end well inside the window
+    // are kept; the next window starts where the last of them ends.
+    const int total = real.rows(), n = int(m_texts.size());
+    std::vector<ItemMatch> matches;
+    int next = 0, column = std::min(total - 1, int(m_skip / kFrameSeconds));
+    double realSeconds = 0, synthSeconds = 0;
+    while (next < n) {
+        const int width = std::min(kWindowFrames, total - column);
+        const bool lastWindow = column + width >= total;
+        const double ratio = synthSeconds > 60 ? std::clamp(realSeconds / synthSeconds, 0.5, 3.0) : 1.5;
+        FeatureStream synthStream;
+        std::vector<SynthItem> spoken;
+        const long want = lastWindow ? std::numeric_limits<long>::max() : long(width / ratio * 1.2) + 300;
+        if (const Result said = synthesize(synth, next, want, synthStream, spoken); said != Result::Ok) return said;
+        const FeatureMatrix synthFeatures = synthStream.finish();
+        FeatureMatrix realFeatures = real.unpack(column, width);
+        normaliseFeatures(realFeatures);
+        WarpPath path;
+        if (!path.compute(synthFeatures, realFeatures, m_cancel) || m_cancel) return fail(Result::Cancelled, QString());
+        std::vector<ItemMatch> window = matchItems(path, spoken, spoken.size(), pauses, column);
+        size_t keep = window.size();
+        int until = width;
+        if (!lastWindow) {
+            // Never the last item spoken (the text may go on past it), at least one.
+            const double limit = (column + width - kWindowMargin) * kFrameSeconds;
+            keep = 0;
+            while (keep + 1 < window.size() && window[keep].end <= limit) ++keep;
+            keep = std::max<size_t>(keep, 1);
+            until = std::clamp(int(std::lround(window[keep - 1].end / kFrameSeconds)) - column, 1, width);
+        }
+        for (const ExtraSpeech& x : findExtraSpeech(path, pauses, column, until)) m_extra.push_back(x);
+        for (size_t k = 0; k < keep; ++k) {
+            if (window[k].found) realSeconds += window[k].end - window[k].start, synthSeconds += window[k].synthetic;
+            matches.push_back(std::move(window[k]));
+        }
+        next += int(keep);
+        column += until;
+        emit progress(33 + 62 * next / n);
+        if (column >= total) break;
+    }
+    // Text past the end of the recording was not read.
+    while (int(matches.size()) < n) matches.push_back({0, 0, 0, kFrameSeconds, false, {}});
+    m_items = placeItems(matches, pauses, m_skip, m_extra);
     emit progress(100);
     emit finished(Result::Ok);
     return Result::Ok;

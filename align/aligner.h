@@ -14,20 +14,41 @@
 #include <vector>
 
 class FeatureStream;
+class SpeechSynth;
+struct SynthItem;
+
+// Where a word of an item is spoken, seconds in the player's timeline.
+struct WordTime {
+    double start, end;
+};
 
 // Where one item was found, and how sure the aligner is of it.
 class AlignedItem {
 public:
-    AlignedItem(double start, double end, double confidence, bool sure)
-        : m_dStart(start), m_dEnd(end), m_dConfidence(confidence), m_bSure(sure) {}
-    double start() const { return m_dStart; }  // seconds in the player's timeline
-    double end() const { return m_dEnd; }
-    double confidence() const { return m_dConfidence; }  // 0..1
-    bool isSure() const { return m_bSure; }
+    // Aligned: found, sure; Unsure: found, to be checked by ear; NotFound:
+    // not in the recording (not read), no times.
+    enum class State { Aligned, Unsure, NotFound };
+
+    AlignedItem(double start, double end, double confidence, State state, std::vector<WordTime> words = {})
+        : m_start(start), m_end(end), m_confidence(confidence), m_state(state), m_words(std::move(words)) {}
+    double start() const { return m_start; }  // seconds in the player's timeline
+    double end() const { return m_end; }
+    double confidence() const { return m_confidence; }  // 0..1
+    State state() const { return m_state; }
+    bool isSure() const { return m_state == State::Aligned; }
+    bool isFound() const { return m_state != State::NotFound; }
+    // Each word of the item's text (split at spaces) in order; empty when not found.
+    const std::vector<WordTime>& words() const { return m_words; }
 
 private:
-    double m_dStart, m_dEnd, m_dConfidence;
-    bool m_bSure;
+    double m_start, m_end, m_confidence;
+    State m_state;
+    std::vector<WordTime> m_words;
+};
+
+// A stretch of speech in the recording that no item covers (seconds).
+struct ExtraSpeech {
+    double start, end;
 };
 
 class Aligner : public QObject {
@@ -42,12 +63,14 @@ public:
     void setInput(const QString& recording, const QStringList& items, const QString& language, double skip);
 
     Result run();
-    void cancel() { m_bCancel = true; }
+    void cancel() { m_cancel = true; }
 
     // After run(): the items in text order (when Ok), or what went wrong.
     const std::vector<AlignedItem>& items() const { return m_items; }
-    QString errorText() const { return m_strError; }
-    double recordingSeconds() const { return m_dSeconds; }
+    // After run(): speech longer than a second that no item covers, in order.
+    const std::vector<ExtraSpeech>& extraSpeech() const { return m_extra; }
+    QString errorText() const { return m_error; }
+    double recordingSeconds() const { return m_seconds; }
 
 signals:
     void progress(int percent);
@@ -55,12 +78,15 @@ signals:
 
 private:
     Result fail(Result result, const QString& text);
-    Result synthesize(FeatureStream& features, std::vector<std::pair<long, long>>& spans);
+    // Speaks items from `first` on into `features` until they hold `minFrames`
+    // frames or the text ends; `spoken` gets where each lies (16 kHz samples).
+    Result synthesize(SpeechSynth& synth, int first, long minFrames, FeatureStream& features, std::vector<SynthItem>& spoken);
 
-    QString m_strRecording, m_strLanguage;
+    QString m_recording, m_language;
     QStringList m_texts;
-    double m_dSkip = 0, m_dSeconds = 0;
-    std::atomic<bool> m_bCancel{false};
+    double m_skip = 0, m_seconds = 0;
+    std::atomic<bool> m_cancel{false};
     std::vector<AlignedItem> m_items;
-    QString m_strError;
+    std::vector<ExtraSpeech> m_extra;
+    QString m_error;
 };

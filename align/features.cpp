@@ -14,16 +14,17 @@ constexpr int kBins = kFftSize / 2 + 1;
 constexpr int kMelBands = 26;
 constexpr int kCepstra = 12;
 constexpr int kDims = kCepstra + 1;
+static_assert(kDims == kFeatureDims);
 constexpr double kLowHz = 100.0, kHighHz = 7600.0;
 
-double Mel(double hz) { return 2595.0 * std::log10(1.0 + hz / 700.0); }
-double Hz(double mel) { return 700.0 * (std::pow(10.0, mel / 2595.0) - 1.0); }
+double melOf(double hz) { return 2595.0 * std::log10(1.0 + hz / 700.0); }
+double hzOf(double mel) { return 700.0 * (std::pow(10.0, mel / 2595.0) - 1.0); }
 
 // Triangular mel filters as weights over the FFT bins, band after band.
-std::vector<float> MelFilters() {
+std::vector<float> melFilters() {
     std::vector<float> w(size_t(kMelBands) * kBins, 0.0f);
-    const double lo = Mel(kLowHz), hi = Mel(kHighHz);
-    auto edgeBin = [&](int k) { return Hz(lo + (hi - lo) * k / (kMelBands + 1)) * kFftSize / kAnalysisRate; };
+    const double lo = melOf(kLowHz), hi = melOf(kHighHz);
+    auto edgeBin = [&](int k) { return hzOf(lo + (hi - lo) * k / (kMelBands + 1)) * kFftSize / kAnalysisRate; };
     for (int b = 0; b < kMelBands; ++b) {
         const double left = edgeBin(b), mid = edgeBin(b + 1), right = edgeBin(b + 2);
         for (int k = int(std::ceil(left)); k <= int(right) && k < kBins; ++k) {
@@ -35,7 +36,7 @@ std::vector<float> MelFilters() {
 }
 
 // DCT-II rows 1..kCepstra over the mel bands.
-std::vector<float> DctMatrix() {
+std::vector<float> dctMatrix() {
     std::vector<float> m(size_t(kCepstra) * kMelBands);
     for (int c = 0; c < kCepstra; ++c)
         for (int b = 0; b < kMelBands; ++b)
@@ -43,7 +44,9 @@ std::vector<float> DctMatrix() {
     return m;
 }
 
-void Normalise(FeatureMatrix& f) {
+}  // namespace
+
+void normaliseFeatures(FeatureMatrix& f) {
     const int rows = f.rows();
     if (rows == 0) return;
     for (int d = 0; d < f.dims(); ++d) {
@@ -55,21 +58,19 @@ void Normalise(FeatureMatrix& f) {
     }
 }
 
-}  // namespace
-
 FeatureMatrix FeatureMatrix::halved() const {
-    FeatureMatrix out((rows() + 1) / 2, m_nDims);
+    FeatureMatrix out((rows() + 1) / 2, m_dims);
     for (int i = 0; i < out.rows(); ++i) {
         const float* a = row(2 * i);
         const float* b = 2 * i + 1 < rows() ? row(2 * i + 1) : a;
-        for (int d = 0; d < m_nDims; ++d) out.row(i)[d] = 0.5f * (a[d] + b[d]);
+        for (int d = 0; d < m_dims; ++d) out.row(i)[d] = 0.5f * (a[d] + b[d]);
     }
     return out;
 }
 
 FeatureMatrix FeatureMatrix::slice(int first, int count) const {
-    FeatureMatrix out(count, m_nDims);
-    std::copy(row(first), row(first) + size_t(count) * m_nDims, out.row(0));
+    FeatureMatrix out(count, m_dims);
+    std::copy(row(first), row(first) + size_t(count) * m_dims, out.row(0));
     return out;
 }
 
@@ -87,13 +88,51 @@ void FeatureStream::push(const float* samples, size_t count) {
 FeatureMatrix FeatureStream::finish() {
     FeatureMatrix out(std::move(m_values), kDims);
     m_values.clear();
-    Normalise(out);
+    normaliseFeatures(out);
+    return out;
+}
+
+void FeatureStream::takeFrames(std::vector<float>& out) {
+    out.insert(out.end(), m_values.begin(), m_values.end());
+    m_values.clear();
+}
+
+void PackedFeatures::append(const std::vector<float>& frames) {
+    m_pending.insert(m_pending.end(), frames.begin(), frames.end());
+    while (m_pending.size() >= size_t(kBlock) * kDims) pack();
+}
+
+void PackedFeatures::finish() {
+    while (!m_pending.empty()) pack();
+}
+
+void PackedFeatures::pack() {
+    const int count = int(std::min(m_pending.size() / kDims, size_t(kBlock)));
+    for (int d = 0; d < kDims; ++d) {
+        float peak = 1e-9f;
+        for (int i = 0; i < count; ++i) peak = std::max(peak, std::abs(m_pending[size_t(i) * kDims + size_t(d)]));
+        m_scales.push_back(peak / 127.0f);
+    }
+    const float* scale = m_scales.data() + m_scales.size() - kDims;
+    for (int i = 0; i < count; ++i)
+        for (int d = 0; d < kDims; ++d) m_values.push_back(int8_t(std::lround(m_pending[size_t(i) * kDims + size_t(d)] / scale[d])));
+    m_pending.erase(m_pending.begin(), m_pending.begin() + long(count) * kDims);
+    m_rows += count;
+}
+
+FeatureMatrix PackedFeatures::unpack(int first, int count) const {
+    FeatureMatrix out(count, kDims);
+    for (int i = 0; i < count; ++i) {
+        const int r = first + i;
+        const float* scale = m_scales.data() + size_t(r / kBlock) * kDims;
+        for (int d = 0; d < kDims; ++d) out.row(i)[d] = float(m_values[size_t(r) * kDims + size_t(d)]) * scale[d];
+    }
     return out;
 }
 
 void FeatureStream::addFrame(const float* s) {
-    static const std::vector<float> filters = MelFilters();
-    static const std::vector<float> dct = DctMatrix();
+    static const std::vector<float> filters = melFilters();
+    static const std::vector<float> dct = dctMatrix();
     static const std::vector<float> window = [] {
         std::vector<float> w(kWindowSamples);
         for (int n = 0; n < kWindowSamples; ++n) w[size_t(n)] = float(0.54 - 0.46 * std::cos(2 * M_PI * n / (kWindowSamples - 1)));

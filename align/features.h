@@ -4,6 +4,7 @@
 // normalised to zero mean and unit variance per file.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -13,24 +14,25 @@ constexpr int kAnalysisRate = 16000;
 constexpr int kHopSamples = 160;     // 10 ms
 constexpr int kWindowSamples = 400;  // 25 ms
 constexpr double kFrameSeconds = double(kHopSamples) / kAnalysisRate;
+constexpr int kFeatureDims = 13;     // MFCC c1-c12 and the log energy
 
 // Frames of equal width stored row after row.
 class FeatureMatrix {
 public:
     FeatureMatrix() = default;
-    FeatureMatrix(int rows, int dims) : m_nDims(dims), m_values(size_t(rows) * dims) {}
-    FeatureMatrix(std::vector<float> values, int dims) : m_nDims(dims), m_values(std::move(values)) {}
-    int rows() const { return m_nDims ? int(m_values.size() / size_t(m_nDims)) : 0; }
-    int dims() const { return m_nDims; }
-    const float* row(int i) const { return m_values.data() + size_t(i) * m_nDims; }
-    float* row(int i) { return m_values.data() + size_t(i) * m_nDims; }
+    FeatureMatrix(int rows, int dims) : m_dims(dims), m_values(size_t(rows) * dims) {}
+    FeatureMatrix(std::vector<float> values, int dims) : m_dims(dims), m_values(std::move(values)) {}
+    int rows() const { return m_dims ? int(m_values.size() / size_t(m_dims)) : 0; }
+    int dims() const { return m_dims; }
+    const float* row(int i) const { return m_values.data() + size_t(i) * m_dims; }
+    float* row(int i) { return m_values.data() + size_t(i) * m_dims; }
     // Every two frames averaged into one (a trailing odd frame kept as is).
     FeatureMatrix halved() const;
     // Rows [first, first + count).
     FeatureMatrix slice(int first, int count) const;
 
 private:
-    int m_nDims = 0;
+    int m_dims = 0;
     std::vector<float> m_values;
 };
 
@@ -43,6 +45,8 @@ public:
     void push(const float* samples, size_t count);
     // Every frame so far, normalised per dimension over all of them.
     FeatureMatrix finish();
+    // Appends the frames made so far, not normalised, to `out` and forgets them.
+    void takeFrames(std::vector<float>& out);
 
 private:
     void addFrame(const float* s);
@@ -52,8 +56,32 @@ private:
     std::vector<float> m_values;   // frames so far, row after row
 };
 
+// Each dimension to zero mean and unit variance over the rows.
+void normaliseFeatures(FeatureMatrix& f);
+
+// Frames kept in a byte a value, so that a long recording's fit in memory:
+// each block of kBlock frames scaled per dimension by its largest magnitude.
+class PackedFeatures {
+public:
+    static constexpr int kBlock = 64;
+    // Appends whole frames of kFeatureDims values.
+    void append(const std::vector<float>& frames);
+    void finish();  // after the last frames
+    int rows() const { return m_rows; }
+    // Rows [first, first + count), unpacked (not normalised).
+    FeatureMatrix unpack(int first, int count) const;
+
+private:
+    void pack();
+
+    std::vector<float> m_pending;  // frames not yet packed
+    std::vector<int8_t> m_values;
+    std::vector<float> m_scales;   // per block, per dimension
+    int m_rows = 0;
+};
+
 // Squared Euclidean distance between two rows of `dims` values.
-inline float FrameDistance(const float* a, const float* b, int dims) {
+inline float frameDistance(const float* a, const float* b, int dims) {
     float sum = 0.0f;
     for (int d = 0; d < dims; ++d) sum += (a[d] - b[d]) * (a[d] - b[d]);
     return sum;

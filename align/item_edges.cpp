@@ -10,32 +10,43 @@ namespace {
 
 constexpr double kMinPause = 0.08;       // shortest pause an item edge may snap to, seconds
 constexpr double kSnapReach = 0.35;      // how far a mapped edge may lie from its pause
-constexpr double kMaxCostRatio = 1.6;    // an item's path cost over the median: beyond, unsure
+constexpr double kMaxCostRatio = 2.2;    // an item's path cost over the median: beyond, unsure
 constexpr double kMinStretch = 0.45;     // the item's length in the recording over its synthetic
-constexpr double kMaxStretch = 2.5;      // length, beyond which it is unsure
+constexpr double kMaxStretch = 2.5;      // length, beyond which it is unsure (below the first: not found)
+constexpr double kMinSpeechShare = 0.3;  // speech in the item's stretch over its synthetic sound: below, not found
+constexpr double kMinItem = 0.05;        // an item shorter than this in the recording is not found
+constexpr double kMinWordPause = 0.12;   // shortest pause a word edge may snap to (a stop's closure is shorter)
+constexpr double kWordReach = 0.06;      // how far a mapped word edge may lie from its pause
+constexpr int kStallFrames = 50;         // a stall is judged over this many recording frames (0.5 s)
+constexpr double kStallAdvance = 0.15;   // synthetic frames per recording frame below which the path stalls
+constexpr double kMinExtra = 1.0;        // the shortest speech not in the text that is reported, seconds
+constexpr double kMinExtraLoud = 0.5;    // the share of it that must be louder than the pauses
 
 using Pause = PauseFinder::Pause;
 
 struct Mapped {
     double start, end, cost, stretch, synthetic;
     bool startSnapped = false, endSnapped = false;
+    size_t index = 0;
 };
 
-double Distance(const Pause& p, double t) { return t < p.start() ? p.start() - t : t > p.end() ? t - p.end() : 0.0; }
+double distanceTo(const Pause& p, double t) { return t < p.start() ? p.start() - t : t > p.end() ? t - p.end() : 0.0; }
 
-// The pause nearest to `t` within kSnapReach (the longer one on a tie), or null.
-const Pause* Nearest(const std::vector<Pause>& pauses, double t) {
+// The pause nearest to `t` within `reach` (the longer one on a tie), or null.
+// `pauses` is in order.
+const Pause* nearestPause(const std::vector<Pause>& pauses, double t, double reach = kSnapReach) {
     const Pause* best = nullptr;
-    for (const Pause& p : pauses) {
-        const double d = Distance(p, t);
-        if (d > kSnapReach) continue;
-        if (!best || d < Distance(*best, t) - 1e-9 || (d < Distance(*best, t) + 1e-9 && p.length() > best->length()))
-            best = &p;
+    auto p = std::lower_bound(pauses.begin(), pauses.end(), t - reach, [](const Pause& q, double v) { return q.end() < v; });
+    for (; p != pauses.end() && p->start() <= t + reach; ++p) {
+        const double d = distanceTo(*p, t);
+        if (d > reach) continue;
+        if (!best || d < distanceTo(*best, t) - 1e-9 || (d < distanceTo(*best, t) + 1e-9 && p->length() > best->length()))
+            best = &*p;
     }
     return best;
 }
 
-double Median(std::vector<float> v) {
+double median(std::vector<float> v) {
     if (v.empty()) return 1.0;
     std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
     return std::max(1e-6, double(v[v.size() / 2]));
@@ -43,84 +54,226 @@ double Median(std::vector<float> v) {
 
 // The path's first and last items are the least certain at their outer
 // edges: audio not in the text may lie beside them, and the path may enter
-// the item late or leave it early. Their outer edge goes to the pause that
-// gives them the length the other items have relative to their synthetic one.
-void FixOuterEdges(std::vector<Mapped>& items, const std::vector<Pause>& pauses) {
+// the item late or leave it early. Their outer edge goes to the pause (after
+// `low`, before `high`) that gives them the length the other items have
+// relative to their synthetic one.
+void fixOuterEdges(std::vector<Mapped>& items, const std::vector<Pause>& pauses, double low, double high) {
     if (items.size() < 3) return;
     std::vector<float> stretches;
     for (size_t k = 1; k + 1 < items.size(); ++k) stretches.push_back(float((items[k].end - items[k].start) / items[k].synthetic));
-    const double typical = Median(stretches);
+    const double typical = median(stretches);
     auto misfit = [&](double length, const Mapped& m) { return std::abs(std::log(std::max(1e-3, length) / (typical * m.synthetic))); };
     Mapped& first = items.front();
     for (const Pause& p : pauses)
-        if (p.end() < first.end && misfit(first.end - p.end(), first) < misfit(first.end - first.start, first) - 0.1)
+        if (p.end() < first.end && p.end() >= low && misfit(first.end - p.end(), first) < misfit(first.end - first.start, first) - 0.1)
             first.start = p.end(), first.startSnapped = true;
     Mapped& last = items.back();
     for (const Pause& p : pauses)
-        if (p.start() > last.start && misfit(p.start() - last.start, last) < misfit(last.end - last.start, last) - 0.1)
+        if (p.start() > last.start && p.start() <= high && misfit(p.start() - last.start, last) < misfit(last.end - last.start, last) - 0.1)
             last.end = p.start(), last.endSnapped = true;
-}
-
-// An item far shorter in the recording than spoken (a line the reader left
-// out) holds at most a scrap of a neighbour: the scrap goes back to the
-// neighbour it lies closer to, and the item keeps no length.
-void ReturnScraps(std::vector<Mapped>& items) {
-    for (size_t k = 1; k + 1 < items.size(); ++k) {
-        Mapped& m = items[k];
-        if (m.end <= m.start || (m.end - m.start) / m.synthetic >= kMinStretch) continue;
-        if (m.start - items[k - 1].end <= items[k + 1].start - m.end)
-            items[k - 1].end = m.end, m.start = m.end;
-        else
-            items[k + 1].start = m.start, m.end = m.start;
-    }
 }
 
 }  // namespace
 
-std::vector<AlignedItem> PlaceItems(const WarpPath& path, const std::vector<std::pair<long, long>>& spans,
-                                    const PauseFinder& finder, double skip, int skipFrames) {
+std::vector<ExtraSpeech> findExtraSpeech(const WarpPath& path, const PauseFinder& finder, int skipFrames, int untilColumn) {
+    const int cols = std::min(path.columns(), untilColumn);
+    std::vector<int> marks(size_t(cols) + 1, 0);  // +1 where a stalled stretch begins, -1 past its end
+    for (int c = 0; c < cols; ++c)
+        if (path.rowAt(c) < 0) ++marks[size_t(c)], --marks[size_t(c) + 1];
+    for (int c = 0; c + kStallFrames < cols; ++c) {
+        const int r0 = path.rowAt(c), r1 = path.rowAt(c + kStallFrames);
+        if (r0 >= 0 && r1 >= 0 && r1 - r0 < kStallAdvance * kStallFrames) ++marks[size_t(c)], --marks[size_t(c + kStallFrames) + 1];
+    }
+    std::vector<ExtraSpeech> out;
+    std::vector<bool> stalled(static_cast<size_t>(cols));
+    for (int c = 0, depth = 0; c < cols; ++c) stalled[size_t(c)] = (depth += marks[size_t(c)]) > 0;
+    for (int c = 0; c < cols;) {
+        if (!stalled[size_t(c)]) {
+            ++c;
+            continue;
+        }
+        int first = -1, last = -1, loud = 0, e = c;
+        for (; e < cols && stalled[size_t(e)]; ++e)
+            if (finder.isLoud(e + skipFrames)) first = first < 0 ? e : first, last = e, ++loud;
+        if (first >= 0 && (last + 1 - first) * kFrameSeconds >= kMinExtra && loud >= kMinExtraLoud * (last + 1 - first))
+            out.push_back({(first + skipFrames) * kFrameSeconds, (last + 1 + skipFrames) * kFrameSeconds});
+        c = e;
+    }
+    return out;
+}
+
+namespace {
+
+// Each word's mapped stretch within the item, its edges moved to the short
+// pauses between words where there are any.
+std::vector<WordTime> placeWords(const std::vector<WordTime>& mapped, const Mapped& item, const std::vector<Pause>& pauses) {
+    std::vector<WordTime> w = mapped;
+    if (w.empty()) return w;
+    for (WordTime& t : w) t.start = std::clamp(t.start, item.start, item.end), t.end = std::clamp(t.end, item.start, item.end);
+    w.front().start = item.start, w.back().end = item.end;
+    for (size_t k = 0; k + 1 < w.size(); ++k) {
+        WordTime &left = w[k], &right = w[k + 1];
+        if (right.start < left.end) left.end = right.start = 0.5 * (left.end + right.start);
+        const Pause* p = nearestPause(pauses, 0.5 * (left.end + right.start), kWordReach + 0.5 * (right.start - left.end));
+        if (p && p->start() > left.start && p->end() < right.end && p->start() > item.start && p->end() < item.end)
+            left.end = p->start(), right.start = p->end();
+    }
+    for (size_t k = 0; k < w.size(); ++k) {
+        if (k > 0) w[k].start = std::max(w[k].start, w[k - 1].end);
+        w[k].end = std::min(item.end, std::max(w[k].end, w[k].start));
+    }
+    return w;
+}
+
+}  // namespace
+
+std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthItem>& spoken, size_t count,
+                                  const PauseFinder& finder, int skipFrames) {
     const int rows = path.rows();
     auto rowOf = [&](long sample) { return std::clamp(int(sample / kHopSamples), 0, rows - 1); };
     auto timeOf = [&](int column) { return (column + skipFrames) * kFrameSeconds; };
-    std::vector<Mapped> items;
-    for (const auto& [from, to] : spans) {
+    auto mapSpan = [&](long from, long to) {
         const int a = rowOf(from), b = std::max(a, rowOf(to) - 1);
+        return WordTime{timeOf(path.firstColumn(a)), timeOf(path.lastColumn(b) + 1)};
+    };
+    auto loudSeconds = [&](double from, double to) {
+        int loud = 0;
+        for (int b = int(from / kFrameSeconds); b < int(to / kFrameSeconds); ++b) loud += finder.isLoud(b);
+        return loud * kFrameSeconds;
+    };
+    // Each item mapped; those whose speech maps onto next to nothing were not read.
+    std::vector<ItemMatch> out;
+    for (size_t i = 0; i < count && i < spoken.size(); ++i) {
+        const SynthItem& s = spoken[i];
+        const int a = rowOf(s.from), b = std::max(a, rowOf(s.to) - 1);
         double cost = 0;
         for (int r = a; r <= b; ++r) cost += path.rowCost(r);
-        const double start = timeOf(path.firstColumn(a)), end = timeOf(path.lastColumn(b) + 1);
-        const double synthetic = std::max(kFrameSeconds, double(to - from) / kAnalysisRate);
-        items.push_back({start, end, cost / (b - a + 1), (end - start) / synthetic, synthetic});
+        const WordTime span = mapSpan(s.from, s.to);
+        const double synthetic = std::max(kFrameSeconds, double(s.to - s.from) / kAnalysisRate);
+        double sound = 0;
+        for (const auto& [ws, we] : s.words) sound += double(we - ws) / kAnalysisRate;
+        const double stretch = (span.end - span.start) / synthetic;
+        ItemMatch m{span.start, span.end, cost / (b - a + 1), synthetic, stretch >= kMinStretch &&
+                    loudSeconds(span.start, span.end) >= kMinSpeechShare * std::max(sound, kFrameSeconds), {}};
+        for (const auto& [ws, we] : s.words) m.words.push_back(mapSpan(ws, we));
+        out.push_back(std::move(m));
+    }
+    return out;
+}
+
+std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const PauseFinder& finder, double skip,
+                                    std::vector<ExtraSpeech>& extra) {
+    std::vector<Mapped> found;
+    for (size_t i = 0; i < matches.size(); ++i) {
+        const ItemMatch& s = matches[i];
+        if (!s.found) continue;
+        Mapped m{s.start, s.end, s.cost, (s.end - s.start) / s.synthetic, s.synthetic};
+        m.index = i;
+        found.push_back(m);
     }
     // Each item's mean distance on the path against the typical item's.
     std::vector<float> costs;
-    for (const Mapped& m : items) costs.push_back(float(m.cost));
-    const double typical = Median(costs);
-    for (Mapped& m : items) m.cost /= typical;
+    for (const Mapped& m : found) costs.push_back(float(m.cost));
+    const double typical = median(costs);
+    for (Mapped& m : found) m.cost /= typical;
+
+    // A stall well inside an item: the path followed the item's first reading
+    // into a second one (a line read twice). The item keeps the first reading,
+    // up to the longest pause in the stall; the rest is the second.
+    const std::vector<Pause> allPauses = finder.pauses(kMinPause);
+    for (Mapped& m : found)
+        for (ExtraSpeech& x : extra) {
+            if (x.start < m.start + 0.1 || x.end > m.end - 0.1) continue;
+            const Pause* longest = nullptr;
+            for (const Pause& p : allPauses)
+                if (p.start() > x.start - kSnapReach && p.end() < x.end && (!longest || p.length() > longest->length())) longest = &p;
+            if (!longest) continue;
+            x = {longest->end(), m.end};
+            m.end = longest->start();
+        }
+    // No item keeps speech that is not in the text.
+    auto cutExtra = [&](Mapped& m) {
+        for (const ExtraSpeech& x : extra)
+            if (m.start < x.end && m.end > x.start) {
+                if (m.start < x.start) m.end = std::min(m.end, x.start);
+                else m.start = std::max(m.start, x.end);
+            }
+    };
+    for (Mapped& m : found) cutExtra(m);
+
+    // An item beside a sentence not in the text may have been matched to that
+    // sentence, its own reading left over as extra speech: when the extra
+    // speech beside it fits the item's length far better than its own stretch
+    // does, they change places (its words moved along, scaled).
+    std::vector<std::vector<WordTime>> words(matches.size());
+    for (const Mapped& m : found) words[m.index] = matches[m.index].words;
+    std::vector<float> stretches;
+    for (const Mapped& m : found) stretches.push_back(float((m.end - m.start) / m.synthetic));
+    const double typicalStretch = median(stretches);
+    auto misfit = [&](double length, const Mapped& m) { return std::abs(std::log(std::max(1e-3, length) / (typicalStretch * m.synthetic))); };
+    for (size_t k = 0; k < found.size(); ++k) {
+        Mapped& m = found[k];
+        const double before = k > 0 ? found[k - 1].end : -1e300, after = k + 1 < found.size() ? found[k + 1].start : 1e300;
+        for (ExtraSpeech& x : extra) {
+            const bool beside = (x.start >= m.end - 0.05 && x.start - m.end < 1.5 && x.end <= after + 0.05) ||
+                                (x.end <= m.start + 0.05 && m.start - x.end < 1.5 && x.start >= before - 0.05);
+            if (!beside || misfit(x.end - x.start, m) >= misfit(m.end - m.start, m) - 0.4) continue;
+            const double scale = (x.end - x.start) / std::max(kFrameSeconds, m.end - m.start);
+            for (WordTime& w : words[m.index])
+                w = {x.start + (w.start - m.start) * scale, x.start + (w.end - m.start) * scale};
+            std::swap(m.start, x.start), std::swap(m.end, x.end);
+            m.stretch = (m.end - m.start) / m.synthetic;
+            break;
+        }
+    }
+    std::sort(extra.begin(), extra.end(), [](const ExtraSpeech& a, const ExtraSpeech& b) { return a.start < b.start; });
+    std::vector<ExtraSpeech> merged;
+    for (const ExtraSpeech& x : extra)
+        if (!merged.empty() && x.start <= merged.back().end) merged.back().end = std::max(merged.back().end, x.end);
+        else merged.push_back(x);
+    extra.swap(merged);
+
 
     std::vector<Pause> pauses;
-    for (const Pause& p : finder.pauses(kMinPause))
+    for (const Pause& p : allPauses)
         if (p.end() > skip) pauses.emplace_back(std::max(p.start(), skip), p.end());
-    if (!items.empty()) {
-        if (const Pause* p = Nearest(pauses, items.front().start)) items.front().start = p->end(), items.front().startSnapped = true;
-        if (const Pause* p = Nearest(pauses, items.back().end)) items.back().end = p->start(), items.back().endSnapped = true;
+    if (!found.empty()) {
+        if (const Pause* p = nearestPause(pauses, found.front().start)) found.front().start = p->end(), found.front().startSnapped = true;
+        if (const Pause* p = nearestPause(pauses, found.back().end)) found.back().end = p->start(), found.back().endSnapped = true;
     }
-    for (size_t k = 0; k + 1 < items.size(); ++k) {
-        Mapped &left = items[k], &right = items[k + 1];
-        const Pause* p = Nearest(pauses, 0.5 * (left.end + right.start));
-        if (!p) continue;
-        left.end = p->start(), left.endSnapped = true;
-        right.start = p->end(), right.startSnapped = true;
+    for (size_t k = 0; k + 1 < found.size(); ++k) {
+        Mapped &left = found[k], &right = found[k + 1];
+        const bool apart = std::any_of(extra.begin(), extra.end(), [&](const ExtraSpeech& x) {
+            return x.start >= left.end - 0.01 && x.end <= right.start + 0.01;
+        });
+        // Speech not in the text between them: each edge to the pause beside it.
+        const Pause* p = nearestPause(pauses, apart ? left.end : 0.5 * (left.end + right.start));
+        const Pause* q = apart ? nearestPause(pauses, right.start) : p;
+        if (p) left.end = p->start(), left.endSnapped = true;
+        if (q) right.start = q->end(), right.startSnapped = true;
     }
+    double low = 0, high = 1e300;
+    for (const ExtraSpeech& x : extra) {
+        if (!found.empty() && x.end <= found.front().end) low = std::max(low, x.end);
+        if (!found.empty() && x.start >= found.back().start) high = std::min(high, x.start);
+    }
+    fixOuterEdges(found, pauses, low, high);
+    for (Mapped& m : found) cutExtra(m);
 
-    FixOuterEdges(items, pauses);
-    ReturnScraps(items);
-
+    const std::vector<Pause> wordPauses = finder.pauses(kMinWordPause);
     std::vector<AlignedItem> out;
-    for (const Mapped& m : items) {
-        const bool sure = m.startSnapped && m.endSnapped && m.cost <= kMaxCostRatio && m.end > m.start + 0.05 &&
-                          m.stretch >= kMinStretch && m.stretch <= kMaxStretch;
+    for (size_t i = 0, f = 0; i < matches.size(); ++i) {
+        if (!matches[i].found || found[f].end < found[f].start + kMinItem) {
+            if (matches[i].found) ++f;
+            out.emplace_back(0.0, 0.0, 0.0, AlignedItem::State::NotFound);
+            continue;
+        }
+        const Mapped& m = found[f++];
+        const bool sure = m.startSnapped && m.endSnapped && m.cost <= kMaxCostRatio && m.stretch >= kMinStretch &&
+                          m.stretch <= kMaxStretch;
         const double confidence = std::clamp(2.0 - m.cost, 0.0, 1.0) * (m.startSnapped && m.endSnapped ? 1.0 : 0.5);
-        out.emplace_back(m.start, std::max(m.start, m.end), confidence, sure);
+        out.emplace_back(m.start, m.end, confidence, sure ? AlignedItem::State::Aligned : AlignedItem::State::Unsure,
+                         placeWords(words[i], m, wordPauses));
     }
     return out;
 }

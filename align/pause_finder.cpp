@@ -12,7 +12,7 @@ constexpr int kBlock = kHopSamples;  // 10 ms
 constexpr int kFine = 32;            // 2 ms steps for the edges
 constexpr int kFineWindow = 80;      // 5 ms energy window for the edges
 
-double Db(const float* s, int count) {
+double decibels(const float* s, int count) {
     double sum = 1e-12;
     for (int n = 0; n < count; ++n) sum += double(s[n]) * s[n];
     return 10.0 * std::log10(sum / std::max(count, 1));
@@ -22,15 +22,15 @@ double Db(const float* s, int count) {
 
 void PauseFinder::push(const float* samples, size_t count) {
     m_pending.insert(m_pending.end(), samples, samples + count);
-    m_dSeconds += double(count) / kAnalysisRate;
-    const long end = m_nPendingStart + long(m_pending.size());
-    auto at = [&](long sample) { return m_pending.data() + (sample - m_nPendingStart); };
-    for (long b = long(m_db.size()) * kBlock; b + kBlock <= end; b += kBlock) m_db.push_back(float(Db(at(b), kBlock)));
+    m_seconds += double(count) / kAnalysisRate;
+    const long end = m_pendingStart + long(m_pending.size());
+    auto at = [&](long sample) { return m_pending.data() + (sample - m_pendingStart); };
+    for (long b = long(m_db.size()) * kBlock; b + kBlock <= end; b += kBlock) m_db.push_back(float(decibels(at(b), kBlock)));
     for (long f = long(m_fineDb.size()) * kFine; f + kFineWindow <= end; f += kFine)
-        m_fineDb.push_back(float(Db(at(f), kFineWindow)));
+        m_fineDb.push_back(int16_t(std::lround(std::clamp(decibels(at(f), kFineWindow), -300.0, 300.0) * 100)));
     const long keep = std::min(long(m_db.size()) * kBlock, long(m_fineDb.size()) * kFine);
-    m_pending.erase(m_pending.begin(), m_pending.begin() + (keep - m_nPendingStart));
-    m_nPendingStart = keep;
+    m_pending.erase(m_pending.begin(), m_pending.begin() + (keep - m_pendingStart));
+    m_pendingStart = keep;
 }
 
 void PauseFinder::finish() {
@@ -43,28 +43,28 @@ void PauseFinder::finish() {
     // Digital silence has no floor to speak of: none is taken lower than 50 dB below speech.
     const double floor = std::max(double(sorted[blocks / 10]), speech - 50.0);
     // 6 dB over the floor, or a fifth of the way to speech when that is higher.
-    m_dThreshold = floor + std::max(6.0, 0.2 * (speech - floor));
+    m_threshold = floor + std::max(6.0, 0.2 * (speech - floor));
 }
 
 // The 5 ms windows lie every kFine samples; window i is centred at kFine * i + kFineWindow / 2.
 double PauseFinder::refineStart(int block) const {
     const long first = (std::max(0L, long(block - 1) * kBlock) + kFine - 1) / kFine;
     for (long i = first; i * kFine < long(block + 1) * kBlock && i < long(m_fineDb.size()); ++i)
-        if (m_fineDb[size_t(i)] > m_dThreshold) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
+        if (m_fineDb[size_t(i)] > m_threshold * 100) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
     return double(block) * kFrameSeconds;
 }
 
 double PauseFinder::refineEnd(int block) const {
     const long first = (long(block) * kBlock + kFine - 1) / kFine;
     for (long i = std::min(long(m_fineDb.size()) - 1, (long(block + 2) * kBlock - kFineWindow) / kFine); i >= first; --i)
-        if (m_fineDb[size_t(i)] > m_dThreshold) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
+        if (m_fineDb[size_t(i)] > m_threshold * 100) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
     return double(block + 1) * kFrameSeconds;
 }
 
 std::vector<PauseFinder::Pause> PauseFinder::pauses(double minSeconds) const {
     std::vector<Pause> out;
     const int blocks = int(m_db.size()), minBlocks = std::max(1, int(std::lround(minSeconds / kFrameSeconds)));
-    const double total = m_dSeconds;
+    const double total = m_seconds;
     for (int b = 0; b < blocks;) {
         if (loud(b)) {
             ++b;

@@ -10,7 +10,7 @@ constexpr int kZeroCrossings = 6;  // kernel half-width, in zero crossings of th
 constexpr int kTableSteps = 256;   // kernel table entries per zero crossing
 
 // Hann-windowed sinc from 0 to kZeroCrossings, kTableSteps per unit, one past the end.
-const std::vector<float>& KernelTable() {
+const std::vector<float>& kernelTable() {
     static const std::vector<float> table = [] {
         std::vector<float> t(kZeroCrossings * kTableSteps + 2, 0.0f);
         for (int i = 0; i <= kZeroCrossings * kTableSteps; ++i) {
@@ -23,7 +23,7 @@ const std::vector<float>& KernelTable() {
     return table;
 }
 
-float Kernel(const std::vector<float>& table, double x) {
+float kernelAt(const std::vector<float>& table, double x) {
     const double at = std::abs(x) * kTableSteps;
     const size_t i = size_t(at);
     if (i >= table.size() - 1) return 0.0f;
@@ -34,40 +34,40 @@ float Kernel(const std::vector<float>& table, double x) {
 }  // namespace
 
 Resampler::Resampler(int fromRate, int toRate)
-    : m_dStep(double(fromRate) / toRate), m_dScale(std::min(1.0, 1.0 / m_dStep)),
-      m_nReach(fromRate == toRate ? 0 : int(std::ceil(kZeroCrossings / m_dScale))) {}
+    : m_step(double(fromRate) / toRate), m_scale(std::min(1.0, 1.0 / m_step)),
+      m_reach(fromRate == toRate ? 0 : int(std::ceil(kZeroCrossings / m_scale))) {}
 
 void Resampler::produce(long lastInput, size_t until, std::vector<float>& out) {
-    const std::vector<float>& table = KernelTable();
-    for (; m_nProduced < until; ++m_nProduced) {
-        const double x = double(m_nProduced) * m_dStep;
+    const std::vector<float>& table = kernelTable();
+    for (; m_produced < until; ++m_produced) {
+        const double x = double(m_produced) * m_step;
         const long centre = long(x);
-        if (m_nReach == 0) {
-            out.push_back(m_history[size_t(centre - m_nFirst)]);
+        if (m_reach == 0) {
+            out.push_back(m_history[size_t(centre - m_first)]);
             continue;
         }
-        const long lo = std::max(m_nFirst, centre - m_nReach + 1), hi = std::min(lastInput, centre + m_nReach);
+        const long lo = std::max(m_first, centre - m_reach + 1), hi = std::min(lastInput, centre + m_reach);
         float sum = 0.0f;
-        for (long k = lo; k <= hi; ++k) sum += m_history[size_t(k - m_nFirst)] * Kernel(table, (x - double(k)) * m_dScale);
-        out.push_back(sum * float(m_dScale));
+        for (long k = lo; k <= hi; ++k) sum += m_history[size_t(k - m_first)] * kernelAt(table, (x - double(k)) * m_scale);
+        out.push_back(sum * float(m_scale));
     }
 }
 
 void Resampler::push(const float* in, size_t count, std::vector<float>& out) {
     m_history.insert(m_history.end(), in, in + count);
-    m_nReceived += long(count);
+    m_received += long(count);
     // Outputs whose whole kernel has arrived.
-    const size_t ready = std::min(outputsFor(size_t(m_nReceived)),
-                                  size_t(std::max(0.0, std::floor(double(m_nReceived - m_nReach) / m_dStep))));
-    produce(m_nReceived - 1, ready, out);
-    const long keep = std::max(m_nFirst, long(double(m_nProduced) * m_dStep) - m_nReach);
-    m_history.erase(m_history.begin(), m_history.begin() + (keep - m_nFirst));
-    m_nFirst = keep;
+    const size_t ready = std::min(outputsFor(size_t(m_received)),
+                                  size_t(std::max(0.0, std::floor(double(m_received - m_reach) / m_step))));
+    produce(m_received - 1, ready, out);
+    const long keep = std::max(m_first, long(double(m_produced) * m_step) - m_reach);
+    m_history.erase(m_history.begin(), m_history.begin() + (keep - m_first));
+    m_first = keep;
 }
 
-void Resampler::finish(std::vector<float>& out) { produce(m_nReceived - 1, outputsFor(size_t(m_nReceived)), out); }
+void Resampler::finish(std::vector<float>& out) { produce(m_received - 1, outputsFor(size_t(m_received)), out); }
 
-std::vector<float> Resample(const std::vector<float>& in, int fromRate, int toRate) {
+std::vector<float> resample(const std::vector<float>& in, int fromRate, int toRate) {
     Resampler resampler(fromRate, toRate);
     std::vector<float> out;
     out.reserve(resampler.outputsFor(in.size()));

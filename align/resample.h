@@ -15,19 +15,19 @@ public:
     // Appends the rest; the input past the end counts as silence.
     void finish(std::vector<float>& out);
     // Output samples that `inputs` input samples make.
-    size_t outputsFor(size_t inputs) const { return size_t(double(inputs) / m_dStep); }
+    size_t outputsFor(size_t inputs) const { return size_t(double(inputs) / m_step); }
 
 private:
     void produce(long lastInput, size_t until, std::vector<float>& out);
 
-    double m_dStep;   // input samples per output sample
-    double m_dScale;  // kernel stretch when going down in rate
-    int m_nReach;     // input samples each side that an output uses
-    std::vector<float> m_history;  // input from m_nFirst on
-    long m_nFirst = 0;
-    long m_nReceived = 0;
-    size_t m_nProduced = 0;
+    double m_step;   // input samples per output sample
+    double m_scale;  // kernel stretch when going down in rate
+    int m_reach;     // input samples each side that an output uses
+    std::vector<float> m_history;  // input from m_first on
+    long m_first = 0;
+    long m_received = 0;
+    size_t m_produced = 0;
 };
 
 // A whole signal at once.
-std::vector<float> Resample(const std::vector<float>& in, int fromRate, int toRate);
+std::vector<float> resample(const std::vector<float>& in, int fromRate, int toRate);

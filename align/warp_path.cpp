@@ -20,20 +20,23 @@ struct Band {
     std::vector<int> lo, hi;
 };
 
-enum Step : uint8_t { kStart, kDiagonal, kDown, kRight };
+enum class Step : uint8_t { Start, Diagonal, Down, Right };
 
 // DTW within `band`, steps (1,1) weighted 2 and (1,0), (0,1) weighted 1, so
 // every path weighs rows + columns and none is favoured for its shape. The
 // path may begin and end in any column; the recording's frames before and
 // after it cost `skipCost` each (audio that is not in the text).
 // Cancelled: an empty path.
-std::vector<Cell> BandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, const Band& band, float skipCost,
+std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, const Band& band, float skipCost,
                             const std::atomic<bool>& cancel) {
     const int rows = a.rows(), dims = a.dims();
     const float bend = kBendShare * skipCost;
+    // A frame on one side that matches nothing on the other (speech not in
+    // the text, a line not read) costs at most a skipped frame at either end.
+    auto offDiagonal = [&](float c) { return std::min(c + bend, skipCost); };
     std::vector<size_t> offset(size_t(rows) + 1, 0);
     for (int i = 0; i < rows; ++i) offset[size_t(i) + 1] = offset[size_t(i)] + size_t(band.hi[size_t(i)] - band.lo[size_t(i)] + 1);
-    std::vector<uint8_t> steps(offset.back());
+    std::vector<Step> steps(offset.back());
     constexpr float kInf = std::numeric_limits<float>::infinity();
     std::vector<float> prev, cur;
     int prevLo = 0, prevHi = -1;
@@ -41,18 +44,18 @@ std::vector<Cell> BandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
         if (cancel) return {};
         const int lo = band.lo[size_t(i)], hi = band.hi[size_t(i)];
         cur.assign(size_t(hi - lo + 1), kInf);
-        uint8_t* step = steps.data() + offset[size_t(i)];
+        Step* step = steps.data() + offset[size_t(i)];
         auto prevAt = [&](int j) { return j >= prevLo && j <= prevHi ? prev[size_t(j - prevLo)] : kInf; };
         for (int j = lo; j <= hi; ++j) {
-            const float c = FrameDistance(a.row(i), b.row(j), dims);
+            const float c = frameDistance(a.row(i), b.row(j), dims);
             float best = i == 0 ? skipCost * float(j) + 2 * c : kInf;
-            uint8_t how = kStart;
+            Step how = Step::Start;
             if (i > 0) {
-                const float diag = prevAt(j - 1) + 2 * c, down = prevAt(j) + c + bend;
-                if (diag <= down) best = diag, how = kDiagonal;
-                else best = down, how = kDown;
+                const float diag = prevAt(j - 1) + 2 * c, down = prevAt(j) + offDiagonal(c);
+                if (diag <= down) best = diag, how = Step::Diagonal;
+                else best = down, how = Step::Down;
             }
-            if (j > lo && cur[size_t(j - 1 - lo)] + c + bend < best) best = cur[size_t(j - 1 - lo)] + c + bend, how = kRight;
+            if (j > lo && cur[size_t(j - 1 - lo)] + offDiagonal(c) < best) best = cur[size_t(j - 1 - lo)] + offDiagonal(c), how = Step::Right;
             cur[size_t(j - lo)] = best;
             step[j - lo] = how;
         }
@@ -64,10 +67,10 @@ std::vector<Cell> BandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
     std::vector<Cell> path;
     for (int i = rows - 1; i >= 0;) {
         path.push_back({i, j});
-        const uint8_t how = steps[offset[size_t(i)] + size_t(j - band.lo[size_t(i)])];
-        if (how == kStart) break;
-        if (how == kDiagonal) --i, --j;
-        else if (how == kDown) --i;
+        const Step how = steps[offset[size_t(i)] + size_t(j - band.lo[size_t(i)])];
+        if (how == Step::Start) break;
+        if (how == Step::Diagonal) --i, --j;
+        else if (how == Step::Down) --i;
         else --j;
     }
     std::reverse(path.begin(), path.end());
@@ -77,7 +80,7 @@ std::vector<Cell> BandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
 // The band at the next finer level: the coarse path's cells doubled, widened
 // by kRadius in both directions. The path visits every coarse row, so every
 // fine row gets columns.
-Band ProjectBand(const std::vector<Cell>& coarse, int rows, int cols) {
+Band projectBand(const std::vector<Cell>& coarse, int rows, int cols) {
     Band band{std::vector<int>(size_t(rows), cols), std::vector<int>(size_t(rows), -1)};
     for (const Cell& c : coarse)
         for (int r = 2 * c.row; r <= std::min(2 * c.row + 1, rows - 1); ++r) {
@@ -96,7 +99,7 @@ Band ProjectBand(const std::vector<Cell>& coarse, int rows, int cols) {
 
 // The cost of a recording frame left out: 3/4 of the typical distance between
 // unrelated frames, so a frame is matched when it fits better than that.
-float SkipCost(const FeatureMatrix& a, const FeatureMatrix& b) {
+float skipCostOf(const FeatureMatrix& a, const FeatureMatrix& b) {
     constexpr int kPairs = 4096;
     std::vector<float> d;
     uint32_t seed = 1;
@@ -105,7 +108,7 @@ float SkipCost(const FeatureMatrix& a, const FeatureMatrix& b) {
         const int i = int((seed >> 8) % uint32_t(a.rows()));
         seed = seed * 1664525u + 1013904223u;
         const int j = int((seed >> 8) % uint32_t(b.rows()));
-        d.push_back(FrameDistance(a.row(i), b.row(j), a.dims()));
+        d.push_back(frameDistance(a.row(i), b.row(j), a.dims()));
     }
     std::nth_element(d.begin(), d.begin() + kPairs / 2, d.end());
     return 0.75f * d[kPairs / 2];
@@ -114,7 +117,7 @@ float SkipCost(const FeatureMatrix& a, const FeatureMatrix& b) {
 }  // namespace
 
 bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel) {
-    m_first.clear(), m_last.clear(), m_cost.clear();
+    m_first.clear(), m_last.clear(), m_cost.clear(), m_rowAt.clear();
     if (synth.rows() == 0 || real.rows() == 0) return false;
     // Level 0 is the input itself (not copied); each level above it halves the one below.
     std::vector<FeatureMatrix> halvedA, halvedB;
@@ -127,20 +130,22 @@ bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, co
         halvedA.push_back(std::move(nextA)), halvedB.push_back(std::move(nextB));
     }
     Band full{std::vector<int>(size_t(a(top).rows()), 0), std::vector<int>(size_t(a(top).rows()), b(top).rows() - 1)};
-    const float skipCost = SkipCost(synth, real);
-    std::vector<Cell> path = BandedDtw(a(top), b(top), full, skipCost, cancel);
+    // Averaged frames lie closer together: each level weighs a skipped frame by its own distances.
+    std::vector<Cell> path = bandedDtw(a(top), b(top), full, skipCostOf(a(top), b(top)), cancel);
     for (int level = top - 1; level >= 0 && !cancel; --level) {
-        const Band band = ProjectBand(path, a(level).rows(), b(level).rows());
-        path = BandedDtw(a(level), b(level), band, skipCost, cancel);
+        const Band band = projectBand(path, a(level).rows(), b(level).rows());
+        path = bandedDtw(a(level), b(level), band, skipCostOf(a(level), b(level)), cancel);
     }
     if (cancel) return false;
     const int rows = synth.rows();
     m_first.assign(size_t(rows), -1), m_last.assign(size_t(rows), -1), m_cost.assign(size_t(rows), 0.0f);
     std::vector<int> cells(size_t(rows), 0);
+    m_rowAt.assign(size_t(real.rows()), -1);
     for (const Cell& c : path) {
+        m_rowAt[size_t(c.col)] = c.row;
         if (m_first[size_t(c.row)] < 0) m_first[size_t(c.row)] = c.col;
         m_last[size_t(c.row)] = c.col;
-        m_cost[size_t(c.row)] += FrameDistance(synth.row(c.row), real.row(c.col), synth.dims());
+        m_cost[size_t(c.row)] += frameDistance(synth.row(c.row), real.row(c.col), synth.dims());
         ++cells[size_t(c.row)];
     }
     for (int i = 0; i < rows; ++i) m_cost[size_t(i)] /= float(std::max(1, cells[size_t(i)]));

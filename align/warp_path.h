@@ -23,8 +23,12 @@ public:
     // The local distance on the path at each synthetic frame (mean over its cells).
     float rowCost(int row) const { return m_cost[size_t(row)]; }
     int rows() const { return int(m_first.size()); }
+    // For each recording frame, the last synthetic frame on the path, or -1
+    // before the path starts and after it ends.
+    int rowAt(int column) const { return m_rowAt[size_t(column)]; }
+    int columns() const { return int(m_rowAt.size()); }
 
 private:
-    std::vector<int> m_first, m_last;
+    std::vector<int> m_first, m_last, m_rowAt;
     std::vector<float> m_cost;
 };

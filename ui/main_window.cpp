@@ -244,7 +244,7 @@ void MainWindow::makeScript() {
     const QString recording = QFileDialog::getOpenFileName(this, tr("Make Script: the recording"), QString(),
                                                            tr("Audio Files (*.wav *.mp3 *.WAV *.MP3);;All Files (*)"));
     if (recording.isEmpty()) return;
-    if (const QString problem = RecordingPathProblem(recording); !problem.isEmpty()) {
+    if (const QString problem = recordingPathProblem(recording); !problem.isEmpty()) {
         platform::showMessage(problem);
         return;
     }
@@ -253,9 +253,9 @@ void MainWindow::makeScript() {
                                                       tr("Text Files (*.txt);;All Files (*)"));
     if (text.isEmpty()) return;
     const QString page = QFileDialog::getSaveFileName(this, tr("Make Script: save the page as"),
-                                                      DefaultPagePath(recording), tr(kScriptFilter));
+                                                      defaultPagePath(recording), tr(kScriptFilter));
     if (page.isEmpty()) return;
-    if (const QString problem = PagePathProblem(page, recording, text); !problem.isEmpty()) {
+    if (const QString problem = pagePathProblem(page, recording, text); !problem.isEmpty()) {
         platform::showMessage(problem);
         return;
     }

@@ -59,6 +59,7 @@ QString MakeScriptJob::run(const QString& recording, const QString& textPath, co
     dialog.close();
 
     const std::vector<AlignedItem> items = aligner->items();
+    const std::vector<ExtraSpeech> extra = aligner->extraSpeech();
     const QString error = aligner->errorText();
     delete aligner;
     if (result != Aligner::Result::Ok) {
@@ -66,7 +67,7 @@ QString MakeScriptJob::run(const QString& recording, const QString& textPath, co
         return {};
     }
     QString writeError;
-    if (!WriteScriptPage(page, recording, text, items, writeError)) {
+    if (!writeScriptPage(page, recording, text, items, extra, writeError)) {
         platform::showMessage(writeError);
         return {};
     }

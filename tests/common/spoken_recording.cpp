@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/spoken_recording.h"
 
+#include "align/resample.h"
+#include "align/speech_synth.h"
 #include "common/test_audio.h"
 
 #include <QHash>
@@ -30,8 +32,9 @@ std::vector<float> ReadWav16(const QString& path) {
     return out;
 }
 
-// Cuts the silence at both ends: the first and last 5 ms louder than -40 dB re the peak.
-std::vector<float> Trim(const std::vector<float>& s) {
+// Cuts the silence at both ends: the first and last 5 ms louder than -40 dB
+// re the peak; `cut` gets the samples cut at the start.
+std::vector<float> Trim(const std::vector<float>& s, long* cut = nullptr) {
     double peak = 0;
     for (float v : s) peak = std::max(peak, double(v) * v);
     const long step = kSpokenRate / 200;
@@ -43,33 +46,72 @@ std::vector<float> Trim(const std::vector<float>& s) {
     long first = 0, last = long(s.size()) / step;
     while (first < last && !loud(first)) ++first;
     while (last > first && !loud(last - 1)) --last;
+    if (cut) *cut = first * step;
     return std::vector<float>(s.begin() + first * step, s.begin() + last * step);
+}
+
+struct Spoken {
+    std::vector<float> samples;
+    std::vector<std::pair<double, double>> words;  // seconds from the first sample
+};
+
+// espeak-ng in this process: the speech and where each word sounds.
+Spoken SpeakWithEspeak(const QString& text, const QString& name, int wordsPerMinute) {
+    SpeechSynth synth;
+    std::vector<float> raw;
+    std::vector<SpokenWord> events;
+    if (!synth.openVoice(name, wordsPerMinute) || !synth.speak(text, raw, &events)) return {};
+    const int rate = synth.sampleRate();
+    std::vector<int> tokenOf;
+    for (qsizetype c = 0, t = 0; c < text.size(); ++c) tokenOf.push_back(int(t += text[c] == u' ' ? 1 : 0));
+    std::vector<long> starts;
+    std::vector<int> tokens;
+    for (const SpokenWord& w : events) {
+        const int t = tokenOf[size_t(std::clamp(w.position, 0, int(text.size()) - 1))];
+        if (tokens.empty() || t > tokens.back()) tokens.push_back(t), starts.push_back(w.sample);
+    }
+    long cut = 0;
+    Spoken out{Trim(resample(raw, rate, kSpokenRate), &cut), {}};
+    const double nan = std::nan(""), shift = double(cut) / kSpokenRate;
+    const auto sounds = wordSounds(raw, starts, rate);
+    // A word espeak-ng began none in (spoken with the one before) has no edge
+    // of its own between the two: those are unknown (NaN).
+    out.words.assign(size_t(tokenOf.empty() ? 0 : tokenOf.back() + 1), {nan, nan});
+    for (size_t k = 0; k < tokens.size(); ++k) {
+        const int last = k + 1 < tokens.size() ? tokens[k + 1] - 1 : int(out.words.size()) - 1;
+        out.words[size_t(tokens[k])].first = double(sounds[k].first) / rate - shift;
+        out.words[size_t(last)].second = double(sounds[k].second) / rate - shift;
+    }
+    return out;
 }
 
 // The sentence as samples at kSpokenRate, trimmed; each sentence and voice is
 // spoken once per process.
-std::vector<float> Speak(const QString& text, const QString& voice) {
-    static QHash<QString, std::vector<float>> spoken;
-    std::vector<float>& out = spoken[voice + QLatin1Char('|') + text];
-    if (!out.empty()) return out;
+const Spoken& Speak(const QString& text, const QString& voice) {
+    static QHash<QString, Spoken> spoken;
+    Spoken& out = spoken[voice + QLatin1Char('|') + text];
+    if (!out.samples.empty()) return out;
+    const QStringList v = voice.split(QLatin1Char(':'));
+    if (v[0] != QLatin1String("flite")) return out = SpeakWithEspeak(text, v.value(1), v.value(2, "160").toInt());
     QTemporaryDir dir;
     const QString wav = dir.filePath(QStringLiteral("s.wav"));
-    const QStringList v = voice.split(QLatin1Char(':'));
-    const int spoke = v[0] == QLatin1String("flite")
-                          ? QProcess::execute("flite", {"-voice", v.value(1), "-t", text, "-o", wav})
-                          : QProcess::execute("espeak-ng", {"-v", v.value(1), "-s", v.value(2, "160"), "-w", wav, text});
-    return out = spoke == 0 ? Trim(ReadWav16(wav)) : std::vector<float>();
+    const int spoke = QProcess::execute("flite", {"-voice", v.value(1), "-t", text, "-o", wav});
+    return out = Spoken{spoke == 0 ? Trim(ReadWav16(wav)) : std::vector<float>(), {}};
 }
 
 }  // namespace
 
 bool SpokenRecording::addSentence(const QString& text, const QString& voice, double pause, bool tracked) {
-    const std::vector<float> speech = Speak(text, voice);
+    const Spoken& speech = Speak(text, voice);
     addSilence(pause);
-    if (tracked) m_starts.push_back(seconds());
-    m_samples.insert(m_samples.end(), speech.begin(), speech.end());
+    if (tracked) {
+        m_starts.push_back(seconds());
+        m_words.emplace_back();
+        for (const auto& [from, to] : speech.words) m_words.back().emplace_back(seconds() + from, seconds() + to);
+    }
+    m_samples.insert(m_samples.end(), speech.samples.begin(), speech.samples.end());
     if (tracked) m_ends.push_back(seconds());
-    return !speech.empty();
+    return !speech.samples.empty();
 }
 
 void SpokenRecording::addSilence(double seconds) { m_samples.resize(m_samples.size() + size_t(seconds * kSpokenRate), 0.0f); }
@@ -93,10 +135,11 @@ bool SpokenRecording::writeWave(const QString& path) const {
 }
 
 std::vector<PageItem> ReadPageItems(const QString& pagePath) {
-    static const QRegularExpression link(QStringLiteral(R"re(<a name="s\d+"( class="unsure")? href="[^"#]+#([\d.]+)#([\d.]+)")re"));
+    static const QRegularExpression link(
+        QStringLiteral(R"re(<a name="s\d+"( class="unsure")? href="[^"#]+#([\d.]+)#([\d.]+)"|<span class="missing")re"));
     std::vector<PageItem> items;
     for (const auto& m : link.globalMatch(QString::fromStdString(ReadFile(pagePath))))
-        items.push_back({m.captured(2).toDouble(), m.captured(3).toDouble(), m.capturedLength(1) > 0});
+        items.push_back({m.captured(2).toDouble(), m.captured(3).toDouble(), m.capturedLength(1) > 0, m.capturedLength(2) > 0});
     return items;
 }
 

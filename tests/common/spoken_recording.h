@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recordings of known sentences for the Make Script tests and benchmark, spoken
-// by flite or espeak-ng (other voices than the aligner's), trimmed of silence,
+// by flite or espeak-ng (other voices than the aligner's; espeak-ng in this
+// process, which gives each word's time), trimmed of silence,
 // joined with chosen pauses: where each sentence lies is known from the joining.
 
 #include <QString>
@@ -25,14 +26,19 @@ public:
     int count() const { return int(m_starts.size()); }
     double start(int i) const { return m_starts[size_t(i)]; }
     double end(int i) const { return m_ends[size_t(i)]; }
+    // An espeak-ng sentence's words (split at spaces): where each sounds,
+    // from espeak-ng's own word events (seconds); empty for flite's.
+    const std::vector<std::pair<double, double>>& words(int i) const { return m_words[size_t(i)]; }
 
 private:
     std::vector<float> m_samples;
     std::vector<double> m_starts, m_ends;
+    std::vector<std::vector<std::pair<double, double>>> m_words;
 };
 
-// A script page's items in page order, and whether each is marked unsure.
-struct PageItem { double start, end; bool unsure; };
+// A script page's items in page order, and whether each is marked unsure, or
+// not found (no link, no times).
+struct PageItem { double start, end; bool unsure, found = true; };
 std::vector<PageItem> ReadPageItems(const QString& pagePath);
 
 }  // namespace testaudio

@@ -5,6 +5,7 @@
 // page it writes, its anchors in order with times close to the truth, the lines
 // it marks unsure, and bad input; the aligner's cancel and long lines in process.
 #include "align/aligner.h"
+#include "align/script_page.h"
 #include "align/speech_synth.h"
 #include "common/spoken_recording.h"
 #include "common/test_audio.h"
@@ -97,10 +98,15 @@ const QStringList kSentences = {"A Short Test", "The little cat sat on the warm 
 const QString kWave = "r one 100% 'q\" \u00e9.wav";  // spaces, '%', quotes and beyond ASCII in a link
 
 // The text: the title alone, then a paragraph of one sentence and one of two.
-// The recording: every sentence but `leaveOut`, pauses of 0.4 to 0.85 s, noise 30 dB down.
-bool Prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voice, int leaveOut = -1) {
-    for (int i = 0; i < kSentences.size(); ++i)
+// The recording: every sentence but `leaveOut` (`twice` read twice, a
+// sentence not in the text before `insertBefore`), pauses of 0.4 to 0.85 s, noise 30 dB down.
+bool Prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voice, int leaveOut = -1, int twice = -1,
+             int insertBefore = -1) {
+    for (int i = 0; i < kSentences.size(); ++i) {
+        if (i == insertBefore && !rec.addSentence("Here the reader says something else, which is not in the text.", voice, 0.5, false)) return false;
         if (i != leaveOut && !rec.addSentence(kSentences[i], voice, 0.4 + 0.15 * i)) return false;
+        if (i == twice && !rec.addSentence(kSentences[i], voice, 0.5, false)) return false;
+    }
     rec.addSilence(0.5);
     rec.addNoise(30);
     const QString text = kSentences[0] + "\n\n" + kSentences[1] + "\n\n" + kSentences.mid(2).join('\n') + '\n';
@@ -109,14 +115,15 @@ bool Prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voic
 
 TEST(MakeScript, PageFollowsTheReading) {
     // extra: --make-script options, where "SKIP" stands for a time past the announcement;
-    // sox: the recording converted by sox with these options (rate, channels, bits).
-    const struct { QString voice; QStringList extra; int leaveOut; bool announce, mp3; QStringList sox = {}; } cases[] = {
+    // sox: the recording converted by sox with these options (rate, channels, bits); twice, insertBefore: see Prepare.
+    const struct { QString voice; QStringList extra; int leaveOut; bool announce, mp3; QStringList sox = {}; int twice = -1, insertBefore = -1; } cases[] = {
         {"espeak:en-gb:140", {}, -1, false, false},   {"flite:rms", {}, -1, false, false},
         {"espeak:en-gb:150", {"-o", "page.htm"}, -1, false, true}, {"espeak:en-gb:140", {}, 2, false, false},
         {"espeak:en-gb:140", {}, -1, true, false},   {"espeak:en-gb:140", {"--skip", "SKIP"}, -1, true, false},
         {"espeak:en-gb:140", {}, -1, false, false, {"-r", "44100", "-c", "2", "-b", "24"}},
         {"flite:rms", {}, -1, false, false, {"-r", "48000", "-c", "2", "-b", "32"}},
         {"espeak:en-gb:140", {}, -1, false, false, {"-r", "8000"}},
+        {"espeak:en-us:150", {}, -1, false, false, {}, 2},   {"espeak:en-gb:140", {}, -1, false, false, {}, -1, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE((c.voice + ' ' + c.extra.join(' ') + (c.mp3 ? " mp3 " : " ") + c.sox.join(' ')).toStdString());
@@ -125,7 +132,7 @@ TEST(MakeScript, PageFollowsTheReading) {
         ASSERT_TRUE(!c.announce || rec.addSentence("This recording was made for the program's own tests.", "espeak:en-us:170", 0, false));
         const QString skip = QString::number(rec.seconds() + 0.2);
         if (c.announce) rec.addSilence(1.0);
-        ASSERT_TRUE(Prepare(dir, rec, c.voice, c.leaveOut));
+        ASSERT_TRUE(Prepare(dir, rec, c.voice, c.leaveOut, c.twice, c.insertBefore));
         const QString audio = dir.filePath(c.mp3 ? "r.mp3" : c.sox.isEmpty() ? kWave : "r.wav");
         ASSERT_TRUE(!c.mp3 || EncodeMp3(dir.filePath(kWave), audio, {"-b", "64", "--resample", "22.05"}));
         ASSERT_TRUE(c.sox.isEmpty() || QProcess::execute("sox", QStringList{dir.filePath(kWave)} + c.sox + QStringList{audio}) == 0);
@@ -136,21 +143,38 @@ TEST(MakeScript, PageFollowsTheReading) {
         const Outcome r = Parlotype(QStringList{"--make-script"} + args);
         const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
         ASSERT_TRUE(r.exitCode == 0 && out.size() == kSentences.size() + 1) << r.err.toStdString();  // a line per item, a summary
-        EXPECT_TRUE(out.last().startsWith(QString("4 items, %1 unsure").arg(c.leaveOut < 0 ? 0 : 1))) << out.last().toStdString();
-        EXPECT_EQ(r.err.contains("unsure: item 3 "), c.leaveOut == 2) << r.err.toStdString();
+        const bool extra = c.twice >= 0 || c.insertBefore >= 0 || (c.announce && c.extra.isEmpty());
+        EXPECT_TRUE(out.last().startsWith(QString("4 items, 0 unsure, %1 not found, %2 stretches").arg(c.leaveOut < 0 ? 0 : 1).arg(extra ? 1 : 0)))
+            << out.last().toStdString();
+        EXPECT_EQ(r.err.contains("not found: item 3: "), c.leaveOut == 2) << r.err.toStdString();
+        EXPECT_EQ(r.err.contains("speech not in the text: "), extra) << r.err.toStdString();
         const QString pagePath = c.mp3 ? dir.filePath("page.htm") : QFileInfo(audio).path() + '/' + QFileInfo(audio).baseName() + ".htm";
         const QString page = QString::fromStdString(ReadFile(pagePath));
         EXPECT_TRUE(page.startsWith("<!DOCTYPE HTML") && page.contains("<title>A Short Test</title>") && page.count("<p>") == 2);
-        const auto h1 = QRegularExpression("<h1><a name=\"s1\" href=\"([^\"]+)#\\d+\\.\\d\\d#\\d+\\.\\d\\d\">A Short Test</a></h1>").match(page);
+        const auto h1 = QRegularExpression("<h1>(?:<span class=\"extra\"[^>]*>[^<]*</span> )?<a name=\"s1\" href=\"([^\"]+)#\\d+\\.\\d\\d#\\d+\\.\\d\\d\"><[^>]+>A<.+</a></h1>").match(page);
         EXPECT_EQ(QUrl::fromLocalFile(pagePath).resolved(QUrl(h1.captured(1))).toLocalFile(), audio) << page.toStdString();
+        EXPECT_EQ(page.contains("<span class=\"extra\" title=\"speech not in the text: "), extra);
         const auto items = ReadPageItems(pagePath);
-        ASSERT_EQ(items.size(), 4u);
-        for (int i = 0, truth = 0; i < 4; ++i) {
+        const auto words = readPageWords(page.toUtf8());  // the found items' words, as the page gives them
+        ASSERT_TRUE(items.size() == 4u && words.size() == (c.leaveOut < 0 ? 4u : 3u)) << words.size();
+        for (int i = 0, truth = 0, w = 0; i < 4; ++i) {
             EXPECT_TRUE(out[i].contains(kSentences[i])) << out[i].toStdString();
-            EXPECT_EQ(items[size_t(i)].unsure, i == c.leaveOut) << "item " << i + 1;
+            EXPECT_EQ(std::pair(items[size_t(i)].unsure, items[size_t(i)].found), std::pair(false, i != c.leaveOut)) << "item " << i + 1;
             if (i == c.leaveOut) continue;
-            EXPECT_NEAR(items[size_t(i)].start, rec.start(truth) + delay, 0.08) << "item " << i + 1;
-            EXPECT_TRUE(i + 1 == c.leaveOut || std::abs(items[size_t(i)].end - rec.end(truth) - delay) < 0.08) << "item " << i + 1;
+            const PageItemWords& said = words[size_t(w++)];
+            QStringList texts;
+            for (const PageWord& word : said.words) texts << word.text;
+            EXPECT_EQ(std::pair(said.anchor, texts.join(' ')), std::pair(QString("s%1").arg(i + 1), kSentences[i]));
+            if (i != c.twice) {  // a line read twice may be either reading
+                EXPECT_NEAR(items[size_t(i)].start, rec.start(truth) + delay, 0.08) << "item " << i + 1;
+                EXPECT_TRUE(i + 1 == c.leaveOut || std::abs(items[size_t(i)].end - rec.end(truth) - delay) < 0.08) << "item " << i + 1;
+                // Each word where espeak-ng spoke it (NaN, where it gives no edge, is never near).
+                for (size_t k = 0; k < rec.words(truth).size() && k < said.words.size(); ++k) {
+                    const auto [start, end] = rec.words(truth)[k];
+                    EXPECT_TRUE(std::isnan(start) || std::abs(said.words[k].start - start - delay) < 0.08) << "item " << i + 1 << " word " << k + 1;
+                    EXPECT_TRUE(std::isnan(end) || std::abs(said.words[k].end - end - delay) < 0.08) << "item " << i + 1 << " word " << k + 1;
+                }
+            }
             ++truth;
         }
     }
@@ -225,7 +249,7 @@ TEST(MakeScript, LongLineIsSpokenInPiecesAndStaysOneItem) {
         {"\u4e00\u4e8c\u4e09\u56db\u4e94\u516d\u4e03\u516b\u4e5d\u5341\u4e00\u4e8c\u3002\u4e09\u56db\u4e94\u516d\u4e03\u516b\u4e5d\u5341",
          {"\u4e00\u4e8c\u4e09\u56db\u4e94\u516d\u4e03\u516b\u4e5d\u5341\u4e00\u4e8c\u3002", "\u4e09\u56db\u4e94\u516d\u4e03\u516b\u4e5d\u5341"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(SpeechPieces(c.text, 20), c.pieces) << c.text.toStdString();
+    for (const auto& c : cases) EXPECT_EQ(speechPieces(c.text, 20), c.pieces) << c.text.toStdString();
 
     // A line longer than is spoken at once (400 characters) stays one item, from its first word to its last.
     QTemporaryDir dir;
@@ -265,7 +289,14 @@ TEST(MakeScript, EveryLinkLeadsToTheItemItNames) {
         const Outcome r = Parlotype({"--make-script", wav, text, "-o", page});
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
         const QByteArray html = QByteArray::fromStdString(ReadFile(page));
-        for (const QString& line : lines) EXPECT_TRUE(html.contains(line.toHtmlEscaped().toUtf8())) << line.toStdString();
+        // Each line's words, markup characters and all, read back from the page's word markup.
+        const auto words = readPageWords(html);
+        ASSERT_EQ(words.size(), size_t(lines.size()));
+        for (int i = 0; i < lines.size(); ++i) {
+            QStringList texts;
+            for (const PageWord& word : words[size_t(i)].words) texts << word.text;
+            EXPECT_EQ(texts.join(' '), lines[i]);
+        }
         MemoryByteStream stream(html);
         AudioItem items[8];
         const int n = scanItemsFromStream(stream, QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded), wav, items, 8);
