@@ -48,15 +48,26 @@ bool IsSameFile(const QString& a, const QString& b) {
            sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-QString ItemHtml(int index, const QString& text, const QString& href, const AlignedItem& item) {
-    const QString link = QStringLiteral("%1#%2#%3").arg(href, QString::number(item.start(), 'f', 2),
-                                                        QString::number(item.end(), 'f', 2));
+QString ItemHtml(int index, const QString& text, const QString& href, const AlignedItem& item, int decimals = 2) {
+    const QString link = QStringLiteral("%1#%2#%3").arg(href, QString::number(item.start(), 'f', decimals),
+                                                        QString::number(item.end(), 'f', decimals));
     QString html = QStringLiteral("<a name=\"s%1\"%2 href=\"%3\">%4</a>")
                        .arg(index + 1)
                        .arg(item.isSure() ? QString() : QStringLiteral(" class=\"unsure\""))
                        .arg(link.toHtmlEscaped(), text.toHtmlEscaped());
     if (!item.isSure()) html += QStringLiteral("<span class=\"check\" title=\"check by ear\">?</span>");
     return html;
+}
+
+// Ends the page and writes it through a temporary file.
+bool SavePage(const QString& pagePath, QString html, QString& error) {
+    html += QStringLiteral("</body>\n</html>\n");
+    QSaveFile file(pagePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(html.toUtf8()) < 0 || !file.commit()) {
+        error = QCoreApplication::translate("ScriptPage", "Could not write '%1': %2").arg(pagePath, file.errorString());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -81,13 +92,17 @@ bool WriteScriptPage(const QString& pagePath, const QString& recording, const Sc
         const bool closes = i + 1 == lines.size() || text.paragraphOf(i + 1) != text.paragraphOf(i);
         html += (opens ? QStringLiteral("<p>") : QStringLiteral("\n")) + item + (closes ? QStringLiteral("</p>\n") : QString());
     }
-    html += QStringLiteral("</body>\n</html>\n");
-    QSaveFile file(pagePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(html.toUtf8()) < 0 || !file.commit()) {
-        error = QCoreApplication::translate("ScriptPage", "Could not write '%1': %2").arg(pagePath, file.errorString());
-        return false;
-    }
-    return true;
+    return SavePage(pagePath, html, error);
+}
+
+bool WriteScriptPage(const QString& pagePath, const QString& recording, const QString& title,
+                     const QStringList& lines, const std::vector<AlignedItem>& items, QString& error) {
+    const QString href = RecordingHref(pagePath, recording);
+    QString html = QString::fromUtf8(kHead).arg(title.toHtmlEscaped(), GeneratorMeta());
+    html += QStringLiteral("<h1>%1</h1>\n").arg(title.toHtmlEscaped());
+    for (int i = 0; i < lines.size() && i < int(items.size()); ++i)
+        html += QStringLiteral("<p>%1</p>\n").arg(ItemHtml(i, lines[i], href, items[size_t(i)], 3));
+    return SavePage(pagePath, html, error);
 }
 
 QString RecordingPathProblem(const QString& recording) {

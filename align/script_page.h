@@ -19,6 +19,12 @@ inline constexpr char kScriptPageGenerator[] = "Parlotype Make Script";
 bool WriteScriptPage(const QString& pagePath, const QString& recording, const ScriptText& text,
                      const std::vector<AlignedItem>& items, QString& error);
 
+// The same page for items that come with no text file (a subtitle's cues):
+// `title` heads the page (no link), then one item per line, each its own
+// paragraph, with times to the millisecond.
+bool WriteScriptPage(const QString& pagePath, const QString& recording, const QString& title,
+                     const QStringList& lines, const std::vector<AlignedItem>& items, QString& error);
+
 // The page's default path: the recording's, with ".htm" for its suffix.
 QString DefaultPagePath(const QString& recording);
 
