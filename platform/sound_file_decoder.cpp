@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/sound_file_decoder.h"
+
+#include <QCoreApplication>
+#include <cstring>
+#include <sndfile.h>
+
+namespace platform {
+
+namespace {
+
+// libsndfile reads through the ByteSource.
+sf_count_t vioLength(void* user) { return sf_count_t(static_cast<ByteSource*>(user)->size()); }
+
+sf_count_t vioSeek(sf_count_t offset, int whence, void* user) {
+    auto* source = static_cast<ByteSource*>(user);
+    const sf_count_t base = whence == SEEK_CUR ? sf_count_t(source->position())
+                            : whence == SEEK_END ? sf_count_t(source->size()) : 0;
+    const sf_count_t target = base + offset;
+    if (target < 0) return -1;
+    source->seek(uint64_t(target));
+    return target;
+}
+
+sf_count_t vioRead(void* dst, sf_count_t count, void* user) {
+    auto* source = static_cast<ByteSource*>(user);
+    sf_count_t total = 0;
+    while (count > 0) {
+        const uint32_t want = uint32_t(std::min<sf_count_t>(count, 1 << 30));
+        const uint32_t got = source->read(static_cast<char*>(dst) + total, want);
+        total += got;
+        count -= got;
+        if (got < want) break;
+    }
+    return total;
+}
+
+sf_count_t vioWrite(const void*, sf_count_t, void*) { return 0; }
+sf_count_t vioTell(void* user) { return sf_count_t(static_cast<ByteSource*>(user)->position()); }
+
+SF_VIRTUAL_IO kVirtualIo = {vioLength, vioSeek, vioRead, vioWrite, vioTell};
+
+QString tr(const char* text) { return QCoreApplication::translate("SoundFileDecoder", text); }
+
+}  // namespace
+
+SoundFileDecoder::SoundFileDecoder() = default;
+SoundFileDecoder::~SoundFileDecoder() { close(); }
+
+bool SoundFileDecoder::isSoundFileHead(const char* head, size_t size) {
+    return size >= 4 && (std::memcmp(head, "fLaC", 4) == 0 || std::memcmp(head, "OggS", 4) == 0);
+}
+
+bool SoundFileDecoder::open(const QString& path) {
+    close();
+    auto file = std::make_unique<AudioFile>();
+    if (!file->open(path)) {
+        m_error = tr("Could not open '%1'").arg(path);
+        return false;
+    }
+    m_ownFile = std::move(file);
+    m_source = m_ownFile.get();
+    return start(path);
+}
+
+bool SoundFileDecoder::open(ByteSource& source) {
+    close();
+    m_source = &source;
+    return start(tr("the audio"));
+}
+
+bool SoundFileDecoder::start(const QString& name) {
+    m_source->seek(0);
+    SF_INFO info{};
+    m_file = sf_open_virtual(&kVirtualIo, SFM_READ, &info, m_source);
+    if (!m_file) {
+        m_error = tr("'%1' is not audio the program decodes: %2").arg(name, QString::fromUtf8(sf_strerror(nullptr)));
+        close();
+        return false;
+    }
+    if (info.channels < 1 || info.channels > 8 || info.samplerate < 1000 || info.samplerate > 384000 || info.frames <= 0) {
+        m_error = tr("'%1' holds no audio the program plays (%2 channels at %3 Hz, %4 frames)")
+                      .arg(name).arg(info.channels).arg(info.samplerate).arg(qint64(info.frames));
+        close();
+        return false;
+    }
+    // Floating-point data (Vorbis, Opus) is scaled to the 16-bit range, clipped.
+    sf_command(m_file, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+    m_rate = info.samplerate;
+    m_channels = info.channels;
+    m_frames = info.frames;
+    m_position = 0;
+    m_error.clear();
+    return true;
+}
+
+void SoundFileDecoder::close() {
+    if (m_file) sf_close(m_file);
+    m_file = nullptr;
+    m_ownFile.reset();
+    m_source = nullptr;
+    m_rate = m_channels = 0;
+    m_frames = m_position = 0;
+}
+
+WaveFormat SoundFileDecoder::format() const {
+    WaveFormat f;
+    f.formatTag = 1;
+    f.channels = uint16_t(m_channels);
+    f.samplesPerSec = uint32_t(m_rate);
+    f.bitsPerSample = 16;
+    f.blockAlign = uint16_t(2 * m_channels);
+    f.avgBytesPerSec = f.samplesPerSec * f.blockAlign;
+    return f;
+}
+
+bool SoundFileDecoder::seekToFrame(int64_t frame) {
+    if (!m_file) return false;
+    if (frame < 0 || frame > m_frames) {
+        m_error = tr("frame %1 lies outside the audio (0 to %2)").arg(qint64(frame)).arg(qint64(m_frames));
+        return false;
+    }
+    if (sf_seek(m_file, sf_count_t(frame), SEEK_SET) != sf_count_t(frame)) {
+        m_error = tr("could not seek to frame %1: %2").arg(qint64(frame)).arg(QString::fromUtf8(sf_strerror(m_file)));
+        return false;
+    }
+    m_position = frame;
+    return true;
+}
+
+int64_t SoundFileDecoder::readFrames(int16_t* buffer, int64_t count) {
+    if (!m_file || count <= 0) return 0;
+    const sf_count_t got = sf_readf_short(m_file, buffer, sf_count_t(count));
+    if (got <= 0) {
+        if (sf_error(m_file) != SF_ERR_NO_ERROR) m_error = QString::fromUtf8(sf_strerror(m_file));
+        return 0;
+    }
+    m_position += got;
+    return got;
+}
+
+}  // namespace platform
