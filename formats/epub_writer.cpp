@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "formats/epub_writer.h"
 
+#include "formats/mp3_encoder.h"
 #include "formats/script_export.h"
 #include "formats/zip_writer.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QUuid>
 
 namespace {
@@ -81,25 +83,25 @@ QString page(const QString& title, const QString& body) {
 QString epubAudioType(const QString& audioPath) {
     const QString suffix = QFileInfo(audioPath).suffix().toLower();
     if (suffix == QLatin1String("mp3")) return QStringLiteral("audio/mpeg");
-    if (suffix == QLatin1String("opus")) return QStringLiteral("audio/ogg; codecs=opus");
     if (suffix == QLatin1String("m4a") || suffix == QLatin1String("mp4")) return QStringLiteral("audio/mp4");
     return {};
 }
 
 bool writeEpub(const QString& path, const ScriptReading& script, QString& error) {
-    const QString audioType = epubAudioType(script.audio);
+    // Audio reading systems need not play goes into the book as MP3.
+    QString audio = script.audio;
+    QString audioType = epubAudioType(audio);
+    QTemporaryDir work;
     if (audioType.isEmpty()) {
-        error = QCoreApplication::translate("Epub", "EPUB reading systems need not play '%1': an EPUB takes MP3 or Opus "
-                                                    "audio (convert the recording and make the script for it)")
-                    .arg(script.audio);
-        return false;
+        audio = work.filePath(QStringLiteral("audio.mp3"));
+        if (!work.isValid() || !encodeMp3(script.audio, audio, error)) return false;
+        audioType = epubAudioType(audio);
     }
-    const QString audioName = QStringLiteral("audio.") + QFileInfo(script.audio).suffix().toLower();
+    const QString audioName = QStringLiteral("audio.") + QFileInfo(audio).suffix().toLower();
     QString body = QStringLiteral("<h1>%1</h1>\n").arg(xml(script.title));
     QString smil = QStringLiteral(R"(<?xml version="1.0" encoding="UTF-8"?>
 <smil xmlns="http://www.w3.org/ns/SMIL" xmlns:epub="http://www.idpf.org/2007/ops" version="3.0">
 <body>
-<seq id="seq-1" epub:textref="text.xhtml">
 )");
     double total = 0;
     for (size_t i = 0; i < script.items.size(); ++i) {
@@ -110,7 +112,7 @@ bool writeEpub(const QString& path, const ScriptReading& script, QString& error)
                     .arg(i + 1).arg(id, xml(audioName), clock(item.start), clock(item.end));
         total += double(toMilliseconds(item.end) - toMilliseconds(item.start)) / 1000.0;
     }
-    smil += QStringLiteral("</seq>\n</body>\n</smil>\n");
+    smil += QStringLiteral("</body>\n</smil>\n");
     const QString nav = page(script.title, QStringLiteral("<nav epub:type=\"toc\" id=\"toc\"><h1>%1</h1>\n<ol><li><a href=\"text.xhtml\">%1</a></li></ol></nav>\n")
                                                .arg(xml(script.title)));
     ZipWriter zip(path);
@@ -122,7 +124,7 @@ bool writeEpub(const QString& path, const ScriptReading& script, QString& error)
                          zip.addData(QStringLiteral("EPUB/text.xhtml"), page(script.title, body).toUtf8(), true) &&
                          zip.addData(QStringLiteral("EPUB/text.smil"), smil.toUtf8(), true) &&
                          zip.addData(QStringLiteral("EPUB/style.css"), kStyle, true) &&
-                         zip.addFile(QStringLiteral("EPUB/audio/") + audioName, script.audio) && zip.commit();
+                         zip.addFile(QStringLiteral("EPUB/audio/") + audioName, audio) && zip.commit();
     if (!written) error = zip.errorString();
     return written;
 }

@@ -2,7 +2,7 @@
 #pragma once
 // An EPUB 3 of a script: its items as one XHTML page, the audio, and a media
 // overlay (SMIL) that plays each item's stretch (clipBegin, clipEnd) while
-// the reading system highlights it.
+// the reading system highlights it. Audio other than MP3 goes in as MP3.
 
 #include "formats/script_items.h"
 
@@ -11,6 +11,6 @@
 // False, with `error` set and nothing written, when the book could not be made.
 bool writeEpub(const QString& path, const ScriptReading& script, QString& error);
 
-// The audio media types an EPUB reading system must play, by file suffix;
+// The audio media types every EPUB reading system plays, by file suffix;
 // empty for a suffix it need not.
 QString epubAudioType(const QString& audioPath);
