@@ -2,8 +2,10 @@
 #include "platform/sound_file_decoder.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstring>
 #include <sndfile.h>
+#include <vorbis/vorbisfile.h>
 
 namespace platform {
 
@@ -39,6 +41,14 @@ sf_count_t vioWrite(const void*, sf_count_t, void*) { return 0; }
 sf_count_t vioTell(void* user) { return sf_count_t(static_cast<ByteSource*>(user)->position()); }
 
 SF_VIRTUAL_IO kVirtualIo = {vioLength, vioSeek, vioRead, vioWrite, vioTell};
+
+// libvorbisfile reads through it too.
+size_t ovRead(void* dst, size_t size, size_t count, void* user) {
+    return size == 0 ? 0 : size_t(vioRead(dst, sf_count_t(size * count), user)) / size;
+}
+int ovSeek(void* user, ogg_int64_t offset, int whence) { return vioSeek(sf_count_t(offset), whence, user) < 0 ? -1 : 0; }
+long ovTell(void* user) { return long(vioTell(user)); }
+const ov_callbacks kVorbisIo = {ovRead, ovSeek, nullptr, ovTell};
 
 QString tr(const char* text) { return QCoreApplication::translate("SoundFileDecoder", text); }
 
@@ -84,8 +94,31 @@ bool SoundFileDecoder::start(const QString& name) {
         close();
         return false;
     }
-    // Floating-point data (Vorbis, Opus) is scaled to the 16-bit range, clipped.
-    sf_command(m_file, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+    // libsndfile's Vorbis seeks may land a block away from the frame asked
+    // for: libvorbisfile decodes Vorbis, its seeks exact.
+    if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_VORBIS) {
+        sf_close(m_file);
+        m_file = nullptr;
+        m_vorbis = std::make_unique<OggVorbis_File>();
+        m_source->seek(0);
+        const vorbis_info* vi = nullptr;
+        if (ov_open_callbacks(m_source, m_vorbis.get(), nullptr, 0, kVorbisIo) != 0) {
+            m_vorbis.reset();
+        } else if (!(vi = ov_info(m_vorbis.get(), -1)) || ov_pcm_total(m_vorbis.get(), -1) <= 0 ||
+                   vi->channels != info.channels) {
+            ov_clear(m_vorbis.get());
+            m_vorbis.reset();
+        }
+        if (!m_vorbis) {
+            m_error = tr("'%1' is not Ogg Vorbis audio the program decodes").arg(name);
+            close();
+            return false;
+        }
+        info.frames = sf_count_t(ov_pcm_total(m_vorbis.get(), -1));
+    } else {
+        // Floating-point data (Opus) is scaled to the 16-bit range, clipped.
+        sf_command(m_file, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+    }
     m_rate = info.samplerate;
     m_channels = info.channels;
     m_frames = info.frames;
@@ -96,6 +129,8 @@ bool SoundFileDecoder::start(const QString& name) {
 
 void SoundFileDecoder::close() {
     if (m_file) sf_close(m_file);
+    if (m_vorbis) ov_clear(m_vorbis.get());
+    m_vorbis.reset();
     m_file = nullptr;
     m_ownFile.reset();
     m_source = nullptr;
@@ -115,12 +150,21 @@ WaveFormat SoundFileDecoder::format() const {
 }
 
 bool SoundFileDecoder::seekToFrame(int64_t frame) {
-    if (!m_file) return false;
+    if (!isOpen()) return false;
     if (frame < 0 || frame > m_frames) {
         m_error = tr("frame %1 lies outside the audio (0 to %2)").arg(qint64(frame)).arg(qint64(m_frames));
         return false;
     }
-    if (sf_seek(m_file, sf_count_t(frame), SEEK_SET) != sf_count_t(frame)) {
+    if (m_vorbis) {
+        if (ov_pcm_seek(m_vorbis.get(), ogg_int64_t(frame)) != 0) {
+            m_error = tr("could not seek to frame %1").arg(qint64(frame));
+            return false;
+        }
+        m_position = frame;
+        return true;
+    }
+    const bool landed = sf_seek(m_file, sf_count_t(frame), SEEK_SET) == sf_count_t(frame);
+    if (!landed) {
         m_error = tr("could not seek to frame %1: %2").arg(qint64(frame)).arg(QString::fromUtf8(sf_strerror(m_file)));
         return false;
     }
@@ -129,7 +173,22 @@ bool SoundFileDecoder::seekToFrame(int64_t frame) {
 }
 
 int64_t SoundFileDecoder::readFrames(int16_t* buffer, int64_t count) {
-    if (!m_file || count <= 0) return 0;
+    if (!isOpen() || count <= 0) return 0;
+    if (m_vorbis) {
+        const int64_t frameBytes = 2 * int64_t(m_channels);
+        int64_t done = 0;
+        while (done < count) {
+            int section = 0;
+            const long got = ov_read(m_vorbis.get(), reinterpret_cast<char*>(buffer + done * m_channels),
+                                     int(std::min<int64_t>((count - done) * frameBytes, 1 << 20)), 0, 2, 1, &section);
+            if (got == OV_HOLE) continue;  // a gap in the stream; decoding goes on after it
+            if (got < 0) m_error = tr("the Vorbis stream is damaged (%1)").arg(got);
+            if (got <= 0) break;
+            done += got / frameBytes;
+        }
+        m_position += done;
+        return done;
+    }
     const sf_count_t got = sf_readf_short(m_file, buffer, sf_count_t(count));
     if (got <= 0) {
         if (sf_error(m_file) != SF_ERR_NO_ERROR) m_error = QString::fromUtf8(sf_strerror(m_file));

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // FLAC, Ogg Vorbis and Opus (and the WAV and MP3 forms libsndfile knows)
-// decoded with libsndfile, for a streaming player and for analysis: open,
+// decoded with libsndfile (Vorbis with libvorbisfile), for a streaming player and for analysis: open,
 // seek to an exact sample frame, read 16-bit interleaved frames.
 //
 // Seeks are sample-exact: after seekToFrame(n) the next frame read is frame n
@@ -15,6 +15,7 @@
 #include <memory>
 
 struct sf_private_tag;
+struct OggVorbis_File;
 
 namespace platform {
 
@@ -31,7 +32,7 @@ public:
     bool open(const QString& path);
     bool open(ByteSource& source);
     void close();
-    bool isOpen() const { return m_file != nullptr; }
+    bool isOpen() const { return m_file != nullptr || m_vorbis != nullptr; }
     QString errorString() const { return m_error; }
 
     int sampleRate() const { return m_rate; }
@@ -58,6 +59,7 @@ private:
     std::unique_ptr<AudioFile> m_ownFile;  // when opened by path
     ByteSource* m_source = nullptr;
     ::sf_private_tag* m_file = nullptr;
+    std::unique_ptr<::OggVorbis_File> m_vorbis;  // Ogg Vorbis, in place of m_file
     int m_rate = 0, m_channels = 0;
     int64_t m_frames = 0, m_position = 0;
     QString m_error;
