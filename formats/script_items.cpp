@@ -134,7 +134,21 @@ ScriptReading readScriptItems(const QByteArray& page, const QString& pagePath) {
     QByteArray charset, title;
     bool inTitle = false;
     int wordDepth = 0;  // spans open inside the word being read
+    qsizetype pos = 0;  // where the tokenizer is in `page`
     while (const CHtmlToken* t = tokenizer.NextToken()) {
+        // The tokenizer skips the white space before a token, which between
+        // inline elements still parts words: found again in the page's bytes.
+        bool spaceBefore = false;
+        for (; pos < page.size() && (page[pos] == ' ' || page[pos] == '\t' || page[pos] == '\r' || page[pos] == '\n'); ++pos)
+            spaceBefore = true;
+        if (pos < page.size() && page[pos] == '<') {
+            const qsizetype close = page.indexOf('>', pos);
+            pos = close < 0 ? page.size() : close + 1;
+        } else {
+            pos += t->m_strText.size();
+        }
+        if (collect != Collect::Nothing && (spaceBefore || (t->m_nKind == TOKEN_TAG && endsLine(t->m_strText))))
+            raw.back().text += ' ';
         if (t->m_nKind == TOKEN_TEXT) {
             if (inTitle) title += t->m_strText;
             if (collect == Collect::Nothing) continue;
