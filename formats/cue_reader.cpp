@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <cmath>
 
@@ -145,9 +146,13 @@ QString cueText(const QStringList& lines, bool vtt) {
     for (qsizetype i = 0; i < joined.size(); ++i) {
         if (joined[i] == QLatin1Char('<')) {
             const qsizetype close = joined.indexOf(QLatin1Char('>'), i);
-            if (close < 0) break;  // an open tag runs to the end of the cue
-            i = close;
-            continue;
+            // SRT knows only a few tags: any other '<' is text.
+            static const QRegularExpression srtTag(QStringLiteral("^</?(b|i|u|s|font)( [^>]*)?$"), QRegularExpression::CaseInsensitiveOption);
+            if (close < 0 && vtt) break;  // an open tag runs to the end of the cue
+            if (close > 0 && (vtt || srtTag.match(QStringView(joined).mid(i, close - i)).hasMatch())) {
+                i = close;
+                continue;
+            }
         }
         // SRT's positioning codes ("{\an8}").
         if (!vtt && joined[i] == QLatin1Char('{') && i + 1 < joined.size() && joined[i + 1] == QLatin1Char('\\')) {

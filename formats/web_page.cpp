@@ -38,7 +38,7 @@ const char kScript[] = R"((function () {
     item.words = Array.prototype.map.call(el.querySelectorAll('.parlotype-word'), timed);
     return item;
   });
-  var stretch = null, current = null, currentWord = null, timer = null;
+  var stretch = null, current = null, currentWord = null, timer = null, endTimer = null;
   // The latest item started at t and not yet ended.
   function find(list, t) {
     var found = null;
@@ -57,6 +57,9 @@ const char kScript[] = R"((function () {
       if (repeat.checked) { audio.currentTime = t = stretch.begin; }
       else { audio.pause(); stretch = null; }
     }
+    // A timer for the stretch's end, finer than the steady one.
+    clearTimeout(endTimer);
+    if (stretch && !audio.paused) endTimer = setTimeout(update, (stretch.end - t) / audio.playbackRate * 1000);
     var item = find(items, t);
     if (item !== current && item) item.el.scrollIntoView({ block: 'nearest' });
     current = mark(item, current, 'parlotype-current');
