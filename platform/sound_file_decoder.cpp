@@ -79,45 +79,51 @@ bool SoundFileDecoder::open(ByteSource& source) {
     return start(tr("the audio"));
 }
 
+// True for an Ogg stream whose first packet is not Opus's header: Vorbis,
+// or nothing the program decodes, which libvorbisfile then refuses.
+static bool isOggButNotOpus(ByteSource& source) {
+    char head[27 + 255 + 8] = {};
+    source.seek(0);
+    const uint32_t n = source.read(head, sizeof head);
+    if (n < 27 || std::memcmp(head, "OggS", 4) != 0) return false;
+    const uint32_t packet = 27u + uint8_t(head[26]);
+    return n < packet + 8 || std::memcmp(head + packet, "OpusHead", 8) != 0;
+}
+
 bool SoundFileDecoder::start(const QString& name) {
-    m_source->seek(0);
     SF_INFO info{};
-    m_file = sf_open_virtual(&kVirtualIo, SFM_READ, &info, m_source);
-    if (!m_file) {
-        m_error = tr("'%1' is not audio the program decodes: %2").arg(name, QString::fromUtf8(sf_strerror(nullptr)));
-        close();
-        return false;
-    }
-    if (info.channels < 1 || info.channels > 8 || info.samplerate < 1000 || info.samplerate > 384000 || info.frames <= 0) {
-        m_error = tr("'%1' holds no audio the program plays (%2 channels at %3 Hz, %4 frames)")
-                      .arg(name).arg(info.channels).arg(info.samplerate).arg(qint64(info.frames));
-        close();
-        return false;
-    }
     // libsndfile's Vorbis seeks may land a block away from the frame asked
-    // for: libvorbisfile decodes Vorbis, its seeks exact.
-    if ((info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_VORBIS) {
-        sf_close(m_file);
-        m_file = nullptr;
+    // for (and a damaged Vorbis header leaks its memory): libvorbisfile
+    // decodes Vorbis, its seeks exact.
+    if (isOggButNotOpus(*m_source)) {
         m_vorbis = std::make_unique<OggVorbis_File>();
         m_source->seek(0);
         const vorbis_info* vi = nullptr;
-        if (ov_open_callbacks(m_source, m_vorbis.get(), nullptr, 0, kVorbisIo) != 0) {
-            m_vorbis.reset();
-        } else if (!(vi = ov_info(m_vorbis.get(), -1)) || ov_pcm_total(m_vorbis.get(), -1) <= 0 ||
-                   vi->channels != info.channels) {
-            ov_clear(m_vorbis.get());
-            m_vorbis.reset();
-        }
+        if (ov_open_callbacks(m_source, m_vorbis.get(), nullptr, 0, kVorbisIo) != 0) m_vorbis.reset();
+        else if ((vi = ov_info(m_vorbis.get(), -1)) != nullptr) info = {sf_count_t(ov_pcm_total(m_vorbis.get(), -1)), int(vi->rate), vi->channels, 0, 0, 0};
         if (!m_vorbis) {
             m_error = tr("'%1' is not Ogg Vorbis audio the program decodes").arg(name);
             close();
             return false;
         }
-        info.frames = sf_count_t(ov_pcm_total(m_vorbis.get(), -1));
     } else {
+        m_source->seek(0);
+        m_file = sf_open_virtual(&kVirtualIo, SFM_READ, &info, m_source);
+        if (!m_file) {
+            m_error = tr("'%1' is not audio the program decodes: %2").arg(name, QString::fromUtf8(sf_strerror(nullptr)));
+            close();
+            return false;
+        }
         // Floating-point data (Opus) is scaled to the 16-bit range, clipped.
         sf_command(m_file, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+    }
+    // A stream that does not say how long it is (libsndfile's SF_COUNT_MAX) is refused too.
+    if (info.channels < 1 || info.channels > 8 || info.samplerate < 1000 || info.samplerate > 384000 || info.frames <= 0 ||
+        info.frames >= SF_COUNT_MAX / 2) {
+        m_error = tr("'%1' holds no audio the program plays (%2 channels at %3 Hz, %4 frames)")
+                      .arg(name).arg(info.channels).arg(info.samplerate).arg(qint64(info.frames));
+        close();
+        return false;
     }
     m_rate = info.samplerate;
     m_channels = info.channels;
