@@ -114,8 +114,9 @@ bool SoundFileDecoder::start(const QString& name) {
             close();
             return false;
         }
-        // Floating-point data (Opus) is scaled to the 16-bit range, clipped.
-        sf_command(m_file, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
+        // Floating-point data (Opus) is clipped to the 16-bit range, not
+        // wrapped. (Scaling it to its peak would read the whole file first.)
+        sf_command(m_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     }
     // A stream that does not say how long it is (libsndfile's SF_COUNT_MAX) is refused too.
     if (info.channels < 1 || info.channels > 8 || info.samplerate < 1000 || info.samplerate > 384000 || info.frames <= 0 ||
