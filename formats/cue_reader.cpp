@@ -188,7 +188,8 @@ CueReading readWebVtt(const QStringList& lines) {
         return failure(1, tr("a WebVTT file begins with the line \"WEBVTT\""));
     CueReading out;
     qsizetype i = 1;
-    while (i < lines.size() && !isBlank(lines[i])) ++i;  // the header
+    // The header runs to a blank line (or to a cue timing, as browsers read it).
+    while (i < lines.size() && !isBlank(lines[i]) && !lines[i].contains(QLatin1String("-->"))) ++i;
     while (i < lines.size()) {
         if (isBlank(lines[i])) {
             ++i;

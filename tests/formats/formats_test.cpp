@@ -45,6 +45,7 @@ TEST(Cues, FilesAreReadAsBrowsersAndEditorsReadThem) {
          {{1.5, 2.25, "Hello a <there>"}, {3602.5, 3604.001, "Top"}}},
         {CueFormat::Labels, "1.5\t2.250000\tHello there\n\\\t100.0\t2000.0\n3,25\t3,25\t\n", {{1.5, 2.25, "Hello there"}, {3.25, 3.25, ""}}},
         {CueFormat::SyncMap, R"({"items": [{"id": "a", "begin": 1.5, "end": 2.25, "text": "Hello"}]})", {{1.5, 2.25, "Hello"}}},
+        {CueFormat::WebVtt, "WEBVTT\n00:01.500 --> 00:02.250\nNo blank line before", {{1.5, 2.25, "No blank line before"}}},
     };
     for (const auto& c : cases) ExpectCues(readCues(QByteArray::fromStdString(c.data), c.format), c.cues, c.data);
 }
