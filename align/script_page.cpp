@@ -56,10 +56,10 @@ bool isSameFile(const QString& a, const QString& b) {
 
 QString seconds(double t, int decimals) { return QString::number(t, 'f', decimals); }
 
-QString itemHtml(int index, const QString& text, const QString& href, const AlignedItem& item) {
+QString itemHtml(int index, const QString& text, const QString& href, const AlignedItem& item, int decimals = 2) {
     if (!item.isFound())
         return QStringLiteral("<span class=\"missing\" title=\"not found in the recording\">%1</span>").arg(text.toHtmlEscaped());
-    const QString link = QStringLiteral("%1#%2#%3").arg(href, seconds(item.start(), 2), seconds(item.end(), 2));
+    const QString link = QStringLiteral("%1#%2#%3").arg(href, seconds(item.start(), decimals), seconds(item.end(), decimals));
     const QStringList tokens = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     QStringList words;
     for (int k = 0; k < tokens.size(); ++k) {
@@ -83,6 +83,17 @@ QString itemHtml(int index, const QString& text, const QString& href, const Alig
 QString extraHtml(const ExtraSpeech& x) {
     return QStringLiteral(" <span class=\"extra\" title=\"speech not in the text: %1\u2013%2\">[\u2026]</span>")
         .arg(clockTime(x.start), clockTime(x.end));
+}
+
+// Ends the page and writes it through a temporary file.
+bool savePage(const QString& pagePath, QString html, QString& error) {
+    html += QStringLiteral("</body>\n</html>\n");
+    QSaveFile file(pagePath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(html.toUtf8()) < 0 || !file.commit()) {
+        error = QCoreApplication::translate("ScriptPage", "Could not write '%1': %2").arg(pagePath, file.errorString());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -122,13 +133,17 @@ bool writeScriptPage(const QString& pagePath, const QString& recording, const Sc
         const bool closes = i + 1 == lines.size() || text.paragraphOf(i + 1) != text.paragraphOf(i);
         html += (opens ? QStringLiteral("<p>") : QStringLiteral("\n")) + item + (closes ? QStringLiteral("</p>\n") : QString());
     }
-    html += QStringLiteral("</body>\n</html>\n");
-    QSaveFile file(pagePath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(html.toUtf8()) < 0 || !file.commit()) {
-        error = QCoreApplication::translate("ScriptPage", "Could not write '%1': %2").arg(pagePath, file.errorString());
-        return false;
-    }
-    return true;
+    return savePage(pagePath, html, error);
+}
+
+bool writeScriptPage(const QString& pagePath, const QString& recording, const QString& title,
+                     const QStringList& lines, const std::vector<AlignedItem>& items, QString& error) {
+    const QString href = recordingHref(pagePath, recording);
+    QString html = QString::fromUtf8(kHead).arg(title.toHtmlEscaped(), generatorMeta());
+    html += QStringLiteral("<h1>%1</h1>\n").arg(title.toHtmlEscaped());
+    for (int i = 0; i < lines.size() && i < int(items.size()); ++i)
+        html += QStringLiteral("<p>%1</p>\n").arg(itemHtml(i, lines[i], href, items[size_t(i)], 3));
+    return savePage(pagePath, html, error);
 }
 
 QString recordingPathProblem(const QString& recording) {

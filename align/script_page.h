@@ -41,6 +41,12 @@ struct PageItemWords {
 // are left out.
 std::vector<PageItemWords> readPageWords(const QByteArray& html);
 
+// The same page for items that come with no text file (a subtitle's cues):
+// `title` heads the page (no link), then one item per line, each its own
+// paragraph, with times to the millisecond.
+bool writeScriptPage(const QString& pagePath, const QString& recording, const QString& title,
+                     const QStringList& lines, const std::vector<AlignedItem>& items, QString& error);
+
 // The page's default path: the recording's, with ".htm" for its suffix.
 QString defaultPagePath(const QString& recording);
 

@@ -5,6 +5,7 @@
 //   parlotype [SCRIPT]          the window, opening SCRIPT (a path or a URL)
 //   parlotype --play LINK [--speed X]   play one audio link and exit (play_command.h)
 //   parlotype --make-script RECORDING TEXT [...]   write a script page (make_script_command.h)
+//   parlotype --export FORMAT SOURCE -o OUT [...]   write a script in another form (formats/export_command.h)
 //   parlotype --help | --version
 // A usage error prints the message and the usage on standard error (exit 2);
 // the window without any display to open on says so (exit 1).
@@ -17,7 +18,7 @@ class CommandLine {
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
 
 public:
-    enum class Command { Window, Play, MakeScript, Help, Version, UsageError, NoDisplay };
+    enum class Command { Window, Play, MakeScript, Export, Help, Version, UsageError, NoDisplay };
 
     explicit CommandLine(const QStringList& arguments);
 
@@ -26,6 +27,8 @@ public:
     QString value(const QString& option) const { return m_parser.value(option); }
     // MakeScript: the arguments after --make-script.
     QStringList makeScriptArguments() const { return m_makeScriptArguments; }
+    // Export: the arguments after --export.
+    QStringList exportArguments() const { return m_exportArguments; }
     // Prints what the command line asked for (help, version or the error) and
     // returns the exit status: 0, 1 without a display, 2 for a usage error.
     int report() const;
@@ -37,6 +40,7 @@ private:
     QString m_usage;
     QString m_error;
     QStringList m_makeScriptArguments;
+    QStringList m_exportArguments;
     Command m_command = Command::Window;
 };
 

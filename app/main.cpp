@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "app/make_script_command.h"
 #include "app/play_command.h"
+#include "formats/export_command.h"
 #include "platform/web_rendering.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,10 @@ int main(int argc, char** argv) {
     case CommandLine::Command::MakeScript: {
         QCoreApplication app(argc, argv);
         return runMakeScriptCommand(commandLine.makeScriptArguments());
+    }
+    case CommandLine::Command::Export: {
+        QCoreApplication app(argc, argv);
+        return runExportCommand(commandLine.exportArguments());
     }
     default:
         return commandLine.report();

@@ -5,6 +5,7 @@
 #include "audio/wave_parser.h"
 #include "platform/audio_file.h"
 #include "platform/mpeg_decoder.h"
+#include "platform/sound_file_decoder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -103,6 +104,25 @@ PcmReadResult readMpeg(platform::ByteSource& file, PcmSink& sink) {
     return total == 0 ? PcmReadResult::Empty : PcmReadResult::Ok;
 }
 
+// FLAC, Ogg Vorbis and Opus through libsndfile, as 16-bit frames.
+PcmReadResult readSoundFile(platform::ByteSource& file, PcmSink& sink) {
+    platform::SoundFileDecoder decoder;
+    if (!decoder.open(file)) return PcmReadResult::NotAudio;
+    const int channels = decoder.channels();
+    sink.start(decoder.sampleRate(), size_t(decoder.frames()));
+    std::vector<int16_t> pcm(size_t(4096) * size_t(channels));
+    std::vector<float> mono;
+    size_t total = 0;
+    for (;;) {
+        if (sink.stopped()) return PcmReadResult::Stopped;
+        const int64_t got = decoder.readFrames(pcm.data(), 4096);
+        if (got <= 0) break;
+        total += writeMono(reinterpret_cast<const uint8_t*>(pcm.data()), size_t(got) * size_t(channels) * 2, channels, 2,
+                           mono, sink);
+    }
+    return total == 0 ? PcmReadResult::Empty : PcmReadResult::Ok;
+}
+
 }  // namespace
 
 PcmReadResult readMonoPcm(const QString& path, PcmSink& sink) {
@@ -114,15 +134,17 @@ PcmReadResult readMonoPcm(const QString& path, PcmSink& sink) {
 PcmReadResult readMonoPcm(platform::ByteSource& file, PcmSink& sink) {
     file.seek(0);
     char magic[4] = {};
-    if (file.read(magic, 4) == 4 && std::memcmp(magic, "RIFF", 4) == 0)
+    const uint32_t head = file.read(magic, 4);
+    if (head == 4 && std::memcmp(magic, "RIFF", 4) == 0)
         return readWave(file, sink);
+    if (platform::SoundFileDecoder::isSoundFileHead(magic, head)) return readSoundFile(file, sink);
     return findMpegStart(file) ? readMpeg(file, sink) : PcmReadResult::NotAudio;
 }
 
 QString pcmReadMessage(PcmReadResult result, const QString& path) {
     switch (result) {
     case PcmReadResult::CannotOpen: return QStringLiteral("Could not open '%1'").arg(path);
-    case PcmReadResult::NotAudio: return QStringLiteral("'%1' is not a WAV (PCM) or MPEG audio file").arg(path);
+    case PcmReadResult::NotAudio: return QStringLiteral("'%1' is not a WAV (PCM) or MPEG audio file, nor FLAC, Ogg Vorbis or Opus").arg(path);
     case PcmReadResult::Empty: return QStringLiteral("'%1' holds no audio").arg(path);
     case PcmReadResult::Ok: case PcmReadResult::Stopped: break;
     }

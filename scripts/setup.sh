@@ -9,10 +9,14 @@ packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev qt6-multimedia-dev libqt6opengl6-dev qt6-qpa-plugins
   qt6-image-formats-plugins libqt6svg6 libmpg123-dev libsoundtouch-dev
+  # FLAC, Ogg Vorbis and Opus decoding; the EPUB's ZIP container
+  libsndfile1-dev zlib1g-dev
   # Make Script: in-process speech synthesis and the real FFT
   libespeak-ng-dev libkissfft-dev
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgumbo-dev mpg123
+  # exports checked by their readers (EPUB checker, a browser); FLAC and Opus tools for the decoding benchmark
+  epubcheck chromium flac opus-tools
   # running headless: X server, sound server
   xvfb xauth pulseaudio pulseaudio-utils
   # installing and packaging: validating the desktop entry, metadata and manual
