@@ -7,6 +7,7 @@
 #include "audio/file_player.h"
 #include "audio/recorder.h"
 #include "audio/recording_player.h"
+#include "formats/export_command.h"
 #include "mpris/mpris_service.h"
 #include "platform/message_box.h"
 #include "platform/wave_device.h"
@@ -100,10 +101,13 @@ bool Application::start() {
 
 int Application::run() { return start() ? QApplication::exec() : 1; }
 
+// Subtitles and labels open as the script page made from them.
 bool Application::openScript(const QString& path) {
     const QString full = fullPath(path);
+    const QString page = isTimedTextPath(full) ? m_window->pageForTimedText(full) : full;
+    if (page.isEmpty()) return false;
     m_recentFiles.add(full);
     m_window->setRecentFiles(m_recentFiles.files());
-    m_window->showScript(full);
+    m_window->showScript(page, full);
     return true;
 }

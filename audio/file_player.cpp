@@ -24,8 +24,11 @@ bool FilePlayer::isLoaded() const { return m_loaded; }
 QString FilePlayer::fileName() const { return m_fileName; }
 
 // An MPEG file's length would take a scan of every frame: not known.
+// Sound files declare theirs.
 double FilePlayer::length() const {
-    if (!m_loaded || m_format != Format::Wave || m_wfx.blockAlign == 0 || m_wfx.samplesPerSec == 0) return 0;
+    if (!m_loaded || m_wfx.blockAlign == 0 || m_wfx.samplesPerSec == 0) return 0;
+    if (m_format == Format::SoundFile) return double(m_soundFile.frames()) / m_wfx.samplesPerSec;
+    if (m_format != Format::Wave) return 0;
     return double((m_dataEnd - m_dataOffset) / m_wfx.blockAlign) / m_wfx.samplesPerSec;
 }
 
@@ -38,8 +41,11 @@ bool FilePlayer::open(const QString& path) {
     }
     char magic[4];
     bool ok = false;
-    if (m_file.read(magic, 4) == 4 && std::memcmp(magic, "RIFF", 4) == 0)
+    const uint32_t head = m_file.read(magic, 4);
+    if (head == 4 && std::memcmp(magic, "RIFF", 4) == 0)
         ok = parseWave();
+    else if (platform::SoundFileDecoder::isSoundFileHead(magic, head))
+        ok = openSoundFile();
     else if (findMpegStart())
         ok = openMpeg();
     if (ok) {
@@ -104,6 +110,17 @@ bool FilePlayer::openMpeg() {
     return true;
 }
 
+bool FilePlayer::openSoundFile() {
+    if (!m_soundFile.open(m_fileName)) {
+        emit failed(tr("Format error on file '%1': %2").arg(m_fileName, m_soundFile.errorString()));
+        return false;
+    }
+    m_wfx = m_soundFile.format();
+    m_bufferBytes = kBlockBytes / m_wfx.blockAlign * m_wfx.blockAlign;
+    m_format = Format::SoundFile;
+    return true;
+}
+
 void FilePlayer::releaseMpeg() {
     m_decoder.reset();
     m_frame.reset();
@@ -116,5 +133,6 @@ bool FilePlayer::close() {
     m_file.close();
     m_loaded = false;
     releaseMpeg();
+    m_soundFile.close();
     return true;
 }

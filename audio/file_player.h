@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// FilePlayer: plays a WAV or MP3 file on a wave output device through a ring
-// of eight 64 KB buffers, at a speed with the pitch kept.
+// FilePlayer: plays a WAV, MP3, FLAC, Ogg Vorbis or Opus file on a wave
+// output device through a ring of eight 64 KB buffers, at a speed with the
+// pitch kept.
 //
 // Threads: the GUI thread owns all player state. The device posts an OutDone
 // event to the player itself for every finished buffer. No locks.
@@ -10,6 +11,7 @@
 #include "audio/mpeg_seek_index.h"
 #include "platform/audio_file.h"
 #include "platform/mpeg_decoder.h"
+#include "platform/sound_file_decoder.h"
 #include "platform/time_stretcher.h"
 #include "platform/wave_device.h"
 
@@ -68,12 +70,13 @@ private:
     static constexpr int kBuffers = 8;             // the ring
     static constexpr int kPrimed = 7;              // filled before playback starts
     static constexpr uint32_t kBlockBytes = 65536; // one ring data block
-    enum class Format { None, Wave, Mpeg };
+    enum class Format { None, Wave, Mpeg, SoundFile };
 
     bool onBufferDone();
     bool parseWave();
     bool findMpegStart();
     bool openMpeg();
+    bool openSoundFile();
     void releaseMpeg();
     bool halt();
     void takeBackQueued();
@@ -88,6 +91,7 @@ private:
     bool fillRaw(platform::WaveHeader& hdr);
     bool fillWave(platform::WaveHeader& hdr);
     bool fillMpeg(platform::WaveHeader& hdr);
+    bool fillSoundFile(platform::WaveHeader& hdr);
 
     platform::AudioBackend& m_backend;
 
@@ -109,6 +113,9 @@ private:
     uint32_t m_dstBytes = kMaxFrameBytes;   // room declared to the converter
     uint64_t m_audioStart = 0;              // after an ID3v2 tag, else 0
     MpegSeekIndex m_seekIndex;
+
+    // FLAC, Ogg Vorbis, Opus: decoded to 16-bit PCM, seeks sample-exact.
+    platform::SoundFileDecoder m_soundFile;
 
     // Playback.
     double m_startTime = 0.0;   // time in the file heard at the device's count m_baseBytes

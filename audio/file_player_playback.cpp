@@ -217,6 +217,10 @@ void FilePlayer::seek(double seconds) {
         const double span = double(m_dataEnd - m_dataOffset);
         m_file.seek(bytes < span ? m_dataOffset + uint64_t(bytes) : m_dataEnd);
         m_startTime = seconds;
+    } else if (m_format == Format::SoundFile) {
+        const int64_t frame = std::min<int64_t>(int64_t(std::trunc(seconds * m_wfx.samplesPerSec)), m_soundFile.frames());
+        if (!m_soundFile.seekToFrame(frame)) m_soundFile.seekToFrame(m_soundFile.frames());  // plays nothing
+        m_startTime = seconds;
     } else if (m_format == Format::Mpeg) {
         const MpegSeekIndex::Place place = m_seekIndex.find(m_file, m_frame.get(), seconds);
         m_startTime = place.startTime;
@@ -251,6 +255,7 @@ bool FilePlayer::fillBuffer(int i) {
 bool FilePlayer::fillRaw(platform::WaveHeader& hdr) {
     if (m_format == Format::Wave) return fillWave(hdr);
     if (m_format == Format::Mpeg) return fillMpeg(hdr);
+    if (m_format == Format::SoundFile) return fillSoundFile(hdr);
     return false;
 }
 
@@ -292,5 +297,13 @@ bool FilePlayer::fillMpeg(platform::WaveHeader& hdr) {
     const uint32_t frameBytes = uint32_t(samples) * m_wfx.blockAlign;
     auto* dst = reinterpret_cast<uint8_t*>(hdr.data);
     hdr.bufferLength = m_decoder->decode(m_frame.get(), length, dst, m_dstBytes, frameBytes);
+    return true;
+}
+
+// Up to 65536 bytes of whole frames, decoded.
+bool FilePlayer::fillSoundFile(platform::WaveHeader& hdr) {
+    const int64_t frames = m_soundFile.readFrames(reinterpret_cast<int16_t*>(hdr.data), m_bufferBytes / m_wfx.blockAlign);
+    if (frames <= 0) return false;
+    hdr.bufferLength = uint32_t(frames) * m_wfx.blockAlign;
     return true;
 }

@@ -68,6 +68,11 @@ bool saveFile(const QString& path, const QByteArray& bytes, QString& error) {
 
 }  // namespace
 
+bool isTimedTextPath(const QString& path) {
+    const CueFormat format = cueFormatOfPath(path);
+    return format == CueFormat::WebVtt || format == CueFormat::Srt || format == CueFormat::Labels;
+}
+
 QString writeScriptPageFromCues(const QString& pagePath, const QString& recording, const QString& title,
                                 const std::vector<Cue>& cues) {
     if (QString problem = recordingPathProblem(recording); !problem.isEmpty()) return problem;
@@ -111,26 +116,16 @@ ScriptReading readExportSource(const QString& source, const QString& audio, bool
     return out;
 }
 
-int runExportCommand(const QStringList& args) {
-    ExportArgs options;
-    if (!options.parse(args)) {
-        std::fputs(tr("usage: parlotype --export FORMAT SOURCE -o OUT [--force] [--audio FILE]\n"
-                      "  FORMAT: vtt, srt, labels, json, epub, web or html; SOURCE: a script page, or\n"
-                      "  subtitles (.vtt, .srt), labels (.txt) or a sync map (.json)\n")
-                       .toLocal8Bit().constData(),
-                   stderr);
-        return 2;
-    }
-    const QString& format = options.format;
+QString exportScript(const QString& format, const QString& source, const QString& audio, const QString& out,
+                     bool force, int* itemCount) {
     const bool needAudio = format == QLatin1String("epub") || format == QLatin1String("web") || format == QLatin1String("html");
-    const ScriptReading script = readExportSource(options.source, options.audio, needAudio);
-    if (!script.ok()) return fail(script.error);
-    const QString& out = options.out;
-    if (isSameFile(out, options.source)) return fail(tr("'%1' would replace the source '%2'").arg(out, options.source));
-    if (isSameFile(out, script.audio)) return fail(tr("'%1' would replace the audio '%2'").arg(out, script.audio));
+    const ScriptReading script = readExportSource(source, audio, needAudio);
+    if (!script.ok()) return script.error;
+    if (isSameFile(out, source)) return tr("'%1' would replace the source '%2'").arg(out, source);
+    if (isSameFile(out, script.audio)) return tr("'%1' would replace the audio '%2'").arg(out, script.audio);
     const bool existed = QFileInfo::exists(out);
-    if (existed && !options.force) return fail(tr("'%1' exists: --force replaces it").arg(out));
-    if (needAudio && !QFileInfo(script.audio).isFile()) return fail(tr("Could not open '%1'").arg(script.audio));
+    if (existed && !force) return tr("'%1' exists: --force replaces it").arg(out);
+    if (needAudio && !QFileInfo(script.audio).isFile()) return tr("Could not open '%1'").arg(script.audio);
 
     QString error;
     bool written = false;
@@ -149,7 +144,25 @@ int runExportCommand(const QStringList& args) {
         error = writeScriptPageFromCues(out, script.audio, script.title, cues);
         written = error.isEmpty();
     }
-    if (!written) return fail(error);
-    std::printf("%s\n", tr("%1: %2 items written").arg(out).arg(script.items.size()).toLocal8Bit().constData());
+    if (!written) return error;
+    if (itemCount) *itemCount = int(script.items.size());
+    return {};
+}
+
+int runExportCommand(const QStringList& args) {
+    ExportArgs options;
+    if (!options.parse(args)) {
+        std::fputs(tr("usage: parlotype --export FORMAT SOURCE -o OUT [--force] [--audio FILE]\n"
+                      "  FORMAT: vtt, srt, labels, json, epub, web or html; SOURCE: a script page, or\n"
+                      "  subtitles (.vtt, .srt), labels (.txt) or a sync map (.json)\n")
+                       .toLocal8Bit().constData(),
+                   stderr);
+        return 2;
+    }
+    int items = 0;
+    if (const QString error = exportScript(options.format, options.source, options.audio, options.out, options.force, &items);
+        !error.isEmpty())
+        return fail(error);
+    std::printf("%s\n", tr("%1: %2 items written").arg(options.out).arg(items).toLocal8Bit().constData());
     return 0;
 }

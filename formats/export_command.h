@@ -22,6 +22,16 @@
 // args: the arguments after "--export".
 int runExportCommand(const QStringList& args);
 
+// Writes `source` (a script page or timed text, with `audio` or the recording
+// beside it) to `out` in `format` (vtt, srt, labels, json, epub, web, html);
+// an existing `out` is replaced only with `force`. Returns why it could not,
+// or an empty string (and the number of items written).
+QString exportScript(const QString& format, const QString& source, const QString& audio, const QString& out,
+                     bool force, int* itemCount = nullptr);
+
+// Whether `path` names subtitles or labels the window opens as a script.
+bool isTimedTextPath(const QString& path);
+
 // The script page for timed text (the window's "Save as Script Page"):
 // writes `pagePath` with one item per cue, playing `recording`. Returns why
 // it could not, or an empty string when the page was written.

@@ -42,7 +42,7 @@ bool isAudioLink(const QString& url) {
     const QString file = url.left(url.indexOf(u'#'));  // all of it without a '#'
     if (file.startsWith(QLatin1String("http:")) || file.startsWith(QLatin1String("mailto:")))
         return false;
-    for (const char* ext : {".wav", ".WAV", ".mp3", ".MP3"})
+    for (const char* ext : {".wav", ".WAV", ".mp3", ".MP3", ".flac", ".FLAC", ".ogg", ".OGG", ".opus", ".OPUS"})
         if (file.endsWith(QLatin1String(ext))) return true;
     return false;
 }

@@ -13,7 +13,9 @@
 double atofC(const char* text);
 
 // True when the link's text before its first '#' ends in exactly ".wav",
-// ".WAV", ".mp3" or ".MP3" and does not begin with "http:" or "mailto:".
+// ".mp3", ".flac", ".ogg" or ".opus", all in lower or all in upper case, and
+// does not begin with "http:" or "mailto:". (Old scripts wrote ".WAV" or
+// ".wav", never ".Wav": mixed case is left to the web view.)
 bool isAudioLink(const QString& url);
 
 // An audio link taken apart: the file part (everything before the first '#'),

@@ -18,9 +18,24 @@ std::vector<MainWindow::ActionSpec> MainWindow::actionTable() {
     ScriptView& view = *m_view;
     const auto loaded = [&play] { return play.isLoaded(); };
     const auto hasItems = [&play] { return play.isLoaded() && play.itemCount() > 0; };
+    const auto shown = [this] { return showsScript(); };
     std::vector<ActionSpec> table = {
         {"fileOpen", TEXT("&Open...\tCtrl+O"), TEXT("Open an existing document"), TEXT("Open"),
          [this] { openFile(); }, {}, {}, false, "document-open", "open"},
+        {"fileSaveScriptPage", TEXT("Save as Script Pa&ge..."), TEXT("Save the script shown as a script page"),
+         TEXT("Save as Script Page"), [this] { exportScript(QStringLiteral("html")); }, shown},
+        {"fileExportVtt", TEXT("&WebVTT..."), TEXT("Export the script's items as WebVTT subtitles"), TEXT("WebVTT"),
+         [this] { exportScript(QStringLiteral("vtt")); }, shown},
+        {"fileExportSrt", TEXT("&SRT..."), TEXT("Export the script's items as SRT subtitles"), TEXT("SRT"),
+         [this] { exportScript(QStringLiteral("srt")); }, shown},
+        {"fileExportLabels", TEXT("Audacity &Labels..."), TEXT("Export the script's items as Audacity labels"),
+         TEXT("Labels"), [this] { exportScript(QStringLiteral("labels")); }, shown},
+        {"fileExportJson", TEXT("&JSON Sync Map..."), TEXT("Export the script's items and word times as a JSON sync map"),
+         TEXT("JSON"), [this] { exportScript(QStringLiteral("json")); }, shown},
+        {"fileExportEpub", TEXT("&EPUB..."), TEXT("Export the script as an EPUB book whose text plays along"), TEXT("EPUB"),
+         [this] { exportScript(QStringLiteral("epub")); }, shown},
+        {"fileExportWeb", TEXT("Web &Page..."), TEXT("Export the script as a web page that plays in any browser"),
+         TEXT("Web Page"), [this] { exportScript(QStringLiteral("web")); }, shown},
         {"filePrint", TEXT("&Print\tCtrl+P"), TEXT("Print Page"), TEXT("Print"),
          [&view] { view.print(); }, {}, {}, false, "document-print", "print"},
         {"fileMakeScript", TEXT("&Make Script..."), TEXT("Make a script page from a recording and its text"),

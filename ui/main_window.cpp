@@ -2,6 +2,8 @@
 #include "ui/main_window.h"
 
 #include "align/script_page.h"
+#include "formats/cue_reader.h"
+#include "formats/export_command.h"
 #include "platform/message_box.h"
 #include "script/time_text.h"
 #include "session/playback_session.h"
@@ -13,7 +15,11 @@
 #include "ui/status_pane.h"
 
 #include <QAction>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QStandardPaths>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
@@ -23,7 +29,7 @@
 
 namespace {
 
-enum class Kind { Menu, Item, Separator, BarItem, RecentFiles, Speeds };
+enum class Kind { Menu, Item, Separator, BarItem, RecentFiles, Speeds, Export };
 
 struct MenuEntry {
     Kind kind;
@@ -33,7 +39,8 @@ struct MenuEntry {
 // Within a menu no two items share an access letter.
 constexpr MenuEntry kMenus[] = {
     {Kind::Menu, QT_TRANSLATE_NOOP("MainWindow", "&File")},
-    {Kind::Item, "fileOpen"}, {Kind::Item, "filePrint"}, {Kind::Item, "fileMakeScript"}, {Kind::Separator},
+    {Kind::Item, "fileOpen"}, {Kind::Item, "fileSaveScriptPage"}, {Kind::Export, QT_TRANSLATE_NOOP("MainWindow", "Expor&t")},
+    {Kind::Item, "filePrint"}, {Kind::Item, "fileMakeScript"}, {Kind::Separator},
     {Kind::RecentFiles}, {Kind::Separator}, {Kind::Item, "fileExit"},
     {Kind::Menu, QT_TRANSLATE_NOOP("MainWindow", "&Go")},
     {Kind::Item, "goBack"}, {Kind::Item, "goForward"}, {Kind::Item, "goHome"},
@@ -58,8 +65,15 @@ constexpr const char* kToolBar[] = {
     "audioRewind", "audioForward", nullptr, "audioRecord", "audioPlayRecorded", nullptr, "goBack", "goHome", "goForward",
 };
 
+// File > Export: the formats and their actions.
+constexpr const char* kExports[] = {"fileExportVtt", "fileExportSrt", "fileExportLabels", "fileExportJson",
+                                    "fileExportEpub", "fileExportWeb"};
+
 const char kTitle[] = QT_TRANSLATE_NOOP("MainWindow", "Parlotype");
 const char kScriptFilter[] = QT_TRANSLATE_NOOP("MainWindow", "Parlotype Files (*.htm)");
+const char kTimedTextFilter[] = QT_TRANSLATE_NOOP("MainWindow", "Subtitles and Labels (*.vtt *.srt *.txt)");
+const char kAudioFilter[] =
+    QT_TRANSLATE_NOOP("MainWindow", "Audio Files (*.wav *.mp3 *.flac *.ogg *.opus *.WAV *.MP3 *.FLAC *.OGG *.OPUS)");
 
 }  // namespace
 
@@ -72,6 +86,7 @@ MainWindow::MainWindow(PlaybackSession& playback, RecordingSession& recording, c
     createToolBar();
     createStatusBar();
     resize(900, 700);
+    setAcceptDrops(true);
     updateTitle(QString());
     connect(&m_playback, &PlaybackSession::fileChanged, this, &MainWindow::refreshActions);
     connect(&m_playback, &PlaybackSession::stateChanged, this, &MainWindow::refreshActions);
@@ -138,6 +153,11 @@ void MainWindow::createMenus() {
         case Kind::RecentFiles:
             for (int i = 0; i < kRecentFileCount; ++i) menu->addAction(action(QStringLiteral("fileRecent%1").arg(i)));
             break;
+        case Kind::Export: {
+            QMenu* exports = menu->addMenu(tr(e.what));
+            for (const char* name : kExports) exports->addAction(action(QLatin1String(name)));
+            break;
+        }
         case Kind::Speeds: {
             QMenu* speeds = menu->addMenu(tr(e.what));
             for (size_t i = 0; i < PlaybackSession::kSpeeds.size(); ++i) {
@@ -200,9 +220,65 @@ void MainWindow::refreshPanes() {
     m_speedPane->setPaneText(QString::number(m_playback.speed()) + QChar(0x00D7));
 }
 
-void MainWindow::showScript(const QString& path) {
-    updateTitle(path);
-    m_view->openScript(path);
+void MainWindow::showScript(const QString& page, const QString& origin) {
+    m_origin = origin.isEmpty() ? page : origin;
+    updateTitle(m_origin);
+    m_view->openScript(page);
+    refreshActions();
+}
+
+bool MainWindow::showsScript() const { return !m_view->scriptPath().isEmpty() && !m_view->scriptPath().contains(QLatin1String("://")); }
+
+QString MainWindow::pageForTimedText(const QString& path) {
+    const CueReading cues = readCueFile(path);
+    if (!cues.ok()) {
+        platform::showMessage(cues.error);
+        return {};
+    }
+    const AudioBeside beside = findAudioBeside(path);
+    QString audio = beside.found == AudioBeside::Found::One ? beside.paths.first() : QString();
+    if (audio.isEmpty())
+        audio = QFileDialog::getOpenFileName(this, tr("The recording of %1").arg(QFileInfo(path).fileName()),
+                                             QFileInfo(path).absolutePath(), tr(kAudioFilter) + QLatin1String(";;") + tr("All Files (*)"));
+    if (audio.isEmpty()) return {};
+    // One page per file opened, in the cache: the user's folder is left as it is.
+    const QByteArray key = QCryptographicHash::hash(QFileInfo(path).absoluteFilePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/pages/") + QLatin1String(key);
+    const QString page = folder + QLatin1Char('/') + QFileInfo(path).completeBaseName() + QStringLiteral(".htm");
+    QString error = QDir().mkpath(folder) ? QString() : tr("Could not make the folder '%1'").arg(folder);
+    if (error.isEmpty()) error = writeScriptPageFromCues(page, audio, QFileInfo(path).fileName(), cues.cues);
+    if (error.isEmpty()) return page;
+    platform::showMessage(error);
+    return {};
+}
+
+// File > Export and Save as Script Page: the script shown, in another form.
+void MainWindow::exportScript(const QString& format) {
+    static const QHash<QString, std::pair<const char*, const char*>> kinds = {
+        {QStringLiteral("vtt"), {".vtt", QT_TRANSLATE_NOOP("MainWindow", "WebVTT Subtitles (*.vtt)")}},
+        {QStringLiteral("srt"), {".srt", QT_TRANSLATE_NOOP("MainWindow", "SRT Subtitles (*.srt)")}},
+        {QStringLiteral("labels"), {".txt", QT_TRANSLATE_NOOP("MainWindow", "Audacity Labels (*.txt)")}},
+        {QStringLiteral("json"), {".json", QT_TRANSLATE_NOOP("MainWindow", "JSON Sync Map (*.json)")}},
+        {QStringLiteral("epub"), {".epub", QT_TRANSLATE_NOOP("MainWindow", "EPUB Books (*.epub)")}},
+        {QStringLiteral("web"), {".html", QT_TRANSLATE_NOOP("MainWindow", "Web Pages (*.html);;Folders (*)")}},
+        {QStringLiteral("html"), {".htm", kScriptFilter}},
+    };
+    const auto [suffix, filter] = kinds.value(format);
+    const QFileInfo origin(m_origin);
+    const QString proposed = origin.absoluteDir().filePath(origin.completeBaseName() + QLatin1String(suffix));
+    const QString out = QFileDialog::getSaveFileName(this, tr("Export"), proposed, tr(filter));
+    if (out.isEmpty()) return;  // the dialog asked before replacing a file
+    if (const QString error = ::exportScript(format, m_view->scriptPath(), QString(), out, true); !error.isEmpty())
+        platform::showMessage(error);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
+    if (e->mimeData()->hasUrls() && e->mimeData()->urls().first().isLocalFile()) e->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* e) {
+    emit openRequested(e->mimeData()->urls().first().toLocalFile());
+    e->acceptProposedAction();
 }
 
 void MainWindow::updateTitle(const QString& path) {
@@ -228,7 +304,7 @@ void MainWindow::setRecentFiles(const QStringList& paths) {
 }
 
 void MainWindow::openFile() {
-    const QString filter = tr(kScriptFilter) + QLatin1String(";;") + tr("All Files (*)");
+    const QString filter = tr(kScriptFilter) + QLatin1String(";;") + tr(kTimedTextFilter) + QLatin1String(";;") + tr("All Files (*)");
     const QString path = QFileDialog::getOpenFileName(this, tr("Open"), QString(), filter);
     if (!path.isEmpty()) emit openRequested(path);
 }
@@ -242,7 +318,7 @@ void MainWindow::openRecentFile(int index) {
 // replaces a file); the page opens when it is written.
 void MainWindow::makeScript() {
     const QString recording = QFileDialog::getOpenFileName(this, tr("Make Script: the recording"), QString(),
-                                                           tr("Audio Files (*.wav *.mp3 *.WAV *.MP3);;All Files (*)"));
+                                                           tr(kAudioFilter) + QLatin1String(";;") + tr("All Files (*)"));
     if (recording.isEmpty()) return;
     if (const QString problem = recordingPathProblem(recording); !problem.isEmpty()) {
         platform::showMessage(problem);

@@ -29,16 +29,25 @@ public:
     // The action named `name` (its object name), or null.
     QAction* action(const QString& name) const;
 
-    // Shows the script at `path` with its name in the title; an empty path
-    // shows the built-in home page.
-    void showScript(const QString& path);
+    // Shows the script page at `page` with the name of `origin` (the file
+    // the user opened: the page itself, or subtitles it was made from) in the
+    // title; an empty page shows the built-in home page.
+    void showScript(const QString& page, const QString& origin = QString());
+    // The script page for subtitles or labels at `path`, made in the cache
+    // with the recording beside them (the user picks one when there is none
+    // or several); empty, with the reason shown, when none can be made.
+    QString pageForTimedText(const QString& path);
     // The File menu's recent files, most recent first.
     void setRecentFiles(const QStringList& paths);
 
 signals:
-    // The user chose a script to open (File > Open, a recent file, a page
-    // Make Script wrote).
+    // The user chose a script to open (File > Open, a recent file, a file
+    // dropped on the window, a page Make Script wrote).
     void openRequested(const QString& path);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
 private:
     // One entry of the action table.
@@ -70,6 +79,8 @@ private:
     void refreshPanes();
     void updateTitle(const QString& path);
     void openFile();
+    void exportScript(const QString& format);
+    bool showsScript() const;
     void openRecentFile(int index);
     void makeScript();
     void showMarks();
@@ -81,6 +92,7 @@ private:
     QToolBar* m_toolBar = nullptr;
     std::vector<BoundAction> m_actions;
     QStringList m_recentFiles;
+    QString m_origin;  // the file the script shown was opened from
     StatusPane* m_timePane = nullptr;
     StatusPane* m_turnPane = nullptr;
     StatusPane* m_recordingPane = nullptr;

@@ -10,9 +10,11 @@
 #include "common/memory_source.h"
 #include "common/test_audio.h"
 #include "platform/qt_audio_backend.h"
+#include "platform/sound_file_decoder.h"
 #include "platform/sim_audio.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -144,6 +146,32 @@ TEST_F(Engine, WavPlaysFromWhereAskedAndTheClockFollows) {
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
     // A file that cannot be opened closes the last one: nothing is left to play.
     EXPECT_FALSE(player.open(dir.path()) || Play(0.0) || player.isLoaded());
+}
+
+// FLAC, Ogg Vorbis and Opus play from where asked, sample for sample what continuous decoding gives there,
+// and to the end of the data; the length is the file's.
+TEST_F(Engine, SoundFilesPlayFromWhereAsked) {
+    const QString wav = Sweep();
+    for (const auto& [name, program, args] :
+         {std::tuple{"t.flac", "sox", QStringList{wav, dir.filePath("t.flac")}}, {"t.ogg", "sox", QStringList{wav, dir.filePath("t.ogg")}},
+          {"t.opus", "opusenc", QStringList{"--quiet", wav, dir.filePath("t.opus")}}}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(QProcess::execute(QLatin1String(program), args), 0);
+        platform::SoundFileDecoder decoder;
+        ASSERT_TRUE(decoder.open(dir.filePath(name)));
+        std::string all(size_t(decoder.frames()) * size_t(decoder.channels()) * 2, '\0');
+        all.resize(size_t(decoder.readFrames(reinterpret_cast<int16_t*>(all.data()), decoder.frames())) * size_t(decoder.channels()) * 2);
+        const size_t frameBytes = size_t(decoder.channels()) * 2, from = size_t(1.25 * decoder.sampleRate()) * frameBytes;
+        ASSERT_TRUE(player.open(dir.filePath(name)));
+        EXPECT_NEAR(player.length(), double(decoder.frames()) / decoder.sampleRate(), 1e-9);
+        ASSERT_TRUE(Play(1.25));
+        Advance(250);
+        EXPECT_DOUBLE_EQ(player.position(), 1.5);
+        RunToEnd();
+        EXPECT_TRUE(Played() == all.substr(from)) << Played().size() << " bytes played of " << all.size() - from;
+        if (QLatin1String(name) == QLatin1String("t.flac")) EXPECT_TRUE(all == kPcm) << "lossless";
+    }
+    EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 }
 
 TEST_F(Engine, DeviceFaultsStopPlaybackWithOneMessage) {

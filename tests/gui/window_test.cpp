@@ -196,6 +196,28 @@ TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     EXPECT_EQ(listing("viewParse"), read("parsed.txt"));
 }
 
+// Subtitles open as a script playing the recording beside them; a malformed file is said with its line and
+// nothing changes; the script shown exports to subtitles again.
+TEST_F(WindowTest, SubtitlesOpenAsScriptsAndExport) {
+    OpenPage();
+    ASSERT_EQ(QProcess::execute("sox", {m_folder.Path("a.wav"), m_folder.Path("cues.flac")}), 0);
+    m_folder.Write("cues.vtt", "WEBVTT\n\n00:00.500 --> 00:01.000\nThe first cue\n\n00:01.000 --> 00:02.000 align:start\n<v Ann>The second</v>\n");
+    m_folder.Write("bad.srt", "1\n00:00:01,000 --> 00:00:02,000\nfine\n\n2\n00:00:03,000 -> 00:00:04,000\nbroken\n");
+    m_folder.Write("bad.flac", "");
+    EXPECT_FALSE(w->App().openScript(m_folder.Path("bad.srt")));
+    EXPECT_TRUE(TakeMessages().value(0).contains("line 6"));
+    EXPECT_EQ(w->Frame()->windowTitle(), QStringLiteral("page.htm - Parlotype"));
+    ASSERT_TRUE(w->App().openScript(m_folder.Path("cues.vtt")));
+    EXPECT_EQ(w->Frame()->windowTitle(), QStringLiteral("cues.vtt - Parlotype"));
+    ASSERT_TRUE(WaitUntil([&] { return w->Web()->title() == QLatin1String("cues.vtt") && !w->Web()->page()->isLoading(); }));
+    ASSERT_TRUE(w->Click("a[name=s2]"));
+    EXPECT_TRUE(WaitUntil([&] { return w->Playback().fileName() == m_folder.Path("cues.flac") && w->Playback().position() == 1.0; }));
+    EXPECT_EQ(w->Playback().itemCount(), 2);
+    AnswerModals([&] { w->Choose("fileExportVtt"); }, [&](QWidget* d) { Accept(d, "fileNameEdit", m_folder.Path("again.vtt")); });
+    EXPECT_EQ(testaudio::ReadFile(m_folder.Path("again.vtt")),
+              "WEBVTT\n\ns1\n00:00:00.500 --> 00:00:01.000\nThe first cue\n\ns2\n00:00:01.000 --> 00:00:02.000\nThe second\n");
+}
+
 TEST_F(WindowTest, AudioLinksPageFollowingTransportMarksAndPrint) {
     OpenPage();
     ASSERT_TRUE(Follow("play", "a.wav", 0.2));

@@ -35,6 +35,8 @@ TEST(AudioLink, SplitsReadsNumbersAndRewritesBurnFolders) {
         {"/s/talk.Wav#1", "/s/talk.Wav", 1, 0, false},           {"/s/talk.wav?t=1", "/s/talk.wav?t=1", 0, 0, false},
         {"http://h/talk.wav", "http://h/talk.wav", 0, 0, false}, {"mailto:a@talk.wav", "mailto:a@talk.wav", 0, 0, false},
         {"HTTP://h/talk.wav", "HTTP://h/talk.wav", 0, 0, true},  {"/s/a.htm#x.wav", "/s/a.htm", 0, 0, false},
+        {"/s/t.flac#2", "/s/t.flac", 2, 0, true},              {"/s/t.OPUS", "/s/t.OPUS", 0, 0, true},
+        {"/s/t.ogg#1#2", "/s/t.ogg", 1, 2, true},               {"/s/t.Flac", "/s/t.Flac", 0, 0, false},
         {"", "", 0, 0, false},
     };
     for (const auto& c : cases) {
