@@ -11,6 +11,8 @@ packages=(
   qt6-image-formats-plugins libqt6svg6 libmpg123-dev libsoundtouch-dev
   # Make Script: in-process speech synthesis and the real FFT
   libespeak-ng-dev libkissfft-dev
+  # comparing a take with the model: pitch tracking
+  libaubio-dev
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgumbo-dev mpg123
   # running headless: X server, sound server
