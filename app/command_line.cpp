@@ -32,6 +32,11 @@ CommandLine::CommandLine(const QStringList& arguments) {
                            "(see the manual page). Without -o the page goes beside the recording, replacing "
                            "a page there only when Make Script made it, or with --force. "
                            "Exit: 0 written, 1 bad input, 2 a malformed command line.")});
+    m_parser.addOption({QStringLiteral("compare"),
+                        tr("First on the line: compare a take with an item of a script, "
+                           "--compare SCRIPT ITEM TAKE (ITEM: its number from 1 or its anchor's name); prints "
+                           "the words missed, the pace and the melody. Exit: 0 compared, 1 bad input, "
+                           "2 a malformed command line.")});
     m_parser.addOption({QStringLiteral("speed"),
                         tr("With --play: the speed, from 0.5 to 2, the pitch kept."), tr("X")});
     m_parser.addPositionalArgument(QStringLiteral("script"), tr("The script to open: a file or a URL."),
@@ -46,6 +51,11 @@ CommandLine::CommandLine(const QStringList& arguments) {
         m_makeScriptArguments = arguments.mid(2);
         return;
     }
+    if (arguments.value(1) == QLatin1String("--compare")) {
+        m_command = Command::Compare;
+        m_makeScriptArguments = arguments.mid(2);
+        return;
+    }
     m_command = m_parser.parse(arguments) ? Classify() : Command::UsageError;
     if (m_command == Command::UsageError && m_error.isEmpty()) m_error = m_parser.errorText();
 }
@@ -55,6 +65,10 @@ CommandLine::Command CommandLine::Classify() {
     if (m_parser.isSet(QStringLiteral("version"))) return Command::Version;
     if (m_parser.isSet(QStringLiteral("make-script"))) {
         m_error = tr("--make-script comes first on the command line");
+        return Command::UsageError;
+    }
+    if (m_parser.isSet(QStringLiteral("compare"))) {
+        m_error = tr("--compare comes first on the command line");
         return Command::UsageError;
     }
     const QStringList scripts = m_parser.positionalArguments();
@@ -99,6 +113,7 @@ int CommandLine::report() const {
     case Command::Window:
     case Command::Play:
     case Command::MakeScript:
+    case Command::Compare:
         break;
     }
     return 0;

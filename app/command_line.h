@@ -5,6 +5,7 @@
 //   parlotype [SCRIPT]          the window, opening SCRIPT (a path or a URL)
 //   parlotype --play LINK [--speed X]   play one audio link and exit (play_command.h)
 //   parlotype --make-script RECORDING TEXT [...]   write a script page (make_script_command.h)
+//   parlotype --compare SCRIPT ITEM TAKE   compare a take with an item (compare_command.h)
 //   parlotype --help | --version
 // A usage error prints the message and the usage on standard error (exit 2);
 // the window without any display to open on says so (exit 1).
@@ -17,14 +18,14 @@ class CommandLine {
     Q_DECLARE_TR_FUNCTIONS(CommandLine)
 
 public:
-    enum class Command { Window, Play, MakeScript, Help, Version, UsageError, NoDisplay };
+    enum class Command { Window, Play, MakeScript, Compare, Help, Version, UsageError, NoDisplay };
 
     explicit CommandLine(const QStringList& arguments);
 
     Command command() const { return m_command; }
     // An option's value ("play" gives the link); empty when not given.
     QString value(const QString& option) const { return m_parser.value(option); }
-    // MakeScript: the arguments after --make-script.
+    // MakeScript: the arguments after --make-script (Compare: after --compare).
     QStringList makeScriptArguments() const { return m_makeScriptArguments; }
     // Prints what the command line asked for (help, version or the error) and
     // returns the exit status: 0, 1 without a display, 2 for a usage error.

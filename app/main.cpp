@@ -2,6 +2,7 @@
 #include "app/app_identity.h"
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/compare_command.h"
 #include "app/make_script_command.h"
 #include "app/play_command.h"
 #include "platform/web_rendering.h"
@@ -19,6 +20,10 @@ int main(int argc, char** argv) {
     case CommandLine::Command::MakeScript: {
         QCoreApplication app(argc, argv);
         return RunMakeScriptCommand(commandLine.makeScriptArguments());
+    }
+    case CommandLine::Command::Compare: {
+        QCoreApplication app(argc, argv);
+        return RunCompareCommand(commandLine.makeScriptArguments());
     }
     default:
         return commandLine.report();
