@@ -29,9 +29,11 @@ std::vector<float> TrackPitch(const std::vector<float>& samples) {
     std::unique_ptr<fvec_t, void (*)(fvec_t*)> in(new_fvec(kHopSamples), del_fvec), out(new_fvec(1), del_fvec);
     aubio_pitch_set_unit(pitch.get(), "Hz");
     aubio_pitch_set_silence(pitch.get(), kSilenceDb);
-    // aubio's estimate after hop k covers the kBuffer samples that end at
-    // sample 160 (k + 1); its centre is nearest that of feature frame k - lag.
-    const int lag = int(std::lround(double(kBuffer / 2 + kWindowSamples / 2) / kHopSamples)) - 1;
+    // aubio's estimate after hop k comes from the kBuffer samples that end at
+    // sample 160 (k + 1); YIN compares the buffer's first half with what
+    // follows, so the estimate speaks for the time a quarter into the buffer,
+    // nearest the centre of feature frame k - lag.
+    const int lag = int(std::lround(double(kBuffer * 3 / 4 + kWindowSamples / 2) / kHopSamples)) - 1;
     const size_t hops = samples.size() / kHopSamples + size_t(lag) + 1;
     for (size_t k = 0; k < hops; ++k) {
         for (int n = 0; n < kHopSamples; ++n) {
