@@ -33,4 +33,12 @@ void CompareJob::compare(const ModelStretch& model, const QString& take) {
     }, Qt::QueuedConnection);
 }
 
+void CompareJob::prepare(const ModelStretch& model) {
+    TakeComparer* comparer = m_comparer;
+    QMetaObject::invokeMethod(comparer, [comparer, model] {
+        comparer->setInput(model, QString());
+        comparer->prepare();
+    }, Qt::QueuedConnection);
+}
+
 void CompareJob::cancel() { m_comparer->cancel(); }

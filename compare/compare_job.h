@@ -17,6 +17,8 @@ public:
     ~CompareJob() override;  // cancels and waits for the worker
 
     void compare(const ModelStretch& model, const QString& take);
+    // Analyses the model ahead of its takes (an item becomes current).
+    void prepare(const ModelStretch& model);
     void cancel();
     bool isBusy() const { return m_nPending > 0; }
 

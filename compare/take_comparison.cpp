@@ -190,6 +190,11 @@ TakeComparer::Result TakeComparer::analyseModel() {
     return Result::Ok;
 }
 
+TakeComparer::Result TakeComparer::prepare() {
+    m_strError.clear();
+    return m_analysis ? Result::Ok : analyseModel();
+}
+
 TakeComparer::Result TakeComparer::run() {
     m_result.reset();
     m_strError.clear();

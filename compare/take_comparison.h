@@ -75,6 +75,9 @@ public:
     // The model is analysed once and kept while the next takes are compared with it.
     void setInput(const ModelStretch& model, const QString& take);
     Q_INVOKABLE TakeComparer::Result run();
+    // Analyses the model alone (when not done yet), so that a take made
+    // meanwhile is compared sooner (a failure is told as run() tells it).
+    Result prepare();
     void cancel() { m_bCancel = true; }
 
     // After run(): the comparison (when Ok), or what went wrong.

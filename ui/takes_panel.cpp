@@ -68,6 +68,8 @@ TakesPanel::TakesPanel(PlaybackSession& playback, RecordingSession& recording, C
         if (name.isEmpty() || name == m_strItem) return;
         m_strItem = name;
         refresh();
+        // The model is analysed while the learner listens and speaks.
+        if (const ScriptItem* item = currentScriptItem()) m_job.prepare({item->audio, item->start, item->end, item->text});
     });
     // Shadowing ends with the item.
     connect(&m_playback, &PlaybackSession::stateChanged, this, [this](PlaybackSession::State state) {
