@@ -51,6 +51,10 @@ Application::Application(int& argc, char** argv, platform::AudioBackend* backend
     m_recording = std::make_unique<RecordingSession>(*m_recorder, *m_recordingPlayer);
     QObject::connect(m_playback.get(), &PlaybackSession::failed, &platform::showMessage);
     QObject::connect(m_recording.get(), &RecordingSession::failed, &platform::showMessage);
+    // The drill's turns and the item sounding make the recording's takes.
+    QObject::connect(m_playback.get(), &PlaybackSession::currentItemChanged, m_recording.get(), &RecordingSession::setCurrentItem);
+    QObject::connect(m_playback.get(), &PlaybackSession::turnStarted, m_recording.get(), &RecordingSession::startTurn);
+    QObject::connect(m_playback.get(), &PlaybackSession::turnEnded, m_recording.get(), &RecordingSession::endTurn);
 }
 
 // The devices belong to the sound server connection of this application

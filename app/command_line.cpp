@@ -37,6 +37,11 @@ CommandLine::CommandLine(const QStringList& arguments) {
                            "[--force] [--audio FILE]; FORMAT vtt, srt, labels, json, epub, web or html; SOURCE a "
                            "script page, subtitles (.vtt, .srt), labels (.txt) or a sync map (.json). "
                            "Exit: 0 written, 1 a file problem, 2 a malformed command line.")});
+    m_parser.addOption({QStringLiteral("compare"),
+                        tr("First on the line: compare a take with an item of a script, "
+                           "--compare SCRIPT ITEM TAKE (ITEM: its number from 1 or its anchor's name); prints "
+                           "the words missed, the pace and the melody. Exit: 0 compared, 1 bad input, "
+                           "2 a malformed command line.")});
     m_parser.addOption({QStringLiteral("speed"),
                         tr("With --play: the speed, from 0.5 to 2, the pitch kept."), tr("X")});
     m_parser.addPositionalArgument(QStringLiteral("script"), tr("The script to open: a file or a URL."),
@@ -56,6 +61,11 @@ CommandLine::CommandLine(const QStringList& arguments) {
         m_exportArguments = arguments.mid(2);
         return;
     }
+    if (arguments.value(1) == QLatin1String("--compare")) {
+        m_command = Command::Compare;
+        m_makeScriptArguments = arguments.mid(2);
+        return;
+    }
     m_command = m_parser.parse(arguments) ? classify() : Command::UsageError;
     if (m_command == Command::UsageError && m_error.isEmpty()) m_error = m_parser.errorText();
 }
@@ -69,6 +79,10 @@ CommandLine::Command CommandLine::classify() {
     }
     if (m_parser.isSet(QStringLiteral("export"))) {
         m_error = tr("--export comes first on the command line");
+        return Command::UsageError;
+    }
+    if (m_parser.isSet(QStringLiteral("compare"))) {
+        m_error = tr("--compare comes first on the command line");
         return Command::UsageError;
     }
     const QStringList scripts = m_parser.positionalArguments();
@@ -114,6 +128,7 @@ int CommandLine::report() const {
     case Command::Play:
     case Command::MakeScript:
     case Command::Export:
+    case Command::Compare:
         break;
     }
     return 0;

@@ -2,6 +2,7 @@
 #include "app/app_identity.h"
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/compare_command.h"
 #include "app/make_script_command.h"
 #include "app/play_command.h"
 #include "formats/export_command.h"
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
     case CommandLine::Command::Export: {
         QCoreApplication app(argc, argv);
         return runExportCommand(commandLine.exportArguments());
+    }
+    case CommandLine::Command::Compare: {
+        QCoreApplication app(argc, argv);
+        return runCompareCommand(commandLine.makeScriptArguments());
     }
     default:
         return commandLine.report();

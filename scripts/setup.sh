@@ -13,6 +13,8 @@ packages=(
   libsndfile1-dev zlib1g-dev
   # Make Script: in-process speech synthesis and the real FFT
   libespeak-ng-dev libkissfft-dev
+  # comparing a take with the model: pitch tracking
+  libaubio-dev
   # tests, benchmarks and fuzzing
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev libgumbo-dev mpg123
   # exports checked by their readers (EPUB checker, a browser); FLAC and Opus tools for the decoding benchmark

@@ -3,11 +3,15 @@
 // RecordingSession: Record and Play Recorded. Records from the default input
 // while a file may go on playing, keeps the last recording and replays it.
 // Reports by signals and has no widgets.
+// Takes: during the drill (Pause After Each Item with Record on) each turn's
+// recording is a take of the item just heard; a recording with no turn in it
+// is a take of the item current when it started (or of no item).
 
 #include "audio/recorder.h"
 #include "audio/recording_player.h"
 
 #include <QObject>
+#include <QString>
 #include <vector>
 
 class RecordingSession : public QObject {
@@ -38,16 +42,35 @@ public:
     // The recording last ended, mono at kRate.
     const std::vector<int16_t>& recording() const { return m_samples; }
 
+    // The item sounding (its anchor name; empty for none), and the reader's
+    // turns, told by the playback session.
+    void setCurrentItem(const QString& name) { m_item = name; }
+    void startTurn();
+    void endTurn();
+    // Plays other samples (a take, the model) on the replay device, ending a
+    // replay under way; refused (false) while recording.
+    bool playSamples(std::vector<int16_t> samples, int rate);
+
 signals:
+    // A take ended: `samples` mono at kRate, of `item` (empty: no item).
+    void takeFinished(const QString& item, const std::vector<int16_t>& samples);
+    // What playSamples() played has ended.
+    void samplesFinished();
     void stateChanged();
     void failed(const QString& message);
 
 private:
     void collect();
     void setState(State state);
+    void finishTake();
 
     Recorder& m_recorder;
     RecordingPlayer& m_player;
     State m_state = State::Empty;
     std::vector<int16_t> m_samples;
+    QString m_item;      // the item sounding
+    QString m_takeItem;  // the item of the take under way
+    int m_takeStart = -1;  // its first sample in the recording; -1: no take under way
+    bool m_hadTurn = false;  // the recording under way has had a turn
+    bool m_other = false;    // the player plays samples given to playSamples()
 };

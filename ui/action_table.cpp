@@ -6,6 +6,7 @@
 #include "session/playback_session.h"
 #include "session/recording_session.h"
 #include "ui/script_view.h"
+#include "ui/takes_panel.h"
 
 #include <QStatusBar>
 #include <QToolBar>
@@ -81,11 +82,17 @@ std::vector<MainWindow::ActionSpec> MainWindow::actionTable() {
         {"audioPlayRecorded", TEXT("P&lay Recorded"), TEXT("Replay recorded audio"), TEXT("Play Recorded"),
          [&rec] { rec.togglePlayRecorded(); }, [&rec] { return rec.canPlayRecorded(); },
          [&rec] { return rec.isReplaying(); }, false, nullptr, "playrec"},
+        {"audioShadow", TEXT("S&hadow"), TEXT("Play the current item and record yourself speaking along; wear headphones"),
+         TEXT("Shadow"), [this] { m_takesPanel->shadow(); }, [this] { return m_takesPanel->canShadow(); },
+         [this] { return m_takesPanel->isShadowing(); }},
         {"audioMark", TEXT("&Mark!\tF8"), TEXT("Mark position in audio playback"), TEXT("Mark audio time"),
          [&play] { play.mark(); }, {}, {}, true},
         {"viewSource", TEXT("S&ource"), TEXT("View HTML Source"), TEXT("Source"), [&view] { view.showSource(); }},
         {"viewParse", TEXT("&Parse"), TEXT("View Parsed HTML"), TEXT("Parsed"), [&view] { view.showParse(); }},
         {"viewMarks", TEXT("&Marks"), TEXT("View Marked Audio Times"), TEXT("View Marks"), [this] { showMarks(); }},
+        {"viewTakes", TEXT("Ta&kes"), TEXT("Show the takes of the current item and their comparison with the model"),
+         TEXT("Takes"), [this] { m_takesPanel->setVisible(!m_takesPanel->isVisible()); }, {},
+         [this] { return m_takesPanel->isVisibleTo(this); }},
         {"viewFollowPage", TEXT("&Follow Page"), TEXT("Move the page to the item sounding"), TEXT("Follow Page"),
          [&view] { view.setFollowPage(!view.followsPage()); }, {}, [&view] { return view.followsPage(); }},
         {"viewToolbar", TEXT("&Toolbar"), TEXT("Show or hide the toolbar"), TEXT("Toggle ToolBar"),

@@ -5,14 +5,17 @@
 #include "formats/cue_reader.h"
 #include "formats/export_command.h"
 #include "platform/message_box.h"
+#include "platform/web_view.h"
 #include "script/time_text.h"
 #include "session/playback_session.h"
 #include "session/recording_session.h"
 #include "ui/about_dialog.h"
+#include "ui/comparison_pane.h"
 #include "ui/make_script_job.h"
 #include "ui/marks_dialog.h"
 #include "ui/script_view.h"
 #include "ui/status_pane.h"
+#include "ui/takes_panel.h"
 
 #include <QAction>
 #include <QCryptographicHash>
@@ -24,6 +27,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -50,10 +54,11 @@ constexpr MenuEntry kMenus[] = {
     {Kind::Speeds, QT_TRANSLATE_NOOP("MainWindow", "Spee&d")}, {Kind::Item, "audioSlower"}, {Kind::Item, "audioFaster"},
     {Kind::Separator},
     {Kind::Item, "audioSingleItem"}, {Kind::Item, "audioRepeat"}, {Kind::Item, "audioPauseAfterItem"}, {Kind::Separator},
-    {Kind::Item, "audioRecord"}, {Kind::Item, "audioPlayRecorded"}, {Kind::Item, "audioMark"},
+    {Kind::Item, "audioRecord"}, {Kind::Item, "audioPlayRecorded"}, {Kind::Item, "audioShadow"}, {Kind::Item, "audioMark"},
     {Kind::BarItem, "audioMark"},
     {Kind::Menu, QT_TRANSLATE_NOOP("MainWindow", "&View")},
-    {Kind::Item, "viewSource"}, {Kind::Item, "viewParse"}, {Kind::Item, "viewMarks"}, {Kind::Item, "viewFollowPage"},
+    {Kind::Item, "viewSource"}, {Kind::Item, "viewParse"}, {Kind::Item, "viewMarks"}, {Kind::Item, "viewTakes"},
+    {Kind::Item, "viewFollowPage"},
     {Kind::Separator}, {Kind::Item, "viewToolbar"}, {Kind::Item, "viewStatusBar"},
     {Kind::Menu, QT_TRANSLATE_NOOP("MainWindow", "&Help")},
     {Kind::Item, "helpContents"}, {Kind::Item, "helpAbout"},
@@ -80,7 +85,7 @@ const char kAudioFilter[] =
 MainWindow::MainWindow(PlaybackSession& playback, RecordingSession& recording, const QString& scriptIndex)
     : m_playback(playback), m_recording(recording), m_view(new ScriptView(playback, scriptIndex, this)) {
     setWindowIcon(QIcon(QStringLiteral(":/icons/parlotype.svg")));
-    setCentralWidget(m_view);
+    setUpTakes();
     createActions();
     createMenus();
     createToolBar();
@@ -218,6 +223,25 @@ void MainWindow::refreshPanes() {
     m_recordingPane->setOn(m_recording.isRecording());
     m_speedPane->setOn(m_playback.speed() != 1.0);
     m_speedPane->setPaneText(QString::number(m_playback.speed()) + QChar(0x00D7));
+}
+
+// The page above the comparison pane (shown once there is a comparison),
+// and the Takes dock (View > Takes).
+void MainWindow::setUpTakes() {
+    auto* split = new QSplitter(Qt::Vertical, this);
+    m_comparisonPane = new ComparisonPane(split);
+    split->addWidget(m_view);
+    split->addWidget(m_comparisonPane);
+    split->setStretchFactor(0, 1);
+    m_comparisonPane->hide();
+    setCentralWidget(split);
+    m_takesPanel = new TakesPanel(m_playback, m_recording, *m_comparisonPane,
+                                  [this] { return m_view->webView()->url().toLocalFile(); }, this);
+    addDockWidget(Qt::RightDockWidgetArea, m_takesPanel);
+    m_takesPanel->hide();
+    connect(m_takesPanel, &TakesPanel::message, this, [this](const QString& text) { statusBar()->showMessage(text, 8000); });
+    connect(m_takesPanel, &TakesPanel::compared, m_comparisonPane, &QWidget::show);
+    connect(m_takesPanel, &QDockWidget::visibilityChanged, this, &MainWindow::refreshActions);
 }
 
 void MainWindow::showScript(const QString& page, const QString& origin) {

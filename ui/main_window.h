@@ -11,10 +11,12 @@
 #include <functional>
 #include <vector>
 
+class ComparisonPane;
 class PlaybackSession;
 class RecordingSession;
 class ScriptView;
 class StatusPane;
+class TakesPanel;
 class QAction;
 class QToolBar;
 
@@ -85,6 +87,7 @@ private:
     void makeScript();
     void showMarks();
     void showAbout();
+    void setUpTakes();
 
     PlaybackSession& m_playback;
     RecordingSession& m_recording;
@@ -97,4 +100,6 @@ private:
     StatusPane* m_turnPane = nullptr;
     StatusPane* m_recordingPane = nullptr;
     StatusPane* m_speedPane = nullptr;
+    ComparisonPane* m_comparisonPane = nullptr;
+    TakesPanel* m_takesPanel = nullptr;
 };
