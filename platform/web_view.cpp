@@ -13,6 +13,8 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
@@ -126,6 +128,19 @@ private:
     QUrl m_leaving;  // the page shown when the load of another began
 };
 
+namespace {
+
+constexpr char kWordClickScript[] = R"JS(document.addEventListener('click', function (e) {
+  const w = e.target.closest && e.target.closest('[data-begin]');
+  const a = w && w.closest('a[href]');
+  const parts = a ? a.getAttribute('href').split('#') : [];
+  if (parts.length < 2) return;
+  e.preventDefault();
+  location.href = parts[0] + '#' + w.dataset.begin + (parts.length > 2 ? '#' + parts[parts.length - 1] : '');
+}, true);)JS";
+
+}  // namespace
+
 WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
     QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
     if (!profile->urlSchemeHandler(kResScheme)) {
@@ -139,6 +154,14 @@ WebView::WebView(QWidget* parent) : QWebEngineView(parent) {
         if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus) m_page->noteLoadEnded(info.url());
     });
     setPage(m_page);
+    // A click on a timed word plays from it to the end of its item: the
+    // word's start goes into its link in place of the line's.
+    QWebEngineScript words;
+    words.setName(QStringLiteral("parlotype-words"));
+    words.setInjectionPoint(QWebEngineScript::DocumentReady);
+    words.setWorldId(QWebEngineScript::ApplicationWorld);
+    words.setSourceCode(QString::fromLatin1(kWordClickScript));
+    m_page->scripts().insert(words);
 }
 
 WebView::~WebView() {
@@ -181,6 +204,21 @@ void WebView::moveToAnchor(const QString& address) {
 
 namespace {
 
+// Runs with the anchor's name as `n` and the word's index as `k`.
+constexpr char kMarkWordScript[] = R"JS((function (n, k) {
+  for (const e of document.querySelectorAll('.parlotype-current-word')) e.classList.remove('parlotype-current-word');
+  const a = n && document.getElementsByName(n)[0];
+  const w = a && k >= 0 && a.querySelectorAll('[data-begin]')[k];
+  if (!w) return;
+  w.classList.add('parlotype-current-word');
+  if (!document.getElementById('parlotype-current-word-style')) {
+    const s = document.createElement('style');
+    s.id = 'parlotype-current-word-style';
+    s.textContent = ':where(.parlotype-current-word) { background-color: #ffd24d; border-radius: 2px; }';
+    (document.head || document.documentElement).prepend(s);
+  }
+})(%1[0], %2))JS";
+
 // Runs with the anchor's name as `n` ("" for none).
 constexpr char kMarkScript[] = R"JS((function (n) {
   for (const e of document.querySelectorAll('.parlotype-current')) e.classList.remove('parlotype-current');
@@ -198,6 +236,12 @@ constexpr char kMarkScript[] = R"JS((function (n) {
 })(%1[0]))JS";
 
 }  // namespace
+
+void WebView::markWord(const QString& item, int index) {
+    const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{item}).toJson(QJsonDocument::Compact));
+    page()->runJavaScript(QString::fromLatin1(kMarkWordScript).arg(quoted).arg(index));
+    emit wordMarked(item, index);
+}
 
 void WebView::markElement(const QString& name) {
     const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{name}).toJson(QJsonDocument::Compact));

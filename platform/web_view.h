@@ -70,6 +70,13 @@ public:
     // class wins.
     void markElement(const QString& name);
 
+    // Highlights word `index` (counted from 0 among the timed words,
+    // [data-begin], of the item whose anchor is named `item`) with the class
+    // "parlotype-current-word", taking it off any other; -1 only takes it off.
+    // A page's own rule for the class wins over the default look. A click on
+    // such a word plays from its start to the end of its item.
+    void markWord(const QString& item, int index);
+
     // Prints the page on the default printer without asking; with no printer
     // configured, asks with the print dialog (which can print to a PDF file).
     // Returns at once; printing finishes in the background.
@@ -82,6 +89,8 @@ signals:
     // markElement() was asked to mark `name`: the moment the program made that
     // item current, before the engine has drawn it.
     void elementMarked(const QString& name);
+    // markWord() was asked to mark word `index` of `item`.
+    void wordMarked(const QString& item, int index);
     // moveToAnchor() is moving the page to `address`.
     void movingToAnchor(const QString& address);
 

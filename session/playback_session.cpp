@@ -5,7 +5,9 @@
 #include "script/audio_link.h"
 #include "script/time_text.h"
 
+#include <QFile>
 #include <QTimerEvent>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
 
@@ -19,6 +21,11 @@ constexpr double kMaxTurnSeconds = 60.0;
 
 PlaybackSession::PlaybackSession(FilePlayer& player, QObject* parent) : QObject(parent), m_player(player) {
     m_turnTimer.setSingleShot(true);
+    m_wordTimer.setSingleShot(true);
+    m_wordTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_wordTimer, &QTimer::timeout, this, [this] {
+        if (isSounding()) showWordAt(position());
+    });
     connect(&m_turnTimer, &QTimer::timeout, this, &PlaybackSession::endTurn);
     connect(&m_player, &FilePlayer::failed, this, &PlaybackSession::failed);
 }
@@ -75,6 +82,11 @@ void PlaybackSession::scanItems(const QString& pageUrl, const QString& fileName)
     }
     items.resize(size_t(n));
     m_items = std::move(items);
+    // Word times come with pages Make Script wrote: local files.
+    m_words.clear();
+    QFile file(QUrl(pageUrl).toLocalFile());
+    if (!QUrl(pageUrl).isLocalFile() || !file.open(QIODevice::ReadOnly)) return;
+    for (PageItemWords& item : readPageWords(file.readAll())) m_words.insert(item.anchor, std::move(item.words));
 }
 
 void PlaybackSession::start() {
@@ -205,7 +217,10 @@ void PlaybackSession::setPauseAfterItem(bool on) {
 // A paused playback still counts as playing, so marks can be taken in a pause.
 void PlaybackSession::mark() {
     if (!isPlaying()) return;
-    m_marks.append(markText(fileName(), position()));
+    QString mark = markText(fileName(), position());
+    if (m_currentItem != -1 && m_currentWord != -1)  // the word sounding, after the link
+        mark.insert(mark.size() - 2, QLatin1Char(' ') + m_words.value(m_items[size_t(m_currentItem)].name)[size_t(m_currentWord)].text);
+    m_marks.append(mark);
     emit marksChanged();
 }
 
@@ -265,6 +280,7 @@ void PlaybackSession::showItemAt(double seconds) {
     const int k = findCurrentItem(m_items.data(), itemCount(), seconds);
     if (k == m_currentItem) {
         announce(k);  // again after a stop
+        showWordAt(seconds);
         return;
     }
     if (m_singleItem && m_currentItem != -1) {
@@ -285,10 +301,40 @@ void PlaybackSession::showItemAt(double seconds) {
     m_currentItem = k;
     m_turnTaken = false;
     announce(k, true);
+    showWordAt(seconds);
+}
+
+void PlaybackSession::showWordAt(double seconds) {
+    int word = -1;
+    double next = -1;  // the next change: this word's end or the next one's start
+    const QString item = m_currentItem == -1 ? QString() : m_items[size_t(m_currentItem)].name;
+    if (const auto it = m_words.constFind(item); it != m_words.constEnd()) {
+        for (size_t i = 0; i < it->size(); ++i) {
+            const PageWord& w = (*it)[i];
+            if (w.start > seconds) {
+                next = next < 0 ? w.start : std::min(next, w.start);
+                break;
+            }
+            if (seconds < w.end) word = int(i), next = w.end;
+        }
+    }
+    if (word != m_currentWord) {
+        m_currentWord = word;
+        emit currentWordChanged(item, word);
+    }
+    if (next > seconds && isSounding())
+        m_wordTimer.start(std::max(1, int(std::ceil((next - seconds) / speed() * 1000))));
+    else
+        m_wordTimer.stop();
 }
 
 void PlaybackSession::announce(int k, bool anew) {
     const QString name = k == -1 ? QString() : m_items[size_t(k)].name;
+    if (k == -1 && m_currentWord != -1) {
+        m_wordTimer.stop();
+        m_currentWord = -1;
+        emit currentWordChanged(QString(), -1);
+    }
     if (!anew && name == m_announced) return;
     m_announced = name;
     emit currentItemChanged(name);

@@ -7,10 +7,12 @@
 // Item Play, Repeat, Pause After Each Item (the reader's turn) and the item
 // sounding. It reports by signals and has no widgets.
 
+#include "align/script_page.h"
 #include "audio/file_player.h"
 #include "script/audio_item.h"
 
 #include <QBasicTimer>
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -87,6 +89,10 @@ signals:
     void positionJumped();
     // The item sounding; an empty name when none is.
     void currentItemChanged(const QString& name);
+    // The word sounding, on a page that times its words: its index among
+    // the item's timed words, -1 when none sounds. Reported at the word's
+    // start, not at the next tracking round.
+    void currentWordChanged(const QString& item, int word);
     void turnStarted();
     void turnEnded();
     void speedChanged(double speed);
@@ -113,12 +119,18 @@ private:
     // The item sounding is k (-1 none); reported when its name changes, or
     // `anew` when it became current again.
     void announce(int k, bool anew = false);
+    // The word sounding at `seconds` within the current item, and the timer
+    // for the next word's start or this one's end.
+    void showWordAt(double seconds);
     void jumped();
     void reportChanges();
     bool isSounding() const { return m_player.isPlaying() && !m_player.isPaused(); }
 
     FilePlayer& m_player;
     std::vector<AudioItem> m_items;  // the page's items for the file loaded
+    QHash<QString, std::vector<PageWord>> m_words;  // their timed words, by anchor name
+    int m_currentWord = -1;
+    QTimer m_wordTimer;
     int m_currentItem = -1;          // index of the current item; -1 none
     QString m_announced;             // name last reported as sounding
     double m_linkStart = 0;          // start of the audio link now playing

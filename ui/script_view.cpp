@@ -50,6 +50,7 @@ ScriptView::ScriptView(PlaybackSession& playback, const QString& scriptIndex, QW
     setFocusProxy(m_webView);
     m_webView->setNavigationPolicy([this](const QString& url) { return allowNavigation(url); });
     connect(&m_playback, &PlaybackSession::currentItemChanged, this, &ScriptView::showItem);
+    connect(&m_playback, &PlaybackSession::currentWordChanged, m_webView, &platform::WebView::markWord);
 }
 
 void ScriptView::openScript(const QString& path) {

@@ -31,7 +31,7 @@ const QByteArray kPage =
     "<a id=from1 href='a.wav#1.0'>from 1</a> <a id=t10 href='talk.wav#10'>talk at 10</a>\n"
     "<a id=t83 href='talk.wav#83.46'>talk at 83.46</a> <a id=other href='other.htm'>other</a>\n"
     "<a id=index href='index:anything'>index</a> <a id=missing href='missing.wav#1'>missing</a> <a id=past href='a.wav#9'>past</a>\n"
-    "<p><A NAME=s3 HREF=\"a.wav#1.5#2.0\">third</A><p><a name='s1' href='a.wav#0.5#1.0'>first</a>\n"
+    "<p><A NAME=s3 HREF=\"a.wav#1.5#2.0\">third</A><p><a name='s1' href='a.wav#0.5#1.0'><span class=w data-begin=0.5 data-end=0.7>fi</span> <span class=w data-begin=0.75 data-end=1.0>rst</span></a>\n"
     "<p><a href=\"a.wav#1.0#1.5\" name=\"s2\">second</a><p><a name='s 4 caf\xc3\xa9 &amp; more' href='a.wav#2.5'>fourth</a>\n"
     "<div style='height: 3000px'></div></body></html>\n";
 
@@ -216,6 +216,28 @@ TEST_F(WindowTest, SubtitlesOpenAsScriptsAndExport) {
     AnswerModals([&] { w->Choose("fileExportVtt"); }, [&](QWidget* d) { Accept(d, "fileNameEdit", m_folder.Path("again.vtt")); });
     EXPECT_EQ(testaudio::ReadFile(m_folder.Path("again.vtt")),
               "WEBVTT\n\ns1\n00:00:00.500 --> 00:00:01.000\nThe first cue\n\ns2\n00:00:01.000 --> 00:00:02.000\nThe second\n");
+}
+
+// A page that times its words lights the word sounding, at any speed; a click on a word plays from it to
+// the end of its item.
+TEST_F(WindowTest, WordsLightAsTheySoundAndPlayFromAClick) {
+    OpenPage();
+    const QString word = QStringLiteral("(document.querySelector('.parlotype-current-word') || {}).textContent || ''");
+    for (const auto& [speed, first, second] : {std::tuple{"audioSpeed4", 350, 250}, {"audioSpeed6", 240, 180}}) {
+        ASSERT_TRUE(w->Choose(speed) && Follow("play", "a.wav", 0.2));
+        Advance(first);  // 0.55 of the file: "fi"
+        EXPECT_TRUE(WaitUntil([&] { return w->Script(word).toString() == QLatin1String("fi"); })) << speed;
+        Advance(second);  // about 0.8: "rst"
+        EXPECT_TRUE(WaitUntil([&] { return w->Script(word).toString() == QLatin1String("rst"); })) << speed;
+    }
+    ASSERT_TRUE(w->Choose("audioSpeed4") && w->Choose("audioStop"));
+    EXPECT_TRUE(WaitUntil([&] { return w->Script(word).toString().isEmpty(); }));
+    ASSERT_TRUE(w->Click(QStringLiteral("a[name=s1] span:nth-child(2)")));
+    EXPECT_TRUE(WaitUntil([&] { return w->Playback().isPlaying() && w->Playback().position() == 0.75; }));
+    Advance(250);
+    EXPECT_EQ(w->States({"audioStop"}), QStringLiteral("E"));
+    Advance(1);
+    EXPECT_EQ(w->States({"audioStop"}), QStringLiteral("-"));  // the item's end
 }
 
 TEST_F(WindowTest, AudioLinksPageFollowingTransportMarksAndPrint) {

@@ -21,7 +21,8 @@ namespace {
 using State = PlaybackSession::State;
 
 // a.wav: 3 s; its items s1 0.5-1, s2 1-1.5, s3 1.5-2 (given out of order) and s4 from 2.5.
-const char kPage[] = "<a name=s3 href='a.wav#1.5#2.0'>3</a><a name=s1 href='a.wav#0.5#1.0'>1</a>"
+const char kPage[] = "<a name=s3 href='a.wav#1.5#2.0'>3</a><a name=s1 href='a.wav#0.5#1.0'><span class=\"w\" "
+                     "data-begin=\"0.5\" data-end=\"0.7\">one</span> <span class=\"w\" data-begin=\"0.75\" data-end=\"1\">two</span></a>"
                      "<a name=s2 href='a.wav#1.0#1.5'>2</a><a name=s4 href='a.wav#2.5'>4</a>";
 
 class Session : public ::testing::Test {
@@ -87,13 +88,16 @@ TEST_F(Session, EndTimesSingleItemAndRepeat) {
 // The item sounding is reported as it changes; Next and Previous play from the item after or before it
 // (from the position with none current), and say when there is none.
 TEST_F(Session, CurrentItemNextAndPrevious) {
-    QStringList items;
+    QStringList items, words;
     QObject::connect(&session, &PlaybackSession::currentItemChanged, [&](const QString& name) { items << name; });
+    QObject::connect(&session, &PlaybackSession::currentWordChanged,
+                     [&](const QString& item, int word) { words << item + QString::number(word); });
     ASSERT_TRUE(Play("a.wav#0.2"));
     EXPECT_EQ(session.itemCount(), 4);
-    for (int step = 0; step < 6; ++step) Advance(500);  // to 3.2: s1 .. s4, then the end
+    for (int step = 0; step < 30; ++step) Advance(100);  // to 3.2: s1 .. s4, then the end
     EXPECT_TRUE(QTest::qWaitFor([&] { return !session.isPlaying(); }, 5000));
     EXPECT_EQ(items, (QStringList{"s1", "s2", "s3", "s4", ""}));
+    EXPECT_EQ(words, (QStringList{"s10", "s1-1", "s11", "s2-1"}));  // a word's end, the gap, the next word
     const auto at = [&] { return session.isPlaying() ? session.position() : -1; };
     ASSERT_TRUE(Play("a.wav#1.7"));
     EXPECT_TRUE(session.nextItem());
@@ -108,6 +112,8 @@ TEST_F(Session, CurrentItemNextAndPrevious) {
     Advance(100);
     EXPECT_FALSE(session.previousItem());
     EXPECT_EQ(session.currentItemName(), QStringLiteral("s1"));
+    session.mark();  // names the word sounding
+    EXPECT_EQ(session.marks().value(0), dir.filePath("a.wav") + QStringLiteral("#0.6 one\r\n"));
 }
 
 // Pause After Each Item: the item just heard stays current through a turn as long as it took to hear (at
