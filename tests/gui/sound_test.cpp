@@ -207,8 +207,9 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     for (int16_t s : Noise(size_t(2.5 * kRate), 7)) stereo.insert(stereo.end(), {s, s});
     ASSERT_TRUE(testaudio::WriteFile(folder.Path("a.wav"), testaudio::WaveFile(2, kRate, 16, testaudio::PcmBytes(stereo))));
     ASSERT_TRUE(testaudio::EncodeMp3(folder.Path("a.wav"), folder.Path("a.mp3"), {"-b", "128"}));
+    ASSERT_EQ(QProcess::execute("sox", {folder.Path("a.wav"), folder.Path("a.flac")}), 0);
     QByteArray page = "<a id=signal href='signal.wav#0'>signal</a>";
-    for (const char* audio : {"a.wav", "a.mp3"}) {
+    for (const char* audio : {"a.wav", "a.mp3", "a.flac"}) {
         QFile::copy(folder.Path(audio), folder.Path(QStringLiteral("ref-") + audio));  // another name for the reference
         page += "<p><a id=a" + QByteArray(audio + 2) + " href='" + audio + "#0.3#1.6'>play</a>";
         for (int i = 0; i < 4; ++i)
@@ -217,11 +218,11 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     folder.Write("script.htm", page);
     TestWindow w({folder.Path("script.htm")}, device);
     ASSERT_TRUE(w.WaitForPage(folder.Url("script.htm")));
-    for (const auto& [audio, speed] : {std::pair{"a.wav", 0.5}, {"a.mp3", 2.0}}) {
+    for (const auto& [audio, speed] : {std::pair{"a.wav", 0.5}, {"a.mp3", 2.0}, {"a.flac", 1.0}}) {
         SCOPED_TRACE(testing::Message() << audio << " at " << speed);
         const auto [ref, endAt] = ProgramSamples(folder.Path(QStringLiteral("ref-") + audio), speed);
         ASSERT_GT(endAt, 0);
-        w.Frame()->action(speed == 0.5 ? "audioSpeed0" : "audioSpeed7")->trigger();
+        w.Frame()->action(speed == 0.5 ? "audioSpeed0" : speed == 2.0 ? "audioSpeed7" : "audioSpeed4")->trigger();
         std::vector<std::pair<QString, double>> moves;  // item, file position when the program made it current
         const auto tracking = QObject::connect(w.Web(), &platform::WebView::elementMarked, w.Web(), [&](const QString& name) {
             if (!name.isEmpty()) moves.emplace_back(name, w.Playback().position());
