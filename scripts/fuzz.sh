@@ -9,6 +9,8 @@ build=${1:-build-fuzz}
 seconds=${2:-20}
 root=$(cd "$(dirname "$0")/.." && pwd)
 status=0
+# Known leaks of third-party libraries on hostile input (see the file).
+export LSAN_OPTIONS="suppressions=$root/tests/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 for source in "$root"/tests/fuzz/fuzz_*.cpp; do
   name=$(basename "$source" .cpp)
   fuzzer="$build/fuzz/$name"
