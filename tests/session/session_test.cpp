@@ -146,6 +146,10 @@ TEST_F(Session, TheReadersTurn) {
     ASSERT_EQ(session.state(), State::Turn);
     session.setPauseAfterItem(false);
     EXPECT_EQ(session.state(), State::Playing);
+    session.togglePause();  // the user's pause is not a turn: turning the switch off keeps it
+    session.setPauseAfterItem(true);
+    session.setPauseAfterItem(false);
+    EXPECT_EQ(session.state(), State::Paused);
 }
 
 // File time moves at the speed; the speed steps through its list and stays in the player's range.
