@@ -13,14 +13,14 @@
 
 #define TEXT(text) QT_TRANSLATE_NOOP("MainWindow", text)
 
-std::vector<MainWindow::ActionSpec> MainWindow::actionTable() {
+std::vector<MainWindow::ActionEntry> MainWindow::actionTable() {
     PlaybackSession& play = m_playback;
     RecordingSession& rec = m_recording;
     ScriptView& view = *m_view;
     const auto loaded = [&play] { return play.isLoaded(); };
     const auto hasItems = [&play] { return play.isLoaded() && play.itemCount() > 0; };
     const auto shown = [this] { return showsScript(); };
-    std::vector<ActionSpec> table = {
+    std::vector<ActionEntry> table = {
         {"fileOpen", TEXT("&Open...\tCtrl+O"), TEXT("Open an existing document"), TEXT("Open"),
          [this] { openFile(); }, {}, {}, false, "document-open", "open"},
         {"fileSaveScriptPage", TEXT("Save as Script Pa&ge..."), TEXT("Save the script shown as a script page"),
@@ -114,13 +114,13 @@ std::vector<MainWindow::ActionSpec> MainWindow::actionTable() {
         table.push_back({names[i].constData(), TEXT("Recent File"), TEXT("Open this document"), "",
                          [this, i] { openRecentFile(i); }, [this, i] { return i < m_recentFiles.size(); }});
     }
-    const std::vector<ActionSpec> speeds = speedActions();
+    const std::vector<ActionEntry> speeds = speedActions();
     table.insert(table.end(), speeds.begin(), speeds.end());
     return table;
 }
 
 // Audio > Speed: one checkable action per speed.
-std::vector<MainWindow::ActionSpec> MainWindow::speedActions() {
+std::vector<MainWindow::ActionEntry> MainWindow::speedActions() {
     static const char* const prompts[] = {
         TEXT("Play at half speed"), TEXT("Play at 0.6 times the speed"), TEXT("Play at 0.75 times the speed"),
         TEXT("Play at 0.9 times the speed"), TEXT("Play at the normal speed"), TEXT("Play at 1.25 times the speed"),
@@ -129,7 +129,7 @@ std::vector<MainWindow::ActionSpec> MainWindow::speedActions() {
     static const QByteArray names[] = {"audioSpeed0", "audioSpeed1", "audioSpeed2", "audioSpeed3",
                                        "audioSpeed4", "audioSpeed5", "audioSpeed6", "audioSpeed7"};
     static_assert(std::size(prompts) == PlaybackSession::kSpeeds.size() && std::size(names) == std::size(prompts));
-    std::vector<ActionSpec> speeds;
+    std::vector<ActionEntry> speeds;
     PlaybackSession& play = m_playback;
     for (size_t i = 0; i < std::size(prompts); ++i) {
         const double speed = PlaybackSession::kSpeeds[i];

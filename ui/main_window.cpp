@@ -112,29 +112,29 @@ QAction* MainWindow::action(const QString& name) const {
 }
 
 void MainWindow::createActions() {
-    for (ActionSpec& spec : actionTable()) {
+    for (ActionEntry& entry : actionTable()) {
         auto* action = new QAction(this);
-        action->setObjectName(QLatin1String(spec.name));
-        if (spec.text) {
-            const QString text = tr(spec.text);
+        action->setObjectName(QLatin1String(entry.name));
+        if (entry.text) {
+            const QString text = tr(entry.text);
             action->setText(text.section(QLatin1Char('\t'), 0, 0));
             if (const QString key = text.section(QLatin1Char('\t'), 1, 1); !key.isEmpty())
                 action->setShortcut(QKeySequence::fromString(key, QKeySequence::PortableText));
         }
-        if (spec.global) action->setShortcutContext(Qt::ApplicationShortcut);
-        action->setStatusTip(tr(spec.prompt));
-        action->setToolTip(tr(spec.tip));
-        action->setCheckable(bool(spec.checked));
-        if (spec.ownIcon) {
-            const QIcon own(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(spec.ownIcon)));
-            action->setIcon(spec.themeIcon ? QIcon::fromTheme(QLatin1String(spec.themeIcon), own) : own);
+        if (entry.global) action->setShortcutContext(Qt::ApplicationShortcut);
+        action->setStatusTip(tr(entry.prompt));
+        action->setToolTip(tr(entry.tip));
+        action->setCheckable(bool(entry.checked));
+        if (entry.ownIcon) {
+            const QIcon own(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(entry.ownIcon)));
+            action->setIcon(entry.themeIcon ? QIcon::fromTheme(QLatin1String(entry.themeIcon), own) : own);
         }
         // A checkable action toggles itself: its state is set again from the table.
-        connect(action, &QAction::triggered, this, [this, trigger = spec.trigger] {
+        connect(action, &QAction::triggered, this, [this, trigger = entry.trigger] {
             trigger();
             refreshActions();
         });
-        m_actions.push_back({action, std::move(spec.enabled), std::move(spec.checked)});
+        m_actions.push_back({action, std::move(entry.enabled), std::move(entry.checked)});
     }
     addAction(action(QStringLiteral("homePage")));  // a key with no menu item
 }

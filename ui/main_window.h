@@ -53,7 +53,7 @@ protected:
 
 private:
     // One entry of the action table.
-    struct ActionSpec {
+    struct ActionEntry {
         const char* name;      // the action's object name
         const char* text;      // menu text, marked for translation; after '\t' its shortcut
         const char* prompt;    // status bar prompt
@@ -71,8 +71,8 @@ private:
         std::function<bool()> checked;
     };
 
-    std::vector<ActionSpec> actionTable();
-    std::vector<ActionSpec> speedActions();
+    std::vector<ActionEntry> actionTable();
+    std::vector<ActionEntry> speedActions();
     void createActions();
     void createMenus();
     void createToolBar();
