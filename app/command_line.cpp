@@ -7,7 +7,7 @@
 
 namespace {
 
-void Print(std::FILE* stream, const QString& text) {
+void print(std::FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
@@ -112,17 +112,17 @@ CommandLine::Command CommandLine::classify() {
 int CommandLine::report() const {
     switch (m_command) {
     case Command::Help:
-        Print(stdout, m_usage);
+        print(stdout, m_usage);
         return 0;
     case Command::Version:
-        Print(stdout, QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+        print(stdout, QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
                                                     QCoreApplication::applicationVersion()));
         return 0;
     case Command::UsageError:
-        Print(stderr, QStringLiteral("parlotype: %1\n\n%2").arg(m_error, m_usage));
+        print(stderr, QStringLiteral("parlotype: %1\n\n%2").arg(m_error, m_usage));
         return 2;
     case Command::NoDisplay:
-        Print(stderr, QStringLiteral("parlotype: %1\n").arg(m_error));
+        print(stderr, QStringLiteral("parlotype: %1\n").arg(m_error));
         return 1;
     case Command::Window:
     case Command::Play:

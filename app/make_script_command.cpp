@@ -52,12 +52,12 @@ private:
     bool m_pageGiven = false, m_force = false;
 };
 
-int Fail(const QString& message) {
+int fail(const QString& message) {
     std::fprintf(stderr, "parlotype: %s\n", message.toLocal8Bit().constData());
     return 1;
 }
 
-void PrintItems(const ScriptText& text, const std::vector<AlignedItem>& items, const std::vector<ExtraSpeech>& extra) {
+void printItems(const ScriptText& text, const std::vector<AlignedItem>& items, const std::vector<ExtraSpeech>& extra) {
     for (size_t i = 0; i < items.size(); ++i) {
         const AlignedItem& item = items[i];
         const QByteArray line = text.items()[int(i)].toLocal8Bit();
@@ -89,16 +89,16 @@ int runMakeScriptCommand(const QStringList& args) {
                    stderr);
         return 2;
     }
-    if (const QString problem = recordingPathProblem(options.recording()); !problem.isEmpty()) return Fail(problem);
+    if (const QString problem = recordingPathProblem(options.recording()); !problem.isEmpty()) return fail(problem);
     if (const QString problem = pagePathProblem(options.page(), options.recording(), options.text()); !problem.isEmpty())
-        return Fail(problem);
+        return fail(problem);
     if (!options.mayReplaceAnyPage() && QFileInfo::exists(options.page()) && !isMadeScriptPage(options.page()))
-        return Fail(QCoreApplication::translate("MakeScript", "'%1' exists and was not made by Make Script: name another "
+        return fail(QCoreApplication::translate("MakeScript", "'%1' exists and was not made by Make Script: name another "
                                                               "page with -o, or replace it with --force")
                         .arg(options.page()));
     ScriptText text;
     if (const ScriptText::Result loaded = text.load(options.text()); loaded != ScriptText::Result::Ok)
-        return Fail(ScriptText::message(loaded, options.text()));
+        return fail(ScriptText::message(loaded, options.text()));
     QElapsedTimer clock;
     clock.start();
     Aligner aligner;
@@ -111,11 +111,11 @@ int runMakeScriptCommand(const QStringList& args) {
             std::fprintf(stderr, "\rAligning... %3d%%%s", percent, percent >= 100 ? "\r               \r" : "");
             std::fflush(stderr);
         });
-    if (aligner.run() != Aligner::Result::Ok) return Fail(aligner.errorText());
+    if (aligner.run() != Aligner::Result::Ok) return fail(aligner.errorText());
     QString error;
     if (!writeScriptPage(options.page(), options.recording(), text, aligner.items(), aligner.extraSpeech(), error))
-        return Fail(error);
-    PrintItems(text, aligner.items(), aligner.extraSpeech());
+        return fail(error);
+    printItems(text, aligner.items(), aligner.extraSpeech());
     const auto count = [&](AlignedItem::State state) {
         return int(std::count_if(aligner.items().begin(), aligner.items().end(),
                                  [&](const AlignedItem& item) { return item.state() == state; }));

@@ -31,16 +31,16 @@ namespace {
 
 using Probe = FilePlayerProbe;
 
-double Ms(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
+double msSince(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
 
-double CpuSeconds(int who) {
+double cpuSeconds(int who) {
     rusage u{};
     getrusage(who, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // The frames of an MP3 made by lame from `seconds` of the sweep, its Info frame left out.
-std::vector<std::string> EncodedFrames(const QString& dir, double seconds, const QStringList& args) {
+std::vector<std::string> encodedFrames(const QString& dir, double seconds, const QStringList& args) {
     const QString wav = dir + "/src.wav", mp3 = dir + "/src.mp3";
     testaudio::WriteFile(wav, testaudio::WaveFile(2, 44100, 16, testaudio::PcmBytes(testaudio::Sweep(44100, 2, seconds))));
     if (!testaudio::EncodeMp3(wav, mp3, args)) {
@@ -63,7 +63,7 @@ std::vector<std::string> EncodedFrames(const QString& dir, double seconds, const
 
 // An MP3 of `minutes`, made by repeating encoded frames; with `gapBytes`
 // zeros in the middle, as a broken download leaves them.
-QString RepeatedMp3(const QString& path, const std::vector<std::string>& frames, double minutes,
+QString repeatedMp3(const QString& path, const std::vector<std::string>& frames, double minutes,
                     size_t gapBytes = 0) {
     QFile out(path);
     out.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -82,7 +82,7 @@ QString RepeatedMp3(const QString& path, const std::vector<std::string>& frames,
     return path;
 }
 
-void SeekBench(const char* name, const QString& path) {
+void seekBench(const char* name, const QString& path) {
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Untimed);
     FilePlayer player(sim);
     std::vector<double> first;
@@ -91,7 +91,7 @@ void SeekBench(const char* name, const QString& path) {
         QElapsedTimer t;
         t.start();
         Probe::seek(player, 3 * 3600.0);
-        first.push_back(Ms(t));
+        first.push_back(msSince(t));
     }
     std::sort(first.begin(), first.end());
     const double duration = Probe::startTime(player);
@@ -103,7 +103,7 @@ void SeekBench(const char* name, const QString& path) {
         QElapsedTimer t;
         t.start();
         Probe::seek(player, anywhere(rng));
-        later.push_back(Ms(t));
+        later.push_back(msSince(t));
     }
     std::sort(later.begin(), later.end());
     std::printf("%-28s %.1f MB, %.0f s; first seek to the end: median %.2f ms, worst of 5 %.2f ms (goal <= 50 ms)\n",
@@ -113,42 +113,42 @@ void SeekBench(const char* name, const QString& path) {
 }
 
 // CPU seconds to decode the whole file through Play and the ring.
-double PlayerCpu(const QString& path, platform::SimAudioBackend& sim) {
+double playerCpu(const QString& path, platform::SimAudioBackend& sim) {
     FilePlayer player(sim);
-    const double before = CpuSeconds(RUSAGE_SELF);
+    const double before = cpuSeconds(RUSAGE_SELF);
     player.open(path);
     player.play(0);
     for (int n = 0; player.isPlaying(); ++n) {
         QCoreApplication::sendPostedEvents();  // as the event loop does
         if (n % 64 == 0) sim.clearPlayed();
     }
-    const double cpu = CpuSeconds(RUSAGE_SELF) - before;
+    const double cpu = cpuSeconds(RUSAGE_SELF) - before;
     sim.clearPlayed();
     return cpu;
 }
 
-double Mpg123Cpu(const QString& path) {
-    const double before = CpuSeconds(RUSAGE_CHILDREN);
+double mpg123Cpu(const QString& path) {
+    const double before = cpuSeconds(RUSAGE_CHILDREN);
     const QByteArray command = "mpg123 -q -t '" + QFile::encodeName(path) + "'";
     if (std::system(command.constData()) != 0) {
         std::fprintf(stderr, "mpg123 failed\n");
         std::exit(1);
     }
-    return CpuSeconds(RUSAGE_CHILDREN) - before;
+    return cpuSeconds(RUSAGE_CHILDREN) - before;
 }
 
-void DecodeBench(const QString& path, double minutes) {
+void decodeBench(const QString& path, double minutes) {
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Untimed);
     double ours = 1e9, theirs = 1e9;
     for (int round = 0; round < 3; ++round) {  // side by side, best of three each
-        ours = std::min(ours, PlayerCpu(path, sim));
-        theirs = std::min(theirs, Mpg123Cpu(path));
+        ours = std::min(ours, playerCpu(path, sim));
+        theirs = std::min(theirs, mpg123Cpu(path));
     }
     std::printf("decode %.0f min MP3: player %.3f s CPU, mpg123 -t %.3f s CPU, ratio %.3f (goal <= 1.15)\n", minutes,
                 ours, theirs, ours / theirs);
 }
 
-void PlayStartBench(const char* name, const QString& path, double seconds) {
+void playStartBench(const char* name, const QString& path, double seconds) {
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Stepped);
     FilePlayer player(sim);
     player.open(path);
@@ -160,7 +160,7 @@ void PlayStartBench(const char* name, const QString& path, double seconds) {
         QElapsedTimer t;
         t.start();
         player.play(start);
-        ms.push_back(Ms(t));
+        ms.push_back(msSince(t));
         if (Probe::queued(player) != 7) std::printf("  (only %d buffers at %.1f s)\n", Probe::queued(player), start);
         player.stop();
     }
@@ -179,20 +179,20 @@ int main(int argc, char** argv) {
     QTemporaryDir dir(QDir::tempPath() + "/parlotype-bench-XXXXXX");
     const QString d = dir.path();
 
-    const auto cbr = EncodedFrames(d, 20, {"-b", "128"});
-    const auto vbr = EncodedFrames(d, 20, {"-V", "2"});
-    SeekBench("3 h MP3, CBR 128 kbit/s", RepeatedMp3(d + "/cbr.mp3", cbr, 180));
-    SeekBench("3 h MP3, VBR (lame -V 2)", RepeatedMp3(d + "/vbr.mp3", vbr, 180));
-    SeekBench("3 h MP3, 3 MB of zeros inside", RepeatedMp3(d + "/gap.mp3", cbr, 180, 3 << 20));
+    const auto cbr = encodedFrames(d, 20, {"-b", "128"});
+    const auto vbr = encodedFrames(d, 20, {"-V", "2"});
+    seekBench("3 h MP3, CBR 128 kbit/s", repeatedMp3(d + "/cbr.mp3", cbr, 180));
+    seekBench("3 h MP3, VBR (lame -V 2)", repeatedMp3(d + "/vbr.mp3", vbr, 180));
+    seekBench("3 h MP3, 3 MB of zeros inside", repeatedMp3(d + "/gap.mp3", cbr, 180, 3 << 20));
     QFile::remove(d + "/cbr.mp3");
     QFile::remove(d + "/vbr.mp3");
     QFile::remove(d + "/gap.mp3");
 
-    DecodeBench(RepeatedMp3(d + "/decode.mp3", cbr, decodeMinutes), decodeMinutes);
+    decodeBench(repeatedMp3(d + "/decode.mp3", cbr, decodeMinutes), decodeMinutes);
 
     const QString wav = d + "/start.wav";
     testaudio::WriteFile(wav, testaudio::WaveFile(2, 44100, 16, testaudio::PcmBytes(testaudio::Sweep(44100, 2, 600))));
-    PlayStartBench("WAV 44100 Hz stereo, 10 min", wav, 600);
-    PlayStartBench("MP3 128 kbit/s, 10 min", d + "/decode.mp3", decodeMinutes * 60);
+    playStartBench("WAV 44100 Hz stereo, 10 min", wav, 600);
+    playStartBench("MP3 128 kbit/s, 10 min", d + "/decode.mp3", decodeMinutes * 60);
     return 0;
 }

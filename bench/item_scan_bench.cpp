@@ -24,7 +24,7 @@ const QString kFileName = QStringLiteral("/home/reader/scripts/reading.wav");
 
 // A script page of 2 MB: 25,000 named anchors into reading.wav, each with its
 // times, and ordinary text between them.
-const QByteArray& ScriptPage() {
+const QByteArray& scriptPage() {
     static const QByteArray page = [] {
         constexpr qsizetype kSize = 2 * 1024 * 1024;
         const char* const words[] = {"the", "reader", "follows", "each", "sentence", "while", "it",
@@ -45,17 +45,17 @@ const QByteArray& ScriptPage() {
     return page;
 }
 
-std::vector<AudioItem>& Table() {
+std::vector<AudioItem>& itemTable() {
     static std::vector<AudioItem> table(kMaxAudioItems);
     return table;
 }
 
 void BM_ScanItems(benchmark::State& state) {
-    const QByteArray& page = ScriptPage();
+    const QByteArray& page = scriptPage();
     int n = 0;
     for (auto _ : state) {
         MemoryByteStream stream(page);
-        n = scanItemsFromStream(stream, kPageUrl, kFileName, Table().data(), kMaxAudioItems);
+        n = scanItemsFromStream(stream, kPageUrl, kFileName, itemTable().data(), kMaxAudioItems);
         benchmark::DoNotOptimize(n);
     }
     if (n != kMaxAudioItems) state.SkipWithError("the page did not yield 25,000 items");
@@ -63,7 +63,7 @@ void BM_ScanItems(benchmark::State& state) {
 }
 
 void BM_GumboParse(benchmark::State& state) {
-    const QByteArray& page = ScriptPage();
+    const QByteArray& page = scriptPage();
     for (auto _ : state) {
         GumboOutput* output = gumbo_parse_with_options(&kGumboDefaultOptions, page.constData(), page.size());
         benchmark::DoNotOptimize(output->root);
@@ -73,8 +73,8 @@ void BM_GumboParse(benchmark::State& state) {
 }
 
 void BM_FindCurrentItem(benchmark::State& state) {
-    std::vector<AudioItem>& table = Table();
-    MemoryByteStream stream(ScriptPage());
+    std::vector<AudioItem>& table = itemTable();
+    MemoryByteStream stream(scriptPage());
     const int n = scanItemsFromStream(stream, kPageUrl, kFileName, table.data(), kMaxAudioItems);
     double seconds = 0;
     for (auto _ : state) {
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     GoalReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\npage: %lld bytes, %d anchors\n", static_cast<long long>(ScriptPage().size()), kMaxAudioItems);
+    std::printf("\npage: %lld bytes, %d anchors\n", static_cast<long long>(scriptPage().size()), kMaxAudioItems);
     const auto scan = reporter.ms.find("BM_ScanItems");
     const auto gumbo = reporter.ms.find("BM_GumboParse");
     if (scan != reporter.ms.end()) std::printf("scan: %.2f ms (goal <= 20 ms: %s)\n", scan->second,

@@ -32,7 +32,7 @@ PlaybackSession* thePlayback = nullptr;
 std::vector<AudioItem> theItems;
 
 // 25,000 named anchors into reading.wav, one every 2.5 s, with text between.
-QByteArray ScriptPage() {
+QByteArray scriptPage() {
     QByteArray p = "<html><body>\n";
     for (int i = 0; i < kMaxAudioItems; ++i) {
         const QByteArray n = QByteArray::number(i);
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString page = dir.filePath(QStringLiteral("reading.htm"));
     QFile file(page);
-    if (!file.open(QIODevice::WriteOnly) || file.write(ScriptPage()) < 0) return 1;
+    if (!file.open(QIODevice::WriteOnly) || file.write(scriptPage()) < 0) return 1;
     file.close();
 
     QFile wav(dir.filePath(QStringLiteral("reading.wav")));
@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::vector<AudioItem> items(kMaxAudioItems);
-    MemoryByteStream stream(ScriptPage());
+    MemoryByteStream stream(scriptPage());
     items.resize(size_t(scanItemsFromStream(stream, view->webView()->location(), wav.fileName(), items.data(), kMaxAudioItems)));
     theItems = std::move(items);
     thePlayback = &playback;

@@ -25,7 +25,7 @@ struct Program {
 };
 
 // Starts the program and waits for its "loaded <rss>" line; false on failure.
-bool RunOnce(Program& p) {
+bool runOnce(Program& p) {
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setStandardErrorFile(QProcess::nullDevice());
@@ -43,7 +43,7 @@ bool RunOnce(Program& p) {
     return true;
 }
 
-double Median(std::vector<double> v) {
+double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     };
     // One unmeasured start of each warms the file caches.
     for (Program& p : programs) {
-        if (!RunOnce(p)) {
+        if (!runOnce(p)) {
             std::fprintf(stderr, "%s did not load its page (is there a display?)\n", p.name);
             return 1;
         }
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < runs; ++i) {
         for (int k = 0; k < 2; ++k) {
             Program& p = programs[(i + k) % 2];
-            if (!RunOnce(p)) {
+            if (!runOnce(p)) {
                 std::fprintf(stderr, "%s failed\n", p.name);
                 return 1;
             }
@@ -80,9 +80,9 @@ int main(int argc, char** argv) {
     for (const Program& p : programs) {
         std::printf("%-10s", p.name);
         for (double ms : p.ms) std::printf(" %6.0f", ms);
-        std::printf("  median %6.0f ms, RSS %ld kB\n", Median(p.ms), p.rssKb.back());
+        std::printf("  median %6.0f ms, RSS %ld kB\n", median(p.ms), p.rssKb.back());
     }
-    const double ratio = Median(programs[0].ms) / Median(programs[1].ms);
+    const double ratio = median(programs[0].ms) / median(programs[1].ms);
     std::printf("start-up ratio parlotype/minimal: %.2f (target <= 1.30)\n", ratio);
     return 0;
 }

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 2) return 2;
     QWebEngineView view;
-    QObject::connect(&view, &QWebEngineView::loadFinished, [](bool ok) { ReportLoaded(ok); });
+    QObject::connect(&view, &QWebEngineView::loadFinished, [](bool ok) { reportLoaded(ok); });
     view.resize(900, 700);
     view.show();
     view.load(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1])));

@@ -14,6 +14,6 @@ int main(int argc, char** argv) {
     Application app(argc, argv);
     if (!app.start()) return 1;
     QObject::connect(app.window()->scriptView()->webView(), &QWebEngineView::loadFinished,
-                     [](bool ok) { ReportLoaded(ok); });
+                     [](bool ok) { reportLoaded(ok); });
     return QApplication::exec();
 }

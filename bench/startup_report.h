@@ -8,7 +8,7 @@
 #include <QFile>
 #include <cstdio>
 
-inline void ReportLoaded(bool ok) {
+inline void reportLoaded(bool ok) {
     QFile status(QStringLiteral("/proc/self/status"));
     long rssKb = -1;
     if (status.open(QIODevice::ReadOnly))

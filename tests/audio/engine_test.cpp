@@ -32,12 +32,12 @@ constexpr int kRate = 44100, kFrameBytes = 4, kRecordRate = 22050;  // the sweep
 constexpr double kSeconds = 3.0;
 const std::string kPcm = PcmBytes(Sweep(kRate, 2, kSeconds));
 
-size_t At(double seconds) { return size_t(seconds * kRate) * kFrameBytes; }
+size_t at(double seconds) { return size_t(seconds * kRate) * kFrameBytes; }
 
 int16_t SampleAt(const std::string& s, size_t i) { return int16_t(uint8_t(s[2 * i]) | uint8_t(s[2 * i + 1]) << 8); }
 
 // The largest difference between two runs of 16-bit samples; 65536 when their lengths differ.
-int MaxDifference(const std::string& a, const std::string& b) {
+int maxDifference(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return 65536;
     int most = 0;
     for (size_t i = 0; i < a.size() / 2; ++i) most = std::max(most, std::abs(SampleAt(a, i) - SampleAt(b, i)));
@@ -46,7 +46,7 @@ int MaxDifference(const std::string& a, const std::string& b) {
 
 // The sweep's frequency over the last 200 ms played (upward zero crossings),
 // told as the time in the file where the sweep has it.
-double FileTimeOfPitch(const std::string& played) {
+double fileTimeOfPitch(const std::string& played) {
     const size_t frames = played.size() / kFrameBytes, from = frames - kRate / 5;
     double first = -1, last = -1;
     int n = 0;
@@ -114,10 +114,10 @@ TEST_F(Engine, WavPlaysFromWhereAskedAndTheClockFollows) {
         EXPECT_EQ(player.position(), from) << start;
         Advance(500);
         EXPECT_DOUBLE_EQ(player.position(), from + 0.5) << start;
-        EXPECT_EQ(Played(), kPcm.substr(At(from), At(0.5))) << start;
+        EXPECT_EQ(Played(), kPcm.substr(at(from), at(0.5))) << start;
         RunToEnd();
         EXPECT_EQ(sim.openOutputs(), 0) << start;
-        EXPECT_EQ(Played(), kPcm.substr(At(from))) << start;
+        EXPECT_EQ(Played(), kPcm.substr(at(from))) << start;
     }
     // Paused, neither the clock nor the sound moves on; a jump keeps the device.
     ASSERT_TRUE(Play(0.0));
@@ -131,7 +131,7 @@ TEST_F(Engine, WavPlaysFromWhereAskedAndTheClockFollows) {
     ASSERT_TRUE(player.playFrom(2.0));
     Advance(250);
     EXPECT_DOUBLE_EQ(player.position(), 2.25);
-    EXPECT_EQ(Played(), kPcm.substr(0, At(0.75)) + kPcm.substr(At(2.0), At(0.25)));
+    EXPECT_EQ(Played(), kPcm.substr(0, at(0.75)) + kPcm.substr(at(2.0), at(0.25)));
     RunToEnd();
     EXPECT_FALSE(player.playFrom(1.0));  // nothing plays
     // From the end of the data on: the device is open, nothing is queued or heard.
@@ -199,7 +199,7 @@ TEST_F(Engine, DeviceFaultsStopPlaybackWithOneMessage) {
 // Continuous playback's timeline of an MPEG file: where each frame starts
 // in the file and in time (and where the last ends), and one frame's PCM bytes.
 struct Frames { std::vector<uint64_t> offsets; std::vector<double> starts{0.0}; size_t pcmBytes = 0; };
-Frames Walk(const QString& path) {
+Frames walk(const QString& path) {
     platform::AudioFile file;
     EXPECT_TRUE(file.open(path));
     uint8_t buf[kMaxFrameBytes];
@@ -225,7 +225,7 @@ TEST_F(Engine, Mp3PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
     for (const auto& e : encodings) {
         const QString mp3 = dir.filePath(QString::number(&e - encodings) + ".mp3");
         ASSERT_TRUE(EncodeMp3(wav, mp3, e.lame)) << e.name;
-        const Frames frames = Walk(mp3);
+        const Frames frames = walk(mp3);
         ASSERT_GT(frames.starts.size(), 50u) << e.name;
         const std::string bytes = ReadFile(mp3);
         const size_t middle = frames.offsets[frames.offsets.size() / 2];
@@ -253,7 +253,7 @@ TEST_F(Engine, Mp3PlaysEveryFrameAndSeeksWhereContinuousPlaybackIs) {
                 EXPECT_DOUBLE_EQ(player.position(), frames.starts[k]) << what << " at " << t;
                 RunToEnd();
                 if (path == variants[2]) continue;  // a damaged frame decodes as it may
-                EXPECT_LE(MaxDifference(Played(), whole.substr(k * frames.pcmBytes)), 1) << what << " at " << t;
+                EXPECT_LE(maxDifference(Played(), whole.substr(k * frames.pcmBytes)), 1) << what << " at " << t;
             }
         }
     }
@@ -269,7 +269,7 @@ TEST_F(Engine, SpeedKeepsFileTime) {
         ASSERT_TRUE(Play(0.5));
         Advance(1000);
         EXPECT_NEAR(player.position(), 0.5 + speed, 0.02) << speed;
-        EXPECT_NEAR(FileTimeOfPitch(Played()), player.position() - 0.1 * speed, 0.02) << speed;
+        EXPECT_NEAR(fileTimeOfPitch(Played()), player.position() - 0.1 * speed, 0.02) << speed;
         RunToEnd();
         EXPECT_NEAR(double(Played().size()) / (kRate * kFrameBytes), (kSeconds - 0.5) / speed, 0.05) << speed;
     }
@@ -280,7 +280,7 @@ TEST_F(Engine, SpeedKeepsFileTime) {
     EXPECT_NEAR(player.position(), 1.0, 1e-9);
     Advance(500);
     EXPECT_NEAR(player.position(), 2.0, 0.02);
-    EXPECT_NEAR(FileTimeOfPitch(Played()), player.position() - 0.2, 0.02);
+    EXPECT_NEAR(fileTimeOfPitch(Played()), player.position() - 0.2, 0.02);
     // Paused, a change waits for Resume.
     ASSERT_TRUE(player.pause());
     ASSERT_TRUE(player.setSpeed(0.5));

@@ -19,15 +19,15 @@ using namespace testaudio;
 namespace {
 
 struct Outcome { int exitCode; QString err; };
-Outcome RunProgram(const QString& program, const QStringList& args) {
+Outcome runProgram(const QString& program, const QStringList& args) {
     QProcess p;
     p.start(program, args);
     if (!p.waitForFinished(170000)) p.kill(), p.waitForFinished();
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput() + p.readAllStandardError()};
 }
-Outcome Export(const QStringList& args) { return RunProgram(PARLOTYPE_BINARY_DIR "/parlotype", QStringList{"--export"} + args); }
+Outcome runExport(const QStringList& args) { return runProgram(PARLOTYPE_BINARY_DIR "/parlotype", QStringList{"--export"} + args); }
 
-void ExpectCues(const CueReading& r, const std::vector<Cue>& cues, const std::string& what) {
+void expectCues(const CueReading& r, const std::vector<Cue>& cues, const std::string& what) {
     ASSERT_EQ(r.cues.size(), cues.size()) << what << "\n" << r.error.toStdString();
     for (size_t i = 0; i < cues.size(); ++i) {
         EXPECT_NEAR(r.cues[i].start, cues[i].start, 0.001) << what;
@@ -47,7 +47,7 @@ TEST(Cues, FilesAreReadAsBrowsersAndEditorsReadThem) {
         {CueFormat::SyncMap, R"({"items": [{"id": "a", "begin": 1.5, "end": 2.25, "text": "Hello"}]})", {{1.5, 2.25, "Hello"}}},
         {CueFormat::WebVtt, "WEBVTT\n00:01.500 --> 00:02.250\nNo blank line before", {{1.5, 2.25, "No blank line before"}}},
     };
-    for (const auto& c : cases) ExpectCues(readCues(QByteArray::fromStdString(c.data), c.format), c.cues, c.data);
+    for (const auto& c : cases) expectCues(readCues(QByteArray::fromStdString(c.data), c.format), c.cues, c.data);
 }
 
 TEST(Cues, MalformedFilesNameTheLineAndGiveNothing) {
@@ -90,7 +90,7 @@ TEST(Export, EveryTextFormReadsBackToTheSameItems) {
     const struct { CueFormat format; QByteArray bytes; } forms[] = {
         {CueFormat::WebVtt, writeWebVtt(script.items)}, {CueFormat::Srt, writeSrt(script.items)},
         {CueFormat::Labels, writeLabels(script.items)}, {CueFormat::SyncMap, writeSyncMap(script.items, "talk.wav")}};
-    for (const auto& form : forms) ExpectCues(readCues(form.bytes, form.format), expected, form.bytes.toStdString());
+    for (const auto& form : forms) expectCues(readCues(form.bytes, form.format), expected, form.bytes.toStdString());
     EXPECT_TRUE(forms[3].bytes.contains("\"words\""));
 }
 
@@ -112,26 +112,26 @@ TEST(Export, CommandWritesRefusesAndTheEpubPassesEpubcheck) {
         {{"vtt", page}, 2, "usage: parlotype --export"},
     };
     for (const auto& c : cases) {
-        const Outcome r = Export(c.args);
+        const Outcome r = runExport(c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString() << "\n" << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(c.err)) << r.err.toStdString();
     }
     EXPECT_EQ(ReadFile(wav), audio);
-    ExpectCues(readCueFile(dir.filePath("back.srt")), {{0.25, 1.125, "First & <one>"}, {1.125, 2.007, "Second"}}, "back.srt");
+    expectCues(readCueFile(dir.filePath("back.srt")), {{0.25, 1.125, "First & <one>"}, {1.125, 2.007, "Second"}}, "back.srt");
     // A second recording beside the subtitles: the command asks which.
     ASSERT_TRUE(WriteFile(dir.filePath("TALK.Mp3"), ""));
-    EXPECT_TRUE(Export({"html", vtt, "-o", dir.filePath("b.htm")}).err.contains("Several recordings"));
+    EXPECT_TRUE(runExport({"html", vtt, "-o", dir.filePath("b.htm")}).err.contains("Several recordings"));
     EXPECT_EQ(findAudioBeside(vtt).paths, QStringList({dir.filePath("TALK.Mp3"), wav}));
 
     EXPECT_EQ(ReadFile(dir.filePath("talk.epub")).substr(30, 28), "mimetypeapplication/epub+zip");
     const QString epubcheck = QStandardPaths::findExecutable("epubcheck");
     if (epubcheck.isEmpty()) GTEST_SKIP() << "epubcheck is not installed (Debian package epubcheck): the EPUB is not checked";
     // The package's jar runs where binfmt_misc does not know jars.
-    const Outcome check = RunProgram("java", {"-jar", epubcheck, dir.filePath("talk.epub")});
+    const Outcome check = runProgram("java", {"-jar", epubcheck, dir.filePath("talk.epub")});
     EXPECT_TRUE(check.exitCode == 0 && check.err.contains("No errors or warnings detected")) << check.err.toStdString();
 }
 
-bool WriteSound(const QString& path, int format, int rate, int channels, double seconds) {
+bool writeSound(const QString& path, int format, int rate, int channels, double seconds) {
     SF_INFO info{0, rate, channels, format, 0, 0};
     SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
     const std::vector<int16_t> s = Sweep(uint32_t(rate), channels, seconds);
@@ -146,7 +146,7 @@ TEST(SoundFile, SeeksAreSampleExactAndMakeScriptReadsThem) {
         {"a.opus", SF_FORMAT_OGG | SF_FORMAT_OPUS, 48000, 2}};
     for (const auto& f : files) {
         const QString path = dir.filePath(f.name);
-        ASSERT_TRUE(WriteSound(path, f.format, f.rate, f.channels, 6)) << f.name;
+        ASSERT_TRUE(writeSound(path, f.format, f.rate, f.channels, 6)) << f.name;
         platform::SoundFileDecoder decoder;
         ASSERT_TRUE(decoder.open(path)) << decoder.errorString().toStdString();
         EXPECT_EQ(decoder.sampleRate() * 10 + decoder.format().blockAlign, f.rate * 10 + 2 * f.channels);

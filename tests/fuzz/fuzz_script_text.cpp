@@ -9,26 +9,26 @@
 #include <cstdlib>
 #include <unistd.h>
 
-static void Check(bool ok) { if (!ok) std::abort(); }
+static void check(bool ok) { if (!ok) std::abort(); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static QTemporaryFile* file = [] {  // one file, rewritten in place each run
         auto* f = new QTemporaryFile;
-        Check(f->open());
+        check(f->open());
         return f;
     }();
     static const QString path = file->fileName();
-    Check(pwrite(file->handle(), data, size, 0) == ssize_t(size) && ftruncate(file->handle(), off_t(size)) == 0);
+    check(pwrite(file->handle(), data, size, 0) == ssize_t(size) && ftruncate(file->handle(), off_t(size)) == 0);
     ScriptText text;
     const ScriptText::Result result = text.load(path);
-    Check(result != ScriptText::Result::CannotOpen && (result == ScriptText::Result::Ok) == !text.items().isEmpty());
-    Check(text.items().size() <= qsizetype(std::count(data, data + size, '\n')) + 1);
+    check(result != ScriptText::Result::CannotOpen && (result == ScriptText::Result::Ok) == !text.items().isEmpty());
+    check(text.items().size() <= qsizetype(std::count(data, data + size, '\n')) + 1);
     for (int i = 0; i < text.items().size(); ++i) {
         const QString& item = text.items()[i];
-        Check(!item.isEmpty() && item == item.simplified() && !item.contains(QLatin1Char('\n')));
+        check(!item.isEmpty() && item == item.simplified() && !item.contains(QLatin1Char('\n')));
         const int step = text.paragraphOf(i) - (i == 0 ? 0 : text.paragraphOf(i - 1));
-        Check(step == 0 || (step == 1 && i > 0));
+        check(step == 0 || (step == 1 && i > 0));
     }
-    Check(!ScriptText::message(result, path).isEmpty() || result == ScriptText::Result::Ok);
+    check(!ScriptText::message(result, path).isEmpty() || result == ScriptText::Result::Ok);
     return 0;
 }

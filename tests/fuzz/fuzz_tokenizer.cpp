@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-static void Check(bool ok) { if (!ok) std::abort(); }
-static bool Upper(const QByteArray& s) { return std::none_of(s.begin(), s.end(), [](char c) { return c >= 'a' && c <= 'z'; }); }
+static void check(bool ok) { if (!ok) std::abort(); }
+static bool upper(const QByteArray& s) { return std::none_of(s.begin(), s.end(), [](char c) { return c >= 'a' && c <= 'z'; }); }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray page(reinterpret_cast<const char*>(data), qsizetype(size));
@@ -20,19 +20,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (const HtmlToken* t = tokenizer.nextToken()) {
         const QByteArray& text = t->text();
         const int attributes = t->attributeCount();
-        Check(attributes % 2 == 0 && attributes >= 0 && attributes <= HtmlToken::kMaxAttr);
-        Check(t->kind() == HtmlToken::Kind::Text
+        check(attributes % 2 == 0 && attributes >= 0 && attributes <= HtmlToken::kMaxAttr);
+        check(t->kind() == HtmlToken::Kind::Text
                   ? !text.isEmpty() && !text.contains('<') && attributes == 0
-                  : t->kind() == HtmlToken::Kind::Tag && !text.contains('>') && Upper(text));
-        for (int i = 0; i < attributes; i += 2) Check(Upper(t->attribute(i)));
+                  : t->kind() == HtmlToken::Kind::Tag && !text.contains('>') && upper(text));
+        for (int i = 0; i < attributes; i += 2) check(upper(t->attribute(i)));
         bytes += text.size();
     }
-    Check(bytes <= page.size() + 9);  // "!Skipped!" may stand for fewer bytes
+    check(bytes <= page.size() + 9);  // "!Skipped!" may stand for fewer bytes
     parsedListing(parsed);
     sourceListing(source);
     static AudioItem items[64];
     const int n = scanItemsFromStream(scanned, "file:///home/u/p.htm", "/home/u/talk.wav", items, 64);
-    Check(n >= 0 && n <= 64);
-    for (int i = 0; i < n; ++i) Check(!items[i].name.isEmpty() && (i == 0 || compareItems(&items[i - 1], &items[i]) <= 0));
+    check(n >= 0 && n <= 64);
+    for (int i = 0; i < n; ++i) check(!items[i].name.isEmpty() && (i == 0 || compareItems(&items[i - 1], &items[i]) <= 0));
     return 0;
 }

@@ -26,7 +26,7 @@ constexpr int kRate = 44100;
 constexpr double kFrom = 0.3, kEnd = 1.6, kStarts[] = {0.5, 0.8, 1.1, 1.4};  // the link's times, the items'
 
 // Low-passed noise (corner near 1.5 kHz at 22050 Hz): no two stretches alike, little for resampling to alter.
-Samples Noise(size_t n, unsigned seed) {
+Samples noise(size_t n, unsigned seed) {
     std::mt19937 rng(seed);
     std::normal_distribution<double> g(0.0, 1.0);
     Samples out(n);
@@ -39,14 +39,14 @@ Samples Noise(size_t n, unsigned seed) {
     return out;
 }
 
-Samples SamplesOf(const QByteArray& raw) {  // little-endian, as the machine
+Samples samplesOf(const QByteArray& raw) {  // little-endian, as the machine
     Samples out(size_t(raw.size()) / 2);
     std::memcpy(out.data(), raw.constData(), out.size() * 2);
     return out;
 }
 
 // Normalised correlation of a[ai..ai+n) with b[bi..bi+n); 0 when out of range or silent.
-double Correlation(const Samples& a, long ai, const Samples& b, long bi, long n) {
+double correlation(const Samples& a, long ai, const Samples& b, long bi, long n) {
     if (ai < 0 || bi < 0 || ai + n > long(a.size()) || bi + n > long(b.size())) return 0;
     double ab = 0, aa = 0, bb = 0;
     for (long i = 0; i < n; ++i) {
@@ -59,10 +59,10 @@ double Correlation(const Samples& a, long ai, const Samples& b, long bi, long n)
 struct Match { long lag = 0; double score = 0; };  // lag: the index in the reference matching the probe's 0
 
 // The best place in ref[from, to) for the stretch probe[at..at+n).
-Match BestMatch(const Samples& ref, const Samples& probe, long at, long n, long from, long to) {
+Match bestMatch(const Samples& ref, const Samples& probe, long at, long n, long from, long to) {
     Match best;
     for (long lag = std::max(0L, from); lag < to; ++lag)
-        if (const double c = Correlation(ref, lag, probe, at, n); c > best.score) best = {lag - at, c};
+        if (const double c = correlation(ref, lag, probe, at, n); c > best.score) best = {lag - at, c};
     return best;
 }
 
@@ -77,12 +77,12 @@ std::pair<long, long> LoudSpan(const Samples& s) {  // the first and last loud s
 // the last: first where continuity puts it, else from 0.5 s before to 1 s after; -1 where none matches.
 constexpr double kSame = 0.85;
 constexpr long kPhase = 20;  // samples a found stretch may move by the resampling's phase; a lost buffer moves thousands
-std::vector<long> Follow(const Samples& probe, long from, long to, long n, const Samples& ref, int rate) {
+std::vector<long> follow(const Samples& probe, long from, long to, long n, const Samples& ref, int rate) {
     std::vector<long> at;
     long expect = -1;
     for (long p = from; p + n <= to; p += n, expect = expect < 0 ? -1 : expect + n) {
-        Match m = expect < 0 ? Match{} : BestMatch(ref, probe, p, n, expect - 4, expect + 5);
-        if (m.score < kSame) m = BestMatch(ref, probe, p, n, expect < 0 ? 0 : expect - rate / 2,
+        Match m = expect < 0 ? Match{} : bestMatch(ref, probe, p, n, expect - 4, expect + 5);
+        if (m.score < kSame) m = bestMatch(ref, probe, p, n, expect < 0 ? 0 : expect - rate / 2,
                                            expect < 0 ? long(ref.size()) : expect + rate);
         at.push_back(m.score < kSame ? -1 : p + m.lag);
         if (at.back() >= 0) expect = at.back();
@@ -94,7 +94,7 @@ std::vector<long> Follow(const Samples& probe, long from, long to, long n, const
 // between two ticks of a 2 ms timer, the wall time it neither ran nor slept for that timer. The server holds
 // 100 ms, so a thread kept waiting 20 ms or more on a busy machine may leave it short: a gap in the sound then
 // is the machine's, not the program's.
-double LongestWaitMs(const std::function<void()>& during) {
+double longestWaitMs(const std::function<void()>& during) {
     const auto cpuNs = [] {
         timespec t{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -116,35 +116,35 @@ double LongestWaitMs(const std::function<void()>& during) {
 }
 
 // The sound server's command-line clients, run as child processes.
-void StartClient(QProcess& p, const QString& program, const QStringList& args) {
+void startClient(QProcess& p, const QString& program, const QStringList& args) {
     p.setStandardErrorFile(QProcess::nullDevice());
     p.start(program, args);
     p.waitForStarted(5000);
 }
-void StopClient(QProcess& p) {
+void stopClient(QProcess& p) {
     p.terminate();
     if (!p.waitForFinished(3000)) p.kill(), p.waitForFinished(3000);
 }
 
 // An idle null sink renders up to 2 s ahead, so `keeper` plays silence to hold it at a short latency, as a real
 // sink with rewinds is; a server's first monitor capture may miss its start, so a throw-away one comes first.
-void HoldSink(QProcess& keeper) {
-    StartClient(keeper, "pacat", {"--playback", "--raw", "--latency-msec=20", "/dev/zero"});
+void holdSink(QProcess& keeper) {
+    startClient(keeper, "pacat", {"--playback", "--raw", "--latency-msec=20", "/dev/zero"});
     QProcess warmUp;
-    StartClient(warmUp, "parecord", {"--device=nullsink.monitor", "--raw", "/dev/null"});
+    startClient(warmUp, "parecord", {"--device=nullsink.monitor", "--raw", "/dev/null"});
     warmUp.waitForFinished(300);
-    StopClient(warmUp);
+    stopClient(warmUp);
 }
 
 // What `clients` clients of `device` each hear (the left channel at `rate`) while `during` runs, from 300 ms
 // before to 300 ms after.
-std::vector<Samples> Capture(int rate, const std::function<void()>& during, const char* device = "nullsink.monitor",
+std::vector<Samples> capture(int rate, const std::function<void()>& during, const char* device = "nullsink.monitor",
                              int clients = 1) {
     QTemporaryDir dir;
     std::vector<std::unique_ptr<QProcess>> procs;
     for (int i = 0; i < clients; ++i) {
         procs.push_back(std::make_unique<QProcess>());
-        StartClient(*procs.back(), "parecord", {QStringLiteral("--device=") + device, "--raw", "--format=s16le",
+        startClient(*procs.back(), "parecord", {QStringLiteral("--device=") + device, "--raw", "--format=s16le",
                                                 "--channels=2", QStringLiteral("--rate=%1").arg(rate), "--latency-msec=20",
                                                 dir.filePath(QString::number(i))});
     }
@@ -155,9 +155,9 @@ std::vector<Samples> Capture(int rate, const std::function<void()>& during, cons
     RunFor(300);
     std::vector<Samples> heard;
     for (int i = 0; i < clients; ++i) {
-        StopClient(*procs[size_t(i)]);
+        stopClient(*procs[size_t(i)]);
         QFile f(dir.filePath(QString::number(i)));
-        const Samples both = f.open(QIODevice::ReadOnly) ? SamplesOf(f.readAll()) : Samples{};
+        const Samples both = f.open(QIODevice::ReadOnly) ? samplesOf(f.readAll()) : Samples{};
         heard.emplace_back();
         for (size_t k = 0; k + 1 < both.size(); k += 2) heard.back().push_back(both[k]);
     }
@@ -178,7 +178,7 @@ std::pair<Samples, double> ProgramSamples(const QString& path, double speed) {
             if (endAt < 0 && player.position() > kEnd) endAt = ms / 1000.0;
         }
     }
-    Samples left, all = SamplesOf(sim.played());
+    Samples left, all = samplesOf(sim.played());
     for (size_t i = 0; i + 1 < all.size(); i += 2) left.push_back(all[i]);
     return {left, endAt};
 }
@@ -197,14 +197,14 @@ private:
 
 TEST(Sound, StretchesSpeedChangeAndRecording) {
     QProcess sink;
-    HoldSink(sink);
+    holdSink(sink);
     const auto backend = platform::createQtAudioBackend();
     SwitchBackend device(backend.get());
     QStringList messages;
     platform::setMessageSink([&](const QString& text) { messages << text; });
     PageFolder folder;
     Samples stereo;
-    for (int16_t s : Noise(size_t(2.5 * kRate), 7)) stereo.insert(stereo.end(), {s, s});
+    for (int16_t s : noise(size_t(2.5 * kRate), 7)) stereo.insert(stereo.end(), {s, s});
     ASSERT_TRUE(testaudio::WriteFile(folder.Path("a.wav"), testaudio::WaveFile(2, kRate, 16, testaudio::PcmBytes(stereo))));
     ASSERT_TRUE(testaudio::EncodeMp3(folder.Path("a.wav"), folder.Path("a.mp3"), {"-b", "128"}));
     ASSERT_EQ(QProcess::execute("sox", {folder.Path("a.wav"), folder.Path("a.flac")}), 0);
@@ -227,7 +227,7 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
         const auto tracking = QObject::connect(w.Web(), &platform::WebView::elementMarked, w.Web(), [&](const QString& name) {
             if (!name.isEmpty()) moves.emplace_back(name, w.Playback().position());
         });
-        const Samples heard = Capture(kRate, [&] {
+        const Samples heard = capture(kRate, [&] {
             ASSERT_TRUE(w.Click(QStringLiteral("#a") + (audio + 2)));
             RunFor(int((kEnd - kFrom) / speed * 1000));
             for (int i = 0; i < 20 && w.Playback().isPlaying(); ++i) RunFor(500);
@@ -236,12 +236,12 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
 
         // 40 ms at the first and last loud samples found in the reference (the end earlier if the device ran dry).
         const auto [first, last] = LoudSpan(heard);
-        const Match start = BestMatch(ref, heard, first + kRate / 200, kRate / 25, 0, kRate / 5);
+        const Match start = bestMatch(ref, heard, first + kRate / 200, kRate / 25, 0, kRate / 5);
         EXPECT_GT(start.score, 0.8);
         EXPECT_NEAR(double(first + start.lag) / kRate, 0.0, 0.015) << "the sound did not start at the link's start";
         Match end;
         for (const long gap : {kRate / 200, kRate / 40, kRate / 16})
-            if ((end = BestMatch(ref, heard, last - gap - kRate / 25, kRate / 25, long((endAt - 0.5) * kRate),
+            if ((end = bestMatch(ref, heard, last - gap - kRate / 25, kRate / 25, long((endAt - 0.5) * kRate),
                                  long((endAt + 0.3) * kRate))).score > 0.8)
                 break;
         ASSERT_GT(end.score, 0.8) << "the end of the stretch was not found in the capture";
@@ -260,10 +260,10 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     }
     // A speed change mid-stretch is spliced on: no run of near-silence over 5 ms.
     double waitedMs = 0;
-    const Samples heard = Capture(kRate, [&] {
+    const Samples heard = capture(kRate, [&] {
         w.Frame()->action("audioSpeed0")->trigger();
         ASSERT_TRUE(w.Click(QStringLiteral("#awav")));
-        waitedMs = LongestWaitMs([&] {
+        waitedMs = longestWaitMs([&] {
             RunFor(1000);
             w.Frame()->action("audioSpeed4")->trigger();
             EXPECT_TRUE(WaitUntil([&] { return !w.Playback().isPlaying(); }));
@@ -281,7 +281,7 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     // A signal, each channel different, played from a file and recorded from the loop-back while another client
     // records the same source.
     constexpr int kRecRate = 22050, kSeconds = 3;
-    const Samples left = Noise(size_t(kRecRate) * (kSeconds + 2), 31), right = Noise(left.size(), 32);
+    const Samples left = noise(size_t(kRecRate) * (kSeconds + 2), 31), right = noise(left.size(), 32);
     stereo.clear();
     for (size_t i = 0; i < left.size(); ++i) stereo.insert(stereo.end(), {left[i], right[i]});
     stereo.resize(stereo.size() + size_t(kRecRate) * 2 * 10);  // then silence, playing on under the replay
@@ -291,7 +291,7 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     QElapsedTimer playing;
     const double from = w.Playback().position();
     playing.start();
-    const Samples served = Capture(kRecRate, [&] {
+    const Samples served = capture(kRecRate, [&] {
         ASSERT_TRUE(w.Choose("audioRecord"));
         RunFor(kSeconds * 1000);
         ASSERT_TRUE(w.Choose("audioRecord"));
@@ -305,16 +305,16 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     ASSERT_TRUE(w.Choose("audioPlayRecorded"));
     EXPECT_TRUE(WaitUntil([&] { return !w.Action("audioPlayRecorded")->isChecked(); }));
     device.point(backend.get());
-    const Samples recorded = SamplesOf(sim.played());
+    const Samples recorded = samplesOf(sim.played());
     std::tie(first, last) = LoudSpan(recorded);
     const long n = 1000;
     ASSERT_GT(last - first, long(kSeconds - 1) * kRecRate) << "too little was recorded";
-    const auto inSignal = Follow(recorded, first, last, n, left, kRecRate);
+    const auto inSignal = follow(recorded, first, last, n, left, kRecRate);
     const auto found = std::find_if(inSignal.begin(), inSignal.end(), [](long at) { return at >= 0; });
     ASSERT_GT(std::count_if(found, inSignal.end(), [](long at) { return at >= 0; }), long(inSignal.size()) / 2)
         << "the recording is not the signal's left channel";
     const long p0 = first + long(found - inSignal.begin()) * n;
-    EXPECT_LT(std::abs(Correlation(right, *found, recorded, p0, n)), 0.3) << "the right channel was kept";
+    EXPECT_LT(std::abs(correlation(right, *found, recorded, p0, n)), 0.3) << "the right channel was kept";
 
     // Each loud stretch of the recording follows on from the last in the other client's copy; one that copy
     // lacks must be the signal's (the server lost it there). Left out, repeated or altered stretches fail.
@@ -323,7 +323,7 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
         for (long i = p; i < p + n; ++i) sum += double(recorded[size_t(i)]) * recorded[size_t(i)];
         return std::sqrt(sum / n) > 500;
     };
-    const auto inServed = Follow(recorded, first, last, n, served, kRecRate);
+    const auto inServed = follow(recorded, first, last, n, served, kRecRate);
     long prev = -1, lostMs = 0;
     for (size_t i = 0; i < inServed.size(); ++i) {
         const long p = first + long(i) * n, at = inServed[i];
@@ -347,11 +347,11 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     // Its replay on the real device: each loud stretch handed over is heard, in order, by one client or another
     // of the sink's monitor (a client that lost a stretch is not the program's fault); silence the device
     // played between stretches is reported.
-    const auto replayed = Capture(kRecRate, [&] {
+    const auto replayed = capture(kRecRate, [&] {
         ASSERT_TRUE(w.Choose("audioPlayRecorded"));
         EXPECT_TRUE(WaitUntil([&] { return !w.Action("audioPlayRecorded")->isChecked(); }, (kSeconds + 3) * 1000));
     }, "nullsink.monitor", 2);
-    const auto inFirst = Follow(recorded, first, last, n, replayed[0], kRecRate), inSecond = Follow(recorded, first, last, n, replayed[1], kRecRate);
+    const auto inFirst = follow(recorded, first, last, n, replayed[0], kRecRate), inSecond = follow(recorded, first, last, n, replayed[1], kRecRate);
     long silentMs = 0;
     // A stretch is heard where found, or where the device played silence across it: the nearest stretches
     // found either side with room for everything between them.
@@ -379,7 +379,7 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     ASSERT_TRUE(w.Choose("audioStop")) << "recording or its replay stopped the file player";
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
     platform::setMessageSink({});
-    StopClient(sink);
+    stopClient(sink);
 }
 
 }  // namespace

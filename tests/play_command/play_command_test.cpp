@@ -17,7 +17,7 @@ namespace {
 
 struct Outcome { int status = -1; QStringList out; QString err; qint64 ms = 0; };
 
-Outcome Parlotype(const QStringList& args) {
+Outcome parlotype(const QStringList& args) {
     QProcess p;
     QElapsedTimer t;
     t.start();
@@ -29,7 +29,7 @@ Outcome Parlotype(const QStringList& args) {
 }
 
 // A printed position, " M:SS.T", in seconds; -1 when the line is not one.
-double Seconds(const QString& line) {
+double seconds(const QString& line) {
     static const QRegularExpression form(QStringLiteral("^ ?(\\d+):(\\d\\d)\\.(\\d)$"));
     const auto m = form.match(line);
     return m.hasMatch() ? m.captured(1).toInt() * 60 + m.captured(2).toInt() + m.captured(3).toInt() / 10.0 : -1;
@@ -56,16 +56,16 @@ TEST(PlayCommand, PlaysTheStretchAndPrintsWhereItIs) {
     };
     for (const Case& c : cases) {
         const std::string name = c.args.join(' ').toStdString();
-        const Outcome r = Parlotype(c.args);
+        const Outcome r = parlotype(c.args);
         EXPECT_EQ(std::tuple(r.status, r.err), std::tuple(0, QString())) << name << r.err.toStdString();
         ASSERT_GE(r.out.size(), 2) << name;
         EXPECT_LE(r.out.size(), c.maxLines) << name;
         EXPECT_EQ(r.out.first(), c.first) << name;
         for (qsizetype i = 0; i < r.out.size(); ++i) {
-            EXPECT_GE(Seconds(r.out[i]), i ? Seconds(r.out[i - 1]) : 0) << name << r.out[i].toStdString();
-            if (i + 1 < r.out.size()) EXPECT_LE(Seconds(r.out[i]), c.end) << name << " went on past the end";
+            EXPECT_GE(seconds(r.out[i]), i ? seconds(r.out[i - 1]) : 0) << name << r.out[i].toStdString();
+            if (i + 1 < r.out.size()) EXPECT_LE(seconds(r.out[i]), c.end) << name << " went on past the end";
         }
-        EXPECT_GE(Seconds(r.out.last()), c.lastFrom) << name;
+        EXPECT_GE(seconds(r.out.last()), c.lastFrom) << name;
         EXPECT_GE(r.ms, c.minMs) << name;
     }
 }
@@ -81,7 +81,7 @@ TEST(PlayCommand, RefusesWhatItCannotPlay) {
                                    {deep, "Failed to open replay device\n"},
                                    {text, "parlotype: '%1' is neither a WAV nor an MP3 file\n"}};
     for (const auto& m : messages) {
-        const Outcome r = Parlotype({"--play", m[0]});
+        const Outcome r = parlotype({"--play", m[0]});
         EXPECT_EQ(r.status, 1) << m[0].toStdString();
         EXPECT_EQ(r.err, m[1].contains("%1") ? m[1].arg(m[0].section('#', 0, 0)) : m[1]);
         EXPECT_TRUE(r.out.isEmpty()) << m[0].toStdString();
@@ -92,7 +92,7 @@ TEST(PlayCommand, RefusesWhatItCannotPlay) {
                                  {"--play", "a.wav", "--speed", "3"}, {"--play", "a.wav", "--speed", "0.75x"},
                                  {"--play", "a.wav", "--pace", "1"}};
     for (const auto& args : lines) {
-        const Outcome r = Parlotype(args);
+        const Outcome r = parlotype(args);
         EXPECT_EQ(r.status, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.startsWith("parlotype: ")) << args.join(' ').toStdString() << r.err.toStdString();
         EXPECT_TRUE(r.out.isEmpty()) << args.join(' ').toStdString();

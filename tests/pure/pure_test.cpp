@@ -103,7 +103,7 @@ TEST(linkMatchesFile, ResolvesCasesAndEscapes) {
 
 // The page's items for /home/u/s/talk.wav as "start end name;" each; the record
 // past `capacity` must stay untouched.
-std::string Scan(const QByteArray& page, int capacity = 64) {
+std::string scan(const QByteArray& page, int capacity = 64) {
     std::vector<AudioItem> table(size_t(capacity) + 1, AudioItem{-1, -1, "untouched"});
     MemoryByteStream stream(page);
     const int n = scanItemsFromStream(stream, "file:///home/u/s/p.htm", "/home/u/s/talk.wav", table.data(), capacity);
@@ -135,10 +135,10 @@ TEST(ItemTable, AnchorsBecomeItemsInOrderAndTheCurrentOneIsFound) {
          "<a href=talk.wav#10#12 name=b><a href=talk.wav#10#12 name=B><a href=talk.wav#nan name=N>",
          "10 12 B;10 12 Z;10 12 b;10 12 \xc3\xa9;10 15 Y;nan 0 N;"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Scan(c.page), c.items) << c.page.toStdString();
+    for (const auto& c : cases) EXPECT_EQ(scan(c.page), c.items) << c.page.toStdString();
     // The first anchors up to the capacity are kept, then sorted.
-    EXPECT_EQ(Scan("<a href=talk.wav#2 name=a><a href=talk.wav#1 name=b><a href=talk.wav#0 name=c>", 2), "1 0 b;2 0 a;");
-    EXPECT_EQ(Scan("<a href=talk.wav#1 name=a>", 0), "");
+    EXPECT_EQ(scan("<a href=talk.wav#2 name=a><a href=talk.wav#1 name=b><a href=talk.wav#0 name=c>", 2), "1 0 b;2 0 a;");
+    EXPECT_EQ(scan("<a href=talk.wav#1 name=a>", 0), "");
 
     // The current item: the latest start at most a thousand seconds back.
     const AudioItem table[] = {{0, 5, "X"}, {10, 12, "Z"}, {10, 15, "Y"}};
@@ -165,7 +165,7 @@ TEST(ScriptIndex, PathBesideTheProgram) {
 }
 
 // Each token on a line: "<NAME|attr|value..." for a tag, its text otherwise.
-QByteArray Tokens(const QByteArray& page) {
+QByteArray tokens(const QByteArray& page) {
     MemoryByteStream stream(page);
     HtmlTokenizer tokenizer(&stream);
     QByteArray out;
@@ -193,7 +193,7 @@ TEST(HtmlTokenizer, TokensAndBothListings) {
         {many + "<b c=d>text", "<X" + QByteArray(100, 'a').replace("a", "|A|") + "\n<B|C|d\ntext\n"},
         {"<" + QByteArray(1 << 20, 'z') + ">x", "!Skipped!\nx\n"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Tokens(c.page), c.tokens) << c.page.left(80).toStdString();
+    for (const auto& c : cases) EXPECT_EQ(tokens(c.page), c.tokens) << c.page.left(80).toStdString();
 
     // Both listings of one page. Lines end at LF or CR LF; a lone CR is kept.
     const QByteArray tag = "<" + QByteArray(256, 'y') + ">";
