@@ -3,6 +3,7 @@
 
 #include "formats/cue_reader.h"
 #include "html/byte_stream.h"
+#include "html/character_references.h"
 #include "html/html_tokenizer.h"
 #include "script/audio_link.h"
 
@@ -17,66 +18,6 @@
 namespace {
 
 QString tr(const char* text) { return QCoreApplication::translate("ScriptItems", text); }
-
-// The Latin-1 characters from U+00A0 on, by their reference names.
-constexpr const char* kLatinNames[] = {
-    "nbsp", "iexcl", "cent", "pound", "curren", "yen", "brvbar", "sect", "uml", "copy", "ordf", "laquo",
-    "not", "shy", "reg", "macr", "deg", "plusmn", "sup2", "sup3", "acute", "micro", "para", "middot",
-    "cedil", "sup1", "ordm", "raquo", "frac14", "frac12", "frac34", "iquest", "Agrave", "Aacute", "Acirc",
-    "Atilde", "Auml", "Aring", "AElig", "Ccedil", "Egrave", "Eacute", "Ecirc", "Euml", "Igrave", "Iacute",
-    "Icirc", "Iuml", "ETH", "Ntilde", "Ograve", "Oacute", "Ocirc", "Otilde", "Ouml", "times", "Oslash",
-    "Ugrave", "Uacute", "Ucirc", "Uuml", "Yacute", "THORN", "szlig", "agrave", "aacute", "acirc", "atilde",
-    "auml", "aring", "aelig", "ccedil", "egrave", "eacute", "ecirc", "euml", "igrave", "iacute", "icirc",
-    "iuml", "eth", "ntilde", "ograve", "oacute", "ocirc", "otilde", "ouml", "divide", "oslash", "ugrave",
-    "uacute", "ucirc", "uuml", "yacute", "thorn", "yuml",
-};
-
-// Character references as the page's anchors are read: numeric ones, the
-// five of XML and the Latin-1 names; others stay as written.
-QString decodeReferences(const QString& s) {
-    if (!s.contains(QLatin1Char('&'))) return s;
-    static const std::pair<const char*, char32_t> xml[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
-    QString out;
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        if (s[i] != QLatin1Char('&')) {
-            out += s[i];
-            continue;
-        }
-        char32_t c = 0;
-        qsizetype next = i;
-        if (i + 1 < s.size() && s[i + 1] == QLatin1Char('#')) {
-            const bool hex = i + 2 < s.size() && (s[i + 2] == QLatin1Char('x') || s[i + 2] == QLatin1Char('X'));
-            qsizetype j = i + (hex ? 3 : 2);
-            const qsizetype first = j;
-            uint32_t value = 0;
-            for (; j < s.size(); ++j) {
-                const int d = hex ? QChar(s[j]).toLatin1() : 0;
-                const int digit = s[j].isDigit() && s[j].unicode() < 128 ? s[j].unicode() - '0'
-                                  : hex && (d | 0x20) >= 'a' && (d | 0x20) <= 'f' ? (d | 0x20) - 'a' + 10 : -1;
-                if (digit < 0) break;
-                value = std::min<uint32_t>(value * (hex ? 16 : 10) + uint32_t(digit), 0x110000);
-            }
-            if (j > first) {
-                c = value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) ? 0xFFFD : char32_t(value);
-                next = j - 1 + (j < s.size() && s[j] == QLatin1Char(';'));
-            }
-        } else if (const qsizetype semi = s.indexOf(QLatin1Char(';'), i); semi > i + 1) {
-            const QStringView name = QStringView(s).mid(i + 1, semi - i - 1);
-            for (const auto& [n, ch] : xml)
-                if (name == QLatin1String(n)) c = ch;
-            for (size_t k = 0; !c && k < std::size(kLatinNames); ++k)
-                if (name == QLatin1String(kLatinNames[k])) c = char32_t(0xA0 + k);
-            if (c) next = semi;
-        }
-        if (c) {
-            out += QStringView(QChar::fromUcs4(c));
-            i = next;
-        } else {
-            out += QLatin1Char('&');
-        }
-    }
-    return out;
-}
 
 QByteArray attribute(const HtmlToken& t, const char* name, bool* present = nullptr) {
     for (int i = 0; i + 1 < t.attributeCount(); i += 2) {
@@ -191,7 +132,7 @@ ScriptReading readScriptItems(const QByteArray& page, const QString& pagePath) {
     ScriptReading out;
     QStringDecoder decoder(charset.isEmpty() ? "UTF-8" : charset.constData());
     if (!decoder.isValid()) decoder = QStringDecoder(QStringConverter::Utf8);
-    auto text = [&decoder](const QByteArray& bytes) { return decodeReferences(decoder.decode(bytes)).simplified(); };
+    auto text = [&decoder](const QByteArray& bytes) { return decodeCharacterReferences(decoder.decode(bytes)).simplified(); };
     out.title = text(title);
     if (out.title.isEmpty()) out.title = QFileInfo(pagePath).completeBaseName();
     const QDir folder = QFileInfo(pagePath).absoluteDir();
