@@ -6,16 +6,10 @@
 // window change nothing.
 
 #include <QDialog>
-#include <QRect>
 #include <QString>
 
 class QPlainTextEdit;
 class QPushButton;
-
-// The pixel rectangle of a dialog-unit rectangle: a horizontal unit is a
-// quarter of the font's average character width `baseX`, a vertical unit
-// an eighth of its height `baseY`; rounded to the nearest pixel.
-QRect dialogUnitsToPixels(const QRect& units, int baseX, int baseY);
 
 class MarksDialog : public QDialog {
     Q_OBJECT
