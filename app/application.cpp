@@ -9,7 +9,6 @@
 #include "audio/recording_player.h"
 #include "formats/export_command.h"
 #include "mpris/mpris_service.h"
-#include "platform/message_box.h"
 #include "platform/wave_device.h"
 #include "platform/web_view.h"
 #include "session/playback_session.h"
@@ -49,8 +48,9 @@ Application::Application(int& argc, char** argv, platform::AudioBackend* backend
     m_recordingPlayer = std::make_unique<RecordingPlayer>(*m_backend);
     m_playback = std::make_unique<PlaybackSession>(*m_filePlayer);
     m_recording = std::make_unique<RecordingSession>(*m_recorder, *m_recordingPlayer);
-    QObject::connect(m_playback.get(), &PlaybackSession::failed, &platform::showMessage);
-    QObject::connect(m_recording.get(), &RecordingSession::failed, &platform::showMessage);
+    const auto tell = [this](const QString& text) { m_messages.show(text); };
+    QObject::connect(m_playback.get(), &PlaybackSession::failed, tell);
+    QObject::connect(m_recording.get(), &RecordingSession::failed, tell);
     // The drill's turns and the item sounding make the recording's takes.
     QObject::connect(m_playback.get(), &PlaybackSession::currentItemChanged, m_recording.get(), &RecordingSession::setCurrentItem);
     QObject::connect(m_playback.get(), &PlaybackSession::turnStarted, m_recording.get(), &RecordingSession::startTurn);
@@ -74,7 +74,7 @@ void Application::closeAudio() {
 bool Application::start() {
     m_recentFiles.load();
     m_scriptIndex = findScriptIndex(QCoreApplication::applicationFilePath(), userScriptFolder());
-    m_window = std::make_unique<MainWindow>(*m_playback, *m_recording, m_scriptIndex);
+    m_window = std::make_unique<MainWindow>(*m_playback, *m_recording, m_messages, m_scriptIndex);
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, m_window.get(), [this] { closeAudio(); });
     QObject::connect(m_window.get(), &MainWindow::openRequested, m_window.get(), [this](const QString& path) { openScript(path); });
     m_window->setRecentFiles(m_recentFiles.files());

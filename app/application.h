@@ -3,9 +3,11 @@
 // Application: owns and wires everything the window needs: the QApplication
 // (unless one exists already, as in tests), the sound backend, the players,
 // the playback and recording sessions, the main window, the desktop's media
-// controls and the recent files; runs the start-up sequence.
+// controls, the recent files and the messages to the user; runs the
+// start-up sequence.
 
 #include "app/recent_files.h"
+#include "platform/message_box.h"
 
 #include <QStringList>
 #include <memory>
@@ -46,6 +48,8 @@ public:
     MainWindow* window() const { return m_window.get(); }
     PlaybackSession& playback() const { return *m_playback; }
     RecordingSession& recording() const { return *m_recording; }
+    // Where errors are told; tests give it a sink before start().
+    platform::Messages& messages() { return m_messages; }
 
 private:
     void closeAudio();
@@ -53,6 +57,7 @@ private:
     std::unique_ptr<QApplication> m_ownApp;
     QStringList m_args;
     QString m_scriptIndex;
+    platform::Messages m_messages;
     std::unique_ptr<platform::AudioBackend> m_ownBackend;
     platform::AudioBackend* m_backend;
     std::unique_ptr<FilePlayer> m_filePlayer;

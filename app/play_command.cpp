@@ -4,7 +4,6 @@
 #include "app/command_line.h"
 
 #include "audio/file_player.h"
-#include "platform/message_box.h"
 #include "platform/wave_device.h"
 #include "script/audio_link.h"
 #include "script/time_text.h"
@@ -64,7 +63,7 @@ private:
         if (pos != m_lastProgress) m_sinceProgress.restart();
         m_lastProgress = pos;
         if (m_sinceProgress.elapsed() >= kStallMs && m_playback.hasQueuedAudio()) {
-            platform::showMessage(QCoreApplication::translate("PlayCommand", "The replay device stalled: nothing was heard for %1 s").arg(kStallMs / 1000));
+            printMessage(QCoreApplication::translate("PlayCommand", "The replay device stalled: nothing was heard for %1 s").arg(kStallMs / 1000));
             finish(pos, 1);
             m_playback.stop();
             return;
@@ -119,16 +118,15 @@ int runPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
 
     QCoreApplication app(argc, argv);
     bool messagePrinted = false;
-    platform::setMessageSink([&messagePrinted](const QString& text) {
-        messagePrinted = true;
-        printMessage(text);
-    });
     int status = 1;
     {
         const std::unique_ptr<platform::AudioBackend> backend = platform::createAudioBackend();
         FilePlayer player(*backend);
         PlaybackSession playback(player);
-        QObject::connect(&playback, &PlaybackSession::failed, &platform::showMessage);
+        QObject::connect(&playback, &PlaybackSession::failed, [&messagePrinted](const QString& text) {
+            messagePrinted = true;
+            printMessage(text);
+        });
         playback.setSpeed(speed);
         if (playback.playLink(linkText) && playback.isPlaying()) {
             PlayWatch watch(app, playback);
@@ -139,6 +137,5 @@ int runPlayCommand(const CommandLine& commandLine, int argc, char** argv) {
         }
         player.close();  // the device goes before the application object
     }
-    platform::setMessageSink({});
     return status;
 }

@@ -7,6 +7,7 @@
 // scripts/services.sh).
 #include "audio/file_player.h"
 #include "html/byte_stream.h"
+#include "platform/message_box.h"
 #include "platform/sim_audio.h"
 #include "platform/web_view.h"
 #include "session/playback_session.h"
@@ -88,7 +89,8 @@ int main(int argc, char** argv) {
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Stepped);
     FilePlayer player(sim);
     PlaybackSession playback(player);
-    auto view = std::make_unique<ScriptView>(playback, QString());
+    const platform::Messages messages;
+    auto view = std::make_unique<ScriptView>(playback, messages, QString());
     view->resize(800, 600);
     view->show();
     bool loaded = false;

@@ -1,17 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The one place that shows the user an error: a warning box with the
-// exclamation icon. Tests and the command line swap in a sink instead.
+// The one place that tells the user of an error: a warning box with the
+// exclamation icon over the active window. The application owns one; the
+// command line and tests give it a sink instead.
 
 #include <QString>
 #include <functional>
 
 namespace platform {
 
-void showMessage(const QString& text);
+class Messages {
+public:
+    using Sink = std::function<void(const QString& text)>;
 
-using MessageSink = std::function<void(const QString& text)>;
-// Routes every later message to `sink`; an empty sink restores the box.
-void setMessageSink(MessageSink sink);
+    void show(const QString& text) const;
+    // Routes every later message to `sink`; an empty sink restores the box.
+    void setSink(Sink sink) { m_sink = std::move(sink); }
+
+private:
+    Sink m_sink;
+};
 
 }  // namespace platform

@@ -82,8 +82,10 @@ const char kAudioFilter[] =
 
 }  // namespace
 
-MainWindow::MainWindow(PlaybackSession& playback, RecordingSession& recording, const QString& scriptIndex)
-    : m_playback(playback), m_recording(recording), m_view(new ScriptView(playback, scriptIndex, this)) {
+MainWindow::MainWindow(PlaybackSession& playback, RecordingSession& recording, const platform::Messages& messages,
+                       const QString& scriptIndex)
+    : m_playback(playback), m_recording(recording), m_messages(messages),
+      m_view(new ScriptView(playback, messages, scriptIndex, this)) {
     setWindowIcon(QIcon(QStringLiteral(":/icons/parlotype.svg")));
     setUpTakes();
     createActions();
@@ -256,7 +258,7 @@ bool MainWindow::showsScript() const { return !m_view->scriptPath().isEmpty() &&
 QString MainWindow::pageForTimedText(const QString& path) {
     const CueReading cues = readCueFile(path);
     if (!cues.ok()) {
-        platform::showMessage(cues.error);
+        m_messages.show(cues.error);
         return {};
     }
     const AudioBeside beside = findAudioBeside(path);
@@ -272,7 +274,7 @@ QString MainWindow::pageForTimedText(const QString& path) {
     QString error = QDir().mkpath(folder) ? QString() : tr("Could not make the folder '%1'").arg(folder);
     if (error.isEmpty()) error = writeScriptPageFromCues(page, audio, QFileInfo(path).fileName(), cues.cues);
     if (error.isEmpty()) return page;
-    platform::showMessage(error);
+    m_messages.show(error);
     return {};
 }
 
@@ -293,7 +295,7 @@ void MainWindow::exportScript(const QString& format) {
     const QString out = QFileDialog::getSaveFileName(this, tr("Export"), proposed, tr(filter));
     if (out.isEmpty()) return;  // the dialog asked before replacing a file
     if (const QString error = ::exportScript(format, m_view->scriptPath(), QString(), out, true); !error.isEmpty())
-        platform::showMessage(error);
+        m_messages.show(error);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
@@ -345,7 +347,7 @@ void MainWindow::makeScript() {
                                                            tr(kAudioFilter) + QLatin1String(";;") + tr("All Files (*)"));
     if (recording.isEmpty()) return;
     if (const QString problem = recordingPathProblem(recording); !problem.isEmpty()) {
-        platform::showMessage(problem);
+        m_messages.show(problem);
         return;
     }
     const QString text = QFileDialog::getOpenFileName(this, tr("Make Script: its text, one sentence a line"),
@@ -356,10 +358,10 @@ void MainWindow::makeScript() {
                                                       defaultPagePath(recording), tr(kScriptFilter));
     if (page.isEmpty()) return;
     if (const QString problem = pagePathProblem(page, recording, text); !problem.isEmpty()) {
-        platform::showMessage(problem);
+        m_messages.show(problem);
         return;
     }
-    MakeScriptJob job(this);
+    MakeScriptJob job(m_messages, this);
     if (const QString made = job.run(recording, text, page); !made.isEmpty()) emit openRequested(made);
 }
 

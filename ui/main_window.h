@@ -17,6 +17,9 @@ class RecordingSession;
 class ScriptView;
 class StatusPane;
 class TakesPanel;
+namespace platform {
+class Messages;
+}
 class QAction;
 class QToolBar;
 
@@ -25,7 +28,8 @@ class MainWindow : public QMainWindow {
 public:
     static constexpr int kRecentFileCount = 4;
 
-    MainWindow(PlaybackSession& playback, RecordingSession& recording, const QString& scriptIndex);
+    MainWindow(PlaybackSession& playback, RecordingSession& recording, const platform::Messages& messages,
+               const QString& scriptIndex);
 
     ScriptView* scriptView() const { return m_view; }
     // The action named `name` (its object name), or null.
@@ -91,6 +95,7 @@ private:
 
     PlaybackSession& m_playback;
     RecordingSession& m_recording;
+    const platform::Messages& m_messages;
     ScriptView* m_view;
     QToolBar* m_toolBar = nullptr;
     std::vector<BoundAction> m_actions;

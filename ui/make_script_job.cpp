@@ -12,12 +12,13 @@
 #include <QThread>
 #include <QWidget>
 
-MakeScriptJob::MakeScriptJob(QWidget* parent) : QObject(parent), m_parent(parent) {}
+MakeScriptJob::MakeScriptJob(const platform::Messages& messages, QWidget* parent)
+    : QObject(parent), m_messages(messages), m_parent(parent) {}
 
 QString MakeScriptJob::run(const QString& recording, const QString& textPath, const QString& page) {
     ScriptText text;
     if (const ScriptText::Result loaded = text.load(textPath); loaded != ScriptText::Result::Ok) {
-        platform::showMessage(ScriptText::message(loaded, textPath));
+        m_messages.show(ScriptText::message(loaded, textPath));
         return {};
     }
     QProgressDialog dialog(QCoreApplication::translate("MakeScript", "Aligning the text with the recording..."), QCoreApplication::translate("MakeScript", "Cancel"), 0,
@@ -63,12 +64,12 @@ QString MakeScriptJob::run(const QString& recording, const QString& textPath, co
     const QString error = aligner->errorText();
     delete aligner;
     if (result != Aligner::Result::Ok) {
-        if (result != Aligner::Result::Cancelled) platform::showMessage(error);
+        if (result != Aligner::Result::Cancelled) m_messages.show(error);
         return {};
     }
     QString writeError;
     if (!writeScriptPage(page, recording, text, items, extra, writeError)) {
-        platform::showMessage(writeError);
+        m_messages.show(writeError);
         return {};
     }
     return page;

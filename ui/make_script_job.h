@@ -8,11 +8,14 @@
 #include <QString>
 
 class QWidget;
+namespace platform {
+class Messages;
+}
 
 class MakeScriptJob : public QObject {
     Q_OBJECT
 public:
-    explicit MakeScriptJob(QWidget* parent);
+    MakeScriptJob(const platform::Messages& messages, QWidget* parent);
 
     // Aligns `text` with `recording` and writes the page to `page`; returns
     // its path, or an empty string when it failed or was cancelled. Runs a
@@ -21,5 +24,6 @@ public:
     QString run(const QString& recording, const QString& text, const QString& page);
 
 private:
+    const platform::Messages& m_messages;
     QWidget* m_parent;
 };

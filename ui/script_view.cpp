@@ -22,17 +22,17 @@ using Listing = QByteArray (*)(ByteStream&);
 
 // Nothing is shown for the built-in home page or when the page cannot be
 // fetched; a local page that cannot be opened or read is reported.
-void showListing(const QString& location, Listing listing, QWidget* owner) {
+void showListing(const QString& location, Listing listing, const platform::Messages& messages, QWidget* owner) {
     if (location.startsWith(QLatin1String("res:"))) return;
     platform::PageOpenResult page = platform::openPageStream(location);
     if (page.status == platform::PageOpenStatus::Unreadable) {
-        platform::showMessage(page.message);
+        messages.show(page.message);
         return;
     }
     if (page.status != platform::PageOpenStatus::Opened) return;
     const QByteArray text = listing(*page.stream);
     if (page.stream->failed()) {
-        platform::showMessage(page.stream->errorMessage());
+        messages.show(page.stream->errorMessage());
         return;
     }
     page.stream.reset();  // closed before the dialog opens
@@ -42,8 +42,8 @@ void showListing(const QString& location, Listing listing, QWidget* owner) {
 
 }  // namespace
 
-ScriptView::ScriptView(PlaybackSession& playback, const QString& scriptIndex, QWidget* parent)
-    : QWidget(parent), m_playback(playback), m_scriptIndex(scriptIndex), m_webView(new platform::WebView(this)) {
+ScriptView::ScriptView(PlaybackSession& playback, const platform::Messages& messages, const QString& scriptIndex, QWidget* parent)
+    : QWidget(parent), m_playback(playback), m_messages(messages), m_scriptIndex(scriptIndex), m_webView(new platform::WebView(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_webView);
@@ -105,6 +105,6 @@ void ScriptView::showHomePage() { m_webView->loadHomePage(); }
 
 void ScriptView::print() { m_webView->printPage(); }
 
-void ScriptView::showSource() { showListing(m_webView->location(), &sourceListing, window()); }
+void ScriptView::showSource() { showListing(m_webView->location(), &sourceListing, m_messages, window()); }
 
-void ScriptView::showParse() { showListing(m_webView->location(), &parsedListing, window()); }
+void ScriptView::showParse() { showListing(m_webView->location(), &parsedListing, m_messages, window()); }

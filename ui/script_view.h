@@ -10,6 +10,7 @@
 
 class PlaybackSession;
 namespace platform {
+class Messages;
 class WebView;
 }
 
@@ -17,7 +18,7 @@ class ScriptView : public QWidget {
     Q_OBJECT
 public:
     // `scriptIndex` is the page Go Home and "index:" lead to.
-    ScriptView(PlaybackSession& playback, const QString& scriptIndex, QWidget* parent = nullptr);
+    ScriptView(PlaybackSession& playback, const platform::Messages& messages, const QString& scriptIndex, QWidget* parent = nullptr);
 
     platform::WebView* webView() const { return m_webView; }
 
@@ -46,6 +47,7 @@ private:
     void showItem(const QString& name);
 
     PlaybackSession& m_playback;
+    const platform::Messages& m_messages;
     QString m_scriptIndex;
     QString m_scriptPath;  // empty for the built-in home page
     platform::WebView* m_webView;

@@ -201,7 +201,6 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     const auto backend = platform::createQtAudioBackend();
     SwitchBackend device(backend.get());
     QStringList messages;
-    platform::setMessageSink([&](const QString& text) { messages << text; });
     PageFolder folder;
     Samples stereo;
     for (int16_t s : noise(size_t(2.5 * kRate), 7)) stereo.insert(stereo.end(), {s, s});
@@ -216,7 +215,7 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
             page += QStringLiteral("<p><a name=%1%2 href='%3#%4'>item</a>").arg(audio + 2).arg(i + 1).arg(audio).arg(kStarts[i]).toUtf8();
     }
     folder.Write("script.htm", page);
-    TestWindow w({folder.Path("script.htm")}, device);
+    TestWindow w({folder.Path("script.htm")}, device, [&](const QString& text) { messages << text; });
     ASSERT_TRUE(w.WaitForPage(folder.Url("script.htm")));
     for (const auto& [audio, speed] : {std::pair{"a.wav", 0.5}, {"a.mp3", 2.0}, {"a.flac", 1.0}}) {
         SCOPED_TRACE(testing::Message() << audio << " at " << speed);
@@ -378,7 +377,6 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     EXPECT_TRUE(moved < elapsed + 0.3 && moved > 1) << moved << " s of the file in " << elapsed << " s";
     ASSERT_TRUE(w.Choose("audioStop")) << "recording or its replay stopped the file player";
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
-    platform::setMessageSink({});
     stopClient(sink);
 }
 

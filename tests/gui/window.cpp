@@ -14,13 +14,14 @@ extern "C" void parlotype_before_app() {
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
 }
 
-TestWindow::TestWindow(const QStringList& args, platform::AudioBackend& backend) {
+TestWindow::TestWindow(const QStringList& args, platform::AudioBackend& backend, platform::Messages::Sink messages) {
     m_args << "parlotype";
     for (const QString& a : args) m_args << a.toLocal8Bit();
     for (QByteArray& a : m_args) m_argv.push_back(a.data());
     m_argv.push_back(nullptr);
     m_argc = int(m_args.size());
     m_app = std::make_unique<Application>(m_argc, m_argv.data(), &backend);
+    m_app->messages().setSink(std::move(messages));
     if (!m_app->start()) return;
     QObject::connect(Web()->page(), &QWebEnginePage::loadingChanged, Web(), [this](const QWebEngineLoadingInfo& i) {
         m_loads[i.url().adjusted(QUrl::RemoveFragment)] = i.status();

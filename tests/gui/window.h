@@ -29,8 +29,9 @@ inline void RunFor(int ms) { WaitUntil([] { return false; }, ms); }
 
 class TestWindow {
 public:
-    // The arguments after the program name; the sound device to use.
-    TestWindow(const QStringList& args, platform::AudioBackend& backend);
+    // The arguments after the program name; the sound device to use; where
+    // the program's messages go (none: message boxes).
+    TestWindow(const QStringList& args, platform::AudioBackend& backend, platform::Messages::Sink messages = {});
     Application& App() { return *m_app; }
     PlaybackSession& Playback() { return m_app->playback(); }
     RecordingSession& Recording() { return m_app->recording(); }

@@ -52,7 +52,6 @@ protected:
         QSettings().clear();
         m_sim.setKeepPlayed(true);
         m_sim.setInputSignal([](uint64_t f, int c) { return int16_t(c == 0 ? f * 7 + 3 : -int(f % 977) - 11); });
-        platform::setMessageSink([this](const QString& text) { m_messages << text; });
         for (const auto& [name, seconds] : {std::pair{"a.wav", 3.0}, {"talk.wav", 100.0}})
             m_folder.Write(QLatin1String(name), QByteArray::fromStdString(testaudio::WaveFile(
                                                     1, 8000, 16, testaudio::PcmBytes(testaudio::Sweep(8000, 1, seconds)))));
@@ -63,11 +62,13 @@ protected:
         EXPECT_EQ(m_messages, QStringList{}) << "messages the test did not expect";
         w.reset();
         setSampleBlockLimit(-1);
-        platform::setMessageSink({});
     }
     QStringList TakeMessages() { return std::exchange(m_messages, {}); }
+    platform::Messages::Sink collect() {
+        return [this](const QString& text) { m_messages << text; };
+    }
     void OpenPage() {  // with the keyboard
-        w = std::make_unique<TestWindow>(QStringList{m_folder.Path("page.htm")}, m_sim);
+        w = std::make_unique<TestWindow>(QStringList{m_folder.Path("page.htm")}, m_sim, collect());
         ASSERT_TRUE(w->WaitForPage(m_folder.Url("page.htm")));
         w->Frame()->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(w->Frame()));
@@ -115,7 +116,7 @@ TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     QStringList pages;
     for (const char* name : {"p0.htm", "p1.htm", "p2.htm", "p3.htm"})
         pages << m_folder.Path(name), m_folder.Write(name, "<html><body>p</body></html>");
-    w = std::make_unique<TestWindow>(QStringList{}, m_sim);
+    w = std::make_unique<TestWindow>(QStringList{}, m_sim, collect());
     const QString index = w->App().scriptIndex();
     ASSERT_TRUE(testaudio::WriteFile(index, "<html><body>index</body></html>"));
     ASSERT_TRUE(w->WaitForPage(kHome));
@@ -136,7 +137,7 @@ TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     ASSERT_TRUE(w->Choose("fileRecent3") && w->WaitForPage(QUrl::fromLocalFile(pages[0])));
     // The next start, given a desktop's file URL, opens it and finds the recent files kept, once each.
     w.reset();
-    w = std::make_unique<TestWindow>(QStringList{QUrl::fromLocalFile(pages[3]).toString()}, m_sim);
+    w = std::make_unique<TestWindow>(QStringList{QUrl::fromLocalFile(pages[3]).toString()}, m_sim, collect());
     ASSERT_TRUE(w->WaitForPage(QUrl::fromLocalFile(pages[3])));
     EXPECT_EQ(w->Frame()->windowTitle(), QStringLiteral("p3.htm - Parlotype"));
     EXPECT_EQ(w->Action("fileRecent1")->text() + w->Action("fileRecent3")->text(),
@@ -289,14 +290,14 @@ TEST_F(WindowTest, AudioLinksPageFollowingTransportMarksAndPrint) {
     ASSERT_TRUE(w->Choose("viewFollowPage"));
 
     // A missing audio file is said in a real message box (from inside the engine's navigation callback).
-    platform::setMessageSink({});
+    w->App().messages().setSink({});
     QString box;
     AnswerModals([&] {
         ASSERT_TRUE(w->Click(QStringLiteral("#missing")));
         EXPECT_TRUE(WaitUntil([&] { return w->LoadEnded(m_folder.Url("missing.wav")) == QWebEngineLoadingInfo::LoadFailedStatus; }));
     }, [&](QWidget* d) { box = static_cast<QMessageBox*>(d)->text(), static_cast<QDialog*>(d)->accept(); });
     EXPECT_EQ(box, QStringLiteral("Could not open '%1'").arg(m_folder.Path("missing.wav")));
-    platform::setMessageSink([this](const QString& text) { m_messages << text; });
+    w->App().messages().setSink(collect());
     EXPECT_EQ(w->States(kTransport), QStringLiteral("-----"));
     ASSERT_TRUE(w->Choose("goBack") && w->WaitForPage(m_folder.Url("page.htm")) && w->Click(QStringLiteral("#other")));
     EXPECT_TRUE(w->WaitForPage(m_folder.Url("other.htm")) && !w->Playback().isLoaded());
