@@ -86,7 +86,8 @@ std::pair<int, int> speechFrames(const std::vector<float>& s) {
     return {std::max(0, first - kMargin), std::min(frames, last + 1 + kMargin)};
 }
 
-FeatureMatrix Features(const std::vector<float>& s) {
+// The features of all of `s`.
+FeatureMatrix featuresOf(const std::vector<float>& s) {
     FeatureStream stream;
     stream.push(s.data(), s.size());
     return stream.finish();
@@ -115,6 +116,19 @@ std::vector<float> scaledInTime(const float* s, size_t count, double factor) {
     for (double x = 0; x + 1 < double(count); x += 1 / factor) {
         const size_t n = size_t(x);
         out.push_back(s[n] + float(x - double(n)) * (s[n + 1] - s[n]));
+    }
+    return out;
+}
+
+// The frames played `factor` times as long, between them linearly.
+FeatureMatrix framesScaledInTime(const FeatureMatrix& f, double factor) {
+    const int rows = f.rows() > 0 ? std::max(1, int(std::lround(f.rows() * factor))) : 0, dims = f.dims();
+    FeatureMatrix out(rows, dims);
+    for (int r = 0; r < rows; ++r) {
+        const double x = std::min(double(f.rows() - 1), r / factor);
+        const int i = int(x), j = std::min(i + 1, f.rows() - 1);
+        const float w = float(x - i);
+        for (int d = 0; d < dims; ++d) out.row(r)[d] = f.row(i)[d] + w * (f.row(j)[d] - f.row(i)[d]);
     }
     return out;
 }
@@ -249,8 +263,8 @@ TakeComparer::Result TakeComparer::run() {
     // and length scaled by `stretch` alike) so that its formants lie about
     // where the model's voice would put them. Formants scale between speakers
     // about as their pitch does to the power kFormantPerPitch (women's
-    // formants lie some 18 % above men's, their pitch some 75 %). The take's
-    // frame f is frame f / stretch of what is aligned.
+    // formants lie some 18 % above men's, their pitch some 75 %). The frames
+    // are then brought back to the take's own times.
     const double modelHz = medianPitch(c->modelPitch), takeHz = medianPitch(c->takePitch);
     const double stretch = modelHz > 0 && takeHz > 0
                                ? std::clamp(std::pow(modelHz / takeHz, kFormantPerPitch), 1 / kMaxFormantScale, kMaxFormantScale)
@@ -259,7 +273,7 @@ TakeComparer::Result TakeComparer::run() {
     if (std::abs(stretch - 1) > 0.02) {
         const size_t from = size_t(speech.first) * kHopSamples;
         const size_t to = std::min(c->takeSamples.size(), size_t(speech.second) * kHopSamples + (kWindowSamples - kHopSamples));
-        features = Features(scaledInTime(c->takeSamples.data() + from, to - from, 1 / stretch));
+        features = framesScaledInTime(featuresOf(scaledInTime(c->takeSamples.data() + from, to - from, 1 / stretch)), stretch);
     } else {
         features = Features(c->takeSamples, speech);
     }
@@ -270,11 +284,10 @@ TakeComparer::Result TakeComparer::run() {
         features = mapOnto(features, a.features, path);
         if (!path.compute(a.features, features, m_cancel)) return fail(Result::Cancelled, QString());
     }
-    auto takeFrame = [&](double column) { return speech.first + int(std::lround(column * stretch)); };
     const int modelFrames = int(a.samples.size() / kHopSamples);
     c->takeFrameOf.assign(size_t(modelFrames), -1);
     for (int r = 0; r < path.rows() && a.speech.first + r < modelFrames; ++r)
-        c->takeFrameOf[size_t(a.speech.first + r)] = takeFrame((path.firstColumn(r) + path.lastColumn(r)) / 2.0);
+        c->takeFrameOf[size_t(a.speech.first + r)] = speech.first + (path.firstColumn(r) + path.lastColumn(r)) / 2;
 
     // Words: each model word's stretch through the path; whether the take
     // has it, from how the word sequence fits the take with and without it.
@@ -287,9 +300,9 @@ TakeComparer::Result TakeComparer::run() {
         const int r1 = std::clamp(a.wordFrames[w].second, r0, path.rows() - 1);
         const int c0 = path.firstColumn(r0), c1 = path.lastColumn(r1);
         const double e = w < evidence.size() ? evidence[w] : 1.0;
-        const double share = (c1 - c0 + 1) * stretch / std::max(1.0, (r1 - r0 + 1) * c->pace());
+        const double share = double(c1 - c0 + 1) / std::max(1.0, (r1 - r0 + 1) * c->pace());
         c->words.push_back({a.words[w], (a.speech.first + r0) * kFrameSeconds, (a.speech.first + r1 + 1) * kFrameSeconds,
-                            takeFrame(c0) * kFrameSeconds, takeFrame(c1 + 1) * kFrameSeconds, share, e,
+                            (speech.first + c0) * kFrameSeconds, (speech.first + c1 + 1) * kFrameSeconds, share, e,
                             e + 2 * std::log(std::max(share, 0.02)) < kMissingBelow});
     }
 
