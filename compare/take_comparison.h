@@ -2,8 +2,10 @@
 #pragma once
 // A learner's take against the model's stretch. The take is time-aligned onto
 // the model's timeline by dynamic time warping on the aligner's speech
-// features (WarpPath); the take's features are then mapped onto the model's
-// voice along the path (twice, aligning again each time). The item's words
+// features (WarpPath), heard resampled so that its formants lie near the
+// model voice's (by the two voices' pitch); the take's features are then
+// mapped onto the model's voice along the path (twice, aligning again each
+// time). The item's words
 // are found in the model the way Make Script finds items (synthesized word by
 // word and warped onto the model), and each word's stretch is looked up in
 // the take through the path and tested for a counterpart (word_check.h). What

@@ -26,8 +26,9 @@ packages=(
   desktop-file-utils appstream man-db dpkg-dev x11-utils x11-apps netpbm
   # desktop media controls in tests: a private session bus and its client
   dbus playerctl
-  # making the demo audio and test signals (flite: other voices for the Make Script tests and benchmark)
-  espeak-ng lame sox libsox-fmt-mp3 fonts-dejavu-core flite
+  # making the demo audio and test signals (flite: other voices for the Make Script tests and benchmark;
+  # its library: the F0 its voices speak with, for the comparison benchmark)
+  espeak-ng lame sox libsox-fmt-mp3 fonts-dejavu-core flite flite1-dev
 )
 
 sudo=""

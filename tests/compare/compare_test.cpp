@@ -64,6 +64,8 @@ TEST_F(Compare, WordsMissed) {
         {"The fishermen would sail toward distant islands.", "flite:slt", "north"},
         {"The fishermen would sail north, toward islands.", "espeak:en-gb-x-rp:140", "distant"},
         {"The fishermen would north, toward distant islands.", "flite:awb", "sail"},
+        {"The fishermen would north, toward distant islands.", "flite:slt", "sail"},  // a woman's voice against a man's
+        {"The fishermen would sail north, distant islands.", "flite:slt", "toward"},
     };
     for (const auto& test : cases) {
         const QString take = dir.filePath("take.wav");
