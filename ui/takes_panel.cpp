@@ -97,8 +97,7 @@ TakeStore* TakesPanel::store() {
     const QString page = m_pagePath();
     if (page != m_storePage || !m_store) {
         m_storePage = page;
-        const QString folder = page.isEmpty() ? QString() : TakeStore::folderFor(page);
-        m_store = folder.isEmpty() ? nullptr : std::make_unique<TakeStore>(folder);
+        m_store = page.isEmpty() ? nullptr : TakeStore::forScript(page);
         QString error;
         if (page.isEmpty() || !readModelItems(page, m_items, error)) m_items.clear();
     }
