@@ -82,6 +82,7 @@ private:
     void updateTitle(const QString& path);
     void openFile();
     void exportScript(const QString& format);
+    void saveRecording();
     bool showsScript() const;
     void openRecentFile(int index);
     void makeScript();
