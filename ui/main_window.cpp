@@ -108,6 +108,13 @@ MainWindow::MainWindow(PlaybackSession& playback, RecordingSession& recording, c
     setRecentFiles({});
 }
 
+// The dock and the toolbar say they are hidden while the base class closes the
+// window, when this class's members are gone: they no longer refresh the actions.
+MainWindow::~MainWindow() {
+    disconnect(m_takesPanel, nullptr, this, nullptr);
+    disconnect(m_toolBar, nullptr, this, nullptr);
+}
+
 QAction* MainWindow::action(const QString& name) const {
     for (const BoundAction& bound : m_actions)
         if (bound.action->objectName() == name) return bound.action;

@@ -26,6 +26,7 @@ public:
     static constexpr int kRecentFileCount = 4;
 
     MainWindow(PlaybackSession& playback, RecordingSession& recording, const QString& scriptIndex);
+    ~MainWindow() override;
 
     ScriptView* scriptView() const { return m_view; }
     // The action named `name` (its object name), or null.
