@@ -158,7 +158,7 @@ TEST(Takes, FoundByPathThenBytes) {
         ASSERT_TRUE(QFile::remove(dir.filePath(test.from)) && testaudio::WriteFile(dir.filePath(test.to), bytes));
         EXPECT_EQ(TakeStore::forScript(dir.filePath(test.to), root)->takes("s1").size(), test.takes) << test.to << test.add;
     }
-    EXPECT_EQ(TakeStore::forScript(dir.filePath("none.htm"), root), nullptr);
+    EXPECT_FALSE(TakeStore::forScript(dir.filePath("none.htm"), root));
 }
 
 // Record through the drill: each turn is a take of the item just heard; a recording without turns is one take.
