@@ -525,6 +525,7 @@ TEST_F(WindowTest, TakesOfTheDrillComparedAndKept) {
     QString error;
     ASSERT_TRUE(readModelItems(demo, items, error) && items.size() > 1) << error.toStdString();
     const ModelItem item = items[1];
+    QDir(TakeStore::forScript(demo)->folder()).removeRecursively();  // none from an earlier run
     const std::string model = testaudio::ReadFile(item.audio);  // 16-bit mono at 16 kHz
     uint64_t now = 0, turn = ~uint64_t(0);  // input frames since Record started; the turn's first
     m_sim.setInputSignal([&](uint64_t f, int) {
