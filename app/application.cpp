@@ -66,6 +66,8 @@ Application::~Application() {
 }
 
 void Application::closeAudio() {
+    // A take being recorded is kept: ending the recording finishes and saves it.
+    if (m_recording->isRecording()) m_recording->toggleRecord();
     m_filePlayer->close();
     m_recorder->stop();
     m_recordingPlayer->stop();

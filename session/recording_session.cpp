@@ -9,6 +9,7 @@ RecordingSession::RecordingSession(Recorder& recorder, RecordingPlayer& player, 
     connect(&m_player, &RecordingPlayer::failed, this, &RecordingSession::failed);
     connect(&m_recorder, &Recorder::stoppedByItself, this, [this] {
         finishTake();
+        collect();  // recording() is the one that ended
         emit stateChanged();
     });
     connect(&m_player, &RecordingPlayer::finished, this, [this] {

@@ -9,6 +9,7 @@
 #include "script/time_text.h"
 #include "session/playback_session.h"
 #include "session/recording_session.h"
+#include "takes/take_store.h"
 #include "ui/about_dialog.h"
 #include "ui/comparison_pane.h"
 #include "ui/make_script_job.h"
@@ -22,6 +23,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QMimeData>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -43,7 +45,8 @@ struct MenuEntry {
 // Within a menu no two items share an access letter.
 constexpr MenuEntry kMenus[] = {
     {Kind::Menu, QT_TRANSLATE_NOOP("MainWindow", "&File")},
-    {Kind::Item, "fileOpen"}, {Kind::Item, "fileSaveScriptPage"}, {Kind::Export, QT_TRANSLATE_NOOP("MainWindow", "Expor&t")},
+    {Kind::Item, "fileOpen"}, {Kind::Item, "fileSaveScriptPage"}, {Kind::Item, "fileSaveRecording"},
+    {Kind::Export, QT_TRANSLATE_NOOP("MainWindow", "Expor&t")},
     {Kind::Item, "filePrint"}, {Kind::Item, "fileMakeScript"}, {Kind::Separator},
     {Kind::RecentFiles}, {Kind::Separator}, {Kind::Item, "fileExit"},
     {Kind::Menu, QT_TRANSLATE_NOOP("MainWindow", "&Go")},
@@ -105,6 +108,13 @@ MainWindow::MainWindow(PlaybackSession& playback, RecordingSession& recording, c
     connect(&m_playback, &PlaybackSession::positionChanged, this, &MainWindow::refreshPanes);
     connect(&m_playback, &PlaybackSession::positionJumped, this, &MainWindow::refreshPanes);
     setRecentFiles({});
+}
+
+// The dock and the toolbar say they are hidden while the base class closes the
+// window, when this class's members are gone: they no longer refresh the actions.
+MainWindow::~MainWindow() {
+    disconnect(m_takesPanel, nullptr, this, nullptr);
+    disconnect(m_toolBar, nullptr, this, nullptr);
 }
 
 QAction* MainWindow::action(const QString& name) const {
@@ -296,6 +306,20 @@ void MainWindow::exportScript(const QString& format) {
     if (out.isEmpty()) return;  // the dialog asked before replacing a file
     if (const QString error = ::exportScript(format, m_view->scriptPath(), QString(), out, true); !error.isEmpty())
         m_messages.show(error);
+}
+
+// File > Save Recording As: the last recording as a 16-bit mono WAV file; the
+// dialog asks before it replaces a file, which is replaced whole or not at all.
+void MainWindow::saveRecording() {
+    const std::vector<int16_t>& samples = m_recording.recording();
+    if (m_recording.isRecording() || samples.empty()) return;
+    const QString proposed = QFileInfo(m_origin).absoluteDir().filePath(tr("recording") + QLatin1String(".wav"));
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save Recording As"), proposed, tr("WAV Files (*.wav)"));
+    if (path.isEmpty()) return;
+    const QByteArray bytes = TakeStore::waveBytes(samples, RecordingSession::kRate);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        m_messages.show(tr("Could not write '%1': %2").arg(path, file.errorString()));
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* e) {

@@ -30,6 +30,7 @@ public:
 
     MainWindow(PlaybackSession& playback, RecordingSession& recording, const platform::Messages& messages,
                const QString& scriptIndex);
+    ~MainWindow() override;
 
     ScriptView* scriptView() const { return m_view; }
     // The action named `name` (its object name), or null.
@@ -86,6 +87,7 @@ private:
     void updateTitle(const QString& path);
     void openFile();
     void exportScript(const QString& format);
+    void saveRecording();
     bool showsScript() const;
     void openRecentFile(int index);
     void makeScript();

@@ -71,11 +71,17 @@ TakesPanel::TakesPanel(PlaybackSession& playback, RecordingSession& recording, C
         // The model is analysed while the learner listens and speaks.
         if (const ModelItem* item = currentModelItem()) m_job.prepare({item->audio, item->start, item->end, item->text});
     });
-    // Shadowing ends with the item.
-    connect(&m_playback, &PlaybackSession::stateChanged, this, [this](PlaybackSession::State state) {
-        if (!m_shadowing || state != PlaybackSession::State::Stopped) return;
+    // Shadowing ends with the item: past its end time, before a turn of the
+    // drill begins there and takes the recording over, or when playing stops.
+    auto endShadow = [this] {
         m_shadowing = false;
         if (m_recording.isRecording()) m_recording.toggleRecord();
+    };
+    connect(&m_playback, &PlaybackSession::positionChanged, this, [this, endShadow](double seconds) {
+        if (m_shadowing && m_shadowEnd > 0 && seconds > m_shadowEnd) endShadow();
+    });
+    connect(&m_playback, &PlaybackSession::stateChanged, this, [this, endShadow](PlaybackSession::State state) {
+        if (m_shadowing && state == PlaybackSession::State::Stopped) endShadow();
     });
     connect(&m_job, &CompareJob::compared, this, [this](const QString& take, std::shared_ptr<const Comparison> c) {
         if (take != m_compared) return;
@@ -97,8 +103,7 @@ TakeStore* TakesPanel::store() {
     const QString page = m_pagePath();
     if (page != m_storePage || !m_store) {
         m_storePage = page;
-        const QString folder = page.isEmpty() ? QString() : TakeStore::folderFor(page);
-        m_store = folder.isEmpty() ? nullptr : std::make_unique<TakeStore>(folder);
+        m_store = page.isEmpty() ? nullptr : TakeStore::forScript(page);
         QString error;
         if (page.isEmpty() || !readModelItems(page, m_items, error)) m_items.clear();
     }
@@ -213,6 +218,7 @@ bool TakesPanel::shadow() {
         return false;
     }
     m_shadowing = true;
+    m_shadowEnd = item->end;
     emit message(tr("Shadowing: speak along with the model. Wear headphones, so that the recording hears only you."));
     return true;
 }

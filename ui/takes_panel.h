@@ -66,6 +66,7 @@ private:
     QString m_compared;  // the take the pane shows or is about to
     std::vector<int16_t> m_queued;  // the take to play after the model
     bool m_shadowing = false;
+    double m_shadowEnd = 0;  // the shadowed item's end in the file (seconds; 0: none)
     QListWidget* m_list;
     QPushButton *m_play, *m_modelThenTake, *m_delete, *m_reveal;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A take against the model: alignment of a slower take, words missed, pitch of a glide of known F0, the
-// command's output and exit codes; takes kept per item, across a restart, and those of the drill's turns.
+// command's output and exit codes; takes kept per item, across a restart, and those of the drill's turns;
+// a script's takes found after it is edited or moved.
 #include "align/features.h"
 #include "audio/recorder.h"
 #include "audio/recording_player.h"
@@ -13,6 +14,7 @@
 #include "takes/take_store.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -133,6 +135,32 @@ TEST(Takes, KeptPerItem) {
     EXPECT_EQ(store.takes("").size(), 1);
     EXPECT_TRUE(store.remove(store.takes("s1")[0]));
     EXPECT_EQ(TakeStore(dir.path()).takes("s1").size(), 1);
+}
+
+// A script's takes are found by its path, else by its bytes, through the index the folder keeps: in
+// turn edited in place, moved, edited where it went (found by the path now kept), moved and edited.
+// An old folder named by the hash, with no index, is found by the bytes and then follows edits too.
+TEST(Takes, FoundByPathThenBytes) {
+    QTemporaryDir dir;
+    const QString root = dir.filePath("takes");
+    QDir().mkpath(dir.filePath("b"));
+    QString error;
+    ASSERT_TRUE(testaudio::WriteFile(dir.filePath("a.htm"), "<p>one</p>"));
+    ASSERT_FALSE(TakeStore::forScript(dir.filePath("a.htm"), root)->save("s1", {1, 2}, 22050, error).isEmpty());
+    const struct { const char* from; const char* to; const char* add; int takes; } cases[] = {
+        {"a.htm", "a.htm", "<p>two</p>", 1}, {"a.htm", "b/a.htm", "", 1}, {"b/a.htm", "b/a.htm", "<p>3</p>", 1},
+        {"b/a.htm", "c.htm", "<p>4</p>", 0}, {"old.htm", "old.htm", "", 1}, {"old.htm", "old.htm", "<p>5</p>", 1}};
+    const QByteArray old = "<p>old</p>";
+    const QString oldFolder = root + '/' + QCryptographicHash::hash(old, QCryptographicHash::Sha1).toHex();
+    QDir().mkpath(oldFolder);
+    ASSERT_TRUE(testaudio::WriteFile(dir.filePath("old.htm"), old.toStdString()));
+    ASSERT_TRUE(testaudio::WriteFile(oldFolder + "/s1@20260101-120000-000.wav", TakeStore::waveBytes({1}, 22050).toStdString()));
+    for (const auto& test : cases) {
+        const std::string bytes = testaudio::ReadFile(dir.filePath(test.from)) + test.add;
+        ASSERT_TRUE(QFile::remove(dir.filePath(test.from)) && testaudio::WriteFile(dir.filePath(test.to), bytes));
+        EXPECT_EQ(TakeStore::forScript(dir.filePath(test.to), root)->takes("s1").size(), test.takes) << test.to << test.add;
+    }
+    EXPECT_FALSE(TakeStore::forScript(dir.filePath("none.htm"), root));
 }
 
 // Record through the drill: each turn is a take of the item just heard; a recording without turns is one take.

@@ -5,9 +5,14 @@
 #include "audio/recorder.h"
 #include "audio/sample_block.h"
 #include "common/spoken_recording.h"
+#include "compare/script_item.h"
+#include "takes/take_store.h"
+#include "ui/comparison_pane.h"
+#include "ui/takes_panel.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSettings>
@@ -510,6 +515,63 @@ TEST_F(WindowTest, DesktopMediaControlsAndRecording) {
     for (int i = 0; i < 6000 && w->Recording().isRecording(); ++i) Advance(40, kRecStep);
     EXPECT_EQ(RecState(), QStringLiteral("EE"));
     EXPECT_EQ(w->Recording().recordedSamples(), 2501 * kBlock);
+}
+
+// The demo drilled with Record on: the turn's take of the item heard (the model's stretch said again) is
+// listed in the Takes dock and compared with the model in the pane; Shadow makes a take too; Save Recording
+// As asks before it replaces a file; a take being recorded when the program closes is kept.
+TEST_F(WindowTest, TakesOfTheDrillComparedAndKept) {
+    const QString demo = QStringLiteral(PARLOTYPE_BINARY_DIR "/generated/demo/demo.htm");
+    std::vector<ModelItem> items;
+    QString error;
+    ASSERT_TRUE(readModelItems(demo, items, error) && items.size() > 1) << error.toStdString();
+    const ModelItem item = items[1];
+    QDir(TakeStore::forScript(demo)->folder()).removeRecursively();  // none from an earlier run
+    const std::string model = testaudio::ReadFile(item.audio);  // 16-bit mono at 16 kHz
+    uint64_t now = 0, turn = ~uint64_t(0);  // input frames since Record started; the turn's first
+    m_sim.setInputSignal([&](uint64_t f, int) {
+        const double t = f < turn ? item.end : item.start + double(f - turn) / RecordingSession::kRate;
+        const size_t at = model.find("data") + 8 + 2 * size_t(t * 16000);
+        return t >= item.end || at + 1 >= model.size() ? int16_t(0) : int16_t(uint8_t(model[at]) | model[at + 1] << 8);
+    });
+    w = std::make_unique<TestWindow>(QStringList{demo}, m_sim, collect());
+    ASSERT_TRUE(w->WaitForPage(QUrl::fromLocalFile(demo)));
+    QObject::connect(&w->Playback(), &PlaybackSession::turnStarted, [&] { turn = now; });
+    auto* panel = w->Frame()->findChild<TakesPanel*>();
+    QSignalSpy compared(panel, &TakesPanel::compared);
+    ASSERT_TRUE(w->Choose("viewTakes") && w->Choose("audioPauseAfterItem") && w->Choose("audioRecord"));
+    ASSERT_TRUE(w->Click(QStringLiteral("a[name='%1'] span:nth-child(2)").arg(item.name)));
+    for (int i = 0; i < 1000 && panel->takes().isEmpty(); ++i) now += 882, Advance(40);  // the turn ends in real time
+    ASSERT_EQ(panel->takes().size(), 1);
+    EXPECT_EQ(TakeStore::itemOf(panel->takes()[0]) + ' ' + QString::number(panel->findChild<QListWidget*>()->count()), item.name + " 1");
+    ASSERT_TRUE(compared.size() == 1 || compared.wait(60000));
+    const auto* pane = w->Frame()->findChild<ComparisonPane*>();
+    ASSERT_TRUE(pane->isVisible() && pane->comparison());
+    EXPECT_EQ(pane->comparison()->words.size(), size_t(item.text.split(' ').size()));
+    ASSERT_TRUE(w->Choose("audioRecord") && w->Choose("audioShadow"));  // its take ends with the item, not the turn after
+    for (int i = 0; i < 1000 && w->Recording().isRecording(); ++i) Advance(40);
+    EXPECT_EQ(std::tuple(panel->takes().size(), w->Playback().state() == PlaybackSession::State::Turn), std::tuple(qsizetype(2), true));
+
+    m_folder.Write("kept.wav", "kept");  // Save Recording As: No to replacing a file, then another name
+    QStringList asked;
+    for (const QString& target : {m_folder.Path("kept.wav"), m_folder.Path("new.wav")}) {
+        bool named = false;
+        AnswerModals([&] { w->Choose("fileSaveRecording"); }, [&](QWidget* d) {
+            if (qobject_cast<QMessageBox*>(d))
+                asked << static_cast<QMessageBox*>(d)->text(), ClickButton(d, "&No");
+            else if (!std::exchange(named, true))
+                d->findChild<QLineEdit*>("fileNameEdit")->setText(target), QMetaObject::invokeMethod(d, "accept", Qt::QueuedConnection);
+            else if (!asked.isEmpty())  // answered No: the dialog stays, and is cancelled
+                QMetaObject::invokeMethod(d, "reject", Qt::QueuedConnection);
+        });
+    }
+    EXPECT_EQ(asked, QStringList{"kept.wav already exists.\nDo you want to replace it?"});
+    EXPECT_TRUE(testaudio::ReadFile(m_folder.Path("kept.wav")) == "kept" && testaudio::ReadFile(m_folder.Path("new.wav")) ==
+                TakeStore::waveBytes(w->Recording().recording(), RecordingSession::kRate).toStdString());
+    ASSERT_TRUE(w->Choose("audioRecord"));  // a plain recording under way when the program closes
+    Advance(500, kRecStep);
+    w.reset();
+    EXPECT_EQ(QDir(TakeStore::forScript(demo)->folder()).entryList({"*.wav"}).size(), 3);
 }
 
 }  // namespace
