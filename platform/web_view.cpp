@@ -136,7 +136,9 @@ constexpr char kWordClickScript[] = R"JS(document.addEventListener('click', func
   const parts = a ? a.getAttribute('href').split('#') : [];
   if (parts.length < 2) return;
   e.preventDefault();
-  location.href = parts[0] + '#' + w.dataset.begin + (parts.length > 2 ? '#' + parts[parts.length - 1] : '');
+  // Never before the line's own start: a word's time may be a little earlier than the link's rounded one.
+  const start = parseFloat(parts[1]) > parseFloat(w.dataset.begin) ? parts[1] : w.dataset.begin;
+  location.href = parts[0] + '#' + start + (parts.length > 2 ? '#' + parts[parts.length - 1] : '');
 }, true);)JS";
 
 }  // namespace
