@@ -27,7 +27,7 @@ packages=(
   # desktop media controls in tests: a private session bus and its client
   dbus playerctl
   # making the demo audio and test signals (flite: other voices for the Make Script tests and benchmark)
-  espeak-ng lame sox libsox-fmt-mp3 fonts-dejavu-core flite
+  espeak-ng lame sox libsox-fmt-mp3 fonts-dejavu-core flite flite1-dev
 )
 
 sudo=""
