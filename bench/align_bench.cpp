@@ -257,6 +257,8 @@ int main(int argc, char** argv) {
     if (argc > 2 && std::strcmp(argv[1], "--measure") == 0) return measure(argv + 2);
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
+    if (qEnvironmentVariableIsSet("BENCH_KEEP"))  // keeps the last variant's recording, text and page to look at
+        dir.setAutoRemove(false), std::printf("files in %s\n", qPrintable(dir.path()));
     std::mt19937 gen(2026);
     const QStringList sentences = makeSentences(gen);
     SpokenRecording clean;
