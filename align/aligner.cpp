@@ -293,7 +293,7 @@ Aligner::Result Aligner::run() {
         for (const SynthItem& item : spoken)
             for (long r = item.from / kHopSamples; r < std::min<long>(item.to / kHopSamples, long(open.size())); ++r) open[size_t(r)] = false;
         WarpPath path;
-        if (!path.compute(synthFeatures, realFeatures, m_cancel, open) || m_cancel) return fail(Result::Cancelled, QString());
+        if (!path.compute(synthFeatures, realFeatures, m_cancel, open, !lastWindow) || m_cancel) return fail(Result::Cancelled, QString());
         std::vector<ItemMatch> window = matchItems(path, spoken, spoken.size(), pauses, column);
         size_t keep = window.size();
         int until = width;

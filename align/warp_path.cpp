@@ -126,7 +126,7 @@ float skipCostOf(const FeatureMatrix& a, const FeatureMatrix& b) {
 }  // namespace
 
 bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel,
-                       const std::vector<bool>& openRows) {
+                       const std::vector<bool>& openRows, bool openEnd) {
     m_first.clear(), m_last.clear(), m_cost.clear(), m_rowAt.clear();
     if (synth.rows() == 0 || real.rows() == 0) return false;
     // Level 0 is the input itself (not copied); each level above it halves the one below.
@@ -146,10 +146,10 @@ bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, co
     }
     Band full{std::vector<int>(size_t(a(top).rows()), 0), std::vector<int>(size_t(a(top).rows()), b(top).rows() - 1)};
     // Averaged frames lie closer together: each level weighs a skipped frame by its own distances.
-    std::vector<Cell> path = bandedDtw(a(top), b(top), full, skipCostOf(a(top), b(top)), open[size_t(top)], !openRows.empty(), cancel);
+    std::vector<Cell> path = bandedDtw(a(top), b(top), full, skipCostOf(a(top), b(top)), open[size_t(top)], openEnd, cancel);
     for (int level = top - 1; level >= 0 && !cancel; --level) {
         const Band band = projectBand(path, a(level).rows(), b(level).rows());
-        path = bandedDtw(a(level), b(level), band, skipCostOf(a(level), b(level)), open[size_t(level)], !openRows.empty(), cancel);
+        path = bandedDtw(a(level), b(level), band, skipCostOf(a(level), b(level)), open[size_t(level)], openEnd, cancel);
     }
     if (cancel) return false;
     const int rows = synth.rows();
