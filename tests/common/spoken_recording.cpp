@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
 
 #include <flite/flite.h>
@@ -82,20 +83,28 @@ Spoken speakWithEspeak(const QString& text, const QString& name, int wordsPerMin
 // ends of its segments as flite timed them (what `flite -psdur` prints). A
 // space-separated token's words are one word; pauses belong to none.
 Spoken speakWithFlite(const QString& text, const QString& name) {
+    // A voice is registered when first asked for: registering one changes how
+    // another speaks (as the flite program, which registers only its own, does not).
     static const bool ready = flite_init() == 0;
-    static const QHash<QString, cst_voice*> voices{{"slt", register_cmu_us_slt(nullptr)}, {"rms", register_cmu_us_rms(nullptr)},
-                                                   {"awb", register_cmu_us_awb(nullptr)}, {"kal", register_cmu_us_kal(nullptr)},
-                                                   {"kal16", register_cmu_us_kal16(nullptr)}};
-    cst_voice* voice = voices.value(name);
-    if (!ready || !voice) return {};
+    static const QHash<QString, cst_voice* (*)(const char*)> registers{
+        {"slt", register_cmu_us_slt}, {"rms", register_cmu_us_rms}, {"awb", register_cmu_us_awb},
+        {"kal", register_cmu_us_kal}, {"kal16", register_cmu_us_kal16}};
+    static QHash<QString, cst_voice*> voices;
+    if (!ready || !registers.contains(name)) return {};
+    cst_voice* voice = voices.contains(name) ? voices[name] : voices[name] = registers[name](nullptr);
+    if (!voice) return {};
+    std::srand(1);  // flite's noise comes from rand(): seeded as in a fresh process, each sentence sounds the same every time
     cst_utterance* u = flite_synth_text(text.toUtf8().constData(), voice);
     if (!u) return {};
     const cst_wave* wave = utt_wave(u);
-    std::vector<float> raw(wave ? size_t(wave->num_samples) : 0);
+    std::vector<float> raw(wave ? size_t(wave->num_samples) : 0), speech;
     if (raw.empty()) return delete_utterance(u), Spoken{};
     for (size_t n = 0; n < raw.size(); ++n) raw[n] = float(wave->samples[n * size_t(wave->num_channels)]) / 32768.0f;
+    // 8 kHz voices to kSpokenRate by linear interpolation; 16 kHz ones as they are.
+    for (double x = 0, step = double(wave->sample_rate) / kSpokenRate; x + 1 < double(raw.size()); x += step)
+        speech.push_back(raw[size_t(x)] + float(x - std::floor(x)) * (raw[size_t(x) + 1] - raw[size_t(x)]));
     long cut = 0;
-    Spoken out{trim(resample(raw, wave->sample_rate, kSpokenRate), &cut), {}};
+    Spoken out{trim(speech, &cut), {}};
     const double shift = double(cut) / kSpokenRate;
     for (cst_item* token = utt_rel_head(u, "Token"); token; token = item_next(token)) {
         double start = std::nan(""), end = start;
