@@ -43,6 +43,30 @@ std::pair<long, long> soundSpan(const std::vector<float>& s, int rate) {
     return first < count ? std::pair<long, long>{first * step, (last + 1) * step} : std::pair<long, long>{0, 0};
 }
 
+// Each dimension to zero mean and unit variance over the speech frames alone
+// (those within 25 dB of the loud ones), so that how much silence a stretch
+// holds does not shift its speech frames: the recording's pauses are longer
+// or shorter than the synthetic ones.
+void normaliseOnSpeech(FeatureMatrix& f) {
+    const int rows = f.rows(), dims = f.dims(), energy = kFeatureDims - 1;
+    if (rows == 0) return;
+    std::vector<float> levels(static_cast<size_t>(rows));
+    for (int i = 0; i < rows; ++i) levels[size_t(i)] = f.row(i)[energy];
+    std::nth_element(levels.begin(), levels.begin() + rows * 95 / 100, levels.end());
+    const float limit = levels[size_t(rows * 95 / 100)] - float(2.5 * std::log(10.0));
+    std::vector<double> sum(size_t(dims), 0.0), sq(size_t(dims), 0.0);
+    int count = 0;
+    for (int i = 0; i < rows; ++i) {
+        if (f.row(i)[energy] < limit) continue;
+        ++count;
+        for (int d = 0; d < dims; ++d) sum[size_t(d)] += f.row(i)[d], sq[size_t(d)] += double(f.row(i)[d]) * f.row(i)[d];
+    }
+    for (int d = 0; d < dims; ++d) {
+        const double mean = sum[size_t(d)] / count, scale = 1.0 / std::sqrt(std::max(sq[size_t(d)] / count - mean * mean, 1e-6));
+        for (int i = 0; i < rows; ++i) f.row(i)[d] = float((f.row(i)[d] - mean) * scale);
+    }
+}
+
 // Low white noise, as a recording has, so that silence in the synthetic and
 // in the real speech looks alike: kSynthNoiseDb below the first item's RMS
 // (every item is spoken at the same level).
@@ -260,11 +284,16 @@ Aligner::Result Aligner::run() {
         std::vector<SynthItem> spoken;
         const long want = lastWindow ? std::numeric_limits<long>::max() : long(width / ratio * 1.2) + 300;
         if (const Result said = synthesize(synth, next, want, synthStream, spoken); said != Result::Ok) return said;
-        const FeatureMatrix synthFeatures = synthStream.finish();
+        FeatureMatrix synthFeatures = synthStream.finish();
         FeatureMatrix realFeatures = real.unpack(column, width);
-        normaliseFeatures(realFeatures);
+        normaliseOnSpeech(synthFeatures);
+        normaliseOnSpeech(realFeatures);
+        // Speech not in the text (a sentence added, a line read twice) lies between items.
+        std::vector<bool> open(size_t(synthFeatures.rows()), true);
+        for (const SynthItem& item : spoken)
+            for (long r = item.from / kHopSamples; r < std::min<long>(item.to / kHopSamples, long(open.size())); ++r) open[size_t(r)] = false;
         WarpPath path;
-        if (!path.compute(synthFeatures, realFeatures, m_cancel) || m_cancel) return fail(Result::Cancelled, QString());
+        if (!path.compute(synthFeatures, realFeatures, m_cancel, open, !lastWindow) || m_cancel) return fail(Result::Cancelled, QString());
         std::vector<ItemMatch> window = matchItems(path, spoken, spoken.size(), pauses, column);
         size_t keep = window.size();
         int until = width;

@@ -92,9 +92,16 @@ std::vector<ExtraSpeech> findExtraSpeech(const WarpPath& path, const PauseFinder
             ++c;
             continue;
         }
-        int first = -1, last = -1, loud = 0, e = c;
-        for (; e < cols && stalled[size_t(e)]; ++e)
-            if (finder.isLoud(e + skipFrames)) first = first < 0 ? e : first, last = e, ++loud;
+        int e = c;
+        while (e < cols && stalled[size_t(e)]) ++e;
+        // The stretch is judged over half a second: it starts and ends where the path stands still.
+        auto still = [&](int k) { return path.rowAt(k) < 0 || (k + 1 < cols && path.rowAt(k + 1) == path.rowAt(k)) || (k > 0 && path.rowAt(k - 1) == path.rowAt(k)); };
+        int from = c, to = e;
+        while (from < to && !still(from)) ++from;
+        while (to > from && !still(to - 1)) --to;
+        int first = -1, last = -1, loud = 0;
+        for (int k = from; k < to; ++k)
+            if (finder.isLoud(k + skipFrames)) first = first < 0 ? k : first, last = k, ++loud;
         if (first >= 0 && (last + 1 - first) * kFrameSeconds >= kMinExtra && loud >= kMinExtraLoud * (last + 1 - first))
             out.push_back({(first + skipFrames) * kFrameSeconds, (last + 1 + skipFrames) * kFrameSeconds});
         c = e;

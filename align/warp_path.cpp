@@ -9,6 +9,7 @@ namespace {
 
 constexpr int kCoarsestFrames = 4000;  // the level solved in full has at most this many rows and columns
 constexpr float kBendShare = 0.5f;     // a step off the diagonal costs this share of skipCost more
+constexpr float kClosedStall = 3.0f;   // a recording frame on a synthetic frame inside an item costs at most this many skipCosts
 constexpr int kRadius = 24;            // band half-width around the projected path, in frames
 
 struct Cell {
@@ -25,10 +26,11 @@ enum class Step : uint8_t { Start, Diagonal, Down, Right };
 // DTW within `band`, steps (1,1) weighted 2 and (1,0), (0,1) weighted 1, so
 // every path weighs rows + columns and none is favoured for its shape. The
 // path may begin and end in any column; the recording's frames before and
-// after it cost `skipCost` each (audio that is not in the text).
-// Cancelled: an empty path.
+// after it cost `skipCost` each (audio that is not in the text). With
+// `openEnd` it may end before the last row too, each row left costing
+// `skipCost` (text past the recording's stretch). Cancelled: an empty path.
 std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, const Band& band, float skipCost,
-                            const std::atomic<bool>& cancel) {
+                            const std::vector<bool>& open, bool openEnd, const std::atomic<bool>& cancel) {
     const int rows = a.rows(), dims = a.dims();
     const float bend = kBendShare * skipCost;
     // A frame on one side that matches nothing on the other (speech not in
@@ -40,6 +42,8 @@ std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
     constexpr float kInf = std::numeric_limits<float>::infinity();
     std::vector<float> prev, cur;
     int prevLo = 0, prevHi = -1;
+    float endCost = kInf;
+    Cell end{rows - 1, 0};
     for (int i = 0; i < rows; ++i) {
         if (cancel) return {};
         const int lo = band.lo[size_t(i)], hi = band.hi[size_t(i)];
@@ -51,21 +55,24 @@ std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
             float best = i == 0 ? skipCost * float(j) + 2 * c : kInf;
             Step how = Step::Start;
             if (i > 0) {
-                const float diag = prevAt(j - 1) + 2 * c, down = prevAt(j) + offDiagonal(c);
+                const float diag = prevAt(j - 1) + 2 * c, down = prevAt(j) + (open[size_t(i)] ? offDiagonal(c) : std::min(c + bend, kClosedStall * skipCost));
                 if (diag <= down) best = diag, how = Step::Diagonal;
                 else best = down, how = Step::Down;
             }
-            if (j > lo && cur[size_t(j - 1 - lo)] + offDiagonal(c) < best) best = cur[size_t(j - 1 - lo)] + offDiagonal(c), how = Step::Right;
+            const float right = j > lo ? cur[size_t(j - 1 - lo)] + (open[size_t(i)] ? offDiagonal(c) : std::min(c + bend, kClosedStall * skipCost)) : kInf;
+            if (right < best) best = right, how = Step::Right;
             cur[size_t(j - lo)] = best;
             step[j - lo] = how;
         }
+        if (openEnd || i == rows - 1)
+            for (int j = lo; j <= hi; ++j)
+                if (const float total = cur[size_t(j - lo)] + skipCost * float(b.rows() - 1 - j + rows - 1 - i); total < endCost)
+                    endCost = total, end = {i, j};
         prev.swap(cur);
         prevLo = lo, prevHi = hi;
     }
-    for (int j = prevLo; j <= prevHi; ++j) prev[size_t(j - prevLo)] += skipCost * float(b.rows() - 1 - j);
-    int j = int(std::min_element(prev.begin(), prev.end()) - prev.begin()) + prevLo;
     std::vector<Cell> path;
-    for (int i = rows - 1; i >= 0;) {
+    for (int i = end.row, j = end.col; i >= 0;) {
         path.push_back({i, j});
         const Step how = steps[offset[size_t(i)] + size_t(j - band.lo[size_t(i)])];
         if (how == Step::Start) break;
@@ -78,8 +85,8 @@ std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
 }
 
 // The band at the next finer level: the coarse path's cells doubled, widened
-// by kRadius in both directions. The path visits every coarse row, so every
-// fine row gets columns.
+// by kRadius in both directions. The path visits every coarse row up to its
+// end; the rows after it get the columns of its last row.
 Band projectBand(const std::vector<Cell>& coarse, int rows, int cols) {
     Band band{std::vector<int>(size_t(rows), cols), std::vector<int>(size_t(rows), -1)};
     for (const Cell& c : coarse)
@@ -87,6 +94,8 @@ Band projectBand(const std::vector<Cell>& coarse, int rows, int cols) {
             band.lo[size_t(r)] = std::min(band.lo[size_t(r)], 2 * c.col);
             band.hi[size_t(r)] = std::max(band.hi[size_t(r)], std::min(2 * c.col + 1, cols - 1));
         }
+    for (int r = 1; r < rows; ++r)
+        if (band.lo[size_t(r)] > band.hi[size_t(r)]) band.lo[size_t(r)] = band.lo[size_t(r) - 1], band.hi[size_t(r)] = band.hi[size_t(r) - 1];
     Band wide = band;
     for (int r = 0; r < rows; ++r) {
         const int from = std::max(0, r - kRadius), to = std::min(rows - 1, r + kRadius);
@@ -116,11 +125,14 @@ float skipCostOf(const FeatureMatrix& a, const FeatureMatrix& b) {
 
 }  // namespace
 
-bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel) {
+bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel,
+                       const std::vector<bool>& openRows, bool openEnd) {
     m_first.clear(), m_last.clear(), m_cost.clear(), m_rowAt.clear();
     if (synth.rows() == 0 || real.rows() == 0) return false;
     // Level 0 is the input itself (not copied); each level above it halves the one below.
     std::vector<FeatureMatrix> halvedA, halvedB;
+    // A row of a halved level is open where either of its two rows is.
+    std::vector<std::vector<bool>> open{openRows.empty() ? std::vector<bool>(size_t(synth.rows()), true) : openRows};
     auto a = [&](int level) -> const FeatureMatrix& { return level == 0 ? synth : halvedA[size_t(level - 1)]; };
     auto b = [&](int level) -> const FeatureMatrix& { return level == 0 ? real : halvedB[size_t(level - 1)]; };
     int top = 0;
@@ -128,13 +140,16 @@ bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, co
         if (cancel) return false;
         FeatureMatrix nextA = a(top).halved(), nextB = b(top).halved();
         halvedA.push_back(std::move(nextA)), halvedB.push_back(std::move(nextB));
+        std::vector<bool> nextOpen(size_t(halvedA.back().rows()));
+        for (size_t r = 0; r < nextOpen.size(); ++r) nextOpen[r] = open.back()[2 * r] || (2 * r + 1 < open.back().size() && open.back()[2 * r + 1]);
+        open.push_back(std::move(nextOpen));
     }
     Band full{std::vector<int>(size_t(a(top).rows()), 0), std::vector<int>(size_t(a(top).rows()), b(top).rows() - 1)};
     // Averaged frames lie closer together: each level weighs a skipped frame by its own distances.
-    std::vector<Cell> path = bandedDtw(a(top), b(top), full, skipCostOf(a(top), b(top)), cancel);
+    std::vector<Cell> path = bandedDtw(a(top), b(top), full, skipCostOf(a(top), b(top)), open[size_t(top)], openEnd, cancel);
     for (int level = top - 1; level >= 0 && !cancel; --level) {
         const Band band = projectBand(path, a(level).rows(), b(level).rows());
-        path = bandedDtw(a(level), b(level), band, skipCostOf(a(level), b(level)), cancel);
+        path = bandedDtw(a(level), b(level), band, skipCostOf(a(level), b(level)), open[size_t(level)], openEnd, cancel);
     }
     if (cancel) return false;
     const int rows = synth.rows();
@@ -149,5 +164,7 @@ bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, co
         ++cells[size_t(c.row)];
     }
     for (int i = 0; i < rows; ++i) m_cost[size_t(i)] /= float(std::max(1, cells[size_t(i)]));
+    // Rows past the path's end (text past the recording's stretch) lie on its last column.
+    for (int i = path.back().row + 1; i < rows; ++i) m_first[size_t(i)] = m_last[size_t(i)] = path.back().col;
     return true;
 }

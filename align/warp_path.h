@@ -15,7 +15,14 @@
 class WarpPath {
 public:
     // Finds the path. `cancel`, when set, stops the work early (an empty path).
-    bool compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel);
+    // `openRows`, when given, says for each synthetic frame whether the
+    // recording may hold speech not in the text there (between items): only
+    // there does the path stall over recording frames for no more than a frame
+    // left out costs; inside items up to three times that. With `openEnd` the
+    // path may also end before the last synthetic frame (the text goes on past
+    // the recording's stretch): the frames past its end lie on its last column.
+    bool compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel,
+                 const std::vector<bool>& openRows = {}, bool openEnd = false);
 
     // For each synthetic frame, the first and last recording frame on the path.
     int firstColumn(int row) const { return m_first[size_t(row)]; }

@@ -27,7 +27,7 @@ packages=(
   # desktop media controls in tests: a private session bus and its client
   dbus playerctl
   # making the demo audio and test signals (flite: other voices for the Make Script tests and benchmark;
-  # its library: the F0 its voices speak with, for the comparison benchmark)
+  # its library: its own word times and the F0 its voices speak with, for the benchmarks)
   espeak-ng lame sox libsox-fmt-mp3 fonts-dejavu-core flite flite1-dev
 )
 

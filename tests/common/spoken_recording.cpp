@@ -6,35 +6,29 @@
 #include "common/test_audio.h"
 
 #include <QHash>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <random>
+
+#include <flite/flite.h>
+
+extern "C" {
+cst_voice* register_cmu_us_slt(const char* voxdir);
+cst_voice* register_cmu_us_rms(const char* voxdir);
+cst_voice* register_cmu_us_awb(const char* voxdir);
+cst_voice* register_cmu_us_kal(const char* voxdir);
+cst_voice* register_cmu_us_kal16(const char* voxdir);
+}
 
 namespace testaudio {
 
 namespace {
 
-// The synthesizer's 16-bit mono WAV as samples at kSpokenRate; other rates
-// (flite's 8 kHz voices, espeak-ng's 22 kHz) by linear interpolation.
-std::vector<float> ReadWav16(const QString& path) {
-    const std::string bytes = ReadFile(path);
-    const size_t data = bytes.find("data");
-    if (bytes.size() < 44 || data == std::string::npos) return {};
-    std::vector<float> raw, out;
-    for (size_t at = data + 8; at + 1 < bytes.size(); at += 2)
-        raw.push_back(int16_t(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8) / 32768.0f);
-    const double step = (uint8_t(bytes[24]) | uint8_t(bytes[25]) << 8 | uint8_t(bytes[26]) << 16) / double(kSpokenRate);
-    for (double x = 0; x + 1 < double(raw.size()); x += step)
-        out.push_back(raw[size_t(x)] + float(x - std::floor(x)) * (raw[size_t(x) + 1] - raw[size_t(x)]));
-    return out;
-}
-
 // Cuts the silence at both ends: the first and last 5 ms louder than -40 dB
 // re the peak; `cut` gets the samples cut at the start.
-std::vector<float> Trim(const std::vector<float>& s, long* cut = nullptr) {
+std::vector<float> trim(const std::vector<float>& s, long* cut = nullptr) {
     double peak = 0;
     for (float v : s) peak = std::max(peak, double(v) * v);
     const long step = kSpokenRate / 200;
@@ -56,7 +50,7 @@ struct Spoken {
 };
 
 // espeak-ng in this process: the speech and where each word sounds.
-Spoken SpeakWithEspeak(const QString& text, const QString& name, int wordsPerMinute) {
+Spoken speakWithEspeak(const QString& text, const QString& name, int wordsPerMinute) {
     SpeechSynth synth;
     std::vector<float> raw;
     std::vector<SpokenWord> events;
@@ -71,7 +65,7 @@ Spoken SpeakWithEspeak(const QString& text, const QString& name, int wordsPerMin
         if (tokens.empty() || t > tokens.back()) tokens.push_back(t), starts.push_back(w.sample);
     }
     long cut = 0;
-    Spoken out{Trim(resample(raw, rate, kSpokenRate), &cut), {}};
+    Spoken out{trim(resample(raw, rate, kSpokenRate), &cut), {}};
     const double nan = std::nan(""), shift = double(cut) / kSpokenRate;
     const auto sounds = wordSounds(raw, starts, rate);
     // A word espeak-ng began none in (spoken with the one before) has no edge
@@ -85,24 +79,63 @@ Spoken SpeakWithEspeak(const QString& text, const QString& name, int wordsPerMin
     return out;
 }
 
+// flite in this process: the speech and where each word sounds, from the
+// ends of its segments as flite timed them (what `flite -psdur` prints). A
+// space-separated token's words are one word; pauses belong to none.
+Spoken speakWithFlite(const QString& text, const QString& name) {
+    // A voice is registered when first asked for: registering one changes how
+    // another speaks (as the flite program, which registers only its own, does not).
+    static const bool ready = flite_init() == 0;
+    static const QHash<QString, cst_voice* (*)(const char*)> registers{
+        {"slt", register_cmu_us_slt}, {"rms", register_cmu_us_rms}, {"awb", register_cmu_us_awb},
+        {"kal", register_cmu_us_kal}, {"kal16", register_cmu_us_kal16}};
+    static QHash<QString, cst_voice*> voices;
+    if (!ready || !registers.contains(name)) return {};
+    cst_voice* voice = voices.contains(name) ? voices[name] : voices[name] = registers[name](nullptr);
+    if (!voice) return {};
+    std::srand(1);  // flite's noise comes from rand(): seeded as in a fresh process, each sentence sounds the same every time
+    cst_utterance* u = flite_synth_text(text.toUtf8().constData(), voice);
+    if (!u) return {};
+    const cst_wave* wave = utt_wave(u);
+    std::vector<float> raw(wave ? size_t(wave->num_samples) : 0), speech;
+    if (raw.empty()) return delete_utterance(u), Spoken{};
+    for (size_t n = 0; n < raw.size(); ++n) raw[n] = float(wave->samples[n * size_t(wave->num_channels)]) / 32768.0f;
+    // 8 kHz voices to kSpokenRate by linear interpolation; 16 kHz ones as they are.
+    for (double x = 0, step = double(wave->sample_rate) / kSpokenRate; x + 1 < double(raw.size()); x += step)
+        speech.push_back(raw[size_t(x)] + float(x - std::floor(x)) * (raw[size_t(x) + 1] - raw[size_t(x)]));
+    long cut = 0;
+    Spoken out{trim(speech, &cut), {}};
+    const double shift = double(cut) / kSpokenRate;
+    for (cst_item* token = utt_rel_head(u, "Token"); token; token = item_next(token)) {
+        double start = std::nan(""), end = start;
+        for (cst_item* word = item_daughter(token); word; word = item_next(word))
+            for (cst_item* syl = item_daughter(item_as(word, "SylStructure")); syl; syl = item_next(syl))
+                for (cst_item* seg = item_daughter(syl); seg; seg = item_next(seg)) {
+                    const cst_item* before = item_prev(item_as(seg, "Segment"));
+                    if (std::isnan(start)) start = before ? item_feat_float(before, "end") : 0.0;
+                    end = item_feat_float(seg, "end");
+                }
+        out.words.emplace_back(start - shift, end - shift);
+    }
+    delete_utterance(u);
+    return out;
+}
+
 // The sentence as samples at kSpokenRate, trimmed; each sentence and voice is
 // spoken once per process.
-const Spoken& Speak(const QString& text, const QString& voice) {
+const Spoken& speak(const QString& text, const QString& voice) {
     static QHash<QString, Spoken> spoken;
     Spoken& out = spoken[voice + QLatin1Char('|') + text];
     if (!out.samples.empty()) return out;
     const QStringList v = voice.split(QLatin1Char(':'));
-    if (v[0] != QLatin1String("flite")) return out = SpeakWithEspeak(text, v.value(1), v.value(2, "160").toInt());
-    QTemporaryDir dir;
-    const QString wav = dir.filePath(QStringLiteral("s.wav"));
-    const int spoke = QProcess::execute("flite", {"-voice", v.value(1), "-t", text, "-o", wav});
-    return out = Spoken{spoke == 0 ? Trim(ReadWav16(wav)) : std::vector<float>(), {}};
+    if (v[0] != QLatin1String("flite")) return out = speakWithEspeak(text, v.value(1), v.value(2, "160").toInt());
+    return out = speakWithFlite(text, v.value(1));
 }
 
 }  // namespace
 
 bool SpokenRecording::addSentence(const QString& text, const QString& voice, double pause, bool tracked) {
-    const Spoken& speech = Speak(text, voice);
+    const Spoken& speech = speak(text, voice);
     addSilence(pause);
     if (tracked) {
         m_starts.push_back(seconds());

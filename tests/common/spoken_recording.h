@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recordings of known sentences for the Make Script tests and benchmark, spoken
-// by flite or espeak-ng (other voices than the aligner's; espeak-ng in this
-// process, which gives each word's time), trimmed of silence,
+// by flite or espeak-ng (other voices than the aligner's; both in this process,
+// which gives each word's time), trimmed of silence,
 // joined with chosen pauses: where each sentence lies is known from the joining.
 
 #include <QString>
@@ -26,8 +26,8 @@ public:
     int count() const { return int(m_starts.size()); }
     double start(int i) const { return m_starts[size_t(i)]; }
     double end(int i) const { return m_ends[size_t(i)]; }
-    // An espeak-ng sentence's words (split at spaces): where each sounds,
-    // from espeak-ng's own word events (seconds); empty for flite's.
+    // A sentence's words (split at spaces): where each sounds (seconds), from
+    // flite's own segment times or espeak-ng's own word events.
     const std::vector<std::pair<double, double>>& words(int i) const { return m_words[size_t(i)]; }
 
 private:

@@ -123,7 +123,7 @@ TEST(MakeScript, PageFollowsTheReading) {
         {"espeak:en-gb:140", {}, -1, false, false, {"-r", "44100", "-c", "2", "-b", "24"}},
         {"flite:rms", {}, -1, false, false, {"-r", "48000", "-c", "2", "-b", "32"}},
         {"espeak:en-gb:140", {}, -1, false, false, {"-r", "8000"}},
-        {"espeak:en-us:150", {}, -1, false, false, {}, 2},   {"espeak:en-gb:140", {}, -1, false, false, {}, -1, 2},
+        {"flite:kal16", {}, -1, false, false, {}, 2},   {"espeak:en-gb:140", {}, -1, false, false, {}, -1, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE((c.voice + ' ' + c.extra.join(' ') + (c.mp3 ? " mp3 " : " ") + c.sox.join(' ')).toStdString());
@@ -168,11 +168,13 @@ TEST(MakeScript, PageFollowsTheReading) {
             if (i != c.twice) {  // a line read twice may be either reading
                 EXPECT_NEAR(items[size_t(i)].start, rec.start(truth) + delay, 0.08) << "item " << i + 1;
                 EXPECT_TRUE(i + 1 == c.leaveOut || std::abs(items[size_t(i)].end - rec.end(truth) - delay) < 0.08) << "item " << i + 1;
-                // Each word where espeak-ng spoke it (NaN, where it gives no edge, is never near).
+                // Each word where the synthesizer spoke it (NaN, where espeak-ng gives no edge, is never near);
+                // flite's voices differ more from the aligner's, and its words are timed less closely.
+                const double near = c.voice.startsWith("flite") ? 0.25 : 0.08;
                 for (size_t k = 0; k < rec.words(truth).size() && k < said.words.size(); ++k) {
                     const auto [start, end] = rec.words(truth)[k];
-                    EXPECT_TRUE(std::isnan(start) || std::abs(said.words[k].start - start - delay) < 0.08) << "item " << i + 1 << " word " << k + 1;
-                    EXPECT_TRUE(std::isnan(end) || std::abs(said.words[k].end - end - delay) < 0.08) << "item " << i + 1 << " word " << k + 1;
+                    EXPECT_TRUE(std::isnan(start) || std::abs(said.words[k].start - start - delay) < near) << "item " << i + 1 << " word " << k + 1;
+                    EXPECT_TRUE(std::isnan(end) || std::abs(said.words[k].end - end - delay) < near) << "item " << i + 1 << " word " << k + 1;
                 }
             }
             ++truth;
