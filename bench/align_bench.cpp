@@ -165,8 +165,8 @@ double at(std::vector<double> v, double q) {
 // Compares the page with the truth (times scaled by `scale`).
 void report(const char* name, const QString& page, const SpokenRecording& truth, double scale, const Run& run,
             double seconds, const Changes& changes, const std::vector<std::pair<double, double>>& extraTruth) {
-    const auto items = testaudio::ReadPageItems(page);
-    const QByteArray html = QByteArray::fromStdString(testaudio::ReadFile(page));
+    const auto items = testaudio::readPageItems(page);
+    const QByteArray html = QByteArray::fromStdString(testaudio::readFile(page));
     QHash<QString, std::vector<PageWord>> words;
     for (const PageItemWords& item : readPageWords(html)) words[item.anchor] = item.words;
     std::vector<double> lineErrors, wordErrors;

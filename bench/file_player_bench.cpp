@@ -42,8 +42,8 @@ double cpuSeconds(int who) {
 // The frames of an MP3 made by lame from `seconds` of the sweep, its Info frame left out.
 std::vector<std::string> encodedFrames(const QString& dir, double seconds, const QStringList& args) {
     const QString wav = dir + "/src.wav", mp3 = dir + "/src.mp3";
-    testaudio::WriteFile(wav, testaudio::WaveFile(2, 44100, 16, testaudio::PcmBytes(testaudio::Sweep(44100, 2, seconds))));
-    if (!testaudio::EncodeMp3(wav, mp3, args)) {
+    testaudio::writeFile(wav, testaudio::waveFile(2, 44100, 16, testaudio::pcmBytes(testaudio::sweep(44100, 2, seconds))));
+    if (!testaudio::encodeMp3(wav, mp3, args)) {
         std::fprintf(stderr, "lame failed\n");
         std::exit(1);
     }
@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
     decodeBench(repeatedMp3(d + "/decode.mp3", cbr, decodeMinutes), decodeMinutes);
 
     const QString wav = d + "/start.wav";
-    testaudio::WriteFile(wav, testaudio::WaveFile(2, 44100, 16, testaudio::PcmBytes(testaudio::Sweep(44100, 2, 600))));
+    testaudio::writeFile(wav, testaudio::waveFile(2, 44100, 16, testaudio::pcmBytes(testaudio::sweep(44100, 2, 600))));
     playStartBench("WAV 44100 Hz stereo, 10 min", wav, 600);
     playStartBench("MP3 128 kbit/s, 10 min", d + "/decode.mp3", decodeMinutes * 60);
     return 0;

@@ -164,14 +164,14 @@ void SpokenRecording::addNoise(double snrDb) {
 bool SpokenRecording::writeWave(const QString& path) const {
     std::vector<int16_t> pcm(m_samples.size());
     for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = int16_t(std::clamp(m_samples[i] * 32767.0f, -32768.0f, 32767.0f));
-    return WriteFile(path, WaveFile(1, kSpokenRate, 16, PcmBytes(pcm)));
+    return writeFile(path, waveFile(1, kSpokenRate, 16, pcmBytes(pcm)));
 }
 
-std::vector<PageItem> ReadPageItems(const QString& pagePath) {
+std::vector<PageItem> readPageItems(const QString& pagePath) {
     static const QRegularExpression link(
         QStringLiteral(R"re(<a name="s\d+"( class="unsure")? href="[^"#]+#([\d.]+)#([\d.]+)"|<span class="missing")re"));
     std::vector<PageItem> items;
-    for (const auto& m : link.globalMatch(QString::fromStdString(ReadFile(pagePath))))
+    for (const auto& m : link.globalMatch(QString::fromStdString(readFile(pagePath))))
         items.push_back({m.captured(2).toDouble(), m.captured(3).toDouble(), m.capturedLength(1) > 0, m.capturedLength(2) > 0});
     return items;
 }

@@ -39,6 +39,6 @@ private:
 // A script page's items in page order, and whether each is marked unsure, or
 // not found (no link, no times).
 struct PageItem { double start, end; bool unsure, found = true; };
-std::vector<PageItem> ReadPageItems(const QString& pagePath);
+std::vector<PageItem> readPageItems(const QString& pagePath);
 
 }  // namespace testaudio

@@ -11,15 +11,15 @@ static std::string U16(uint16_t v) { return {char(v & 0xFF), char(v >> 8)}; }
 
 std::string U32(uint32_t v) { return U16(uint16_t(v & 0xFFFF)) + U16(uint16_t(v >> 16)); }
 
-std::string Chunk(const std::string& id, const std::string& body, bool pad) {
+std::string chunk(const std::string& id, const std::string& body, bool pad) {
     return id + U32(uint32_t(body.size())) + body + std::string(pad && body.size() % 2, '\0');
 }
 
-std::string Riff(const std::string& chunks) {
+std::string riff(const std::string& chunks) {
     return "RIFF" + U32(uint32_t(4 + chunks.size())) + "WAVE" + chunks;
 }
 
-std::string FmtBody(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t size,
+std::string fmtBody(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t size,
                     uint16_t formatTag) {
     const uint16_t align = uint16_t(channels * bits / 8);
     std::string body = U16(formatTag) + U16(channels) + U32(rate) + U32(rate * align) +
@@ -28,17 +28,17 @@ std::string FmtBody(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t si
     return body;
 }
 
-std::string WaveFile(uint16_t channels, uint32_t rate, uint16_t bits, const std::string& samples) {
-    return Riff(Chunk("fmt ", FmtBody(channels, rate, bits)) + Chunk("data", samples));
+std::string waveFile(uint16_t channels, uint32_t rate, uint16_t bits, const std::string& samples) {
+    return riff(chunk("fmt ", fmtBody(channels, rate, bits)) + chunk("data", samples));
 }
 
-std::string PcmBytes(const std::vector<int16_t>& samples) {
+std::string pcmBytes(const std::vector<int16_t>& samples) {
     std::string bytes;
     for (int16_t s : samples) bytes += U16(uint16_t(s));
     return bytes;
 }
 
-std::vector<int16_t> Sweep(uint32_t rate, int channels, double seconds) {
+std::vector<int16_t> sweep(uint32_t rate, int channels, double seconds) {
     const size_t frames = size_t(seconds * rate);
     std::vector<int16_t> out;
     double phase = 0.0;
@@ -50,28 +50,28 @@ std::vector<int16_t> Sweep(uint32_t rate, int channels, double seconds) {
     return out;
 }
 
-std::string MpegFrame(uint8_t b1, uint8_t b2, int length) {
+std::string mpegFrame(uint8_t b1, uint8_t b2, int length) {
     return std::string{char(0xFF), char(b1), char(b2)} + std::string(size_t(length) - 3, '\0');
 }
 
-std::string Id3v2Tag(uint32_t bodySize) {
+std::string id3v2Tag(uint32_t bodySize) {
     return std::string("ID3\x04\0\0\0\0", 8) + char(bodySize >> 7) + char(bodySize & 0x7F) +
            std::string(bodySize, '\0');
 }
 
-bool WriteFile(const QString& path, const std::string& bytes) {
+bool writeFile(const QString& path, const std::string& bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            f.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
 }
 
-std::string ReadFile(const QString& path) {
+std::string readFile(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll().toStdString();
 }
 
-bool EncodeMp3(const QString& wav, const QString& mp3, const QStringList& args) {
+bool encodeMp3(const QString& wav, const QString& mp3, const QStringList& args) {
     QProcess lame;
     lame.start(QStringLiteral("lame"), QStringList{"--quiet"} + args + QStringList{wav, mp3});
     return lame.waitForFinished(120000) && lame.exitStatus() == QProcess::NormalExit &&

@@ -25,7 +25,7 @@ namespace {
 
 const QString kText = QStringLiteral("The fishermen would sail north, toward distant islands.");
 
-bool Say(const QString& path, const QString& text, const QString& voice) {
+bool say(const QString& path, const QString& text, const QString& voice) {
     testaudio::SpokenRecording r;
     if (!r.addSentence(text, voice, 0.4)) return false;
     r.addSilence(0.4);
@@ -35,7 +35,7 @@ bool Say(const QString& path, const QString& text, const QString& voice) {
 
 class Compare : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(Say(model, kText, QStringLiteral("espeak:en-us:150"))); }
+    void SetUp() override { ASSERT_TRUE(say(model, kText, QStringLiteral("espeak:en-us:150"))); }
     std::shared_ptr<const Comparison> Run(const QString& take) {
         TakeComparer comparer;
         comparer.setInput({model, 0, 0, kText}, take);
@@ -71,7 +71,7 @@ TEST_F(Compare, WordsMissed) {
     };
     for (const auto& test : cases) {
         const QString take = dir.filePath("take.wav");
-        ASSERT_TRUE(Say(take, test.take, test.voice));
+        ASSERT_TRUE(say(take, test.take, test.voice));
         EXPECT_EQ(Run(take)->missingWords().join(u' ').toStdString(), test.missing) << test.voice << ": " << test.take;
     }
 }
@@ -96,9 +96,9 @@ TEST(Pitch, GlideOfKnownF0) {
 
 TEST_F(Compare, CommandOutputAndExitCodes) {
     const QString page = dir.filePath("page.htm"), cut = dir.filePath("cut.wav");
-    ASSERT_TRUE(testaudio::WriteFile(page, "<p><a name=intro href='model.wav#0#0.3'>Listen.</a> <a name=fish "
+    ASSERT_TRUE(testaudio::writeFile(page, "<p><a name=intro href='model.wav#0#0.3'>Listen.</a> <a name=fish "
                                            "href='model.wav#0'>The fishermen would sail north, toward distant islands.</a>"));
-    ASSERT_TRUE(Say(cut, "The fishermen would sail toward distant islands.", "flite:slt"));
+    ASSERT_TRUE(say(cut, "The fishermen would sail toward distant islands.", "flite:slt"));
     const struct { QStringList args; int exit; const char* out; } cases[] = {
         {{page, "fish", cut}, 0, "missing: north\npace: "},
         {{page, "2", model}, 0, "missing:\npace: 1.00"},
@@ -128,7 +128,7 @@ TEST(Takes, KeptPerItem) {
         TakeStore store(dir.path());
         for (const char* item : {"s1", "s1", "fish & chips", ""}) EXPECT_FALSE(store.save(item, samples, 22050, error).isEmpty());
     }
-    ASSERT_TRUE(testaudio::WriteFile(dir.filePath("s1@20260101-120000-000.wav.part"), "RIFF"));
+    ASSERT_TRUE(testaudio::writeFile(dir.filePath("s1@20260101-120000-000.wav.part"), "RIFF"));
     TakeStore store(dir.path());
     ASSERT_EQ(store.takes("s1").size(), 2);
     EXPECT_EQ(TakeStore::itemOf(store.takes("fish & chips").value(0)), "fish & chips");
@@ -145,7 +145,7 @@ TEST(Takes, FoundByPathThenBytes) {
     const QString root = dir.filePath("takes");
     QDir().mkpath(dir.filePath("b"));
     QString error;
-    ASSERT_TRUE(testaudio::WriteFile(dir.filePath("a.htm"), "<p>one</p>"));
+    ASSERT_TRUE(testaudio::writeFile(dir.filePath("a.htm"), "<p>one</p>"));
     ASSERT_FALSE(TakeStore::forScript(dir.filePath("a.htm"), root)->save("s1", {1, 2}, 22050, error).isEmpty());
     const struct { const char* from; const char* to; const char* add; int takes; } cases[] = {
         {"a.htm", "a.htm", "<p>two</p>", 1}, {"a.htm", "b/a.htm", "", 1}, {"b/a.htm", "b/a.htm", "<p>3</p>", 1},
@@ -153,11 +153,11 @@ TEST(Takes, FoundByPathThenBytes) {
     const QByteArray old = "<p>old</p>";
     const QString oldFolder = root + '/' + QCryptographicHash::hash(old, QCryptographicHash::Sha1).toHex();
     QDir().mkpath(oldFolder);
-    ASSERT_TRUE(testaudio::WriteFile(dir.filePath("old.htm"), old.toStdString()));
-    ASSERT_TRUE(testaudio::WriteFile(oldFolder + "/s1@20260101-120000-000.wav", TakeStore::waveBytes({1}, 22050).toStdString()));
+    ASSERT_TRUE(testaudio::writeFile(dir.filePath("old.htm"), old.toStdString()));
+    ASSERT_TRUE(testaudio::writeFile(oldFolder + "/s1@20260101-120000-000.wav", TakeStore::waveBytes({1}, 22050).toStdString()));
     for (const auto& test : cases) {
-        const std::string bytes = testaudio::ReadFile(dir.filePath(test.from)) + test.add;
-        ASSERT_TRUE(QFile::remove(dir.filePath(test.from)) && testaudio::WriteFile(dir.filePath(test.to), bytes));
+        const std::string bytes = testaudio::readFile(dir.filePath(test.from)) + test.add;
+        ASSERT_TRUE(QFile::remove(dir.filePath(test.from)) && testaudio::writeFile(dir.filePath(test.to), bytes));
         EXPECT_EQ(TakeStore::forScript(dir.filePath(test.to), root)->takes("s1").size(), test.takes) << test.to << test.add;
     }
     EXPECT_FALSE(TakeStore::forScript(dir.filePath("none.htm"), root));

@@ -26,7 +26,7 @@ namespace {
 struct Outcome { int exitCode; QString out, err; };  // exitCode -1: crashed or did not finish
 
 // Runs a program to its end with no display, so no window could open.
-Outcome RunProgram(const QString& program, const QStringList& args) {
+Outcome runProgram(const QString& program, const QStringList& args) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
     env.insert("MANWIDTH", "80");
@@ -37,8 +37,8 @@ Outcome RunProgram(const QString& program, const QStringList& args) {
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()),
             QString::fromLocal8Bit(p.readAllStandardError())};
 }
-Outcome Parlotype(const QStringList& args) { return RunProgram(PARLOTYPE_BINARY_DIR "/parlotype", args); }
-QString ReadText(const QString& path) { return QString::fromStdString(ReadFile(path)); }
+Outcome parlotype(const QStringList& args) { return runProgram(PARLOTYPE_BINARY_DIR "/parlotype", args); }
+QString readText(const QString& path) { return QString::fromStdString(readFile(path)); }
 
 TEST(Desktop, CommandLinePrintsAndExits) {
     const QString usage = "\n\nUsage: parlotype [options] [SCRIPT]\n";
@@ -53,18 +53,18 @@ TEST(Desktop, CommandLinePrintsAndExits) {
         {{}, 1, "", "parlotype: no display to open the window on"}, {{"demo.htm"}, 1, "", "parlotype: no display"},
     };
     for (const auto& c : cases) {
-        const Outcome r = Parlotype(c.args);
+        const Outcome r = parlotype(c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString() << "\n" << r.err.toStdString();
         EXPECT_TRUE(c.out.isEmpty() ? r.out.isEmpty() : r.out.startsWith(c.out)) << r.out.toStdString();
         EXPECT_TRUE(c.err.isEmpty() ? r.err.isEmpty() : r.err.startsWith(c.err)) << r.err.toStdString();
     }
-    const QString help = Parlotype({"--help"}).out;
+    const QString help = parlotype({"--help"}).out;
     for (const char* option : {"--version", "--play <LINK>", "--speed", "--make-script"}) EXPECT_TRUE(help.contains(option)) << option;
 }
 
 TEST(Desktop, InstalledTreeIsComplete) {
     QTemporaryDir prefix;
-    const Outcome install = RunProgram(CMAKE_COMMAND, {"--install", PARLOTYPE_BINARY_DIR, "--prefix", prefix.path()});
+    const Outcome install = runProgram(CMAKE_COMMAND, {"--install", PARLOTYPE_BINARY_DIR, "--prefix", prefix.path()});
     ASSERT_EQ(install.exitCode, 0) << install.err.toStdString();
     for (const char* file : {"share/icons/hicolor/scalable/apps/parlotype.svg", "share/parlotype/demo/demo.htm",
                              "share/parlotype/demo/demo.wav", "share/doc/parlotype/LICENSE"})
@@ -73,22 +73,22 @@ TEST(Desktop, InstalledTreeIsComplete) {
 
     // The desktop's tools accept the entry, the metadata and the manual page.
     const QString entry = prefix.filePath("share/applications/parlotype.desktop");
-    const Outcome checks[] = {RunProgram("desktop-file-validate", {entry}),
-                              RunProgram("appstreamcli", {"validate", "--no-net", prefix.filePath("share/metainfo/org.phonicledger.parlotype.metainfo.xml")}),
-                              RunProgram("man", {"--warnings", "-l", prefix.filePath("share/man/man1/parlotype.1")})};
+    const Outcome checks[] = {runProgram("desktop-file-validate", {entry}),
+                              runProgram("appstreamcli", {"validate", "--no-net", prefix.filePath("share/metainfo/org.phonicledger.parlotype.metainfo.xml")}),
+                              runProgram("man", {"--warnings", "-l", prefix.filePath("share/man/man1/parlotype.1")})};
     for (const Outcome& check : checks) EXPECT_TRUE(check.exitCode == 0 && check.err.isEmpty()) << check.out.toStdString() << check.err.toStdString();
     for (const char* text : {"PARLOTYPE(1)", "--play LINK", "EXIT STATUS", "Parlotype " PARLOTYPE_VERSION}) EXPECT_TRUE(checks[2].out.contains(text)) << text;
-    const QString desktop = ReadText(entry);
+    const QString desktop = readText(entry);
     for (const char* line : {"\nExec=parlotype %u\n", "\nIcon=parlotype\n"}) EXPECT_TRUE(desktop.contains(line)) << line;
     EXPECT_FALSE(desktop.contains("MimeType")) << "it must not take over HTML files";
 
     // The installed index reaches the bundled scripts, and the installed program plays.
     static const QRegularExpression href("href=\"([^\"]+)\"");
     int links = 0;
-    for (const auto& m : href.globalMatch(ReadText(prefix.filePath("share/parlotype/parlotype.htm"))))
+    for (const auto& m : href.globalMatch(readText(prefix.filePath("share/parlotype/parlotype.htm"))))
         EXPECT_TRUE(++links && QFileInfo(prefix.filePath("share/parlotype/" + m.captured(1))).isFile()) << m.captured(1).toStdString();
     EXPECT_GE(links, 1);
-    const Outcome play = RunProgram(prefix.filePath("bin/parlotype"), {"--play", prefix.filePath("share/parlotype/demo/demo.wav") + "#0#0.5"});
+    const Outcome play = runProgram(prefix.filePath("bin/parlotype"), {"--play", prefix.filePath("share/parlotype/demo/demo.wav") + "#0#0.5"});
     EXPECT_TRUE(play.exitCode == 0 && play.out.startsWith(" 0:00.0\n")) << play.err.toStdString();
 }
 
@@ -100,7 +100,7 @@ const QString kWave = "r one 100% 'q\" \u00e9.wav";  // spaces, '%', quotes and 
 // The text: the title alone, then a paragraph of one sentence and one of two.
 // The recording: every sentence but `leaveOut` (`twice` read twice, a
 // sentence not in the text before `insertBefore`), pauses of 0.4 to 0.85 s, noise 30 dB down.
-bool Prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voice, int leaveOut = -1, int twice = -1,
+bool prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voice, int leaveOut = -1, int twice = -1,
              int insertBefore = -1) {
     for (int i = 0; i < kSentences.size(); ++i) {
         if (i == insertBefore && !rec.addSentence("Here the reader says something else, which is not in the text.", voice, 0.5, false)) return false;
@@ -110,7 +110,7 @@ bool Prepare(const QTemporaryDir& dir, SpokenRecording& rec, const QString& voic
     rec.addSilence(0.5);
     rec.addNoise(30);
     const QString text = kSentences[0] + "\n\n" + kSentences[1] + "\n\n" + kSentences.mid(2).join('\n') + '\n';
-    return rec.writeWave(dir.filePath(kWave)) && WriteFile(dir.filePath("r.txt"), text.toStdString());
+    return rec.writeWave(dir.filePath(kWave)) && writeFile(dir.filePath("r.txt"), text.toStdString());
 }
 
 TEST(MakeScript, PageFollowsTheReading) {
@@ -132,15 +132,15 @@ TEST(MakeScript, PageFollowsTheReading) {
         ASSERT_TRUE(!c.announce || rec.addSentence("This recording was made for the program's own tests.", "espeak:en-us:170", 0, false));
         const QString skip = QString::number(rec.seconds() + 0.2);
         if (c.announce) rec.addSilence(1.0);
-        ASSERT_TRUE(Prepare(dir, rec, c.voice, c.leaveOut, c.twice, c.insertBefore));
+        ASSERT_TRUE(prepare(dir, rec, c.voice, c.leaveOut, c.twice, c.insertBefore));
         const QString audio = dir.filePath(c.mp3 ? "r.mp3" : c.sox.isEmpty() ? kWave : "r.wav");
-        ASSERT_TRUE(!c.mp3 || EncodeMp3(dir.filePath(kWave), audio, {"-b", "64", "--resample", "22.05"}));
+        ASSERT_TRUE(!c.mp3 || encodeMp3(dir.filePath(kWave), audio, {"-b", "64", "--resample", "22.05"}));
         ASSERT_TRUE(c.sox.isEmpty() || QProcess::execute("sox", QStringList{dir.filePath(kWave)} + c.sox + QStringList{audio}) == 0);
         const double delay = c.mp3 ? (576 + 529) / 22050.0 : 0;  // lame's, which the player's timeline has; resampled
         QStringList args{audio, dir.filePath("r.txt")};
         for (const QString& arg : c.extra) args << (arg == "SKIP" ? skip : arg.endsWith(".htm") ? dir.filePath(arg) : arg);
 
-        const Outcome r = Parlotype(QStringList{"--make-script"} + args);
+        const Outcome r = parlotype(QStringList{"--make-script"} + args);
         const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
         ASSERT_TRUE(r.exitCode == 0 && out.size() == kSentences.size() + 1) << r.err.toStdString();  // a line per item, a summary
         const bool extra = c.twice >= 0 || c.insertBefore >= 0 || (c.announce && c.extra.isEmpty());
@@ -149,12 +149,12 @@ TEST(MakeScript, PageFollowsTheReading) {
         EXPECT_EQ(r.err.contains("not found: item 3: "), c.leaveOut == 2) << r.err.toStdString();
         EXPECT_EQ(r.err.contains("speech not in the text: "), extra) << r.err.toStdString();
         const QString pagePath = c.mp3 ? dir.filePath("page.htm") : QFileInfo(audio).path() + '/' + QFileInfo(audio).baseName() + ".htm";
-        const QString page = QString::fromStdString(ReadFile(pagePath));
+        const QString page = QString::fromStdString(readFile(pagePath));
         EXPECT_TRUE(page.startsWith("<!DOCTYPE HTML") && page.contains("<title>A Short Test</title>") && page.count("<p>") == 2);
         const auto h1 = QRegularExpression("<h1>(?:<span class=\"extra\"[^>]*>[^<]*</span> )?<a name=\"s1\" href=\"([^\"]+)#\\d+\\.\\d\\d#\\d+\\.\\d\\d\"><[^>]+>A<.+</a></h1>").match(page);
         EXPECT_EQ(QUrl::fromLocalFile(pagePath).resolved(QUrl(h1.captured(1))).toLocalFile(), audio) << page.toStdString();
         EXPECT_EQ(page.contains("<span class=\"extra\" title=\"speech not in the text: "), extra);
-        const auto items = ReadPageItems(pagePath);
+        const auto items = readPageItems(pagePath);
         const auto words = readPageWords(page.toUtf8());  // the found items' words, as the page gives them
         ASSERT_TRUE(items.size() == 4u && words.size() == (c.leaveOut < 0 ? 4u : 3u)) << words.size();
         for (int i = 0, truth = 0, w = 0; i < 4; ++i) {
@@ -188,14 +188,14 @@ TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
     silence.addSilence(3);
     const QString wav = dir.filePath(kWave), text = dir.filePath("r.txt");
     auto in = [&](const char* name) { return dir.filePath(name); };
-    ASSERT_TRUE(Prepare(dir, rec, "espeak:en-gb:140"));
-    ASSERT_TRUE(silence.writeWave(in("silent.wav")) && WriteFile(in("noise.wav"), std::string(5000, 'x')) &&
-                WriteFile(in("empty.txt"), "\n  \n\n") && WriteFile(in("latin1.txt"), "Caf\xe9 au lait.\n"));
+    ASSERT_TRUE(prepare(dir, rec, "espeak:en-gb:140"));
+    ASSERT_TRUE(silence.writeWave(in("silent.wav")) && writeFile(in("noise.wav"), std::string(5000, 'x')) &&
+                writeFile(in("empty.txt"), "\n  \n\n") && writeFile(in("latin1.txt"), "Caf\xe9 au lait.\n"));
     // A page made by hand beside a recording of its own, a recording whose name holds '#', a link to the recording.
     const std::string handMade = "<html><body>mine</body></html>";
-    ASSERT_TRUE(QFile::copy(wav, in("mine.wav")) && WriteFile(in("mine.htm"), handMade) && QFile::copy(wav, in("r#2.wav")) &&
+    ASSERT_TRUE(QFile::copy(wav, in("mine.wav")) && writeFile(in("mine.htm"), handMade) && QFile::copy(wav, in("r#2.wav")) &&
                 QFile::link(wav, in("link.htm")));
-    const std::string wavBytes = ReadFile(wav), textBytes = ReadFile(text);
+    const std::string wavBytes = readFile(wav), textBytes = readFile(text);
     const struct { QStringList args; int exitCode; const char* message; } cases[] = {
         {{wav, in("empty.txt")}, 1, "holds no text to align"},       {{wav, in("latin1.txt")}, 1, "is not UTF-8 text"},
         {{wav, in("missing.txt")}, 1, "Could not open"},            {{in("missing.wav"), text}, 1, "Could not open"},
@@ -211,23 +211,23 @@ TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
         {{wav, text, "--colour"}, 2, "usage: parlotype --make-script"},
     };
     for (const auto& c : cases) {
-        const Outcome r = Parlotype(QStringList{"--make-script"} + c.args);
+        const Outcome r = parlotype(QStringList{"--make-script"} + c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(c.message) && r.out.isEmpty()) << r.err.toStdString();
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 10) << "only the inputs: no page, no temporary file";
-    EXPECT_TRUE(ReadFile(wav) == wavBytes && ReadFile(text) == textBytes && ReadFile(in("mine.htm")) == handMade);
+    EXPECT_TRUE(readFile(wav) == wavBytes && readFile(text) == textBytes && readFile(in("mine.htm")) == handMade);
     // --force replaces the hand-made page; the page made then is replaced without it.
     for (const QStringList& extra : {QStringList{"--force"}, QStringList{}})
-        EXPECT_EQ(Parlotype(QStringList{"--make-script", in("mine.wav"), text} + extra).exitCode, 0) << extra.join(' ').toStdString();
-    EXPECT_EQ(ReadPageItems(in("mine.htm")).size(), 4u);
+        EXPECT_EQ(parlotype(QStringList{"--make-script", in("mine.wav"), text} + extra).exitCode, 0) << extra.join(' ').toStdString();
+    EXPECT_EQ(readPageItems(in("mine.htm")).size(), 4u);
 }
 
 TEST(MakeScript, CancelStopsTheReading) {
     // Cancelled as the work starts, the aligner says so without reading the recording through.
     QTemporaryDir dir;
     const QString wav = dir.filePath("r.wav"), mp3 = dir.filePath("r.mp3");
-    ASSERT_TRUE(WriteFile(wav, WaveFile(1, 16000, 16, PcmBytes(Sweep(16000, 1, 20)))) && EncodeMp3(wav, mp3, {}));
+    ASSERT_TRUE(writeFile(wav, waveFile(1, 16000, 16, pcmBytes(sweep(16000, 1, 20)))) && encodeMp3(wav, mp3, {}));
     for (const QString& recording : {wav, mp3}) {
         Aligner aligner;
         aligner.setInput(recording, {"A line."}, "en", 0);
@@ -264,9 +264,9 @@ TEST(MakeScript, LongLineIsSpokenInPiecesAndStaysOneItem) {
     }
     rec.addSilence(0.5);
     ASSERT_TRUE(rec.writeWave(dir.filePath("long.wav")) &&
-                WriteFile(dir.filePath("long.txt"), (kSentences[0] + "\n\n" + line.join(' ') + '\n').toStdString()));
-    const Outcome r = Parlotype({"--make-script", dir.filePath("long.wav"), dir.filePath("long.txt")});
-    const auto items = ReadPageItems(dir.filePath("long.htm"));
+                writeFile(dir.filePath("long.txt"), (kSentences[0] + "\n\n" + line.join(' ') + '\n').toStdString()));
+    const Outcome r = parlotype({"--make-script", dir.filePath("long.wav"), dir.filePath("long.txt")});
+    const auto items = readPageItems(dir.filePath("long.htm"));
     ASSERT_TRUE(r.exitCode == 0 && items.size() == 2) << r.err.toStdString();
     EXPECT_NEAR(items[1].start, rec.start(1), 0.08);
     EXPECT_NEAR(items[1].end, rec.end(9), 0.08);
@@ -283,14 +283,14 @@ TEST(MakeScript, EveryLinkLeadsToTheItemItNames) {
     for (const QString& line : lines) ASSERT_TRUE(rec.addSentence(line, "espeak:en-gb:140", 0.5));
     rec.addSilence(0.5);
     const QString text = dir.filePath("t.txt"), page = dir.filePath("page.htm");
-    ASSERT_TRUE(WriteFile(text, (lines[0] + "\n\n" + lines[1] + "\n\n" + lines.mid(2).join('\n') + '\n').toStdString()));
+    ASSERT_TRUE(writeFile(text, (lines[0] + "\n\n" + lines[1] + "\n\n" + lines.mid(2).join('\n') + '\n').toStdString()));
     for (const QString name : {"so 100%41 \"off\" it's.wav", "Grüße aus Köln.wav"}) {
         SCOPED_TRACE(name.toStdString());
         const QString wav = dir.filePath(name);
         ASSERT_TRUE(rec.writeWave(wav));
-        const Outcome r = Parlotype({"--make-script", wav, text, "-o", page});
+        const Outcome r = parlotype({"--make-script", wav, text, "-o", page});
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        const QByteArray html = QByteArray::fromStdString(ReadFile(page));
+        const QByteArray html = QByteArray::fromStdString(readFile(page));
         // Each line's words, markup characters and all, read back from the page's word markup.
         const auto words = readPageWords(html);
         ASSERT_EQ(words.size(), size_t(lines.size()));
@@ -302,7 +302,7 @@ TEST(MakeScript, EveryLinkLeadsToTheItemItNames) {
         MemoryByteStream stream(html);
         AudioItem items[8];
         const int n = scanItemsFromStream(stream, QUrl::fromLocalFile(page).toString(QUrl::FullyEncoded), wav, items, 8);
-        const auto links = ReadPageItems(page);
+        const auto links = readPageItems(page);
         ASSERT_TRUE(n == 4 && links.size() == 4u) << n << " items scanned\n" << html.toStdString();
         for (int i = 0; i < n; ++i) {
             const AudioItem& item = items[findCurrentItem(items, n, links[size_t(i)].start)];
@@ -318,7 +318,7 @@ TEST(MakeScript, EveryLinkLeadsToTheItemItNames) {
 TEST(MakeScript, ImplausibleSampleRatesAreRefused) {
     QTemporaryDir dir;
     const QString text = dir.filePath("r.txt");
-    ASSERT_TRUE(WriteFile(text, "A title\n"));
+    ASSERT_TRUE(writeFile(text, "A title\n"));
     const char* notAudio = "is not a WAV (PCM) or MPEG audio file";
     const struct { uint32_t rate; const char* message; } cases[] = {
         {0xFFFFFFFF, notAudio}, {0x80000000, notAudio}, {1, notAudio}, {999, notAudio}, {384001, notAudio},
@@ -326,8 +326,8 @@ TEST(MakeScript, ImplausibleSampleRatesAreRefused) {
     };
     for (const auto& c : cases) {
         const QString wav = dir.filePath(QString::number(c.rate) + ".wav");
-        ASSERT_TRUE(WriteFile(wav, WaveFile(1, c.rate, 16, std::string(1 << 17, '\0'))));
-        const Outcome r = Parlotype({"--make-script", wav, text});
+        ASSERT_TRUE(writeFile(wav, waveFile(1, c.rate, 16, std::string(1 << 17, '\0'))));
+        const Outcome r = parlotype({"--make-script", wav, text});
         EXPECT_TRUE(r.exitCode == 1 && r.err.contains(c.message)) << c.rate << ": " << r.exitCode << " " << r.err.toStdString();
     }
     EXPECT_TRUE(QDir(dir.path()).entryList({"*.htm"}, QDir::Files).isEmpty());

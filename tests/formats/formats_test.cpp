@@ -97,8 +97,8 @@ TEST(Export, EveryTextFormReadsBackToTheSameItems) {
 TEST(Export, CommandWritesRefusesAndTheEpubPassesEpubcheck) {
     QTemporaryDir dir;
     const QString vtt = dir.filePath("talk.vtt"), wav = dir.filePath("talk.wav"), page = dir.filePath("talk.htm");
-    const std::string audio = WaveFile(2, 22050, 16, PcmBytes(Sweep(22050, 2, 3)));
-    ASSERT_TRUE(WriteFile(vtt, "WEBVTT\n\n00:00.250 --> 00:01.125\nFirst &amp; &lt;one&gt;\n\n00:01.125 --> 00:02.007\nSecond\n") && WriteFile(wav, audio));
+    const std::string audio = waveFile(2, 22050, 16, pcmBytes(sweep(22050, 2, 3)));
+    ASSERT_TRUE(writeFile(vtt, "WEBVTT\n\n00:00.250 --> 00:01.125\nFirst &amp; &lt;one&gt;\n\n00:01.125 --> 00:02.007\nSecond\n") && writeFile(wav, audio));
     const struct { QStringList args; int exitCode; QString err; } cases[] = {
         {{"html", vtt, "-o", page}, 0, ""},
         {{"srt", page, "-o", dir.filePath("back.srt")}, 0, ""},
@@ -116,14 +116,14 @@ TEST(Export, CommandWritesRefusesAndTheEpubPassesEpubcheck) {
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString() << "\n" << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(c.err)) << r.err.toStdString();
     }
-    EXPECT_EQ(ReadFile(wav), audio);
+    EXPECT_EQ(readFile(wav), audio);
     expectCues(readCueFile(dir.filePath("back.srt")), {{0.25, 1.125, "First & <one>"}, {1.125, 2.007, "Second"}}, "back.srt");
     // A second recording beside the subtitles: the command asks which.
-    ASSERT_TRUE(WriteFile(dir.filePath("TALK.Mp3"), ""));
+    ASSERT_TRUE(writeFile(dir.filePath("TALK.Mp3"), ""));
     EXPECT_TRUE(runExport({"html", vtt, "-o", dir.filePath("b.htm")}).err.contains("Several recordings"));
     EXPECT_EQ(findAudioBeside(vtt).paths, QStringList({dir.filePath("TALK.Mp3"), wav}));
 
-    EXPECT_EQ(ReadFile(dir.filePath("talk.epub")).substr(30, 28), "mimetypeapplication/epub+zip");
+    EXPECT_EQ(readFile(dir.filePath("talk.epub")).substr(30, 28), "mimetypeapplication/epub+zip");
     const QString epubcheck = QStandardPaths::findExecutable("epubcheck");
     if (epubcheck.isEmpty()) GTEST_SKIP() << "epubcheck is not installed (Debian package epubcheck): the EPUB is not checked";
     // The package's jar runs where binfmt_misc does not know jars.
@@ -134,7 +134,7 @@ TEST(Export, CommandWritesRefusesAndTheEpubPassesEpubcheck) {
 bool writeSound(const QString& path, int format, int rate, int channels, double seconds) {
     SF_INFO info{0, rate, channels, format, 0, 0};
     SNDFILE* f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    const std::vector<int16_t> s = Sweep(uint32_t(rate), channels, seconds);
+    const std::vector<int16_t> s = sweep(uint32_t(rate), channels, seconds);
     const sf_count_t frames = sf_count_t(s.size()) / channels;
     return f && (sf_writef_short(f, s.data(), frames) == frames) + (sf_close(f) == 0) == 2;
 }

@@ -39,14 +39,14 @@ TEST(WebPage, PlaysItemsAndMarksThemInChromium) {
     const QString chromium = QStandardPaths::findExecutable("chromium");
     if (chromium.isEmpty()) GTEST_SKIP() << "chromium is not installed (Debian package chromium)";
     QTemporaryDir dir;
-    ASSERT_TRUE(WriteFile(dir.filePath("talk.wav"), WaveFile(1, 16000, 16, PcmBytes(Sweep(16000, 1, 8)))));
-    ASSERT_TRUE(WriteFile(dir.filePath("talk.htm"), "<p><a name=\"a\" href=\"talk.wav#0.5#1.7\">First line</a></p>\n<p><a name=\"b\" "
+    ASSERT_TRUE(writeFile(dir.filePath("talk.wav"), waveFile(1, 16000, 16, pcmBytes(sweep(16000, 1, 8)))));
+    ASSERT_TRUE(writeFile(dir.filePath("talk.htm"), "<p><a name=\"a\" href=\"talk.wav#0.5#1.7\">First line</a></p>\n<p><a name=\"b\" "
                           "href=\"talk.wav#2#3.5\"><span data-begin=\"2\" data-end=\"2.6\">Second</span> <span data-begin=\"2.6\" data-end=\"3.5\">line</span></a></p>"));
     QProcess exporter;
     exporter.start(PARLOTYPE_BINARY_DIR "/parlotype", {"--export", "web", dir.filePath("talk.htm"), "-o", dir.filePath("page")});
     ASSERT_TRUE(exporter.waitForFinished(60000) && exporter.exitCode() == 0) << exporter.readAllStandardError().toStdString();
-    std::string page = ReadFile(dir.filePath("page/index.html"));
-    ASSERT_TRUE(WriteFile(dir.filePath("page/index.html"), page.insert(page.rfind("</body>"), kDriver)));
+    std::string page = readFile(dir.filePath("page/index.html"));
+    ASSERT_TRUE(writeFile(dir.filePath("page/index.html"), page.insert(page.rfind("</body>"), kDriver)));
 
     QProcess browser;
     browser.setProcessChannelMode(QProcess::MergedChannels);

@@ -18,7 +18,7 @@ namespace {
 
 constexpr size_t kMaxInput = 4096;
 
-platform::MpegDecoder* DecoderFor(const platform::WaveFormat& format) {
+platform::MpegDecoder* decoderFor(const platform::WaveFormat& format) {
     static std::map<std::pair<uint32_t, int>, platform::MpegDecoder> decoders;
     platform::MpegDecoder& decoder = decoders[{format.samplesPerSec, format.channels}];
     if (decoder.isOpen()) decoder.reset();
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const platform::WaveFormat out = pcmFormatFor(h);
     const uint32_t room = destinationBytes(h, kMaxFrameBytes, sizeof pcm);
     if (frameLength(h) > int(kMaxFrameBytes) || room > sizeof pcm) std::abort();
-    platform::MpegDecoder* decoder = DecoderFor(out);
+    platform::MpegDecoder* decoder = decoderFor(out);
     if (!decoder) return 0;
     src.seek(start);
     for (int n = 0; n < 64 && readFrameHeader(src, frame, h); ++n) {

@@ -148,11 +148,11 @@ std::vector<Samples> capture(int rate, const std::function<void()>& during, cons
                                                 "--channels=2", QStringLiteral("--rate=%1").arg(rate), "--latency-msec=20",
                                                 dir.filePath(QString::number(i))});
     }
-    RunFor(300);
+    runFor(300);
     for (const auto& p : procs)
         if (p->state() != QProcess::Running) return std::vector<Samples>(size_t(clients));
     during();
-    RunFor(300);
+    runFor(300);
     std::vector<Samples> heard;
     for (int i = 0; i < clients; ++i) {
         stopClient(*procs[size_t(i)]);
@@ -204,32 +204,32 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     PageFolder folder;
     Samples stereo;
     for (int16_t s : noise(size_t(2.5 * kRate), 7)) stereo.insert(stereo.end(), {s, s});
-    ASSERT_TRUE(testaudio::WriteFile(folder.Path("a.wav"), testaudio::WaveFile(2, kRate, 16, testaudio::PcmBytes(stereo))));
-    ASSERT_TRUE(testaudio::EncodeMp3(folder.Path("a.wav"), folder.Path("a.mp3"), {"-b", "128"}));
-    ASSERT_EQ(QProcess::execute("sox", {folder.Path("a.wav"), folder.Path("a.flac")}), 0);
+    ASSERT_TRUE(testaudio::writeFile(folder.path("a.wav"), testaudio::waveFile(2, kRate, 16, testaudio::pcmBytes(stereo))));
+    ASSERT_TRUE(testaudio::encodeMp3(folder.path("a.wav"), folder.path("a.mp3"), {"-b", "128"}));
+    ASSERT_EQ(QProcess::execute("sox", {folder.path("a.wav"), folder.path("a.flac")}), 0);
     QByteArray page = "<a id=signal href='signal.wav#0'>signal</a>";
     for (const char* audio : {"a.wav", "a.mp3", "a.flac"}) {
-        QFile::copy(folder.Path(audio), folder.Path(QStringLiteral("ref-") + audio));  // another name for the reference
+        QFile::copy(folder.path(audio), folder.path(QStringLiteral("ref-") + audio));  // another name for the reference
         page += "<p><a id=a" + QByteArray(audio + 2) + " href='" + audio + "#0.3#1.6'>play</a>";
         for (int i = 0; i < 4; ++i)
             page += QStringLiteral("<p><a name=%1%2 href='%3#%4'>item</a>").arg(audio + 2).arg(i + 1).arg(audio).arg(kStarts[i]).toUtf8();
     }
-    folder.Write("script.htm", page);
-    TestWindow w({folder.Path("script.htm")}, device, [&](const QString& text) { messages << text; });
-    ASSERT_TRUE(w.WaitForPage(folder.Url("script.htm")));
+    folder.write("script.htm", page);
+    TestWindow w({folder.path("script.htm")}, device, [&](const QString& text) { messages << text; });
+    ASSERT_TRUE(w.waitForPage(folder.url("script.htm")));
     for (const auto& [audio, speed] : {std::pair{"a.wav", 0.5}, {"a.mp3", 2.0}, {"a.flac", 1.0}}) {
         SCOPED_TRACE(testing::Message() << audio << " at " << speed);
-        const auto [ref, endAt] = ProgramSamples(folder.Path(QStringLiteral("ref-") + audio), speed);
+        const auto [ref, endAt] = ProgramSamples(folder.path(QStringLiteral("ref-") + audio), speed);
         ASSERT_GT(endAt, 0);
-        w.Frame()->action(speed == 0.5 ? "audioSpeed0" : speed == 2.0 ? "audioSpeed7" : "audioSpeed4")->trigger();
+        w.frame()->action(speed == 0.5 ? "audioSpeed0" : speed == 2.0 ? "audioSpeed7" : "audioSpeed4")->trigger();
         std::vector<std::pair<QString, double>> moves;  // item, file position when the program made it current
-        const auto tracking = QObject::connect(w.Web(), &platform::WebView::elementMarked, w.Web(), [&](const QString& name) {
-            if (!name.isEmpty()) moves.emplace_back(name, w.Playback().position());
+        const auto tracking = QObject::connect(w.web(), &platform::WebView::elementMarked, w.web(), [&](const QString& name) {
+            if (!name.isEmpty()) moves.emplace_back(name, w.playback().position());
         });
         const Samples heard = capture(kRate, [&] {
-            ASSERT_TRUE(w.Click(QStringLiteral("#a") + (audio + 2)));
-            RunFor(int((kEnd - kFrom) / speed * 1000));
-            for (int i = 0; i < 20 && w.Playback().isPlaying(); ++i) RunFor(500);
+            ASSERT_TRUE(w.click(QStringLiteral("#a") + (audio + 2)));
+            runFor(int((kEnd - kFrom) / speed * 1000));
+            for (int i = 0; i < 20 && w.playback().isPlaying(); ++i) runFor(500);
         })[0];
         QObject::disconnect(tracking);
 
@@ -254,18 +254,18 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
             EXPECT_EQ(moves[i].first, QLatin1String(audio + 2) + QString::number(i + 1));
             EXPECT_TRUE(lagMs >= 0 && lagMs < 60) << "the page reached item " << i + 1 << " " << lagMs << " ms late";
         }
-        w.Web()->moveToAnchor(w.Web()->location().section('#', 0, 0) + QStringLiteral("#top"));
-        ASSERT_TRUE(w.WaitForFragment(QStringLiteral("top")));
+        w.web()->moveToAnchor(w.web()->location().section('#', 0, 0) + QStringLiteral("#top"));
+        ASSERT_TRUE(w.waitForFragment(QStringLiteral("top")));
     }
     // A speed change mid-stretch is spliced on: no run of near-silence over 5 ms.
     double waitedMs = 0;
     const Samples heard = capture(kRate, [&] {
-        w.Frame()->action("audioSpeed0")->trigger();
-        ASSERT_TRUE(w.Click(QStringLiteral("#awav")));
+        w.frame()->action("audioSpeed0")->trigger();
+        ASSERT_TRUE(w.click(QStringLiteral("#awav")));
         waitedMs = longestWaitMs([&] {
-            RunFor(1000);
-            w.Frame()->action("audioSpeed4")->trigger();
-            EXPECT_TRUE(WaitUntil([&] { return !w.Playback().isPlaying(); }));
+            runFor(1000);
+            w.frame()->action("audioSpeed4")->trigger();
+            EXPECT_TRUE(waitUntil([&] { return !w.playback().isPlaying(); }));
         });
     })[0];
     auto [first, last] = LoudSpan(heard);
@@ -284,25 +284,25 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     stereo.clear();
     for (size_t i = 0; i < left.size(); ++i) stereo.insert(stereo.end(), {left[i], right[i]});
     stereo.resize(stereo.size() + size_t(kRecRate) * 2 * 10);  // then silence, playing on under the replay
-    ASSERT_TRUE(testaudio::WriteFile(folder.Path("signal.wav"), testaudio::WaveFile(2, kRecRate, 16, testaudio::PcmBytes(stereo))));
-    ASSERT_TRUE(w.Click("#signal") && WaitUntil([&] { return w.Playback().isPlaying(); }));
-    RunFor(1000);
+    ASSERT_TRUE(testaudio::writeFile(folder.path("signal.wav"), testaudio::waveFile(2, kRecRate, 16, testaudio::pcmBytes(stereo))));
+    ASSERT_TRUE(w.click("#signal") && waitUntil([&] { return w.playback().isPlaying(); }));
+    runFor(1000);
     QElapsedTimer playing;
-    const double from = w.Playback().position();
+    const double from = w.playback().position();
     playing.start();
     const Samples served = capture(kRecRate, [&] {
-        ASSERT_TRUE(w.Choose("audioRecord"));
-        RunFor(kSeconds * 1000);
-        ASSERT_TRUE(w.Choose("audioRecord"));
+        ASSERT_TRUE(w.choose("audioRecord"));
+        runFor(kSeconds * 1000);
+        ASSERT_TRUE(w.choose("audioRecord"));
     }, "loopmic")[0];
-    RunFor(1000);  // into the silence
+    runFor(1000);  // into the silence
 
     // What the program recorded, as it hands it to a device: Play Recorded on the simulated one, all at once.
     platform::SimAudioBackend sim(platform::SimAudioBackend::Clock::Untimed);
     sim.setKeepPlayed(true);
     device.point(&sim);
-    ASSERT_TRUE(w.Choose("audioPlayRecorded"));
-    EXPECT_TRUE(WaitUntil([&] { return !w.Action("audioPlayRecorded")->isChecked(); }));
+    ASSERT_TRUE(w.choose("audioPlayRecorded"));
+    EXPECT_TRUE(waitUntil([&] { return !w.action("audioPlayRecorded")->isChecked(); }));
     device.point(backend.get());
     const Samples recorded = samplesOf(sim.played());
     std::tie(first, last) = LoudSpan(recorded);
@@ -347,8 +347,8 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     // of the sink's monitor (a client that lost a stretch is not the program's fault); silence the device
     // played between stretches is reported.
     const auto replayed = capture(kRecRate, [&] {
-        ASSERT_TRUE(w.Choose("audioPlayRecorded"));
-        EXPECT_TRUE(WaitUntil([&] { return !w.Action("audioPlayRecorded")->isChecked(); }, (kSeconds + 3) * 1000));
+        ASSERT_TRUE(w.choose("audioPlayRecorded"));
+        EXPECT_TRUE(waitUntil([&] { return !w.action("audioPlayRecorded")->isChecked(); }, (kSeconds + 3) * 1000));
     }, "nullsink.monitor", 2);
     const auto inFirst = follow(recorded, first, last, n, replayed[0], kRecRate), inSecond = follow(recorded, first, last, n, replayed[1], kRecRate);
     long silentMs = 0;
@@ -372,10 +372,10 @@ TEST(Sound, StretchesSpeedChangeAndRecording) {
     std::printf("replayed; the device played %ld ms of silence between stretches\n", silentMs);
     // Recording and its replay leave the file player playing on: never ahead of the clock, never stopped (its
     // pace is the server's, which a busy machine slows).
-    const double moved = w.Playback().position() - from, elapsed = playing.elapsed() / 1000.0;
+    const double moved = w.playback().position() - from, elapsed = playing.elapsed() / 1000.0;
     std::printf("the file played on: %.2f s of it in %.2f s\n", moved, elapsed);
     EXPECT_TRUE(moved < elapsed + 0.3 && moved > 1) << moved << " s of the file in " << elapsed << " s";
-    ASSERT_TRUE(w.Choose("audioStop")) << "recording or its replay stopped the file player";
+    ASSERT_TRUE(w.choose("audioStop")) << "recording or its replay stopped the file player";
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
     stopClient(sink);
 }

@@ -23,53 +23,53 @@ TestWindow::TestWindow(const QStringList& args, platform::AudioBackend& backend,
     m_app = std::make_unique<Application>(m_argc, m_argv.data(), &backend);
     m_app->messages().setSink(std::move(messages));
     if (!m_app->start()) return;
-    QObject::connect(Web()->page(), &QWebEnginePage::loadingChanged, Web(), [this](const QWebEngineLoadingInfo& i) {
+    QObject::connect(web()->page(), &QWebEnginePage::loadingChanged, web(), [this](const QWebEngineLoadingInfo& i) {
         m_loads[i.url().adjusted(QUrl::RemoveFragment)] = i.status();
     });
 }
 
-bool TestWindow::Choose(const char* name) {
-    QAction* action = Action(name);
-    const bool enabled = action->isEnabled();
-    if (enabled) action->trigger();
+bool TestWindow::choose(const char* name) {
+    QAction* chosen = action(name);
+    const bool enabled = chosen->isEnabled();
+    if (enabled) chosen->trigger();
     return enabled;
 }
 
-QString TestWindow::States(std::initializer_list<const char*> names) {
-    RunFor(30);
+QString TestWindow::states(std::initializer_list<const char*> names) {
+    runFor(30);
     QString s;
     for (const char* name : names) {
-        const QAction* action = Frame()->action(QLatin1String(name));
+        const QAction* action = frame()->action(QLatin1String(name));
         s += !action->isEnabled() ? '-' : action->isChecked() ? 'C' : 'E';
     }
     return s;
 }
 
-bool TestWindow::WaitForPage(const QUrl& url) {
-    return WaitUntil([&] {
-        return Web()->url().adjusted(QUrl::RemoveFragment) == url.adjusted(QUrl::RemoveFragment) &&
-               !Web()->page()->isLoading() && LoadEnded(url) == QWebEngineLoadingInfo::LoadSucceededStatus;
+bool TestWindow::waitForPage(const QUrl& url) {
+    return waitUntil([&] {
+        return web()->url().adjusted(QUrl::RemoveFragment) == url.adjusted(QUrl::RemoveFragment) &&
+               !web()->page()->isLoading() && loadEnded(url) == QWebEngineLoadingInfo::LoadSucceededStatus;
     }, 20000);
 }
 
-QVariant TestWindow::Script(const QString& script) {
+QVariant TestWindow::script(const QString& script) {
     QVariant result;
     bool done = false;
-    Web()->page()->runJavaScript(script, [&](const QVariant& v) { result = v, done = true; });
-    WaitUntil([&] { return done; });
+    web()->page()->runJavaScript(script, [&](const QVariant& v) { result = v, done = true; });
+    waitUntil([&] { return done; });
     return result;
 }
 
-bool TestWindow::Click(const QString& selector) {
-    const QVariantList at = Script(QStringLiteral("(function(){var e=document.querySelector(\"%1\"); if(!e) return null;"
+bool TestWindow::click(const QString& selector) {
+    const QVariantList at = script(QStringLiteral("(function(){var e=document.querySelector(\"%1\"); if(!e) return null;"
                                                   "e.scrollIntoView(); var r=e.getBoundingClientRect();"
                                                   "return [r.left + r.width / 2, r.top + r.height / 2];})()")
                                        .arg(selector)).toList();
-    if (at.size() == 2) QTest::mouseClick(Web()->focusProxy(), Qt::LeftButton, {}, QPoint(at[0].toInt(), at[1].toInt()));
+    if (at.size() == 2) QTest::mouseClick(web()->focusProxy(), Qt::LeftButton, {}, QPoint(at[0].toInt(), at[1].toInt()));
     return at.size() == 2;
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int ms) {  // in a real event loop
+bool waitUntil(const std::function<bool()>& condition, int ms) {  // in a real event loop
     QEventLoop loop;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
@@ -81,7 +81,7 @@ bool WaitUntil(const std::function<bool()>& condition, int ms) {  // in a real e
     return condition();
 }
 
-int AnswerModals(const std::function<void()>& command, const std::function<void(QWidget*)>& answer) {
+int answerModals(const std::function<void()>& command, const std::function<void(QWidget*)>& answer) {
     int answered = 0;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -92,9 +92,9 @@ int AnswerModals(const std::function<void()>& command, const std::function<void(
     return answered;
 }
 
-QString DialogText(QWidget* dialog) { return dialog->findChild<QPlainTextEdit*>()->toPlainText(); }
+QString dialogText(QWidget* dialog) { return dialog->findChild<QPlainTextEdit*>()->toPlainText(); }
 
-bool ClickButton(QWidget* dialog, const QString& text) {
+bool clickButton(QWidget* dialog, const QString& text) {
     for (QPushButton* b : dialog->findChildren<QPushButton*>())
         if (b->text() == text) return QTest::mouseClick(b, Qt::LeftButton), true;
     return false;

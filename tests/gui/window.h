@@ -24,30 +24,30 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-bool WaitUntil(const std::function<bool()>& condition, int ms = 10000);
-inline void RunFor(int ms) { WaitUntil([] { return false; }, ms); }
+bool waitUntil(const std::function<bool()>& condition, int ms = 10000);
+inline void runFor(int ms) { waitUntil([] { return false; }, ms); }
 
 class TestWindow {
 public:
     // The arguments after the program name; the sound device to use; where
     // the program's messages go (none: message boxes).
     TestWindow(const QStringList& args, platform::AudioBackend& backend, platform::Messages::Sink messages = {});
-    Application& App() { return *m_app; }
-    PlaybackSession& Playback() { return m_app->playback(); }
-    RecordingSession& Recording() { return m_app->recording(); }
-    MainWindow* Frame() { return m_app->window(); }
-    platform::WebView* Web() { return Frame()->scriptView()->webView(); }
-    QAction* Action(const char* name) { return RunFor(30), Frame()->action(QLatin1String(name)); }
-    bool Choose(const char* name);  // as a click on its menu item; false when disabled
-    QString Pane(const char* name) { return RunFor(30), Frame()->findChild<QLabel*>(QLatin1String(name))->text(); }
-    QString States(std::initializer_list<const char*> names);  // per action: '-' disabled, 'E' enabled, 'C' checked
-    bool WaitForPage(const QUrl& url);  // shown (fragment aside) and loaded
-    QString Fragment() { return Web()->url().fragment(QUrl::FullyDecoded); }
-    bool WaitForFragment(const QString& name) { return WaitUntil([&] { return Fragment() == name; }); }
-    bool Click(const QString& selector);  // with the mouse, so with a user gesture
-    QVariant Script(const QString& script);
+    Application& app() { return *m_app; }
+    PlaybackSession& playback() { return m_app->playback(); }
+    RecordingSession& recording() { return m_app->recording(); }
+    MainWindow* frame() { return m_app->window(); }
+    platform::WebView* web() { return frame()->scriptView()->webView(); }
+    QAction* action(const char* name) { return runFor(30), frame()->action(QLatin1String(name)); }
+    bool choose(const char* name);  // as a click on its menu item; false when disabled
+    QString pane(const char* name) { return runFor(30), frame()->findChild<QLabel*>(QLatin1String(name))->text(); }
+    QString states(std::initializer_list<const char*> names);  // per action: '-' disabled, 'E' enabled, 'C' checked
+    bool waitForPage(const QUrl& url);  // shown (fragment aside) and loaded
+    QString fragment() { return web()->url().fragment(QUrl::FullyDecoded); }
+    bool waitForFragment(const QString& name) { return waitUntil([&] { return fragment() == name; }); }
+    bool click(const QString& selector);  // with the mouse, so with a user gesture
+    QVariant script(const QString& script);
     // How the latest load of `url` (fragment aside) ended; LoadStartedStatus while it runs or none has.
-    QWebEngineLoadingInfo::LoadStatus LoadEnded(const QUrl& url) const {
+    QWebEngineLoadingInfo::LoadStatus loadEnded(const QUrl& url) const {
         return m_loads.value(url.adjusted(QUrl::RemoveFragment), QWebEngineLoadingInfo::LoadStartedStatus);
     }
 
@@ -60,17 +60,17 @@ private:
 };
 
 // Runs `command`, handing each modal widget that comes up to `answer`, which closes it; how many came up.
-int AnswerModals(const std::function<void()>& command, const std::function<void(QWidget*)>& answer);
-QString DialogText(QWidget* dialog);
-bool ClickButton(QWidget* dialog, const QString& text);
+int answerModals(const std::function<void()>& command, const std::function<void(QWidget*)>& answer);
+QString dialogText(QWidget* dialog);
+bool clickButton(QWidget* dialog, const QString& text);
 
 // A folder for test pages whose name holds a space.
 class PageFolder : public QTemporaryDir {
 public:
     PageFolder() : QTemporaryDir(QDir::temp().filePath(QStringLiteral("parlotype gui XXXXXX"))) {}
-    QString Path(const QString& name) const { return filePath(name); }
-    QUrl Url(const QString& name) const { return QUrl::fromLocalFile(Path(name)); }
-    void Write(const QString& name, const QByteArray& bytes) const { testaudio::WriteFile(Path(name), bytes.toStdString()); }
+    QString path(const QString& name) const { return filePath(name); }
+    QUrl url(const QString& name) const { return QUrl::fromLocalFile(path(name)); }
+    void write(const QString& name, const QByteArray& bytes) const { testaudio::writeFile(path(name), bytes.toStdString()); }
 };
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

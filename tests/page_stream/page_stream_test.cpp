@@ -56,7 +56,7 @@ TEST(PageStream, LocalPagesReadAsTextInPieces) {
     QTemporaryDir dir;
     ASSERT_TRUE(QDir(dir.path()).mkdir("my scripts"));
     const QString path = dir.filePath("my scripts/p#1.htm"), edge = dir.filePath("edge.htm");
-    ASSERT_TRUE(testaudio::WriteFile(path, "<p>one\r\ntwo\r\n\rthree\n"));
+    ASSERT_TRUE(testaudio::writeFile(path, "<p>one\r\ntwo\r\n\rthree\n"));
     // Also as "file:///.../my%20scripts/p%231.htm#item/3".
     for (const QString& address : {path, QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded) + "#item/3"}) {
         auto opened = openPageStream(address);
@@ -69,7 +69,7 @@ TEST(PageStream, LocalPagesReadAsTextInPieces) {
         for (const QByteArray tail : {"\r\n<b>", "\r<b>", "\r\r\n", "\r"}) {
             const QByteArray page = QByteArray(at, 'a') + tail + "z" + QByteArray(70000, 'y') + "\r\n";
             const QByteArray text = QByteArray(page).replace("\r\n", "\n");
-            ASSERT_TRUE(testaudio::WriteFile(edge, page.toStdString()));
+            ASSERT_TRUE(testaudio::writeFile(edge, page.toStdString()));
             auto bytes = openPageStream(edge), lines = openPageStream(edge);
             ASSERT_TRUE(bytes.stream && lines.stream);
             ASSERT_EQ(readAll(*bytes.stream), text) << at;

@@ -38,7 +38,7 @@ double seconds(const QString& line) {
 TEST(PlayCommand, PlaysTheStretchAndPrintsWhereItIs) {
     QTemporaryDir dir;
     const QString wav = dir.filePath("sweep.wav");
-    ASSERT_TRUE(WriteFile(wav, WaveFile(2, 44100, 16, PcmBytes(Sweep(44100, 2, 3.0)))));
+    ASSERT_TRUE(writeFile(wav, waveFile(2, 44100, 16, pcmBytes(sweep(44100, 2, 3.0)))));
     // Deterministic whatever the machine's load: a position is printed at least every 250 ms, and the end time
     // is checked more often, so every position but the last is at most the end; a slow machine prints less.
     struct Case {
@@ -73,8 +73,8 @@ TEST(PlayCommand, RefusesWhatItCannotPlay) {
     QTemporaryDir dir;
     const QString missing = dir.filePath("missing.wav"), cut = dir.filePath("cut.mp3"), deep = dir.filePath("24.wav"),
                   text = dir.filePath("notes.wav");
-    ASSERT_TRUE(WriteFile(cut, "\xFF\xFB\x90") && WriteFile(deep, WaveFile(2, 44100, 24, std::string(600, 'a'))) &&
-                WriteFile(text, "just words"));
+    ASSERT_TRUE(writeFile(cut, "\xFF\xFB\x90") && writeFile(deep, waveFile(2, 44100, 24, std::string(600, 'a'))) &&
+                writeFile(text, "just words"));
     // Files: exit 1 with the message; the simulated device plays 8 and 16 bits only.
     const QString messages[][2] = {{missing + "#1", "Could not open '%1'\n"},
                                    {cut, "Format error on file '%1'\n"},

@@ -28,18 +28,18 @@ const char kPage[] = "<a name=s3 href='a.wav#1.5#2.0'>3</a><a name=s1 href='a.wa
 class Session : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(testaudio::WriteFile(dir.filePath("a.wav"), testaudio::WaveFile(1, 8000, 16, testaudio::PcmBytes(
-                                                                                                   testaudio::Sweep(8000, 1, 3.0)))));
-        ASSERT_TRUE(testaudio::WriteFile(dir.filePath("page.htm"), kPage));
+        ASSERT_TRUE(testaudio::writeFile(dir.filePath("a.wav"), testaudio::waveFile(1, 8000, 16, testaudio::pcmBytes(
+                                                                                                   testaudio::sweep(8000, 1, 3.0)))));
+        ASSERT_TRUE(testaudio::writeFile(dir.filePath("page.htm"), kPage));
         QObject::connect(&session, &PlaybackSession::failed, [this](const QString& m) { messages << m; });
         QObject::connect(&session, &PlaybackSession::stateChanged, [this](State s) { reported = s; });
     }
     void TearDown() override { EXPECT_EQ(messages, QStringList{}); }
-    bool Play(const QString& link) {
+    bool play(const QString& link) {
         return session.playLink(dir.filePath(link), QUrl::fromLocalFile(dir.filePath("page.htm")).toString());
     }
     // Lets `ms` pass on the device, then waits for a tracking round that saw it.
-    void Advance(int ms) {
+    void advance(int ms) {
         QSignalSpy position(&session, &PlaybackSession::positionChanged), state(&session, &PlaybackSession::stateChanged),
             jumped(&session, &PlaybackSession::positionJumped), turn(&session, &PlaybackSession::turnStarted);
         sim.advance(ms);
@@ -47,7 +47,7 @@ protected:
         if (session.state() == State::Playing || session.state() != reported)
             QTest::qWaitFor([&] { return position.count() + state.count() + jumped.count() + turn.count() > 0; }, 5000);
     }
-    QString Where() { return session.state() == State::Stopped ? QStringLiteral("stopped") : QString::number(session.position()); }
+    QString where() { return session.state() == State::Stopped ? QStringLiteral("stopped") : QString::number(session.position()); }
 
     platform::SimAudioBackend sim{platform::SimAudioBackend::Clock::Stepped};
     FilePlayer player{sim};
@@ -73,12 +73,12 @@ TEST_F(Session, EndTimesSingleItemAndRepeat) {
         SCOPED_TRACE(testing::Message() << c.link << (c.single ? " single" : "") << (c.repeat ? " repeat" : ""));
         session.setSingleItem(c.single);
         session.setRepeat(c.repeat);
-        ASSERT_TRUE(Play(c.link));
+        ASSERT_TRUE(play(c.link));
         QSignalSpy jumps(&session, &PlaybackSession::positionJumped);
-        Advance(c.first);
-        EXPECT_EQ(Where(), QLatin1String(c.before));
-        Advance(c.then);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return Where() == QLatin1String(c.after); }, 5000)) << Where().toStdString();
+        advance(c.first);
+        EXPECT_EQ(where(), QLatin1String(c.before));
+        advance(c.then);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return where() == QLatin1String(c.after); }, 5000)) << where().toStdString();
         EXPECT_EQ(jumps.count(), c.jumps);
         EXPECT_EQ(sim.openOutputs(), c.after == QLatin1String("stopped") ? 0 : 1);
         session.stop();
@@ -92,24 +92,24 @@ TEST_F(Session, CurrentItemNextAndPrevious) {
     QObject::connect(&session, &PlaybackSession::currentItemChanged, [&](const QString& name) { items << name; });
     QObject::connect(&session, &PlaybackSession::currentWordChanged,
                      [&](const QString& item, int word) { words << item + QString::number(word); });
-    ASSERT_TRUE(Play("a.wav#0.2"));
+    ASSERT_TRUE(play("a.wav#0.2"));
     EXPECT_EQ(session.itemCount(), 4);
-    for (int step = 0; step < 30; ++step) Advance(100);  // to 3.2: s1 .. s4, then the end
+    for (int step = 0; step < 30; ++step) advance(100);  // to 3.2: s1 .. s4, then the end
     EXPECT_TRUE(QTest::qWaitFor([&] { return !session.isPlaying(); }, 5000));
     EXPECT_EQ(items, (QStringList{"s1", "s2", "s3", "s4", ""}));
     EXPECT_EQ(words, (QStringList{"s10", "s1-1", "s11", "s2-1"}));  // a word's end, the gap, the next word
     const auto at = [&] { return session.isPlaying() ? session.position() : -1; };
-    ASSERT_TRUE(Play("a.wav#1.7"));
+    ASSERT_TRUE(play("a.wav#1.7"));
     EXPECT_TRUE(session.nextItem());
     EXPECT_EQ(at(), 2.5);
-    Advance(100);
+    advance(100);
     EXPECT_FALSE(session.nextItem());  // s4 is the last
     EXPECT_TRUE(session.previousItem());
     EXPECT_EQ(at(), 1.5);
-    Advance(100);
+    advance(100);
     EXPECT_TRUE(session.previousItem() && session.previousItem());  // s2, then from 1.0 on: s1
     EXPECT_EQ(at(), 0.5);
-    Advance(100);
+    advance(100);
     EXPECT_FALSE(session.previousItem());
     EXPECT_EQ(session.currentItemName(), QStringLiteral("s1"));
     session.mark();  // names the word sounding
@@ -124,25 +124,25 @@ TEST_F(Session, TheReadersTurn) {
         SCOPED_TRACE(speed);
         session.setSpeed(speed);
         QSignalSpy started(&session, &PlaybackSession::turnStarted), ended(&session, &PlaybackSession::turnEnded);
-        ASSERT_TRUE(Play("a.wav#0.5#1.0"));  // s1, then the end time
-        for (int i = 0; i < 12 && session.state() == State::Playing; ++i) Advance(int(50 / speed));
+        ASSERT_TRUE(play("a.wav#0.5#1.0"));  // s1, then the end time
+        for (int i = 0; i < 12 && session.state() == State::Playing; ++i) advance(int(50 / speed));
         ASSERT_EQ(session.state(), State::Turn);
         QElapsedTimer turn;
         turn.start();
         EXPECT_EQ(session.currentItemName(), QStringLiteral("s1"));
         EXPECT_TRUE(QTest::qWaitFor([&] { return ended.count() == 1; }, 10000));
         EXPECT_GE(turn.elapsed(), 500 / speed - 60) << "the turn was shorter than the item";
-        Advance(10);
+        advance(10);
         EXPECT_FALSE(session.isPlaying()) << "past the end time, the link ends";
         EXPECT_EQ(started.count(), 1);
     }
     session.setSpeed(1.0);
-    ASSERT_TRUE(Play("a.wav#0.7"));
-    for (int i = 0; i < 10 && session.state() == State::Playing; ++i) Advance(50);
+    ASSERT_TRUE(play("a.wav#0.7"));
+    for (int i = 0; i < 10 && session.state() == State::Playing; ++i) advance(50);
     ASSERT_EQ(session.state(), State::Turn);
     session.togglePause();  // ends the turn: s2 sounds
     EXPECT_EQ(session.state(), State::Playing);
-    for (int i = 0; i < 12 && session.state() == State::Playing; ++i) Advance(50);
+    for (int i = 0; i < 12 && session.state() == State::Playing; ++i) advance(50);
     ASSERT_EQ(session.state(), State::Turn);
     session.setPauseAfterItem(false);
     EXPECT_EQ(session.state(), State::Playing);
@@ -157,8 +157,8 @@ TEST_F(Session, SpeedMovesFileTime) {
     QSignalSpy changes(&session, &PlaybackSession::speedChanged);
     for (const double speed : {0.5, 2.0}) {
         session.setSpeed(speed);
-        ASSERT_TRUE(Play("a.wav#0.2"));
-        Advance(500);
+        ASSERT_TRUE(play("a.wav#0.2"));
+        advance(500);
         EXPECT_NEAR(session.position(), 0.2 + 0.5 * speed, 0.05) << speed;
         session.stop();
     }
@@ -178,7 +178,7 @@ TEST_F(Session, SpeedMovesFileTime) {
 TEST_F(Session, MediaControlRequests) {
     MprisService mpris(session);
     EXPECT_EQ(mpris.playbackStatus(), QStringLiteral("Stopped"));
-    ASSERT_TRUE(Play("a.wav#0.2"));
+    ASSERT_TRUE(play("a.wav#0.2"));
     mpris.setRate(0);
     EXPECT_EQ(mpris.playbackStatus(), QStringLiteral("Paused"));
     mpris.play();
@@ -192,10 +192,10 @@ TEST_F(Session, MediaControlRequests) {
     EXPECT_NEAR(session.position(), 2.0, 1e-9);
     mpris.seek(-500000);
     EXPECT_NEAR(session.position(), 1.5, 1e-9);
-    Advance(100);
+    advance(100);
     mpris.seek(5000000);  // past the end: the next item
     EXPECT_NEAR(session.position(), 2.5, 1e-9);
-    Advance(100);
+    advance(100);
     mpris.seek(5000000);  // past the end after the last item: stopped
     EXPECT_EQ(mpris.playbackStatus(), QStringLiteral("Stopped"));
     EXPECT_EQ(mpris.position(), 0);
