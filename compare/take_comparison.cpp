@@ -22,12 +22,13 @@ constexpr double kNoiseDb = -40;      // noise in the synthetic speech's silence
 constexpr double kFormantPerPitch = 0.3;  // formants scale between speakers as their pitch to this power
 constexpr double kMaxFormantScale = 1.3;  // the most the take's frequencies are scaled, either way
 constexpr int kAdaptRounds = 2;     // the take's voice mapped onto the model's, and aligned again, this often
-// A word is missing when its evidence (word_check.h) plus twice the log of
-// its counterpart's share of its length (at the take's pace) falls below
-// this: a word that fits worse than nothing, or that the path squeezes to
-// little, or somewhat of both. Set on bench_compare's takes (seed 11), checked
-// on others (seed 5).
-constexpr double kMissingBelow = -1.7;
+// A word is missing when its evidence (word_check.h) plus the log of its
+// counterpart's share of its length (at the take's pace) falls below this: a
+// word that fits clearly worse than nothing, or somewhat worse and squeezed
+// by the path. Set on bench_compare's takes of seeds 11 and 5 together.
+constexpr double kMissingBelow = -1.2;
+constexpr double kShareWeight = 1.0;
+constexpr double kClearlyLower = 1.0;  // a neighbour's score this much lower takes the blame
 
 // Reads a file's samples from `start` to `end` seconds (end 0: to its end), at kAnalysisRate.
 class StretchSink : public PcmSink {
@@ -302,8 +303,16 @@ TakeComparer::Result TakeComparer::run() {
         const double e = w < evidence.size() ? evidence[w] : 1.0;
         const double share = double(c1 - c0 + 1) / std::max(1.0, (r1 - r0 + 1) * c->pace());
         c->words.push_back({a.words[w], (a.speech.first + r0) * kFrameSeconds, (a.speech.first + r1 + 1) * kFrameSeconds,
-                            (speech.first + c0) * kFrameSeconds, (speech.first + c1 + 1) * kFrameSeconds, share, e,
-                            e + 2 * std::log(std::max(share, 0.02)) < kMissingBelow});
+                            (speech.first + c0) * kFrameSeconds, (speech.first + c1 + 1) * kFrameSeconds, share, e, false});
+    }
+    // A missing word's neighbour often fits worse too; next to a word that
+    // scores clearly lower, it is not named.
+    std::vector<double> score;
+    for (const WordMatch& m : c->words) score.push_back(m.evidence + kShareWeight * std::log(std::max(m.share, 0.02)));
+    for (size_t w = 0; w < score.size(); ++w) {
+        const bool lowerNext = (w > 0 && score[w - 1] < kMissingBelow && score[w - 1] < score[w] - kClearlyLower) ||
+                               (w + 1 < score.size() && score[w + 1] < kMissingBelow && score[w + 1] < score[w] - kClearlyLower);
+        c->words[w].missing = score[w] < kMissingBelow && !lowerNext;
     }
 
     // Melody: the correlation of the two contours (semitones around each

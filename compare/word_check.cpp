@@ -53,7 +53,12 @@ std::vector<double> wordEvidence(const FeatureMatrix& rows, const std::vector<st
                                  const FeatureMatrix& recording, const WarpPath& path) {
     std::vector<double> evidence;
     if (rows.rows() == 0 || recording.rows() == 0 || path.rows() != rows.rows()) return evidence;
-    const float typical = std::max(1e-6f, typicalDistance(rows, recording)), bend = 0.375f * typical;
+    // A bend costs more than a typical frame: squeezing a word that is not
+    // there into the frames at its neighbours' edge, or stretching the
+    // neighbours over a word that is there, weighs clearly against the
+    // hypothesis, while a voice unlike the model's (frames near the typical
+    // distance throughout) moves both paths' costs alike.
+    const float typical = std::max(1e-6f, typicalDistance(rows, recording)), bend = 1.125f * typical;
     const int n = int(words.size());
     for (int k = 0; k < n; ++k) {
         const int from = std::max(0, k - kContext), to = std::min(n - 1, k + kContext);
