@@ -50,7 +50,7 @@ std::vector<float> trackPitch(const std::vector<float>& samples) {
     return hz;
 }
 
-std::vector<float> Semitones(const std::vector<float>& hz) {
+std::vector<float> toSemitones(const std::vector<float>& hz) {
     std::vector<float> voiced;
     for (float f : hz)
         if (f > 0) voiced.push_back(f);

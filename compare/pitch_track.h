@@ -10,4 +10,4 @@
 std::vector<float> trackPitch(const std::vector<float>& samples);
 
 // The voiced frames in semitones around their median (NaN where unvoiced).
-std::vector<float> Semitones(const std::vector<float>& hz);
+std::vector<float> toSemitones(const std::vector<float>& hz);

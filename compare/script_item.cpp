@@ -2,6 +2,7 @@
 #include "compare/script_item.h"
 
 #include "html/byte_stream.h"
+#include "html/character_references.h"
 #include "html/html_tokenizer.h"
 #include "script/audio_link.h"
 
@@ -11,46 +12,13 @@
 
 namespace {
 
-QByteArray Attribute(const HtmlToken& tag, const char* name) {
+QByteArray attributeOf(const HtmlToken& tag, const char* name) {
     for (int i = 0; i + 1 < tag.attributeCount(); i += 2)
         if (tag.attribute(i) == name) return tag.attribute(i + 1);
     return {};
 }
 
-// Character references as a browser reads them in text and attributes.
-QString Decode(const QByteArray& html) {
-    QString text = QString::fromUtf8(html);
-    if (!text.contains(u'&')) return text;
-    static const std::pair<const char16_t*, const char16_t*> named[] = {
-        {u"&amp;", u"&"}, {u"&lt;", u"<"}, {u"&gt;", u">"}, {u"&quot;", u"\""}, {u"&apos;", u"'"}, {u"&nbsp;", u" "}};
-    QString out;
-    for (qsizetype i = 0; i < text.size();) {
-        if (text[i] == u'&') {
-            const qsizetype semi = text.indexOf(u';', i);
-            if (semi > i && semi - i < 12) {
-                const QString ref = text.mid(i, semi - i + 1);
-                bool ok = false;
-                uint code = 0;
-                if (ref.startsWith(QLatin1String("&#x"), Qt::CaseInsensitive)) code = ref.mid(3, ref.size() - 4).toUInt(&ok, 16);
-                else if (ref.startsWith(QLatin1String("&#"))) code = ref.mid(2, ref.size() - 3).toUInt(&ok, 10);
-                if (ok && code > 0 && code < 0x110000) {
-                    out += QString::fromUcs4(reinterpret_cast<const char32_t*>(&code), 1);
-                    i = semi + 1;
-                    continue;
-                }
-                bool found = false;
-                for (const auto& [from, to] : named)
-                    if (ref == QStringView(from)) out += QStringView(to), found = true;
-                if (found) {
-                    i = semi + 1;
-                    continue;
-                }
-            }
-        }
-        out += text[i++];
-    }
-    return out;
-}
+QString decodeText(const QByteArray& html) { return decodeCharacterReferences(QString::fromUtf8(html)); }
 
 }  // namespace
 
@@ -68,7 +36,7 @@ bool readModelItems(const QString& pagePath, std::vector<ModelItem>& items, QStr
     QString words;
     while (HtmlToken* token = tokenizer.nextToken()) {
         if (token->kind() == HtmlToken::Kind::Text) {
-            if (open >= 0) words += Decode(token->text()) + u' ';
+            if (open >= 0) words += decodeText(token->text()) + u' ';
             continue;
         }
         if (token->text() == "/A" && open >= 0) {
@@ -77,7 +45,7 @@ bool readModelItems(const QString& pagePath, std::vector<ModelItem>& items, QStr
             continue;
         }
         if (token->text() != "A") continue;
-        const QString name = Decode(Attribute(*token, "NAME")), href = Decode(Attribute(*token, "HREF"));
+        const QString name = decodeText(attributeOf(*token, "NAME")), href = decodeText(attributeOf(*token, "HREF"));
         if (name.isEmpty() || !isAudioLink(href)) continue;
         if (open >= 0) items[size_t(open)].text = words.simplified();
         const AudioLinkParts parts = splitAudioLink(href);

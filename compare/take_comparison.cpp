@@ -94,7 +94,7 @@ FeatureMatrix featuresOf(const std::vector<float>& s) {
     return stream.finish();
 }
 
-FeatureMatrix Features(const std::vector<float>& s, std::pair<int, int> frames) {
+FeatureMatrix frameFeatures(const std::vector<float>& s, std::pair<int, int> frames) {
     FeatureStream stream;
     const size_t from = size_t(frames.first) * kHopSamples;
     const size_t to = std::min(s.size(), size_t(frames.second) * kHopSamples + (kWindowSamples - kHopSamples));
@@ -142,7 +142,7 @@ double medianPitch(std::vector<float> hz) {
     return hz[hz.size() / 2];
 }
 
-QStringList Words(const QString& text) {
+QStringList splitWords(const QString& text) {
     static const QRegularExpression edges(QStringLiteral("^[^\\w]+|[^\\w]+$"), QRegularExpression::UseUnicodePropertiesOption);
     QStringList words;
     for (QString word : text.split(u' ', Qt::SkipEmptyParts))
@@ -190,14 +190,14 @@ TakeComparer::Result TakeComparer::analyseModel() {
     if (a->speech.second - a->speech.first < 10)
         return fail(Result::NoSpeech, QCoreApplication::translate("TakeComparer", "No speech found in the model ('%1' from %2 s)")
                                           .arg(m_model.audio).arg(m_model.start));
-    a->features = Features(a->samples, a->speech);
+    a->features = frameFeatures(a->samples, a->speech);
     a->pitch = trackPitch(a->samples);
 
     // The words, synthesized one by one with short gaps, warped onto the model.
     SpeechSynth synth;
     if (synth.open(m_model.language) != SpeechSynth::Result::Ok)
         return fail(Result::NoVoiceData, QCoreApplication::translate("TakeComparer", "espeak-ng has no voice for the language '%1'").arg(m_model.language));
-    const QStringList words = Words(m_model.text);
+    const QStringList words = splitWords(m_model.text);
     std::vector<float> spoken(size_t(kWordGap * kAnalysisRate), 0.0f);
     std::vector<std::pair<long, long>> spans;
     for (const QString& word : words) {
@@ -276,7 +276,7 @@ TakeComparer::Result TakeComparer::run() {
         const size_t to = std::min(c->takeSamples.size(), size_t(speech.second) * kHopSamples + (kWindowSamples - kHopSamples));
         features = framesScaledInTime(featuresOf(scaledInTime(c->takeSamples.data() + from, to - from, 1 / stretch)), stretch);
     } else {
-        features = Features(c->takeSamples, speech);
+        features = frameFeatures(c->takeSamples, speech);
     }
     WarpPath path;
     // The take's voice mapped onto the model's along the path, then aligned again.
@@ -317,7 +317,7 @@ TakeComparer::Result TakeComparer::run() {
 
     // Melody: the correlation of the two contours (semitones around each
     // speaker's median) over the model frames voiced in both.
-    const std::vector<float> modelSt = Semitones(c->modelPitch), takeSt = Semitones(c->takePitch);
+    const std::vector<float> modelSt = toSemitones(c->modelPitch), takeSt = toSemitones(c->takePitch);
     double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
     int n = 0;
     for (int f = 0; f < modelFrames && f < int(modelSt.size()); ++f) {

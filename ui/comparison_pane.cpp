@@ -16,7 +16,7 @@ constexpr int kLineHeight = 18;  // the words above, the feedback below
 constexpr float kPitchRange = 12;  // semitones above and below the median shown
 
 // The loudest sample of s[from, to), for the waveform's envelope.
-float Peak(const std::vector<float>& s, long from, long to) {
+float peakOf(const std::vector<float>& s, long from, long to) {
     float peak = 0;
     for (long n = std::max(0L, from); n < std::min(long(s.size()), to); ++n) peak = std::max(peak, std::abs(s[size_t(n)]));
     return peak;
@@ -84,12 +84,12 @@ void ComparisonPane::paintEvent(QPaintEvent*) {
     p.setPen(QColor(200, 200, 200));
     p.drawLine(0, take.top(), w, take.top());
 
-    const std::vector<float> modelSt = Semitones(c.modelPitch), takeSt = Semitones(c.takePitch);
+    const std::vector<float> modelSt = toSemitones(c.modelPitch), takeSt = toSemitones(c.takePitch);
     QPainterPath modelWave, takeWave, modelPitch, takePitch;
     bool modelOn = false, takeOn = false;
     for (int x = 0; x < w; ++x) {
         const long from = long(x * perPixel * Comparison::kRate), to = long((x + 1) * perPixel * Comparison::kRate);
-        const float a = Peak(c.modelSamples, from, to) * float(band) * 0.45f;
+        const float a = peakOf(c.modelSamples, from, to) * float(band) * 0.45f;
         modelWave.moveTo(x, model.center().y() - a), modelWave.lineTo(x, model.center().y() + a);
         const int f = std::min(int(x * perPixel / kFrameSeconds), int(modelSt.size()) - 1);
         const bool onModel = f >= 0 && !std::isnan(modelSt[size_t(f)]);
@@ -99,7 +99,7 @@ void ComparisonPane::paintEvent(QPaintEvent*) {
 
         const int t = takeFrameAt(x);
         if (t < 0) continue;
-        const float b = Peak(c.takeSamples, long(t) * kHopSamples, long(t + 1) * kHopSamples + long(perPixel * Comparison::kRate)) *
+        const float b = peakOf(c.takeSamples, long(t) * kHopSamples, long(t + 1) * kHopSamples + long(perPixel * Comparison::kRate)) *
                         float(band) * 0.45f;
         takeWave.moveTo(x, take.center().y() - b), takeWave.lineTo(x, take.center().y() + b);
         const bool onTake = t < int(takeSt.size()) && !std::isnan(takeSt[size_t(t)]);
