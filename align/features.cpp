@@ -161,3 +161,17 @@ void FeatureStream::addFrame(const float* s) {
     }
     m_values.push_back(float(std::log(energy + 1e-10)));
 }
+
+float typicalDistance(const FeatureMatrix& a, const FeatureMatrix& b, int pairs, uint32_t seed) {
+    std::vector<float> d;
+    d.reserve(size_t(pairs));
+    for (int k = 0; k < pairs; ++k) {
+        seed = seed * 1664525u + 1013904223u;
+        const int i = int((seed >> 8) % uint32_t(a.rows()));
+        seed = seed * 1664525u + 1013904223u;
+        const int j = int((seed >> 8) % uint32_t(b.rows()));
+        d.push_back(frameDistance(a.row(i), b.row(j), a.dims()));
+    }
+    std::nth_element(d.begin(), d.begin() + pairs / 2, d.end());
+    return d[size_t(pairs / 2)];
+}

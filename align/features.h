@@ -86,3 +86,7 @@ inline float frameDistance(const float* a, const float* b, int dims) {
     for (int d = 0; d < dims; ++d) sum += (a[d] - b[d]) * (a[d] - b[d]);
     return sum;
 }
+
+// The median distance between `pairs` frames of `a` and `b` picked at random:
+// a fixed sequence from `seed`, so that every run gives the same value.
+float typicalDistance(const FeatureMatrix& a, const FeatureMatrix& b, int pairs, uint32_t seed);

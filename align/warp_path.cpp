@@ -108,20 +108,7 @@ Band projectBand(const std::vector<Cell>& coarse, int rows, int cols) {
 
 // The cost of a recording frame left out: 3/4 of the typical distance between
 // unrelated frames, so a frame is matched when it fits better than that.
-float skipCostOf(const FeatureMatrix& a, const FeatureMatrix& b) {
-    constexpr int kPairs = 4096;
-    std::vector<float> d;
-    uint32_t seed = 1;
-    for (int k = 0; k < kPairs; ++k) {
-        seed = seed * 1664525u + 1013904223u;
-        const int i = int((seed >> 8) % uint32_t(a.rows()));
-        seed = seed * 1664525u + 1013904223u;
-        const int j = int((seed >> 8) % uint32_t(b.rows()));
-        d.push_back(frameDistance(a.row(i), b.row(j), a.dims()));
-    }
-    std::nth_element(d.begin(), d.begin() + kPairs / 2, d.end());
-    return 0.75f * d[kPairs / 2];
-}
+float skipCostOf(const FeatureMatrix& a, const FeatureMatrix& b) { return 0.75f * typicalDistance(a, b, 4096, 1); }
 
 }  // namespace
 

@@ -11,22 +11,6 @@ namespace {
 constexpr int kContext = 2;    // words each side
 constexpr int kMargin = 10;    // recording frames added each side of the context's stretch
 
-// The median distance between frames picked at random from the two.
-float typicalDistance(const FeatureMatrix& a, const FeatureMatrix& b) {
-    constexpr int kPairs = 2048;
-    std::vector<float> d;
-    uint32_t seed = 7;
-    for (int k = 0; k < kPairs; ++k) {
-        seed = seed * 1664525u + 1013904223u;
-        const int i = int((seed >> 8) % uint32_t(a.rows()));
-        seed = seed * 1664525u + 1013904223u;
-        const int j = int((seed >> 8) % uint32_t(b.rows()));
-        d.push_back(frameDistance(a.row(i), b.row(j), a.dims()));
-    }
-    std::nth_element(d.begin(), d.begin() + kPairs / 2, d.end());
-    return d[kPairs / 2];
-}
-
 // The cost of the best path from (first row, c0) to (last row, c1),
 // steps weighted as WarpPath weighs them (a diagonal 2, a bend 1 plus `bend`).
 double pathCost(const FeatureMatrix& a, const std::vector<int>& rows, const FeatureMatrix& b, int c0, int c1, float bend) {
@@ -58,7 +42,7 @@ std::vector<double> wordEvidence(const FeatureMatrix& rows, const std::vector<st
     // neighbours over a word that is there, weighs clearly against the
     // hypothesis, while a voice unlike the model's (frames near the typical
     // distance throughout) moves both paths' costs alike.
-    const float typical = std::max(1e-6f, typicalDistance(rows, recording)), bend = 1.125f * typical;
+    const float typical = std::max(1e-6f, typicalDistance(rows, recording, 2048, 7)), bend = 1.125f * typical;
     const int n = int(words.size());
     for (int k = 0; k < n; ++k) {
         const int from = std::max(0, k - kContext), to = std::min(n - 1, k + kContext);
