@@ -160,7 +160,7 @@ std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthI
         double sound = 0;
         for (const auto& [ws, we] : s.words) sound += double(we - ws) / kAnalysisRate;
         const double stretch = (span.end - span.start) / synthetic;
-        ItemMatch m{span.start, span.end, cost / (b - a + 1), synthetic, stretch >= kMinStretch &&
+        ItemMatch m{span.start, span.end, cost / (b - a + 1), synthetic, !path.passedOver((a + b) / 2) && stretch >= kMinStretch &&
                     loudSeconds(span.start, span.end) >= kMinSpeechShare * std::max(sound, kFrameSeconds), {}};
         for (const auto& [ws, we] : s.words) m.words.push_back(mapSpan(ws, we));
         out.push_back(std::move(m));

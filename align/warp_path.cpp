@@ -8,8 +8,10 @@
 namespace {
 
 constexpr int kCoarsestFrames = 4000;  // the level solved in full has at most this many rows and columns
-constexpr float kBendShare = 0.5f;     // a step off the diagonal costs this share of skipCost more
+constexpr float kOpenBend = 0.5f;      // a step off the diagonal between items costs this share of skipCost more
+constexpr float kItemBend = 1.0f;      // and inside an item this share: a word is not squeezed for a slightly closer match
 constexpr float kClosedStall = 3.0f;   // a recording frame on a synthetic frame inside an item costs at most this many skipCosts
+constexpr float kItemSkip = 1.5f;      // passing over an item not read costs this many skipCosts per synthetic frame
 constexpr int kRadius = 24;            // band half-width around the projected path, in frames
 
 struct Cell {
@@ -21,7 +23,7 @@ struct Band {
     std::vector<int> lo, hi;
 };
 
-enum class Step : uint8_t { Start, Diagonal, Down, Right };
+enum class Step : uint8_t { Start, Diagonal, Down, Right, Jump };
 
 // DTW within `band`, steps (1,1) weighted 2 and (1,0), (0,1) weighted 1, so
 // every path weighs rows + columns and none is favoured for its shape. The
@@ -32,16 +34,23 @@ enum class Step : uint8_t { Start, Diagonal, Down, Right };
 std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, const Band& band, float skipCost,
                             const std::vector<bool>& open, bool openEnd, const std::atomic<bool>& cancel) {
     const int rows = a.rows(), dims = a.dims();
-    const float bend = kBendShare * skipCost;
     // A frame on one side that matches nothing on the other (speech not in
-    // the text, a line not read) costs at most a skipped frame at either end.
-    auto offDiagonal = [&](float c) { return std::min(c + bend, skipCost); };
+    // the text, a line not read) costs at most a skipped frame between items,
+    // and up to kClosedStall of them inside one.
+    auto offDiagonal = [&](int row, float c) {
+        return open[size_t(row)] ? std::min(c + kOpenBend * skipCost, skipCost) : std::min(c + kItemBend * skipCost, kClosedStall * skipCost);
+    };
     std::vector<size_t> offset(size_t(rows) + 1, 0);
     for (int i = 0; i < rows; ++i) offset[size_t(i) + 1] = offset[size_t(i)] + size_t(band.hi[size_t(i)] - band.lo[size_t(i)] + 1);
     std::vector<Step> steps(offset.back());
     constexpr float kInf = std::numeric_limits<float>::infinity();
     std::vector<float> prev, cur;
     int prevLo = 0, prevHi = -1;
+    // An item not read is passed over whole: from the row before it to the
+    // row after it, in one column, for kItemSkip skipCosts per row.
+    std::vector<float> before;
+    int beforeRow = -1, beforeLo = 0, beforeHi = -1;
+    std::vector<int> jumpFrom(size_t(rows), -1);
     float endCost = kInf;
     Cell end{rows - 1, 0};
     for (int i = 0; i < rows; ++i) {
@@ -50,16 +59,21 @@ std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
         cur.assign(size_t(hi - lo + 1), kInf);
         Step* step = steps.data() + offset[size_t(i)];
         auto prevAt = [&](int j) { return j >= prevLo && j <= prevHi ? prev[size_t(j - prevLo)] : kInf; };
+        const bool afterItem = i > 0 && open[size_t(i)] && !open[size_t(i) - 1] && beforeRow >= 0;
+        const float jump = afterItem ? kItemSkip * skipCost * float(i - 1 - beforeRow) : kInf;
+        if (afterItem) jumpFrom[size_t(i)] = beforeRow;
         for (int j = lo; j <= hi; ++j) {
             const float c = frameDistance(a.row(i), b.row(j), dims);
             float best = i == 0 ? skipCost * float(j) + 2 * c : kInf;
             Step how = Step::Start;
             if (i > 0) {
-                const float diag = prevAt(j - 1) + 2 * c, down = prevAt(j) + (open[size_t(i)] ? offDiagonal(c) : std::min(c + bend, kClosedStall * skipCost));
+                const float diag = prevAt(j - 1) + 2 * c, down = prevAt(j) + offDiagonal(i, c);
                 if (diag <= down) best = diag, how = Step::Diagonal;
                 else best = down, how = Step::Down;
+                if (afterItem && j >= beforeLo && j <= beforeHi && before[size_t(j - beforeLo)] + jump + c < best)
+                    best = before[size_t(j - beforeLo)] + jump + c, how = Step::Jump;
             }
-            const float right = j > lo ? cur[size_t(j - 1 - lo)] + (open[size_t(i)] ? offDiagonal(c) : std::min(c + bend, kClosedStall * skipCost)) : kInf;
+            const float right = j > lo ? cur[size_t(j - 1 - lo)] + offDiagonal(i, c) : kInf;
             if (right < best) best = right, how = Step::Right;
             cur[size_t(j - lo)] = best;
             step[j - lo] = how;
@@ -68,6 +82,7 @@ std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
             for (int j = lo; j <= hi; ++j)
                 if (const float total = cur[size_t(j - lo)] + skipCost * float(b.rows() - 1 - j + rows - 1 - i); total < endCost)
                     endCost = total, end = {i, j};
+        if (open[size_t(i)] && i + 1 < rows && !open[size_t(i) + 1]) before = cur, beforeRow = i, beforeLo = lo, beforeHi = hi;
         prev.swap(cur);
         prevLo = lo, prevHi = hi;
     }
@@ -78,6 +93,7 @@ std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
         if (how == Step::Start) break;
         if (how == Step::Diagonal) --i, --j;
         else if (how == Step::Down) --i;
+        else if (how == Step::Jump) i = jumpFrom[size_t(i)];
         else --j;
     }
     std::reverse(path.begin(), path.end());
@@ -114,7 +130,7 @@ float skipCostOf(const FeatureMatrix& a, const FeatureMatrix& b) { return 0.75f 
 
 bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel,
                        const std::vector<bool>& openRows, bool openEnd) {
-    m_first.clear(), m_last.clear(), m_cost.clear(), m_rowAt.clear();
+    m_first.clear(), m_last.clear(), m_cost.clear(), m_rowAt.clear(), m_passedOver.clear();
     if (synth.rows() == 0 || real.rows() == 0) return false;
     // Level 0 is the input itself (not copied); each level above it halves the one below.
     std::vector<FeatureMatrix> halvedA, halvedB;
@@ -151,7 +167,11 @@ bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, co
         ++cells[size_t(c.row)];
     }
     for (int i = 0; i < rows; ++i) m_cost[size_t(i)] /= float(std::max(1, cells[size_t(i)]));
-    // Rows past the path's end (text past the recording's stretch) lie on its last column.
+    // Rows passed over (an item not read) lie on the column the path goes on
+    // from; rows past its end (text past the recording's stretch) on its last.
+    m_passedOver.assign(size_t(rows), false);
+    for (int i = path.back().row; i >= 0; --i)
+        if (m_first[size_t(i)] < 0) m_first[size_t(i)] = m_last[size_t(i)] = m_first[size_t(i) + 1], m_passedOver[size_t(i)] = true;
     for (int i = path.back().row + 1; i < rows; ++i) m_first[size_t(i)] = m_last[size_t(i)] = path.back().col;
     return true;
 }

@@ -18,7 +18,8 @@ public:
     // `openRows`, when given, says for each synthetic frame whether the
     // recording may hold speech not in the text there (between items): only
     // there does the path stall over recording frames for no more than a frame
-    // left out costs; inside items up to three times that. With `openEnd` the
+    // left out costs; inside items up to three times that. A run of closed
+    // frames (an item) may also be passed over whole: an item not read. With `openEnd` the
     // path may also end before the last synthetic frame (the text goes on past
     // the recording's stretch): the frames past its end lie on its last column.
     bool compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel,
@@ -27,6 +28,8 @@ public:
     // For each synthetic frame, the first and last recording frame on the path.
     int firstColumn(int row) const { return m_first[size_t(row)]; }
     int lastColumn(int row) const { return m_last[size_t(row)]; }
+    // True for a synthetic frame of an item the path passes over (not read).
+    bool passedOver(int row) const { return m_passedOver[size_t(row)]; }
     // The local distance on the path at each synthetic frame (mean over its cells).
     float rowCost(int row) const { return m_cost[size_t(row)]; }
     int rows() const { return int(m_first.size()); }
@@ -38,4 +41,5 @@ public:
 private:
     std::vector<int> m_first, m_last, m_rowAt;
     std::vector<float> m_cost;
+    std::vector<bool> m_passedOver;
 };

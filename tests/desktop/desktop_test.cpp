@@ -118,12 +118,12 @@ TEST(MakeScript, PageFollowsTheReading) {
     // sox: the recording converted by sox with these options (rate, channels, bits); twice, insertBefore: see Prepare.
     const struct { QString voice; QStringList extra; int leaveOut; bool announce, mp3; QStringList sox = {}; int twice = -1, insertBefore = -1; } cases[] = {
         {"espeak:en-gb:140", {}, -1, false, false},   {"flite:rms", {}, -1, false, false},
-        {"espeak:en-gb:150", {"-o", "page.htm"}, -1, false, true}, {"espeak:en-gb:140", {}, 2, false, false},
+        {"espeak:en-gb:150", {"-o", "page.htm"}, -1, false, true}, {"flite:slt", {}, 2, false, false},
         {"espeak:en-gb:140", {}, -1, true, false},   {"espeak:en-gb:140", {"--skip", "SKIP"}, -1, true, false},
         {"espeak:en-gb:140", {}, -1, false, false, {"-r", "44100", "-c", "2", "-b", "24"}},
         {"flite:rms", {}, -1, false, false, {"-r", "48000", "-c", "2", "-b", "32"}},
         {"espeak:en-gb:140", {}, -1, false, false, {"-r", "8000"}},
-        {"flite:kal16", {}, -1, false, false, {}, 2},   {"espeak:en-gb:140", {}, -1, false, false, {}, -1, 2},
+        {"flite:kal16", {}, -1, false, false, {}, 2},   {"flite:awb", {}, -1, false, false, {}, -1, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE((c.voice + ' ' + c.extra.join(' ') + (c.mp3 ? " mp3 " : " ") + c.sox.join(' ')).toStdString());
