@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -164,6 +165,19 @@ std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthI
                     loudSeconds(span.start, span.end) >= kMinSpeechShare * std::max(sound, kFrameSeconds), {}};
         for (const auto& [ws, we] : s.words) m.words.push_back(mapSpan(ws, we));
         out.push_back(std::move(m));
+    }
+    // An item passed over while the speech between its neighbours is left
+    // uncovered was read in a voice too unlike the synthetic one to match:
+    // it keeps that stretch, unsure, its words spread as they were spoken.
+    for (size_t i = 1; i + 1 < out.size(); ++i) {
+        ItemMatch& m = out[i];
+        const SynthItem& s = spoken[i];
+        if (m.found || !path.passedOver((rowOf(s.from) + rowOf(s.to)) / 2) || !out[i - 1].found || !out[i + 1].found) continue;
+        const double from = out[i - 1].end, to = out[i + 1].start, sound = double(s.to - s.from) / kAnalysisRate;
+        if (to - from < kMinStretch * sound || loudSeconds(from, to) < kMinSpeechShare * sound) continue;
+        m.start = from, m.end = to, m.found = true, m.cost = std::numeric_limits<double>::infinity();
+        auto at = [&](long sample) { return from + (to - from) * double(sample - s.from) / double(std::max(1L, s.to - s.from)); };
+        for (size_t k = 0; k < s.words.size(); ++k) m.words[k] = {at(s.words[k].first), at(s.words[k].second)};
     }
     return out;
 }
