@@ -6,6 +6,7 @@
 #include "align/pause_finder.h"
 #include "align/resample.h"
 #include "align/speech_synth.h"
+#include "align/voice_pitch.h"
 #include "align/warp_path.h"
 #include "audio/pcm_reader.h"
 
@@ -97,6 +98,8 @@ class AnalysisSink : public PcmSink {
 public:
     AnalysisSink(const std::atomic<bool>& cancel, std::function<void(int)> progress)
         : m_cancel(cancel), m_progress(std::move(progress)) {}
+    // Features then follow the reader's voice relative to this pitch (Hz).
+    void followSpeaker(double referencePitch) { m_features.followSpeaker(referencePitch); }
     void start(int rate, size_t expected) override {
         m_resampler = std::make_unique<Resampler>(rate, kAnalysisRate);
         m_expected = expected;
@@ -114,6 +117,10 @@ public:
         m_block.clear();
         if (m_resampler) m_resampler->finish(m_block);
         pass();
+        m_features.flush();
+        m_frames.clear();
+        m_features.takeFrames(m_frames);
+        m_packed.append(m_frames);
         m_pauses.finish();
         m_packed.finish();
     }
@@ -238,13 +245,31 @@ Aligner::Result Aligner::synthesize(SpeechSynth& synth, int first, long minFrame
     return Result::Ok;
 }
 
+double Aligner::referencePitch(SpeechSynth& synth) const {
+    constexpr double kSeconds = 8;  // synthetic speech enough for a steady median
+    std::vector<float> speech;
+    for (int i = 0; i < m_texts.size() && speech.size() < size_t(kSeconds * kAnalysisRate) && !m_cancel; ++i) {
+        std::vector<float> raw;
+        if (!synth.speak(m_texts[i].simplified().left(kMaxPieceChars), raw)) break;
+        const std::vector<float> part = resample(raw, synth.sampleRate(), kAnalysisRate);
+        speech.insert(speech.end(), part.begin(), part.end());
+    }
+    return typicalPitch(speech);
+}
+
 Aligner::Result Aligner::run() {
     m_items.clear();
     m_extra.clear();
     m_error.clear();
     emit progress(0);
+    SpeechSynth synth;
+    synth.setStopFlag(&m_cancel);
+    const SpeechSynth::Result opened = synth.open(m_language);
     // Reading the recording is the first third of the work.
     AnalysisSink sink(m_cancel, [this](int percent) { emit progress(percent / 3); });
+    if (opened == SpeechSynth::Result::Ok)
+        if (const double pitch = referencePitch(synth); pitch > 0) sink.followSpeaker(pitch);
+    if (m_cancel) return fail(Result::Cancelled, QString());
     const PcmReadResult read = readMonoPcm(m_recording, sink);
     if (read == PcmReadResult::Stopped) return fail(Result::Cancelled, QString());
     if (read != PcmReadResult::Ok) return fail(Result::BadRecording, pcmReadMessage(read, m_recording));
@@ -260,9 +285,6 @@ Aligner::Result Aligner::run() {
                                                   : QCoreApplication::translate("Aligner", "No speech found in '%1'").arg(m_recording));
     emit progress(33);
 
-    SpeechSynth synth;
-    synth.setStopFlag(&m_cancel);
-    const SpeechSynth::Result opened = synth.open(m_language);
     if (opened == SpeechSynth::Result::UnknownLanguage)
         return fail(Result::UnknownLanguage, QCoreApplication::translate("Aligner", "espeak-ng has no voice for the language '%1'").arg(m_language));
     if (opened != SpeechSynth::Result::Ok)

@@ -81,6 +81,8 @@ private:
     // Speaks items from `first` on into `features` until they hold `minFrames`
     // frames or the text ends; `spoken` gets where each lies (16 kHz samples).
     Result synthesize(SpeechSynth& synth, int first, long minFrames, FeatureStream& features, std::vector<SynthItem>& spoken);
+    // The synthetic voice's typical pitch (Hz) over the text's first lines, or 0.
+    double referencePitch(SpeechSynth& synth) const;
 
     QString m_recording, m_language;
     QStringList m_texts;

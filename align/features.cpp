@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "align/features.h"
 
+#include "align/voice_pitch.h"
+
 #include <kiss_fftr.h>
 
 #include <algorithm>
@@ -20,20 +22,37 @@ constexpr double kLowHz = 100.0, kHighHz = 7600.0;
 double melOf(double hz) { return 2595.0 * std::log10(1.0 + hz / 700.0); }
 double hzOf(double mel) { return 700.0 * (std::pow(10.0, mel / 2595.0) - 1.0); }
 
-// Triangular mel filters as weights over the FFT bins, band after band.
-std::vector<float> melFilters() {
-    std::vector<float> w(size_t(kMelBands) * kBins, 0.0f);
+// A triangular mel filter: its weights over the FFT bins from `first` on.
+struct MelFilter {
+    int first = 0;
+    std::vector<float> weights;
+};
+
+// The filters, band after band, their edges scaled by `warp`: a warp above 1
+// places them higher, where a voice with a shorter vocal tract has its formants.
+std::vector<MelFilter> melFilters(double warp) {
+    std::vector<MelFilter> filters(kMelBands);
     const double lo = melOf(kLowHz), hi = melOf(kHighHz);
-    auto edgeBin = [&](int k) { return hzOf(lo + (hi - lo) * k / (kMelBands + 1)) * kFftSize / kAnalysisRate; };
+    auto edgeBin = [&](int k) { return warp * hzOf(lo + (hi - lo) * k / (kMelBands + 1)) * kFftSize / kAnalysisRate; };
     for (int b = 0; b < kMelBands; ++b) {
         const double left = edgeBin(b), mid = edgeBin(b + 1), right = edgeBin(b + 2);
-        for (int k = int(std::ceil(left)); k <= int(right) && k < kBins; ++k) {
-            const double v = k <= mid ? (k - left) / (mid - left) : (right - k) / (right - mid);
-            w[size_t(b) * kBins + size_t(k)] = float(std::max(0.0, v));
-        }
+        MelFilter& f = filters[size_t(b)];
+        f.first = std::min(kBins - 1, int(std::ceil(left)));
+        for (int k = f.first; k <= int(right) && k < kBins; ++k)
+            f.weights.push_back(float(std::max(0.0, k <= mid ? (k - left) / (mid - left) : (right - k) / (right - mid))));
     }
-    return w;
+    return filters;
 }
+
+// The warps a speaker-following stream chooses from, and the ratio of the
+// speaker's pitch to the synthetic voice's from which each applies: a woman's
+// voice (about 1.8 times a man's pitch) has formants about 18 % higher, a
+// child's about 30 %. Pitch varies more than formants between speakers of
+// one kind, so a voice is moved only when its pitch is well apart.
+constexpr double kWarps[] = {1.0, 1.18, 1.3};
+constexpr double kFromRatio[] = {0.0, 1.5, 2.2};
+static_assert(std::size(kWarps) == 3 && std::size(kFromRatio) == 3 && kMelBands == 26);
+constexpr int kPitchSpan = 100;  // frames each side whose pitch decides a frame's warp
 
 // DCT-II rows 1..kCepstra over the mel bands.
 std::vector<float> dctMatrix() {
@@ -80,12 +99,15 @@ FeatureStream::~FeatureStream() = default;
 
 void FeatureStream::push(const float* samples, size_t count) {
     m_pending.insert(m_pending.end(), samples, samples + count);
+    // Following the speaker, a frame's pitch is taken over a longer window.
+    const size_t need = m_referencePitch > 0 ? size_t(kPitchSamples) : size_t(kWindowSamples);
     size_t at = 0;
-    for (; at + kWindowSamples <= m_pending.size(); at += kHopSamples) addFrame(m_pending.data() + at);
+    for (; at + need <= m_pending.size(); at += kHopSamples) addFrame(m_pending.data() + at, int(m_pending.size() - at));
     m_pending.erase(m_pending.begin(), m_pending.begin() + long(at));
 }
 
 FeatureMatrix FeatureStream::finish() {
+    flush();
     FeatureMatrix out(std::move(m_values), kDims);
     m_values.clear();
     normaliseFeatures(out);
@@ -130,15 +152,24 @@ FeatureMatrix PackedFeatures::unpack(int first, int count) const {
     return out;
 }
 
-void FeatureStream::addFrame(const float* s) {
-    static const std::vector<float> filters = melFilters();
-    static const std::vector<float> dct = dctMatrix();
+void FeatureStream::followSpeaker(double referencePitch) {
+    m_referencePitch = referencePitch;
+}
+
+void FeatureStream::addFrame(const float* s, int available) {
+    static const std::vector<std::vector<MelFilter>> banks = [] {
+        std::vector<std::vector<MelFilter>> out;
+        for (double w : kWarps) out.push_back(melFilters(w));
+        return out;
+    }();
     static const std::vector<float> window = [] {
         std::vector<float> w(kWindowSamples);
         for (int n = 0; n < kWindowSamples; ++n) w[size_t(n)] = float(0.54 - 0.46 * std::cos(2 * M_PI * n / (kWindowSamples - 1)));
         return w;
     }();
-    float frame[kFftSize] = {}, power[kBins], mel[kMelBands];
+    constexpr int kPlain = 0;
+    static_assert(kWarps[kPlain] == 1.0);
+    float frame[kFftSize] = {}, power[kBins];
     kiss_fft_cpx spectrum[kBins];
     double energy = 0;
     for (int n = 0; n < kWindowSamples; ++n) {
@@ -148,18 +179,54 @@ void FeatureStream::addFrame(const float* s) {
     }
     kiss_fftr(m_fft.get(), frame, spectrum);
     for (int k = 0; k < kBins; ++k) power[k] = spectrum[k].r * spectrum[k].r + spectrum[k].i * spectrum[k].i;
-    for (int b = 0; b < kMelBands; ++b) {
-        const float* w = filters.data() + size_t(b) * kBins;
-        float sum = 1e-10f;
-        for (int k = 0; k < kBins; ++k) sum += w[k] * power[k];
-        mel[b] = std::log(sum);
+    Held held;
+    held.energy = float(std::log(energy + 1e-10));
+    const bool follow = m_referencePitch > 0;
+    for (size_t w = follow ? 0 : kPlain; w < (follow ? std::size(kWarps) : kPlain + 1); ++w)
+        for (int b = 0; b < kMelBands; ++b) {
+            const MelFilter& f = banks[w][size_t(b)];
+            float sum = 1e-10f;
+            for (size_t k = 0; k < f.weights.size(); ++k) sum += f.weights[k] * power[size_t(f.first) + k];
+            held.mel[w][size_t(b)] = std::log(sum);
+        }
+    if (!follow) return output(held, kPlain);
+    held.pitch = float(framePitch(s, available));
+    m_held.push_back(held);
+    if (int(m_held.size() - m_emitted) > kPitchSpan) emitHeld();
+}
+
+// Emits the first held frame not yet emitted, with the warp that the pitch of
+// the voiced frames around it asks for; keeps kPitchSpan emitted frames for
+// the frames after them.
+void FeatureStream::emitHeld() {
+    std::vector<float> voiced;
+    for (const Held& h : m_held)
+        if (h.pitch > 0) voiced.push_back(h.pitch);
+    size_t warp = 0;
+    if (voiced.size() >= 10) {
+        std::nth_element(voiced.begin(), voiced.begin() + long(voiced.size() / 2), voiced.end());
+        const double ratio = double(voiced[voiced.size() / 2]) / m_referencePitch;
+        while (warp + 1 < std::size(kWarps) && ratio >= kFromRatio[warp + 1]) ++warp;
     }
+    output(m_held[m_emitted++], warp);
+    if (m_emitted > size_t(kPitchSpan)) m_held.pop_front(), --m_emitted;
+}
+
+void FeatureStream::flush() {
+    size_t at = 0;
+    for (; m_referencePitch > 0 && at + kWindowSamples <= m_pending.size(); at += kHopSamples) addFrame(m_pending.data() + at, int(m_pending.size() - at));
+    m_pending.erase(m_pending.begin(), m_pending.begin() + long(at));
+    while (m_emitted < m_held.size()) emitHeld();
+}
+
+void FeatureStream::output(const Held& frame, size_t warp) {
+    static const std::vector<float> dct = dctMatrix();
     for (int c = 0; c < kCepstra; ++c) {
         float sum = 0;
-        for (int b = 0; b < kMelBands; ++b) sum += dct[size_t(c) * kMelBands + size_t(b)] * mel[b];
+        for (int b = 0; b < kMelBands; ++b) sum += dct[size_t(c) * kMelBands + size_t(b)] * frame.mel[warp][size_t(b)];
         m_values.push_back(sum);
     }
-    m_values.push_back(float(std::log(energy + 1e-10)));
+    m_values.push_back(frame.energy);
 }
 
 float typicalDistance(const FeatureMatrix& a, const FeatureMatrix& b, int pairs, uint32_t seed) {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -42,18 +43,37 @@ class FeatureStream {
 public:
     FeatureStream();
     ~FeatureStream();
+    // Follows the speaker's voice: each frame's filters move up or down, as
+    // far as the pitch of the speech within a second of it lies above or
+    // below `referencePitch` (Hz; the synthetic voice's), so that a high
+    // voice's formants land where the synthetic voice has them. Frames then
+    // come a second late; flush() gives the last ones.
+    void followSpeaker(double referencePitch);
     void push(const float* samples, size_t count);
+    void flush();
     // Every frame so far, normalised per dimension over all of them.
     FeatureMatrix finish();
     // Appends the frames made so far, not normalised, to `out` and forgets them.
     void takeFrames(std::vector<float>& out);
 
 private:
-    void addFrame(const float* s);
+    static constexpr int kWarpCount = 3;
+    static constexpr int kBands = 26;
+    // A frame's log mel energies under each warp, its log energy and pitch.
+    struct Held {
+        float mel[kWarpCount][kBands];
+        float energy = 0, pitch = 0;
+    };
+    void addFrame(const float* s, int available);  // `available` samples from s on
+    void emitHeld();
+    void output(const Held& frame, size_t warp);
 
     std::unique_ptr<kiss_fftr_state, void (*)(void*)> m_fft;
     std::vector<float> m_pending;  // samples from the next frame's start on
     std::vector<float> m_values;   // frames so far, row after row
+    double m_referencePitch = 0;
+    std::deque<Held> m_held;       // frames around the next to emit
+    size_t m_emitted = 0;          // the first of m_held already emitted
 };
 
 // Each dimension to zero mean and unit variance over the rows.

@@ -167,7 +167,7 @@ TEST(MakeScript, PageFollowsTheReading) {
             EXPECT_EQ(std::pair(said.anchor, texts.join(' ')), std::pair(QString("s%1").arg(i + 1), kSentences[i]));
             if (i != c.twice) {  // a line read twice may be either reading
                 EXPECT_NEAR(items[size_t(i)].start, rec.start(truth) + delay, 0.08) << "item " << i + 1;
-                EXPECT_TRUE(i + 1 == c.leaveOut || std::abs(items[size_t(i)].end - rec.end(truth) - delay) < 0.08) << "item " << i + 1;
+                EXPECT_TRUE(i + 1 == c.leaveOut || std::abs(items[size_t(i)].end - rec.end(truth) - delay) < 0.08) << "item " << i + 1 << " end " << items[size_t(i)].end << " true " << rec.end(truth) + delay;
                 // Each word where the synthesizer spoke it (NaN, where espeak-ng gives no edge, is never near);
                 // flite's voices differ more from the aligner's, and its words are timed less closely.
                 const double near = c.voice.startsWith("flite") ? 0.25 : 0.08;
