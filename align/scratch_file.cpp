@@ -13,9 +13,20 @@ bool ScratchFile::fail(const char* message) {
 
 qint64 ScratchFile::append(const void* data, qint64 size) {
     if (hasFailed()) return -1;
-    if (!m_file.isOpen() && !m_file.open()) {
-        fail(QT_TRANSLATE_NOOP("ScratchFile", "Could not create a temporary file in '%1': %2"));
-        return -1;
+    if (!m_file.isOpen()) {
+        // The system's temporary folder is empty when TMPDIR names none: then
+        // the file would go to the root folder.
+        const QString folder = QDir::tempPath();
+        if (folder.isEmpty()) {
+            m_error = QCoreApplication::translate("ScratchFile", "The temporary folder '%1' (TMPDIR) does not exist")
+                          .arg(qEnvironmentVariable("TMPDIR"));
+            return -1;
+        }
+        m_file.setFileTemplate(folder + QStringLiteral("/parlotype-XXXXXX"));
+        if (!m_file.open()) {
+            fail(QT_TRANSLATE_NOOP("ScratchFile", "Could not create a temporary file in '%1': %2"));
+            return -1;
+        }
     }
     // Written through at once, so that a full disk is seen here.
     if (!m_file.seek(m_size) || m_file.write(static_cast<const char*>(data), size) != size || !m_file.flush()) {
