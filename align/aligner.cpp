@@ -5,6 +5,7 @@
 #include "align/item_edges.h"
 #include "align/pause_finder.h"
 #include "align/resample.h"
+#include "align/scratch_file.h"
 #include "align/speech_synth.h"
 #include "align/voice_pitch.h"
 #include "align/warp_path.h"
@@ -92,12 +93,14 @@ private:
 };
 
 // The recording, resampled to the analysis rate as it is read, into its
-// features (packed, a byte a value) and pauses; `progress` hears the share
-// read so far, in percent.
+// features (packed, a byte a value) and pauses, both kept in a scratch file
+// until needed so that memory does not grow with the recording's length;
+// `progress` hears the share read so far, in percent. Reading stops when the
+// file cannot be written.
 class AnalysisSink : public PcmSink {
 public:
     AnalysisSink(const std::atomic<bool>& cancel, std::function<void(int)> progress)
-        : m_cancel(cancel), m_progress(std::move(progress)) {}
+        : m_cancel(cancel), m_progress(std::move(progress)), m_packed(m_scratch), m_pauses(m_scratch) {}
     // Features then follow the reader's voice relative to this pitch (Hz).
     void followSpeaker(double referencePitch) { m_features.followSpeaker(referencePitch); }
     void start(int rate, size_t expected) override {
@@ -116,21 +119,20 @@ public:
     void finish() {
         m_block.clear();
         if (m_resampler) m_resampler->finish(m_block);
-        pass();
-        m_features.flush();
-        m_frames.clear();
-        m_features.takeFrames(m_frames);
-        m_packed.append(m_frames);
+        pass(true);
         m_pauses.finish();
         m_packed.finish();
     }
     const PackedFeatures& features() const { return m_packed; }
     const PauseFinder& pauses() const { return m_pauses; }
-    bool stopped() const override { return m_cancel; }
+    // Why the scratch file failed, empty while it has not.
+    QString scratchError() const { return m_scratch.errorString(); }
+    bool stopped() const override { return m_cancel || m_scratch.hasFailed(); }
 
 private:
-    void pass() {
+    void pass(bool last = false) {
         m_features.push(m_block.data(), m_block.size());
+        if (last) m_features.flush();
         m_frames.clear();
         m_features.takeFrames(m_frames);
         m_packed.append(m_frames);
@@ -141,6 +143,7 @@ private:
     std::function<void(int)> m_progress;
     std::unique_ptr<Resampler> m_resampler;
     std::vector<float> m_block, m_frames;
+    ScratchFile m_scratch;
     FeatureStream m_features;
     PackedFeatures m_packed;
     PauseFinder m_pauses;
@@ -271,9 +274,11 @@ Aligner::Result Aligner::run() {
         if (const double pitch = referencePitch(synth); pitch > 0) sink.followSpeaker(pitch);
     if (m_cancel) return fail(Result::Cancelled, QString());
     const PcmReadResult read = readMonoPcm(m_recording, sink);
+    if (!sink.scratchError().isEmpty()) return fail(Result::NoScratchSpace, sink.scratchError());
     if (read == PcmReadResult::Stopped) return fail(Result::Cancelled, QString());
     if (read != PcmReadResult::Ok) return fail(Result::BadRecording, pcmReadMessage(read, m_recording));
     sink.finish();
+    if (!sink.scratchError().isEmpty()) return fail(Result::NoScratchSpace, sink.scratchError());
     const PauseFinder& pauses = sink.pauses();
     const PackedFeatures& real = sink.features();
     m_seconds = pauses.seconds();
@@ -308,6 +313,7 @@ Aligner::Result Aligner::run() {
         if (const Result said = synthesize(synth, next, want, synthStream, spoken); said != Result::Ok) return said;
         FeatureMatrix synthFeatures = synthStream.finish();
         FeatureMatrix realFeatures = real.unpack(column, width);
+        if (!sink.scratchError().isEmpty()) return fail(Result::NoScratchSpace, sink.scratchError());
         normaliseOnSpeech(synthFeatures);
         normaliseOnSpeech(realFeatures);
         // Speech not in the text (a sentence added, a line read twice) lies between items.
@@ -340,6 +346,7 @@ Aligner::Result Aligner::run() {
     // Text past the end of the recording was not read.
     while (int(matches.size()) < n) matches.push_back({0, 0, 0, kFrameSeconds, false, {}});
     m_items = placeItems(matches, pauses, m_skip, m_extra);
+    if (!sink.scratchError().isEmpty()) return fail(Result::NoScratchSpace, sink.scratchError());
     emit progress(100);
     emit finished(Result::Ok);
     return Result::Ok;

@@ -54,7 +54,8 @@ struct ExtraSpeech {
 class Aligner : public QObject {
     Q_OBJECT
 public:
-    enum class Result { Ok, Cancelled, BadRecording, NoSpeech, UnknownLanguage, NoVoiceData, SkipTooLong };
+    // NoScratchSpace: the temporary file for the recording's analysis could not be written or read.
+    enum class Result { Ok, Cancelled, BadRecording, NoSpeech, UnknownLanguage, NoVoiceData, SkipTooLong, NoScratchSpace };
     Q_ENUM(Result)
 
     explicit Aligner(QObject* parent = nullptr);

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "align/features.h"
 
+#include "align/scratch_file.h"
 #include "align/voice_pitch.h"
 
 #include <kiss_fftr.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -119,6 +121,14 @@ void FeatureStream::takeFrames(std::vector<float>& out) {
     m_values.clear();
 }
 
+namespace {
+
+// A block in the file: kFeatureDims scales, then kBlock frames of kFeatureDims bytes.
+constexpr size_t kScaleBytes = sizeof(float) * kDims;
+constexpr size_t kBlockBytes = kScaleBytes + size_t(PackedFeatures::kBlock) * kDims;
+
+}  // namespace
+
 void PackedFeatures::append(const std::vector<float>& frames) {
     m_pending.insert(m_pending.end(), frames.begin(), frames.end());
     while (m_pending.size() >= size_t(kBlock) * kDims) pack();
@@ -126,28 +136,51 @@ void PackedFeatures::append(const std::vector<float>& frames) {
 
 void PackedFeatures::finish() {
     while (!m_pending.empty()) pack();
+    if (!m_chunk.empty()) store();
 }
 
 void PackedFeatures::pack() {
     const int count = int(std::min(m_pending.size() / kDims, size_t(kBlock)));
+    float scale[kDims];
     for (int d = 0; d < kDims; ++d) {
         float peak = 1e-9f;
         for (int i = 0; i < count; ++i) peak = std::max(peak, std::abs(m_pending[size_t(i) * kDims + size_t(d)]));
-        m_scales.push_back(peak / 127.0f);
+        scale[d] = peak / 127.0f;
     }
-    const float* scale = m_scales.data() + m_scales.size() - kDims;
+    const size_t at = m_chunk.size();
+    m_chunk.resize(at + kBlockBytes, 0);
+    std::memcpy(m_chunk.data() + at, scale, kScaleBytes);
+    int8_t* values = reinterpret_cast<int8_t*>(m_chunk.data() + at + kScaleBytes);
     for (int i = 0; i < count; ++i)
-        for (int d = 0; d < kDims; ++d) m_values.push_back(int8_t(std::lround(m_pending[size_t(i) * kDims + size_t(d)] / scale[d])));
+        for (int d = 0; d < kDims; ++d) *values++ = int8_t(std::lround(m_pending[size_t(i) * kDims + size_t(d)] / scale[d]));
     m_pending.erase(m_pending.begin(), m_pending.begin() + long(count) * kDims);
     m_rows += count;
+    if (m_chunk.size() == kBlockBytes * kChunkBlocks) store();
+}
+
+void PackedFeatures::store() {
+    m_chunks.push_back(m_file->append(m_chunk.data(), qint64(m_chunk.size())));
+    m_chunk.clear();
 }
 
 FeatureMatrix PackedFeatures::unpack(int first, int count) const {
     FeatureMatrix out(count, kDims);
-    for (int i = 0; i < count; ++i) {
-        const int r = first + i;
-        const float* scale = m_scales.data() + size_t(r / kBlock) * kDims;
-        for (int d = 0; d < kDims; ++d) out.row(i)[d] = float(m_values[size_t(r) * kDims + size_t(d)]) * scale[d];
+    std::vector<char> blocks;
+    for (int r = first; r < first + count;) {
+        // The blocks of one chunk that hold rows from r on, read at once.
+        const int block = r / kBlock, chunk = block / kChunkBlocks;
+        const int lastBlock = std::min((first + count - 1) / kBlock, (chunk + 1) * kChunkBlocks - 1);
+        blocks.resize(size_t(lastBlock - block + 1) * kBlockBytes);
+        if (size_t(chunk) >= m_chunks.size() || m_chunks[size_t(chunk)] < 0 ||
+            !m_file->read(m_chunks[size_t(chunk)] + qint64(block - chunk * kChunkBlocks) * qint64(kBlockBytes), blocks.data(), qint64(blocks.size())))
+            std::fill(blocks.begin(), blocks.end(), 0);
+        for (; r < first + count && r / kBlock <= lastBlock; ++r) {
+            const char* at = blocks.data() + size_t(r / kBlock - block) * kBlockBytes;
+            float scale[kDims];
+            std::memcpy(scale, at, kScaleBytes);
+            const int8_t* values = reinterpret_cast<const int8_t*>(at + kScaleBytes) + size_t(r % kBlock) * kDims;
+            for (int d = 0; d < kDims; ++d) out.row(r - first)[d] = float(values[d]) * scale[d];
+        }
     }
     return out;
 }

@@ -3,6 +3,8 @@
 // Speech features for alignment: MFCCs at 16 kHz, 25 ms windows every 10 ms,
 // normalised to zero mean and unit variance per file.
 
+#include <QtGlobal>
+
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -10,6 +12,7 @@
 #include <vector>
 
 struct kiss_fftr_state;
+class ScratchFile;
 
 constexpr int kAnalysisRate = 16000;
 constexpr int kHopSamples = 160;     // 10 ms
@@ -79,24 +82,30 @@ private:
 // Each dimension to zero mean and unit variance over the rows.
 void normaliseFeatures(FeatureMatrix& f);
 
-// Frames kept in a byte a value, so that a long recording's fit in memory:
-// each block of kBlock frames scaled per dimension by its largest magnitude.
+// Frames kept in a byte a value, each block of kBlock frames scaled per
+// dimension by its largest magnitude, and kept in a scratch file rather than
+// in memory, so that a long recording's take no more memory than a short one's.
 class PackedFeatures {
 public:
     static constexpr int kBlock = 64;
+    explicit PackedFeatures(ScratchFile& file) : m_file(&file) {}
     // Appends whole frames of kFeatureDims values.
     void append(const std::vector<float>& frames);
     void finish();  // after the last frames
     int rows() const { return m_rows; }
-    // Rows [first, first + count), unpacked (not normalised).
+    // Rows [first, first + count), unpacked (not normalised), read back from
+    // the file; zeros where it could not be read (the file says why).
     FeatureMatrix unpack(int first, int count) const;
 
 private:
+    static constexpr int kChunkBlocks = 64;  // blocks written to the file at once, about 41 s
     void pack();
+    void store();
 
+    ScratchFile* m_file;
     std::vector<float> m_pending;  // frames not yet packed
-    std::vector<int8_t> m_values;
-    std::vector<float> m_scales;   // per block, per dimension
+    std::vector<char> m_chunk;     // blocks packed, not yet written: each its scales, then its values
+    std::vector<qint64> m_chunks;  // where each chunk of kChunkBlocks blocks begins in the file
     int m_rows = 0;
 };
 

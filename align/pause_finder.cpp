@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -18,52 +19,88 @@ double decibels(const float* s, int count) {
     return 10.0 * std::log10(sum / std::max(count, 1));
 }
 
+// Block energies as unsigned keys in the same order, for counting them by their
+// upper bits: the percentiles are then found exactly without sorting them all.
+quint32 sortKey(float v) {
+    quint32 u;
+    std::memcpy(&u, &v, sizeof u);
+    return u & 0x80000000u ? ~u : u | 0x80000000u;
+}
+
+float valueOf(quint32 key) {
+    const quint32 u = key & 0x80000000u ? key & 0x7fffffffu : ~key;
+    float v;
+    std::memcpy(&v, &u, sizeof v);
+    return v;
+}
+
 }  // namespace
+
+PauseFinder::PauseFinder(ScratchFile& file) : m_db(file), m_fineDb(file), m_dbCounts(1u << 16, 0) {}
 
 void PauseFinder::push(const float* samples, size_t count) {
     m_pending.insert(m_pending.end(), samples, samples + count);
     m_seconds += double(count) / kAnalysisRate;
     const long end = m_pendingStart + long(m_pending.size());
     auto at = [&](long sample) { return m_pending.data() + (sample - m_pendingStart); };
-    for (long b = long(m_db.size()) * kBlock; b + kBlock <= end; b += kBlock) m_db.push_back(float(decibels(at(b), kBlock)));
-    for (long f = long(m_fineDb.size()) * kFine; f + kFineWindow <= end; f += kFine)
-        m_fineDb.push_back(int16_t(std::lround(std::clamp(decibels(at(f), kFineWindow), -300.0, 300.0) * 100)));
-    const long keep = std::min(long(m_db.size()) * kBlock, long(m_fineDb.size()) * kFine);
+    for (long b = m_db.size() * kBlock; b + kBlock <= end; b += kBlock) {
+        const float db = float(decibels(at(b), kBlock));
+        m_db.append(db);
+        ++m_dbCounts[sortKey(db) >> 16];
+    }
+    for (long f = m_fineDb.size() * kFine; f + kFineWindow <= end; f += kFine)
+        m_fineDb.append(int16_t(std::lround(std::clamp(decibels(at(f), kFineWindow), -300.0, 300.0) * 100)));
+    const long keep = std::min(m_db.size() * kBlock, m_fineDb.size() * kFine);
     m_pending.erase(m_pending.begin(), m_pending.begin() + (keep - m_pendingStart));
     m_pendingStart = keep;
 }
 
 void PauseFinder::finish() {
     m_pending.clear();
-    const size_t blocks = m_db.size();
+    m_db.flush();
+    m_fineDb.flush();
+    const long blocks = m_db.size();
     if (blocks == 0) return;
-    std::vector<float> sorted = m_db;
-    std::sort(sorted.begin(), sorted.end());
-    const double speech = sorted[blocks * 95 / 100];
+    const double speech = percentile(int(blocks * 95 / 100));
     // Digital silence has no floor to speak of: none is taken lower than 50 dB below speech.
-    const double floor = std::max(double(sorted[blocks / 10]), speech - 50.0);
+    const double floor = std::max(double(percentile(int(blocks / 10))), speech - 50.0);
     // 6 dB over the floor, or a fifth of the way to speech when that is higher.
     m_threshold = floor + std::max(6.0, 0.2 * (speech - floor));
+    m_loud.resize(size_t(blocks));
+    for (long b = 0; b < blocks; ++b) m_loud[size_t(b)] = m_db.at(b) > m_threshold;
+}
+
+// The upper 16 bits of the key from the counts kept while the energies came
+// in, then the lower 16 from those of the energies that share them.
+float PauseFinder::percentile(int rank) const {
+    quint32 below = 0, high = 0;
+    while (below + m_dbCounts[high] <= quint32(rank)) below += m_dbCounts[high++];
+    std::vector<quint32> counts(1u << 16, 0);
+    for (long b = 0; b < m_db.size(); ++b)
+        if (const quint32 key = sortKey(m_db.at(b)); key >> 16 == high) ++counts[key & 0xffffu];
+    quint32 low = 0;
+    while (below + counts[low] <= quint32(rank)) below += counts[low++];
+    return valueOf(high << 16 | low);
 }
 
 // The 5 ms windows lie every kFine samples; window i is centred at kFine * i + kFineWindow / 2.
 double PauseFinder::refineStart(int block) const {
     const long first = (std::max(0L, long(block - 1) * kBlock) + kFine - 1) / kFine;
-    for (long i = first; i * kFine < long(block + 1) * kBlock && i < long(m_fineDb.size()); ++i)
-        if (m_fineDb[size_t(i)] > m_threshold * 100) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
+    for (long i = first; i * kFine < long(block + 1) * kBlock && i < m_fineDb.size(); ++i)
+        if (m_fineDb.at(i) > m_threshold * 100) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
     return double(block) * kFrameSeconds;
 }
 
 double PauseFinder::refineEnd(int block) const {
     const long first = (long(block) * kBlock + kFine - 1) / kFine;
-    for (long i = std::min(long(m_fineDb.size()) - 1, (long(block + 2) * kBlock - kFineWindow) / kFine); i >= first; --i)
-        if (m_fineDb[size_t(i)] > m_threshold * 100) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
+    for (long i = std::min(m_fineDb.size() - 1, (long(block + 2) * kBlock - kFineWindow) / kFine); i >= first; --i)
+        if (m_fineDb.at(i) > m_threshold * 100) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
     return double(block + 1) * kFrameSeconds;
 }
 
 std::vector<PauseFinder::Pause> PauseFinder::pauses(double minSeconds) const {
     std::vector<Pause> out;
-    const int blocks = int(m_db.size()), minBlocks = std::max(1, int(std::lround(minSeconds / kFrameSeconds)));
+    const int blocks = int(m_loud.size()), minBlocks = std::max(1, int(std::lround(minSeconds / kFrameSeconds)));
     const double total = m_seconds;
     for (int b = 0; b < blocks;) {
         if (loud(b)) {
@@ -85,7 +122,7 @@ std::vector<PauseFinder::Pause> PauseFinder::pauses(double minSeconds) const {
 bool PauseFinder::hasSpeech(double seconds, double from) const {
     const int need = std::max(1, int(seconds / kFrameSeconds));
     int run = 0;
-    for (size_t b = size_t(std::max(0.0, from / kFrameSeconds)); b < m_db.size(); ++b)
+    for (size_t b = size_t(std::max(0.0, from / kFrameSeconds)); b < m_loud.size(); ++b)
         if ((run = loud(int(b)) ? run + 1 : 0) >= need) return true;
     return false;
 }

@@ -2,7 +2,10 @@
 #pragma once
 // Pauses in a recording: stretches whose energy stays near the noise floor,
 // found from short-time energy, with edges placed to a few milliseconds.
-// The samples stream in; only their energies are kept.
+// The samples stream in; their energies go to a scratch file, and only a
+// loud/quiet bit per 10 ms block stays in memory.
+
+#include "align/scratch_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +13,8 @@
 
 class PauseFinder {
 public:
+    // The energies go to `file` until they are needed.
+    explicit PauseFinder(ScratchFile& file);
     // Takes the next samples (16 kHz).
     void push(const float* samples, size_t count);
     // After the last samples: sets the threshold between the noise floor and
@@ -37,16 +42,19 @@ public:
     bool hasSpeech(double seconds, double from) const;
 
     // True when the 10 ms block `block` (from the start) is louder than the threshold.
-    bool isLoud(int block) const { return block >= 0 && size_t(block) < m_db.size() && loud(block); }
+    bool isLoud(int block) const { return block >= 0 && size_t(block) < m_loud.size() && loud(block); }
 
 private:
-    bool loud(int block) const { return m_db[size_t(block)] > m_threshold; }
+    bool loud(int block) const { return m_loud[size_t(block)]; }
     double refineStart(int block) const;  // where speech starts near the start of `block`
     double refineEnd(int block) const;    // where speech ends near the end of `block`
+    float percentile(int rank) const;     // the block energy at `rank` in ascending order
 
     std::vector<float> m_pending;  // samples from m_pendingStart on
     long m_pendingStart = 0;
-    std::vector<float> m_db;      // energy of each 10 ms block, dB
-    std::vector<int16_t> m_fineDb;  // energy of 5 ms windows every 2 ms, hundredths of a dB
+    ScratchArray<float> m_db;        // energy of each 10 ms block, dB
+    ScratchArray<int16_t> m_fineDb;  // energy of 5 ms windows every 2 ms, hundredths of a dB
+    std::vector<quint32> m_dbCounts;  // block energies by their upper 16 bits as sort keys
+    std::vector<bool> m_loud;         // after finish(): each block louder than the threshold
     double m_threshold = 0, m_seconds = 0;
 };

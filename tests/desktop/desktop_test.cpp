@@ -215,6 +215,15 @@ TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
         EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(c.message) && r.out.isEmpty()) << r.err.toStdString();
     }
+    // With no folder for its temporary file, Make Script says so and writes no page.
+    const QByteArray tmp = qgetenv("TMPDIR");
+    for (const auto& [folder, message] : {std::pair{in("no/such/folder"), QString("The temporary folder '%1' (TMPDIR) does not exist")},
+                                          std::pair{text, QString("Could not create a temporary file in '%1': ")}}) {
+        qputenv("TMPDIR", folder.toLocal8Bit());
+        const Outcome r = parlotype({"--make-script", wav, text});
+        EXPECT_TRUE(r.exitCode == 1 && r.err.contains(message.arg(folder)) && r.out.isEmpty()) << r.err.toStdString();
+    }
+    tmp.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmp);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 10) << "only the inputs: no page, no temporary file";
     EXPECT_TRUE(readFile(wav) == wavBytes && readFile(text) == textBytes && readFile(in("mine.htm")) == handMade);
     // --force replaces the hand-made page; the page made then is replaced without it.
