@@ -126,7 +126,8 @@ TEST(MakeScript, PageFollowsTheReading) {
         {"flite:kal16", {}, -1, false, false, {}, 2},   {"flite:awb", {}, -1, false, false, {}, -1, 2},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE((c.voice + ' ' + c.extra.join(' ') + (c.mp3 ? " mp3 " : " ") + c.sox.join(' ')).toStdString());
+        SCOPED_TRACE((c.voice + ' ' + c.extra.join(' ') + (c.mp3 ? " mp3 " : " ") + c.sox.join(' ') +
+                      QString(" left out %1, twice %2, added before %3").arg(c.leaveOut).arg(c.twice).arg(c.insertBefore)).toStdString());
         QTemporaryDir dir;
         SpokenRecording rec;
         ASSERT_TRUE(!c.announce || rec.addSentence("This recording was made for the program's own tests.", "espeak:en-us:170", 0, false));
@@ -145,7 +146,7 @@ TEST(MakeScript, PageFollowsTheReading) {
         ASSERT_TRUE(r.exitCode == 0 && out.size() == kSentences.size() + 1) << r.err.toStdString();  // a line per item, a summary
         const bool extra = c.twice >= 0 || c.insertBefore >= 0 || (c.announce && c.extra.isEmpty());
         EXPECT_TRUE(out.last().startsWith(QString("4 items, 0 unsure, %1 not found, %2 stretches").arg(c.leaveOut < 0 ? 0 : 1).arg(extra ? 1 : 0)))
-            << out.last().toStdString();
+            << out.last().toStdString() << r.err.toStdString();
         EXPECT_EQ(r.err.contains("not found: item 3: "), c.leaveOut == 2) << r.err.toStdString();
         EXPECT_EQ(r.err.contains("speech not in the text: "), extra) << r.err.toStdString();
         const QString pagePath = c.mp3 ? dir.filePath("page.htm") : QFileInfo(audio).path() + '/' + QFileInfo(audio).baseName() + ".htm";
