@@ -285,12 +285,15 @@ TEST(MakeScript, LongLineIsSpokenInPiecesAndStaysOneItem) {
     };
     for (const auto& c : cases) EXPECT_EQ(speechPieces(c.text, 20), c.pieces) << c.text.toStdString();
 
-    // A line longer than is spoken at once (400 characters) stays one item, from its first word to its last.
+    // A line longer than is spoken at once (400 characters) stays one item,
+    // from its first word to its last, every word where it was spoken. Over
+    // 40 s, the warping path is refined from coarser levels.
     QTemporaryDir dir;
     SpokenRecording rec;
     QStringList line;
     ASSERT_TRUE(rec.addSentence(kSentences[0], "espeak:en-gb:140", 0.5));
-    for (int i = 0; i < 9; ++i) {
+    constexpr int kParts = 16;
+    for (int i = 0; i < kParts; ++i) {
         line << kSentences[1 + i % 3];
         ASSERT_TRUE(rec.addSentence(line.last(), "espeak:en-gb:140", 0.4 + 0.05 * (i % 4)));
     }
@@ -299,9 +302,20 @@ TEST(MakeScript, LongLineIsSpokenInPiecesAndStaysOneItem) {
                 writeFile(dir.filePath("long.txt"), (kSentences[0] + "\n\n" + line.join(' ') + '\n').toStdString()));
     const Outcome r = parlotype({"--make-script", dir.filePath("long.wav"), dir.filePath("long.txt")});
     const auto items = readPageItems(dir.filePath("long.htm"));
-    ASSERT_TRUE(r.exitCode == 0 && items.size() == 2) << r.err.toStdString();
+    ASSERT_TRUE(r.exitCode == 0 && items.size() == 2 && rec.end(kParts) > 45) << r.err.toStdString() << rec.end(kParts);
     EXPECT_NEAR(items[1].start, rec.start(1), 0.08);
-    EXPECT_NEAR(items[1].end, rec.end(9), 0.08);
+    EXPECT_NEAR(items[1].end, rec.end(kParts), 0.08);
+    const auto words = readPageWords(QByteArray::fromStdString(readFile(dir.filePath("long.htm"))));
+    ASSERT_EQ(words.size(), 2u);
+    size_t k = 0;
+    for (int part = 1; part <= kParts; ++part)
+        for (const auto& [start, end] : rec.words(part)) {
+            ASSERT_LT(k, words[1].words.size());
+            const PageWord& said = words[1].words[k++];
+            EXPECT_TRUE(std::isnan(start) || std::abs(said.start - start) < 0.08) << "part " << part << " word " << said.text.toStdString();
+            EXPECT_TRUE(std::isnan(end) || std::abs(said.end - end) < 0.08) << "part " << part << " word " << said.text.toStdString();
+        }
+    EXPECT_EQ(k, words[1].words.size());
 }
 
 // The page read back by the window's own item scan: with markup characters in
