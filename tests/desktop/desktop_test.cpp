@@ -128,6 +128,7 @@ TEST(MakeScript, PageFollowsTheReading) {
         {"flite:rms", {}, -1, false, false, {"-r", "48000", "-c", "2", "-b", "32"}},
         {"espeak:en-gb:140", {}, -1, false, false, {"-r", "8000"}},
         {"flite:kal16", {}, -1, false, false, {}, 2},   {"flite:awb", {}, -1, false, false, {}, -1, 2},
+        {"espeak:en-gb:140", {}, -1, false, false, {}, -1, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE((c.voice + ' ' + c.extra.join(' ') + (c.mp3 ? " mp3 " : " ") + c.sox.join(' ') +
