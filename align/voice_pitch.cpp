@@ -26,9 +26,13 @@ double framePitch(const float* samples, int count) {
         for (int k = 0; k < kDecimate; ++k) sum += samples[i * kDecimate + k];
         x[i] = sum;
     }
+    // Energies of x[0, k) by prefix sums: each lag needs only its products.
+    double energy[kPitchSamples / kDecimate + 1] = {};
+    for (int i = 0; i < n; ++i) energy[i + 1] = energy[i] + double(x[i]) * x[i];
     auto correlation = [&](int l) {
-        double xy = 0, xx = 0, yy = 0;
-        for (int i = 0; i + l < n; ++i) xy += double(x[i]) * x[i + l], xx += double(x[i]) * x[i], yy += double(x[i + l]) * x[i + l];
+        double xy = 0;
+        for (int i = 0; i + l < n; ++i) xy += double(x[i]) * x[i + l];
+        const double xx = energy[n - l], yy = energy[n] - energy[l];
         return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0.0;
     };
     double r[kMaxLag + 2] = {};
