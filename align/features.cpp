@@ -223,7 +223,8 @@ void FeatureStream::addFrame(const float* s, int available) {
             held.mel[w][size_t(b)] = std::log(sum);
         }
     if (!follow) return output(held, kPlain);
-    held.pitch = float(framePitch(s, available));
+    // Every other frame's pitch is enough for the median around a frame.
+    held.pitch = m_frameCount++ % 2 == 0 || m_held.empty() ? float(framePitch(s, available)) : m_held.back().pitch;
     m_held.push_back(held);
     if (int(m_held.size() - m_emitted) > kPitchSpan) emitHeld();
 }

@@ -77,6 +77,7 @@ private:
     double m_referencePitch = 0;
     std::deque<Held> m_held;       // frames around the next to emit
     size_t m_emitted = 0;          // the first of m_held already emitted
+    long m_frameCount = 0;
 };
 
 // Each dimension to zero mean and unit variance over the rows.
