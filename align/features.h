@@ -46,11 +46,11 @@ class FeatureStream {
 public:
     FeatureStream();
     ~FeatureStream();
-    // Follows the speaker's voice: each frame's filters move up or down, as
-    // far as the pitch of the speech within a second of it lies above or
-    // below `referencePitch` (Hz; the synthetic voice's), so that a high
-    // voice's formants land where the synthetic voice has them. Frames then
-    // come a second late; flush() gives the last ones.
+    // Follows the speaker's voice: each frame's filters move up when the
+    // pitch of the speech within a second of it lies well above
+    // `referencePitch` (Hz; the synthetic voice's), so that a higher voice's
+    // formants land where the synthetic voice has them. Frames then come a
+    // second late; flush() gives the last ones.
     void followSpeaker(double referencePitch);
     void push(const float* samples, size_t count);
     void flush();
