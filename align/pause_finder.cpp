@@ -71,15 +71,18 @@ void PauseFinder::finish() {
 }
 
 // The upper 16 bits of the key from the counts kept while the energies came
-// in, then the lower 16 from those of the energies that share them.
+// in, then the lower 16 from those of the energies that share them. Both
+// searches stop at the last key: energies that could not be read back from a
+// failed scratch file (zeros) need not match the counts.
 float PauseFinder::percentile(int rank) const {
+    constexpr quint32 kLast = 0xffffu;
     quint32 below = 0, high = 0;
-    while (below + m_dbCounts[high] <= quint32(rank)) below += m_dbCounts[high++];
-    std::vector<quint32> counts(1u << 16, 0);
+    while (high < kLast && below + m_dbCounts[high] <= quint32(rank)) below += m_dbCounts[high++];
+    std::vector<quint32> counts(kLast + 1, 0);
     for (long b = 0; b < m_db.size(); ++b)
-        if (const quint32 key = sortKey(m_db.at(b)); key >> 16 == high) ++counts[key & 0xffffu];
+        if (const quint32 key = sortKey(m_db.at(b)); key >> 16 == high) ++counts[key & kLast];
     quint32 low = 0;
-    while (below + counts[low] <= quint32(rank)) below += counts[low++];
+    while (low < kLast && below + counts[low] <= quint32(rank)) below += counts[low++];
     return valueOf(high << 16 | low);
 }
 
