@@ -45,6 +45,7 @@ bool PlaybackSession::playLink(const QString& link, const QString& pageUrl) {
     if (parts.file == fileName() && isPlaying()) jumped();
     if (parts.file != fileName()) {
         m_items.clear();
+        m_itemsPage.clear();
         m_currentItem = -1;
         const bool opened = m_player.open(parts.file);
         if (opened) scanItems(pageUrl, parts.file);
@@ -53,6 +54,11 @@ bool PlaybackSession::playLink(const QString& link, const QString& pageUrl) {
             reportChanges();
             return false;
         }
+    } else if (!pageUrl.isEmpty() && QUrl(pageUrl).adjusted(QUrl::RemoveFragment) != m_itemsPage) {
+        // The file loaded, played from another page: that page's items.
+        m_items.clear();
+        m_itemsPage.clear();
+        scanItems(pageUrl, parts.file);
     }
     cancelTurn();
     m_player.play(parts.start);
@@ -82,6 +88,7 @@ void PlaybackSession::scanItems(const QString& pageUrl, const QString& fileName)
     }
     items.resize(size_t(n));
     m_items = std::move(items);
+    m_itemsPage = QUrl(pageUrl).adjusted(QUrl::RemoveFragment);
     // Word times come with pages Make Script wrote: local files.
     m_words.clear();
     QFile file(QUrl(pageUrl).toLocalFile());

@@ -16,6 +16,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+#include <QUrl>
 #include <array>
 #include <vector>
 
@@ -78,6 +79,8 @@ public:
     bool singleItem() const { return m_singleItem; }
     bool pauseAfterItem() const { return m_pauseAfterItem; }
     int itemCount() const { return int(m_items.size()); }
+    // The page the items were read from, fragment aside; empty for none.
+    QUrl itemsPage() const { return m_itemsPage; }
     QString currentItemName() const;
 
 signals:
@@ -128,6 +131,7 @@ private:
 
     FilePlayer& m_player;
     std::vector<AudioItem> m_items;  // the page's items for the file loaded
+    QUrl m_itemsPage;
     QHash<QString, std::vector<PageWord>> m_words;  // their timed words, by anchor name
     int m_currentWord = -1;
     QTimer m_wordTimer;

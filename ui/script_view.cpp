@@ -50,7 +50,7 @@ ScriptView::ScriptView(PlaybackSession& playback, const platform::Messages& mess
     setFocusProxy(m_webView);
     m_webView->setNavigationPolicy([this](const QString& url) { return allowNavigation(url); });
     connect(&m_playback, &PlaybackSession::currentItemChanged, this, &ScriptView::showItem);
-    connect(&m_playback, &PlaybackSession::currentWordChanged, m_webView, &platform::WebView::markWord);
+    connect(&m_playback, &PlaybackSession::currentWordChanged, this, &ScriptView::showWord);
 }
 
 void ScriptView::openScript(const QString& path) {
@@ -73,9 +73,19 @@ bool ScriptView::allowNavigation(const QString& url) {
     return !m_playback.playLink(link, m_webView->location());
 }
 
+// Items and words name anchors of the page they were read from: another
+// page shown is neither marked nor moved.
+bool ScriptView::showsItemsPage() const {
+    return !m_playback.itemsPage().isEmpty() && m_webView->url().adjusted(QUrl::RemoveFragment) == m_playback.itemsPage();
+}
+
 // The item now sounding is highlighted, and with Follow Page the page moves
 // to its anchor.
 void ScriptView::showItem(const QString& name) {
+    if (!showsItemsPage()) {
+        m_marked.clear();  // marked afresh when its page is shown again
+        return;
+    }
     if (name != m_marked) {
         m_marked = name;
         m_webView->markElement(name);
@@ -86,6 +96,10 @@ void ScriptView::showItem(const QString& name) {
     if (hash >= 0) address.truncate(hash);
     address += QLatin1Char('#') + QString::fromLatin1(QUrl::toPercentEncoding(name.toUtf8(), kFragmentSafe));
     m_webView->moveToAnchor(address);
+}
+
+void ScriptView::showWord(const QString& item, int index) {
+    if (showsItemsPage()) m_webView->markWord(item, index);
 }
 
 void ScriptView::setFollowPage(bool on) {

@@ -44,7 +44,9 @@ signals:
 
 private:
     bool allowNavigation(const QString& url);
+    bool showsItemsPage() const;
     void showItem(const QString& name);
+    void showWord(const QString& item, int index);
 
     PlaybackSession& m_playback;
     const platform::Messages& m_messages;

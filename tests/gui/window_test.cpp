@@ -182,6 +182,19 @@ TEST_F(WindowTest, DocumentsListingsAndMakeScript) {
     ASSERT_TRUE(w->click("a[name=s2]"));
     EXPECT_TRUE(waitUntil([&] { return w->playback().fileName() == m_folder.path("fox.wav"); }));
     EXPECT_NEAR(w->playback().position(), rec.start(1), 0.1);  // the script made from these
+    // Items are those of the page played from: another page's link into the same recording follows its own
+    // anchors, and a page without such links, shown while the recording plays on, is neither marked nor moved.
+    m_folder.write("other.htm", QStringLiteral("<html><body><a href='fox.wav#%1' name='t2'>grapes</a></body></html>").arg(rec.start(1)).toUtf8());
+    ASSERT_TRUE(w->app().openScript(m_folder.path("other.htm")) && w->waitForPage(m_folder.url("other.htm")));
+    ASSERT_TRUE(w->click("a[name=t2]"));
+    EXPECT_TRUE(w->waitForFragment(QStringLiteral("t2"))) << w->fragment().toStdString();
+    w->playback().stop();
+    ASSERT_TRUE(w->app().openScript(m_folder.path("p1.htm")) && w->waitForPage(m_folder.url("p1.htm")));
+    w->playback().start();
+    advance(int(rec.start(1) * 1000) + 300);
+    EXPECT_EQ(w->playback().currentItemName(), QStringLiteral("t2"));
+    EXPECT_EQ(w->fragment() + w->script("String(document.querySelector('.parlotype-current'))").toString(), "null");
+    w->playback().stop();
 
     // View Source and View Parse against the golden listings; "-" when no dialog came up.
     const QString golden = QStringLiteral(PARLOTYPE_SOURCE_DIR "/tests/gui/golden/reading.");
