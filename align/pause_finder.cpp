@@ -12,6 +12,9 @@ namespace {
 constexpr int kBlock = kHopSamples;  // 10 ms
 constexpr int kFine = 32;            // 2 ms steps for the edges
 constexpr int kFineWindow = 80;      // 5 ms energy window for the edges
+// A pause's edges lie where the energy comes this near the floor: a word's
+// weak sounds (a fricative, a stop's release) are quieter than the threshold.
+constexpr double kEdgeOverFloor = 3.0;
 
 double decibels(const float* s, int count) {
     double sum = 1e-12;
@@ -66,6 +69,7 @@ void PauseFinder::finish() {
     const double floor = std::max(double(percentile(int(blocks / 10))), speech - 50.0);
     // 6 dB over the floor, or a fifth of the way to speech when that is higher.
     m_threshold = floor + std::max(6.0, 0.2 * (speech - floor));
+    m_edgeThreshold = std::min(m_threshold, floor + kEdgeOverFloor);
     m_loud.resize(size_t(blocks));
     for (long b = 0; b < blocks; ++b) m_loud[size_t(b)] = m_db.at(b) > m_threshold;
 }
@@ -87,17 +91,17 @@ float PauseFinder::percentile(int rank) const {
 }
 
 // The 5 ms windows lie every kFine samples; window i is centred at kFine * i + kFineWindow / 2.
-double PauseFinder::refineStart(int block) const {
+double PauseFinder::refineStart(int block, double threshold) const {
     const long first = (std::max(0L, long(block - 1) * kBlock) + kFine - 1) / kFine;
     for (long i = first; i * kFine < long(block + 1) * kBlock && i < m_fineDb.size(); ++i)
-        if (m_fineDb.at(i) > m_threshold * 100) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
+        if (m_fineDb.at(i) > threshold * 100) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
     return double(block) * kFrameSeconds;
 }
 
-double PauseFinder::refineEnd(int block) const {
+double PauseFinder::refineEnd(int block, double threshold) const {
     const long first = (long(block) * kBlock + kFine - 1) / kFine;
     for (long i = std::min(m_fineDb.size() - 1, (long(block + 2) * kBlock - kFineWindow) / kFine); i >= first; --i)
-        if (m_fineDb.at(i) > m_threshold * 100) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
+        if (m_fineDb.at(i) > threshold * 100) return double(i * kFine + kFineWindow / 2) / kAnalysisRate;
     return double(block + 1) * kFrameSeconds;
 }
 
@@ -112,10 +116,23 @@ std::vector<PauseFinder::Pause> PauseFinder::pauses(double minSeconds) const {
         }
         int e = b;
         while (e < blocks && !loud(e)) ++e;
-        if (e - b >= minBlocks || b == 0 || e == blocks) {
-            const double start = b == 0 ? 0.0 : refineEnd(b - 1);
-            const double end = e == blocks ? total : refineStart(e);
-            if (end > start) out.emplace_back(start, end);
+        // Within the quiet stretch, the pauses are where the energy comes near
+        // the floor: weak speech around them (a fricative, a stop's release)
+        // is left out. A stretch that never comes so near (steady noise)
+        // is one pause, as quiet against the threshold.
+        bool nearFloor = false;
+        for (int k = b; k < e && !nearFloor; ++k) nearFloor = m_db.at(k) <= m_edgeThreshold;
+        const double threshold = nearFloor ? m_edgeThreshold : m_threshold;
+        for (int from = b; from < e;) {
+            int to = from;
+            while (to < e && (!nearFloor || m_db.at(to) <= threshold)) ++to;
+            if (to - from >= minBlocks || (from == 0 && to > 0) || (to == blocks && to > from)) {
+                const double start = from == 0 ? 0.0 : refineEnd(from - 1, threshold);
+                const double end = to == blocks ? total : refineStart(to, threshold);
+                if (end > start) out.emplace_back(start, end);
+            }
+            from = to;
+            while (from < e && m_db.at(from) > threshold) ++from;
         }
         b = e;
     }

@@ -46,8 +46,9 @@ public:
 
 private:
     bool loud(int block) const { return m_loud[size_t(block)]; }
-    double refineStart(int block) const;  // where speech starts near the start of `block`
-    double refineEnd(int block) const;    // where speech ends near the end of `block`
+    // Where speech louder than `threshold` starts near the start of `block`, or ends near its end.
+    double refineStart(int block, double threshold) const;
+    double refineEnd(int block, double threshold) const;
     float percentile(int rank) const;     // the block energy at `rank` in ascending order
 
     std::vector<float> m_pending;  // samples from m_pendingStart on
@@ -57,4 +58,5 @@ private:
     std::vector<quint32> m_dbCounts;  // block energies by their upper 16 bits as sort keys
     std::vector<bool> m_loud;         // after finish(): each block louder than the threshold
     double m_threshold = 0, m_seconds = 0;
+    double m_edgeThreshold = 0;  // nearer the floor: weak speech at a pause's edges
 };

@@ -5,6 +5,7 @@
 // page it writes, its anchors in order with times close to the truth, the lines
 // it marks unsure, and bad input; the aligner's cancel and long lines in process.
 #include "align/aligner.h"
+#include "align/pause_finder.h"
 #include "align/script_page.h"
 #include "align/speech_synth.h"
 #include "align/voice_pitch.h"
@@ -203,6 +204,38 @@ TEST(MakeScript, VoicePitchOfTones) {
         for (size_t n = 0; n < s.size(); ++n)
             s[n] = float(std::sin(2 * M_PI * c.f0 * n / 16000) + c.second * std::sin(4 * M_PI * c.f0 * n / 16000)) + c.noise * noise(gen);
         EXPECT_NEAR(typicalPitch(s), c.want, 0.04 * c.want) << c.f0 << " Hz, second harmonic " << c.second;
+    }
+}
+
+// Pauses between a floor of noise and speech: a weak sound before or after
+// the speech (a fricative, a stop's release) is speech, though quieter than
+// the threshold; a quiet stretch louder than the floor throughout (steady
+// noise) is still one pause.
+TEST(MakeScript, PausesLeaveWeakSoundsOut) {
+    struct Part { double seconds, noise, tone; };
+    const struct { std::vector<Part> parts; std::vector<std::pair<double, double>> want; } cases[] = {
+        {{{1.2, 1, 0}, {1.0, 1, 1}, {0.8, 1, 0}}, {{0, 1.2}, {2.2, 3.0}}},
+        {{{1.0, 1, 0}, {0.05, 1.8, 0}, {0.15, 1, 0}, {1.0, 1, 1}, {0.8, 1, 0}}, {{0, 1.0}, {1.05, 1.2}, {2.2, 3.0}}},
+        {{{1.2, 1, 0}, {1.0, 1, 1}, {0.06, 1.8, 0}, {0.74, 1, 0}}, {{0, 1.2}, {2.26, 3.0}}},
+        {{{1.2, 1, 0}, {1.0, 1, 1}, {0.8, 1.8, 0}}, {{0, 1.2}, {2.2, 3.0}}},
+    };
+    std::mt19937 gen(5);
+    std::normal_distribution<float> noise(0, 0.003f);
+    for (size_t c = 0; c < std::size(cases); ++c) {
+        std::vector<float> s;
+        for (const Part& p : cases[c].parts)
+            for (int n = 0; n < int(p.seconds * 16000); ++n)
+                s.push_back(float(p.noise * noise(gen) + p.tone * 0.3 * std::sin(2 * M_PI * 200 * n / 16000)));
+        ScratchFile file;
+        PauseFinder finder(file);
+        finder.push(s.data(), s.size());
+        finder.finish();
+        const std::vector<PauseFinder::Pause> got = finder.pauses(0.08);
+        ASSERT_EQ(got.size(), cases[c].want.size()) << "case " << c;
+        for (size_t k = 0; k < got.size(); ++k) {
+            EXPECT_NEAR(got[k].start(), cases[c].want[k].first, 0.012) << "case " << c << " pause " << k;
+            EXPECT_NEAR(got[k].end(), cases[c].want[k].second, 0.012) << "case " << c << " pause " << k;
+        }
     }
 }
 
