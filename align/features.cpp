@@ -233,7 +233,8 @@ void FeatureStream::addFrame(const float* s, int available) {
 // the voiced frames around it asks for; keeps kPitchSpan emitted frames for
 // the frames after them.
 void FeatureStream::emitHeld() {
-    std::vector<float> voiced;
+    std::vector<float>& voiced = m_voiced;
+    voiced.clear();
     for (const Held& h : m_held)
         if (h.pitch > 0) voiced.push_back(h.pitch);
     size_t warp = 0;

@@ -77,6 +77,7 @@ private:
     double m_referencePitch = 0;
     std::deque<Held> m_held;       // frames around the next to emit
     size_t m_emitted = 0;          // the first of m_held already emitted
+    std::vector<float> m_voiced;   // emitHeld()'s pitches, kept to spare an allocation a frame
     long m_frameCount = 0;
 };
 
