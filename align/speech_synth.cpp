@@ -118,13 +118,19 @@ std::vector<std::pair<long, long>> wordSounds(const std::vector<float>& speech, 
         for (long n = from; n < to; ++n) sum += double(speech[size_t(n)]) * speech[size_t(n)];
         return to > from && sum / double(to - from) > limit;
     };
+    // Quieter than this between two words is a pause (espeak-ng's at a comma is about 0.2 s).
+    const long pause = std::lround(0.12 * rate);
     std::vector<std::pair<long, long>> out;
+    bool lastSounds = false;
     for (size_t k = 0; k < starts.size(); ++k) {
         const long from = std::clamp(starts[k], 0L, size), to = k + 1 < starts.size() ? std::clamp(starts[k + 1], from, size) : size;
         long a = from, b = to;
         while (a < b && !loud(a)) a += step;
         while (b > a && !loud(std::max(a, b - step))) b -= step;
-        out.emplace_back(a < b ? std::min(a, to) : from, a < b ? std::min(b, to) : to);
+        const bool sounds = a < b;
+        out.emplace_back(sounds ? std::min(a, to) : from, sounds ? std::min(b, to) : to);
+        if (sounds && lastSounds && out[k].first - out[k - 1].second < pause) out[k - 1].second = out[k].first = from;
+        lastSounds = sounds;
     }
     return out;
 }

@@ -42,7 +42,9 @@ private:
 // The sound of each of `count` words that begin at `starts` (samples, in
 // order) in `speech` and end where the next begins or the speech ends: the
 // first and one past the last sample of the stretch louder than -35 dB re the
-// speech's peak, in 5 ms steps; a silent word keeps its whole stretch.
+// speech's peak, in 5 ms steps; a silent word keeps its whole stretch. Two
+// words with less than a pause's quiet between them (a stop's closure, a weak
+// onset) meet where the next begins: that quiet is part of the speech.
 std::vector<std::pair<long, long>> wordSounds(const std::vector<float>& speech, const std::vector<long>& starts, int rate);
 
 // `text` in pieces of at most `maxChars` characters (at least 2), to be

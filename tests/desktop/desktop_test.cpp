@@ -239,6 +239,26 @@ TEST(MakeScript, PausesLeaveWeakSoundsOut) {
     }
 }
 
+// Where the synthetic words sound: a short quiet between two words (a stop's
+// closure) is shared at the next word's start; a pause and the quiet at the
+// ends are left out; a silent word keeps its stretch.
+TEST(MakeScript, SyntheticWordsMeetUnlessAPauseLiesBetween) {
+    const int rate = 1000;  // samples a second: one a millisecond
+    auto speech = [](std::initializer_list<std::pair<int, bool>> parts) {
+        std::vector<float> s;
+        for (const auto& [ms, loud] : parts) s.insert(s.end(), size_t(ms), loud ? 0.5f : 0.0f);
+        return s;
+    };
+    const struct { std::vector<float> speech; std::vector<long> starts; std::vector<std::pair<long, long>> want; } cases[] = {
+        {speech({{200, true}, {50, false}, {200, true}, {300, false}, {200, true}, {50, false}}), {0, 220, 750},
+         {{0, 220}, {220, 450}, {750, 950}}},
+        {speech({{30, false}, {200, true}, {100, false}, {200, true}}), {0, 280}, {{30, 280}, {280, 530}}},
+        {speech({{200, true}, {300, false}, {200, true}}), {0, 250, 300}, {{0, 200}, {250, 300}, {500, 700}}},
+    };
+    for (size_t c = 0; c < std::size(cases); ++c)
+        EXPECT_EQ(wordSounds(cases[c].speech, cases[c].starts, rate), cases[c].want) << "case " << c;
+}
+
 TEST(MakeScript, BadInputIsReportedAndNothingWritten) {
     QTemporaryDir dir;
     SpokenRecording rec, silence;
