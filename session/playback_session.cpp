@@ -73,6 +73,7 @@ bool PlaybackSession::playLink(const QString& link, const QString& pageUrl) {
 
 void PlaybackSession::scanItems(const QString& pageUrl, const QString& fileName) {
     if (pageUrl.isEmpty() || pageUrl.startsWith(QLatin1String("res:"))) return;  // no page, or the built-in one
+    m_itemsPage = QUrl(pageUrl).adjusted(QUrl::RemoveFragment);  // tried once, whatever comes of it
     platform::PageOpenResult page = platform::openPageStream(pageUrl);
     if (page.status == platform::PageOpenStatus::Unreadable) {
         emit failed(page.message);
@@ -88,7 +89,6 @@ void PlaybackSession::scanItems(const QString& pageUrl, const QString& fileName)
     }
     items.resize(size_t(n));
     m_items = std::move(items);
-    m_itemsPage = QUrl(pageUrl).adjusted(QUrl::RemoveFragment);
     // Word times come with pages Make Script wrote: local files.
     m_words.clear();
     QFile file(QUrl(pageUrl).toLocalFile());
