@@ -83,7 +83,7 @@ bool ScriptView::showsItemsPage() const {
 // to its anchor.
 void ScriptView::showItem(const QString& name) {
     if (!showsItemsPage()) {
-        m_marked.clear();  // marked afresh when its page is shown again
+        m_marked.clear();  // back on its page, the next item is marked anew
         return;
     }
     if (name != m_marked) {
