@@ -71,7 +71,12 @@ void PauseFinder::finish() {
     m_threshold = floor + std::max(6.0, 0.2 * (speech - floor));
     m_edgeThreshold = std::min(m_threshold, floor + kEdgeOverFloor);
     m_loud.resize(size_t(blocks));
-    for (long b = 0; b < blocks; ++b) m_loud[size_t(b)] = m_db.at(b) > m_threshold;
+    m_nearFloor.resize(size_t(blocks));
+    for (long b = 0; b < blocks; ++b) {
+        const float db = m_db.at(b);
+        m_loud[size_t(b)] = db > m_threshold;
+        m_nearFloor[size_t(b)] = db <= m_edgeThreshold;
+    }
 }
 
 // The upper 16 bits of the key from the counts kept while the energies came
@@ -120,19 +125,19 @@ std::vector<PauseFinder::Pause> PauseFinder::pauses(double minSeconds) const {
         // the floor: weak speech around them (a fricative, a stop's release)
         // is left out. A stretch that never comes so near (steady noise)
         // is one pause, as quiet against the threshold.
-        bool nearFloor = false;
-        for (int k = b; k < e && !nearFloor; ++k) nearFloor = m_db.at(k) <= m_edgeThreshold;
+        const bool nearFloor = std::find(m_nearFloor.begin() + b, m_nearFloor.begin() + e, true) != m_nearFloor.begin() + e;
         const double threshold = nearFloor ? m_edgeThreshold : m_threshold;
+        auto quiet = [&](int k) { return !nearFloor || m_nearFloor[size_t(k)]; };
         for (int from = b; from < e;) {
             int to = from;
-            while (to < e && (!nearFloor || m_db.at(to) <= threshold)) ++to;
+            while (to < e && quiet(to)) ++to;
             if (to - from >= minBlocks || (from == 0 && to > 0) || (to == blocks && to > from)) {
                 const double start = from == 0 ? 0.0 : refineEnd(from - 1, threshold);
                 const double end = to == blocks ? total : refineStart(to, threshold);
                 if (end > start) out.emplace_back(start, end);
             }
             from = to;
-            while (from < e && m_db.at(from) > threshold) ++from;
+            while (from < e && !quiet(from)) ++from;
         }
         b = e;
     }

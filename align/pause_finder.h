@@ -57,6 +57,7 @@ private:
     ScratchArray<int16_t> m_fineDb;  // energy of 5 ms windows every 2 ms, hundredths of a dB
     std::vector<quint32> m_dbCounts;  // block energies by their upper 16 bits as sort keys
     std::vector<bool> m_loud;         // after finish(): each block louder than the threshold
+    std::vector<bool> m_nearFloor;    // and each no louder than the edge threshold
     double m_threshold = 0, m_seconds = 0;
     double m_edgeThreshold = 0;  // nearer the floor: weak speech at a pause's edges
 };
