@@ -44,21 +44,16 @@ bool PlaybackSession::playLink(const QString& link, const QString& pageUrl) {
     const AudioLinkParts parts = splitAudioLink(link);
     if (parts.file == fileName() && isPlaying()) jumped();
     if (parts.file != fileName()) {
-        m_items.clear();
-        m_itemsPage.clear();
         m_currentItem = -1;
         const bool opened = m_player.open(parts.file);
-        if (opened) scanItems(pageUrl, parts.file);
+        scanItems(opened ? pageUrl : QString(), parts.file);  // none for a file not opened
         emit fileChanged(fileName());
         if (!opened) {
             reportChanges();
             return false;
         }
     } else if (!pageUrl.isEmpty() && QUrl(pageUrl).adjusted(QUrl::RemoveFragment) != m_itemsPage) {
-        // The file loaded, played from another page: that page's items.
-        m_items.clear();
-        m_itemsPage.clear();
-        scanItems(pageUrl, parts.file);
+        scanItems(pageUrl, parts.file);  // the file loaded, played from another page: that page's items
     }
     cancelTurn();
     m_player.play(parts.start);
@@ -72,6 +67,8 @@ bool PlaybackSession::playLink(const QString& link, const QString& pageUrl) {
 }
 
 void PlaybackSession::scanItems(const QString& pageUrl, const QString& fileName) {
+    m_items.clear();
+    m_itemsPage.clear();
     if (pageUrl.isEmpty() || pageUrl.startsWith(QLatin1String("res:"))) return;  // no page, or the built-in one
     m_itemsPage = QUrl(pageUrl).adjusted(QUrl::RemoveFragment);  // tried once, whatever comes of it
     platform::PageOpenResult page = platform::openPageStream(pageUrl);
