@@ -27,6 +27,7 @@ constexpr double kMinSpeech = 0.2;      // the recording must hold this much sou
 constexpr int kMaxPieceChars = 400;     // the longest text spoken at once, about 25 s of speech
 constexpr int kWindowFrames = 36000;    // the recording is matched 6 minutes at a time
 constexpr int kWindowMargin = 6000;     // items ending in a window's last minute wait for the next
+constexpr double kFirstRatio = 0.75;    // the recording's length over the synthetic one's, until measured
 
 // The first and one past the last sample louder than -40 dB re the peak, in 5 ms steps.
 std::pair<long, long> soundSpan(const std::vector<float>& s, int rate) {
@@ -306,7 +307,9 @@ Aligner::Result Aligner::run() {
     while (next < n) {
         const int width = std::min(kWindowFrames, total - column);
         const bool lastWindow = column + width >= total;
-        const double ratio = synthSeconds > 60 ? std::clamp(realSeconds / synthSeconds, 0.5, 3.0) : 1.5;
+        // Until a minute of items is matched the reader is taken to be fast,
+        // so that the text spoken surely fills the window.
+        const double ratio = synthSeconds > 60 ? std::clamp(realSeconds / synthSeconds, 0.5, 3.0) : kFirstRatio;
         FeatureStream synthStream;
         std::vector<SynthItem> spoken;
         const long want = lastWindow ? std::numeric_limits<long>::max() : long(width / ratio * 1.2) + 300;
@@ -327,9 +330,14 @@ Aligner::Result Aligner::run() {
         int until = width;
         if (!lastWindow) {
             // Never the last item spoken (the text may go on past it), at least one.
+            // Nor, when text is left, the items of the spoken text's last
+            // minute: the path may have stretched them over recording their
+            // successors fill.
             const double limit = (column + width - kWindowMargin) * kFrameSeconds;
+            const long spokenLimit = next + int(spoken.size()) < n ? spoken.back().to - long(kWindowMargin) * kHopSamples
+                                                                    : std::numeric_limits<long>::max();
             keep = 0;
-            while (keep + 1 < window.size() && window[keep].end <= limit) ++keep;
+            while (keep + 1 < window.size() && window[keep].end <= limit && spoken[keep].to <= spokenLimit) ++keep;
             keep = std::max<size_t>(keep, 1);
             until = std::clamp(int(std::lround(window[keep - 1].end / kFrameSeconds)) - column, 1, width);
         }
