@@ -23,6 +23,11 @@ private:
     double m_step;   // input samples per output sample
     double m_scale;  // kernel stretch when going down in rate
     int m_reach;     // input samples each side that an output uses
+    // Output n lies m_down * n / m_up input samples in; when the rates'
+    // ratio repeats within few outputs, each phase's 2 * m_reach weights are
+    // computed once, in m_bank, phase after phase.
+    long m_up = 1, m_down = 1;
+    std::vector<float> m_bank;
     std::vector<float> m_history;  // input from m_first on
     long m_first = 0;
     long m_received = 0;

@@ -6,6 +6,7 @@
 // it marks unsure, and bad input; the aligner's cancel and long lines in process.
 #include "align/aligner.h"
 #include "align/pause_finder.h"
+#include "align/resample.h"
 #include "align/script_page.h"
 #include "align/speech_synth.h"
 #include "align/voice_pitch.h"
@@ -204,6 +205,27 @@ TEST(MakeScript, VoicePitchOfTones) {
         for (size_t n = 0; n < s.size(); ++n)
             s[n] = float(std::sin(2 * M_PI * c.f0 * n / 16000) + c.second * std::sin(4 * M_PI * c.f0 * n / 16000)) + c.noise * noise(gen);
         EXPECT_NEAR(typicalPitch(s), c.want, 0.04 * c.want) << c.f0 << " Hz, second harmonic " << c.second;
+    }
+}
+
+// Recordings at common rates (and one whose ratio to 16 kHz has too many
+// phases to keep) come to 16 kHz whole: a 1 kHz tone kept at its level and
+// time, a tone above 8 kHz taken out, the same read in pieces as at once.
+TEST(MakeScript, ResamplingKeepsTheSpeechBand) {
+    for (const int rate : {8000, 11025, 16000, 22050, 44056, 44100, 48000}) {
+        const double high = rate > 20000 ? 10000 : 0;  // above the output's 8 kHz, below the input's Nyquist
+        std::vector<float> in(static_cast<size_t>(rate));
+        for (size_t n = 0; n < in.size(); ++n)
+            in[n] = float(0.5 * std::sin(2 * M_PI * 1000 * n / rate) + 0.3 * std::sin(2 * M_PI * high * n / rate));
+        Resampler streamed(rate, 16000);
+        std::vector<float> out;
+        for (size_t at = 0; at < in.size(); at += 777) streamed.push(in.data() + at, std::min<size_t>(777, in.size() - at), out);
+        streamed.finish(out);
+        EXPECT_EQ(out, resample(in, rate, 16000)) << rate;
+        ASSERT_EQ(out.size(), size_t(16000)) << rate;
+        double error = 0;
+        for (size_t n = 100; n < 15900; ++n) error = std::max(error, std::abs(out[n] - 0.5 * std::sin(2 * M_PI * 1000 * n / 16000)));
+        EXPECT_LT(error, 0.01) << rate;
     }
 }
 
