@@ -75,7 +75,7 @@ QStringList speechPieces(const QString& text, int maxChars) {
     return pieces;
 }
 
-SpeechSynth::Result SpeechSynth::open(const QString& language) {
+SpeechSynth::Result SpeechSynth::open(const QString& language, int wordsPerMinute) {
     m_rate = startEspeak();
     if (m_rate <= 0) return Result::NoVoiceData;
     espeak_VOICE voice = {};
@@ -83,7 +83,7 @@ SpeechSynth::Result SpeechSynth::open(const QString& language) {
     voice.languages = name.constData();
     if (name.isEmpty() || !isKnownLanguage(voice) || espeak_SetVoiceByProperties(&voice) != EE_OK)
         return Result::UnknownLanguage;
-    espeak_SetParameter(espeakRATE, 175, 0);
+    espeak_SetParameter(espeakRATE, wordsPerMinute, 0);
     return Result::Ok;
 }
 

@@ -20,8 +20,9 @@ public:
     enum class Result { Ok, NoVoiceData, UnknownLanguage };
 
     // Starts espeak-ng (once per process) and picks the voice for `language`
-    // (an espeak-ng language code such as "en", "de", "fr").
-    Result open(const QString& language);
+    // (an espeak-ng language code such as "en", "de", "fr"), speaking at
+    // `wordsPerMinute` (175 is espeak-ng's own speed).
+    Result open(const QString& language, int wordsPerMinute = 175);
     // A voice by its espeak-ng name ("en-us", "en-gb+f3") at `wordsPerMinute`,
     // for making test recordings with other voices than the aligner's.
     bool openVoice(const QString& name, int wordsPerMinute);
