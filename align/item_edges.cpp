@@ -22,6 +22,7 @@ constexpr int kStallFrames = 50;         // a stall is judged over this many rec
 constexpr double kStallAdvance = 0.15;   // synthetic frames per recording frame below which the path stalls
 constexpr double kMinExtra = 1.0;        // the shortest speech not in the text that is reported, seconds
 constexpr double kMinExtraLoud = 0.5;    // the share of it that must be louder than the pauses
+constexpr double kMaxMisfit = 0.4;       // an item moved out of extra speech is at most this far off its length (log)
 
 using Pause = PauseFinder::Pause;
 
@@ -246,6 +247,31 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
             m.stretch = (m.end - m.start) / m.synthetic;
             break;
         }
+    }
+    // An item with speech not in the text just before and just after it was
+    // matched into that speech (a short line before a line read twice or a
+    // sentence added): its own reading starts the speech before it. It takes
+    // from there to the pause that best gives it its length; the rest is extra.
+    for (Mapped& m : found) {
+        const auto before = std::find_if(extra.begin(), extra.end(), [&](const ExtraSpeech& x) {
+            return x.end <= m.start + 0.05 && x.end >= m.start - kSnapReach;
+        });
+        const auto after = std::find_if(extra.begin(), extra.end(), [&](const ExtraSpeech& x) {
+            return x.start >= m.end - 0.05 && x.start <= m.end + kSnapReach;
+        });
+        if (before == extra.end() || after == extra.end()) continue;
+        const Pause* end = nullptr;
+        for (const Pause& p : allPauses)
+            if (p.start() > before->start + kMinItem && p.start() < after->end &&
+                (!end || misfit(p.start() - before->start, m) < misfit(end->start() - before->start, m)))
+                end = &p;
+        if (!end || misfit(end->start() - before->start, m) > kMaxMisfit) continue;
+        const double scale = (end->start() - before->start) / std::max(kFrameSeconds, m.end - m.start);
+        for (WordTime& w : words[m.index])
+            w = {before->start + (w.start - m.start) * scale, before->start + (w.end - m.start) * scale};
+        m.start = before->start, m.end = end->start();
+        m.stretch = (m.end - m.start) / m.synthetic;
+        *before = *after = {end->end(), after->end};
     }
     std::sort(extra.begin(), extra.end(), [](const ExtraSpeech& a, const ExtraSpeech& b) { return a.start < b.start; });
     std::vector<ExtraSpeech> merged;

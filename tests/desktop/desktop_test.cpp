@@ -5,6 +5,7 @@
 // page it writes, its anchors in order with times close to the truth, the lines
 // it marks unsure, and bad input; the aligner's cancel and long lines in process.
 #include "align/aligner.h"
+#include "align/item_edges.h"
 #include "align/pause_finder.h"
 #include "align/resample.h"
 #include "align/script_page.h"
@@ -259,6 +260,44 @@ TEST(MakeScript, PausesLeaveWeakSoundsOut) {
             EXPECT_NEAR(got[k].end(), cases[c].want[k].second, 0.012) << "case " << c << " pause " << k;
         }
     }
+}
+
+// An item the path put into speech not in the text (here the middle of a
+// line read twice), its own reading left in the extra speech before it, goes
+// back to that reading, its words with it; the extra speech is one stretch.
+TEST(MakeScript, ItemMatchedIntoExtraSpeechTakesItsOwnReading) {
+    // Speech (a 200 Hz tone) at these seconds, quiet between: the line before,
+    // the short line, the long line's first reading in three parts, its second.
+    const std::vector<std::pair<double, double>> spoken = {{1.0, 3.0}, {3.5, 4.5}, {5.0, 6.5}, {6.7, 7.7}, {7.9, 9.0}, {9.5, 13.5}};
+    std::mt19937 gen(7);
+    std::normal_distribution<float> noise(0, 0.003f);
+    std::vector<float> s(size_t(14 * 16000));
+    for (size_t n = 0; n < s.size(); ++n) {
+        const double t = double(n) / 16000;
+        const bool on = std::any_of(spoken.begin(), spoken.end(), [&](auto p) { return t >= p.first && t < p.second; });
+        s[n] = noise(gen) + (on ? float(0.3 * std::sin(2 * M_PI * 200 * t)) : 0.0f);
+    }
+    ScratchFile file;
+    PauseFinder finder(file);
+    finder.push(s.data(), s.size());
+    finder.finish();
+    const std::vector<ItemMatch> matches = {{1.0, 3.0, 1.0, 2.0, true, {{1.0, 2.0}, {2.0, 3.0}}},
+                                            {6.7, 7.7, 1.0, 1.0, true, {{6.7, 7.2}, {7.2, 7.7}}},
+                                            {9.5, 13.5, 1.0, 4.0, true, {{9.5, 11.5}, {11.5, 13.5}}}};
+    std::vector<ExtraSpeech> extra = {{3.5, 6.5}, {7.9, 9.0}};
+    const std::vector<AlignedItem> items = placeItems(matches, finder, 0, extra);
+    ASSERT_EQ(items.size(), 3u);
+    const std::vector<std::pair<double, double>> want = {{1.0, 3.0}, {3.5, 4.5}, {9.5, 13.5}};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(items[i].isSure()) << "item " << i;
+        EXPECT_NEAR(items[i].start(), want[i].first, 0.02) << "item " << i;
+        EXPECT_NEAR(items[i].end(), want[i].second, 0.02) << "item " << i;
+    }
+    ASSERT_EQ(items[1].words().size(), 2u);
+    EXPECT_NEAR(items[1].words()[0].end, 4.0, 0.02);
+    ASSERT_EQ(extra.size(), 1u);
+    EXPECT_NEAR(extra[0].start, 5.0, 0.02);
+    EXPECT_NEAR(extra[0].end, 9.0, 0.02);
 }
 
 // Where the synthetic words sound: a short quiet between two words (a stop's
