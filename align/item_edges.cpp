@@ -203,6 +203,12 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
     // into a second one (a line read twice). The item keeps the first reading,
     // up to the longest pause in the stall; the rest is the second.
     const std::vector<Pause> allPauses = finder.pauses(kMinPause);
+    // Speech not in the text starts after a pause: where the path stalled
+    // on an item's last word, that word goes back to the item.
+    for (ExtraSpeech& x : extra) {
+        const auto p = std::find_if(allPauses.begin(), allPauses.end(), [&](const Pause& q) { return q.start() > x.start; });
+        if (p != allPauses.end() && p->start() < x.start + kSnapReach && p->end() < x.end) x.start = p->end();
+    }
     for (Mapped& m : found)
         for (ExtraSpeech& x : extra) {
             if (x.start < m.start + 0.1 || x.end > m.end - 0.1) continue;
