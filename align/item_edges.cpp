@@ -118,6 +118,18 @@ namespace {
 std::vector<WordTime> placeWords(const std::vector<WordTime>& mapped, const Mapped& item, const std::vector<Pause>& pauses) {
     std::vector<WordTime> w = mapped;
     if (w.empty()) return w;
+    // Words the path put past an item's edge (into the pause beside it) are
+    // drawn in, together with as much of the item as they stick out, not
+    // squeezed onto the edge.
+    const double mid = 0.5 * (item.start + item.end);
+    const double from = std::min(item.start, w.front().start), to = std::max(item.end, w.back().end);
+    const double left = std::min(mid, 2 * item.start - from), right = std::max(mid, 2 * item.end - to);
+    auto drawIn = [&](double t) {
+        if (t < left) return left - (left - t) * (left - item.start) / (left - from);
+        if (t > right) return right + (t - right) * (item.end - right) / (to - right);
+        return t;
+    };
+    for (WordTime& t : w) t = {drawIn(t.start), drawIn(t.end)};
     for (WordTime& t : w) t.start = std::clamp(t.start, item.start, item.end), t.end = std::clamp(t.end, item.start, item.end);
     w.front().start = item.start, w.back().end = item.end;
     for (size_t k = 0; k + 1 < w.size(); ++k) {

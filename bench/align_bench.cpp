@@ -171,7 +171,7 @@ void report(const char* name, const QString& page, const SpokenRecording& truth,
     for (const PageItemWords& item : readPageWords(html)) words[item.anchor] = item.words;
     std::vector<double> lineErrors, wordErrors;
     std::vector<std::vector<double>> voiceErrors(std::size(kVoices));  // word edges by the voice that spoke the line
-    int wrongState = 0, leftOutFound = 0, read = 0, wordEdges = 0, zeroLength = 0, overNeighbour = 0;
+    int wrongState = 0, leftOutFound = 0, read = 0, wordEdges = 0, zeroLength = 0, zeroWords = 0, overNeighbour = 0;
     auto overlap = [](double a0, double a1, double b0, double b1) { return std::min(a1, b1) - std::max(a0, b0) > 0.1; };
     // A line read twice may keep either reading: the other one is the speech not in the text.
     std::vector<std::pair<double, double>> firstReadings;
@@ -193,6 +193,7 @@ void report(const char* name, const QString& page, const SpokenRecording& truth,
         if (item.found) {
             // Another line's speech, or speech not in the text (a line read twice may keep either reading, not both).
             zeroLength += item.end - item.start < 0.01;
+            for (const PageWord& w : words.value(QString("s%1").arg(i + 1))) zeroWords += w.end - w.start < 0.01;
             bool over = false;
             for (int u : {t - 1, t + 1})
                 over = over || (u >= 0 && u < truth.count() && overlap(item.start, item.end, truth.start(u) * scale, truth.end(u) * scale));
@@ -256,9 +257,9 @@ void report(const char* name, const QString& page, const SpokenRecording& truth,
     std::printf("    words by voice, p95:");
     for (size_t v = 0; v < std::size(kVoices); ++v) std::printf(" %s %.0f ms", kVoices[v], at(voiceErrors[v], 0.95));
     std::printf("\n    read lines not aligned %d of %d;  left out reported not found %d of %zu;  extra speech reported %d of %zu, "
-                "%d reports of none;  items of zero length %d, over a neighbour's speech %d\n",
+                "%d reports of none;  items of zero length %d (words %d), over a neighbour's speech %d\n",
                 wrongState, read, int(changes.leftOut.size()) - leftOutFound, changes.leftOut.size(), extraFound,
-                extraTruth.size(), falseExtra, zeroLength, overNeighbour);
+                extraTruth.size(), falseExtra, zeroLength, zeroWords, overNeighbour);
 }
 
 }  // namespace

@@ -262,30 +262,38 @@ TEST(MakeScript, PausesLeaveWeakSoundsOut) {
     }
 }
 
+// Pauses of a recording that holds speech (a 200 Hz tone) at `spoken`
+// (seconds) and low noise elsewhere.
+struct TonePauses {
+    TonePauses(const std::vector<std::pair<double, double>>& spoken, double seconds) {
+        std::mt19937 gen(7);
+        std::normal_distribution<float> noise(0, 0.003f);
+        std::vector<float> s(size_t(seconds * 16000));
+        for (size_t n = 0; n < s.size(); ++n) {
+            const double t = double(n) / 16000;
+            const bool on = std::any_of(spoken.begin(), spoken.end(), [&](auto p) { return t >= p.first && t < p.second; });
+            s[n] = noise(gen) + (on ? float(0.3 * std::sin(2 * M_PI * 200 * t)) : 0.0f);
+        }
+        finder.push(s.data(), s.size());
+        finder.finish();
+    }
+    ScratchFile file;
+    PauseFinder finder{file};
+};
+
 // An item the path put into speech not in the text (here the middle of a
 // line read twice), its own reading left in the extra speech before it, goes
 // back to that reading, its words with it; the extra speech is one stretch.
-TEST(MakeScript, ItemMatchedIntoExtraSpeechTakesItsOwnReading) {
-    // Speech (a 200 Hz tone) at these seconds, quiet between: the line before,
-    // the short line, the long line's first reading in three parts, its second.
-    const std::vector<std::pair<double, double>> spoken = {{1.0, 3.0}, {3.5, 4.5}, {5.0, 6.5}, {6.7, 7.7}, {7.9, 9.0}, {9.5, 13.5}};
-    std::mt19937 gen(7);
-    std::normal_distribution<float> noise(0, 0.003f);
-    std::vector<float> s(size_t(14 * 16000));
-    for (size_t n = 0; n < s.size(); ++n) {
-        const double t = double(n) / 16000;
-        const bool on = std::any_of(spoken.begin(), spoken.end(), [&](auto p) { return t >= p.first && t < p.second; });
-        s[n] = noise(gen) + (on ? float(0.3 * std::sin(2 * M_PI * 200 * t)) : 0.0f);
-    }
-    ScratchFile file;
-    PauseFinder finder(file);
-    finder.push(s.data(), s.size());
-    finder.finish();
+// Words the path put into the pause before an item are drawn into it, none
+// left without length.
+TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
+    // The line before, the short line, the long line's first reading in three parts, its second.
+    const TonePauses twice({{1.0, 3.0}, {3.5, 4.5}, {5.0, 6.5}, {6.7, 7.7}, {7.9, 9.0}, {9.5, 13.5}}, 14);
     const std::vector<ItemMatch> matches = {{1.0, 3.0, 1.0, 2.0, true, {{1.0, 2.0}, {2.0, 3.0}}},
                                             {6.7, 7.7, 1.0, 1.0, true, {{6.7, 7.2}, {7.2, 7.7}}},
                                             {9.5, 13.5, 1.0, 4.0, true, {{9.5, 11.5}, {11.5, 13.5}}}};
     std::vector<ExtraSpeech> extra = {{3.5, 6.5}, {7.9, 9.0}};
-    const std::vector<AlignedItem> items = placeItems(matches, finder, 0, extra);
+    const std::vector<AlignedItem> items = placeItems(matches, twice.finder, 0, extra);
     ASSERT_EQ(items.size(), 3u);
     const std::vector<std::pair<double, double>> want = {{1.0, 3.0}, {3.5, 4.5}, {9.5, 13.5}};
     for (size_t i = 0; i < 3; ++i) {
@@ -298,6 +306,14 @@ TEST(MakeScript, ItemMatchedIntoExtraSpeechTakesItsOwnReading) {
     ASSERT_EQ(extra.size(), 1u);
     EXPECT_NEAR(extra[0].start, 5.0, 0.02);
     EXPECT_NEAR(extra[0].end, 9.0, 0.02);
+
+    const TonePauses one({{1.0, 3.0}}, 4);
+    std::vector<ExtraSpeech> none;
+    const std::vector<AlignedItem> early = placeItems({{0.7, 3.0, 1.0, 2.3, true, {{0.7, 1.0}, {1.0, 2.0}, {2.0, 3.0}}}}, one.finder, 0, none);
+    ASSERT_TRUE(early.size() == 1 && early[0].words().size() == 3);
+    EXPECT_NEAR(early[0].start(), 1.0, 0.02);
+    for (size_t k = 0; k < 3; ++k) EXPECT_GT(early[0].words()[k].end - early[0].words()[k].start, 0.1) << "word " << k;
+    EXPECT_NEAR(early[0].words()[1].end, 2.0, 0.02);  // no further in than the words stuck out
 }
 
 // Where the synthetic words sound: a short quiet between two words (a stop's
