@@ -211,16 +211,16 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
     const double typical = median(costs);
     for (Mapped& m : found) m.cost /= typical;
 
-    // A stall well inside an item: the path followed the item's first reading
-    // into a second one (a line read twice). The item keeps the first reading,
-    // up to the longest pause in the stall; the rest is the second.
-    const std::vector<Pause> allPauses = finder.pauses(kMinPause);
     // Speech not in the text starts after a pause: where the path stalled
     // on an item's last word, that word goes back to the item.
+    const std::vector<Pause> allPauses = finder.pauses(kMinPause);
     for (ExtraSpeech& x : extra) {
         const auto p = std::find_if(allPauses.begin(), allPauses.end(), [&](const Pause& q) { return q.start() > x.start; });
         if (p != allPauses.end() && p->start() < x.start + kSnapReach && p->end() < x.end) x.start = p->end();
     }
+    // A stall well inside an item: the path followed the item's first reading
+    // into a second one (a line read twice). The item keeps the first reading,
+    // up to the longest pause in the stall; the rest is the second.
     for (Mapped& m : found)
         for (ExtraSpeech& x : extra) {
             if (x.start < m.start + 0.1 || x.end > m.end - 0.1) continue;
