@@ -17,6 +17,7 @@ constexpr double kMaxStretch = 2.5;      // length, beyond which it is unsure (b
 constexpr double kMinSpeechShare = 0.3;  // speech in the item's stretch over its synthetic sound: below, not found
 constexpr double kMinItem = 0.05;        // an item shorter than this in the recording is not found
 constexpr double kMinWordPause = 0.12;   // shortest pause a word edge may snap to (a stop's closure is shorter)
+constexpr double kMinWord = 0.04;        // the shortest a word is made, when its neighbours allow
 constexpr double kWordReach = 0.06;      // how far a mapped word edge may lie from its pause
 constexpr int kStallFrames = 50;         // a stall is judged over this many recording frames (0.5 s)
 constexpr double kStallAdvance = 0.15;   // synthetic frames per recording frame below which the path stalls
@@ -142,6 +143,16 @@ std::vector<WordTime> placeWords(const std::vector<WordTime>& mapped, const Mapp
     for (size_t k = 0; k < w.size(); ++k) {
         if (k > 0) w[k].start = std::max(w[k].start, w[k - 1].end);
         w[k].end = std::min(item.end, std::max(w[k].end, w[k].start));
+    }
+    // No word without length: one squeezed shorter than kMinWord takes the
+    // rest from the longer of its neighbours, when that one can spare it.
+    auto length = [&](size_t k) { return w[k].end - w[k].start; };
+    for (size_t k = 0; k < w.size(); ++k) {
+        const double lack = kMinWord - length(k);
+        if (lack <= 0) continue;
+        const bool next = k + 1 < w.size() && (k == 0 || length(k + 1) > length(k - 1));
+        if (next && length(k + 1) > kMinWord + lack) w[k].end += lack, w[k + 1].start = std::max(w[k + 1].start, w[k].end);
+        else if (!next && k > 0 && length(k - 1) > kMinWord + lack) w[k].start -= lack, w[k - 1].end = std::min(w[k - 1].end, w[k].start);
     }
     return w;
 }
@@ -297,7 +308,18 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
         if (!merged.empty() && x.start <= merged.back().end) merged.back().end = std::max(merged.back().end, x.end);
         else merged.push_back(x);
     extra.swap(merged);
-
+    // Speech between two items that neither holds nor was found stalled over
+    // (the path went through it fast) is speech not in the text all the same.
+    for (size_t k = 0; k + 1 < found.size(); ++k) {
+        const double from = found[k].end, to = found[k + 1].start;
+        if (std::any_of(extra.begin(), extra.end(), [&](const ExtraSpeech& x) { return x.start < to && x.end > from; })) continue;
+        int first = -1, last = -1, loud = 0;
+        for (int b = int(from / kFrameSeconds); b < int(to / kFrameSeconds); ++b)
+            if (finder.isLoud(b)) first = first < 0 ? b : first, last = b, ++loud;
+        if (first >= 0 && (last + 1 - first) * kFrameSeconds >= kMinExtra && loud >= kMinExtraLoud * (last + 1 - first))
+            extra.push_back({first * kFrameSeconds, (last + 1) * kFrameSeconds});
+    }
+    std::sort(extra.begin(), extra.end(), [](const ExtraSpeech& a, const ExtraSpeech& b) { return a.start < b.start; });
 
     std::vector<Pause> pauses;
     for (const Pause& p : allPauses)

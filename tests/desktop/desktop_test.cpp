@@ -284,8 +284,9 @@ struct TonePauses {
 // An item the path put into speech not in the text (here the middle of a
 // line read twice), its own reading left in the extra speech before it, goes
 // back to that reading, its words with it; the extra speech is one stretch.
-// Words the path put into the pause before an item are drawn into it, none
-// left without length.
+// Speech between two items that the path went through without stalling is
+// reported all the same, and each item keeps its own edge. Words the path put
+// into the pause before an item are drawn into it, none left without length.
 TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
     // The line before, the short line, the long line's first reading in three parts, its second.
     const TonePauses twice({{1.0, 3.0}, {3.5, 4.5}, {5.0, 6.5}, {6.7, 7.7}, {7.9, 9.0}, {9.5, 13.5}}, 14);
@@ -307,13 +308,27 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
     EXPECT_NEAR(extra[0].start, 5.0, 0.02);
     EXPECT_NEAR(extra[0].end, 9.0, 0.02);
 
+    const TonePauses between({{1.0, 3.0}, {3.5, 5.0}, {5.5, 7.5}, {8.0, 10.0}}, 11);
+    std::vector<ExtraSpeech> found;
+    const std::vector<AlignedItem> apart = placeItems({{1.0, 3.0, 1.0, 2.0, true, {{1.0, 3.0}}}, {5.5, 7.5, 1.0, 2.0, true, {{5.5, 7.5}}},
+                                                      {8.0, 10.0, 1.0, 2.0, true, {{8.0, 10.0}}}}, between.finder, 0, found);
+    ASSERT_TRUE(apart.size() == 3 && found.size() == 1);
+    EXPECT_TRUE(apart[0].isSure() && apart[1].isSure());
+    EXPECT_NEAR(apart[0].end(), 3.0, 0.02);
+    EXPECT_NEAR(apart[1].start(), 5.5, 0.02);
+    EXPECT_NEAR(found[0].start, 3.5, 0.02);
+    EXPECT_NEAR(found[0].end, 5.0, 0.02);
+
     const TonePauses one({{1.0, 3.0}}, 4);
-    std::vector<ExtraSpeech> none;
-    const std::vector<AlignedItem> early = placeItems({{0.7, 3.0, 1.0, 2.3, true, {{0.7, 1.0}, {1.0, 2.0}, {2.0, 3.0}}}}, one.finder, 0, none);
-    ASSERT_TRUE(early.size() == 1 && early[0].words().size() == 3);
-    EXPECT_NEAR(early[0].start(), 1.0, 0.02);
-    for (size_t k = 0; k < 3; ++k) EXPECT_GT(early[0].words()[k].end - early[0].words()[k].start, 0.1) << "word " << k;
-    EXPECT_NEAR(early[0].words()[1].end, 2.0, 0.02);  // no further in than the words stuck out
+    for (const std::vector<WordTime>& words : {std::vector<WordTime>{{0.7, 1.0}, {1.0, 2.0}, {2.0, 3.0}},
+                                               std::vector<WordTime>{{1.0, 2.0}, {2.0, 2.0}, {2.0, 3.0}}}) {
+        std::vector<ExtraSpeech> none;
+        const std::vector<AlignedItem> item = placeItems({{words.front().start, 3.0, 1.0, 2.0, true, words}}, one.finder, 0, none);
+        ASSERT_TRUE(item.size() == 1 && item[0].words().size() == 3);
+        EXPECT_NEAR(item[0].start(), 1.0, 0.02);
+        for (size_t k = 0; k < 3; ++k) EXPECT_GE(item[0].words()[k].end - item[0].words()[k].start, 0.039) << "word " << k;
+        EXPECT_NEAR(item[0].words()[1].end, 2.0, 0.03);  // drawn in no further than the words stuck out
+    }
 }
 
 // Where the synthetic words sound: a short quiet between two words (a stop's
