@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -76,6 +77,16 @@ void fixOuterEdges(std::vector<Mapped>& items, const std::vector<Pause>& pauses,
             last.end = p.start(), last.endSnapped = true;
 }
 
+// From the first to the last loud frame of frames [from, to), when that
+// lasts a second or more and is mostly loud: speech not in the text.
+std::optional<ExtraSpeech> extraSpeechIn(const PauseFinder& finder, int from, int to) {
+    int first = -1, last = -1, loud = 0;
+    for (int k = from; k < to; ++k)
+        if (finder.isLoud(k)) first = first < 0 ? k : first, last = k, ++loud;
+    if (first < 0 || (last + 1 - first) * kFrameSeconds < kMinExtra || loud < kMinExtraLoud * (last + 1 - first)) return std::nullopt;
+    return ExtraSpeech{first * kFrameSeconds, (last + 1) * kFrameSeconds};
+}
+
 }  // namespace
 
 std::vector<ExtraSpeech> findExtraSpeech(const WarpPath& path, const PauseFinder& finder, int skipFrames, int untilColumn) {
@@ -102,11 +113,7 @@ std::vector<ExtraSpeech> findExtraSpeech(const WarpPath& path, const PauseFinder
         int from = c, to = e;
         while (from < to && !still(from)) ++from;
         while (to > from && !still(to - 1)) --to;
-        int first = -1, last = -1, loud = 0;
-        for (int k = from; k < to; ++k)
-            if (finder.isLoud(k + skipFrames)) first = first < 0 ? k : first, last = k, ++loud;
-        if (first >= 0 && (last + 1 - first) * kFrameSeconds >= kMinExtra && loud >= kMinExtraLoud * (last + 1 - first))
-            out.push_back({(first + skipFrames) * kFrameSeconds, (last + 1 + skipFrames) * kFrameSeconds});
+        if (const auto x = extraSpeechIn(finder, from + skipFrames, to + skipFrames)) out.push_back(*x);
         c = e;
     }
     return out;
@@ -313,11 +320,7 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
     for (size_t k = 0; k + 1 < found.size(); ++k) {
         const double from = found[k].end, to = found[k + 1].start;
         if (std::any_of(extra.begin(), extra.end(), [&](const ExtraSpeech& x) { return x.start < to && x.end > from; })) continue;
-        int first = -1, last = -1, loud = 0;
-        for (int b = int(from / kFrameSeconds); b < int(to / kFrameSeconds); ++b)
-            if (finder.isLoud(b)) first = first < 0 ? b : first, last = b, ++loud;
-        if (first >= 0 && (last + 1 - first) * kFrameSeconds >= kMinExtra && loud >= kMinExtraLoud * (last + 1 - first))
-            extra.push_back({first * kFrameSeconds, (last + 1) * kFrameSeconds});
+        if (const auto x = extraSpeechIn(finder, int(from / kFrameSeconds), int(to / kFrameSeconds))) extra.push_back(*x);
     }
     std::sort(extra.begin(), extra.end(), [](const ExtraSpeech& a, const ExtraSpeech& b) { return a.start < b.start; });
 
