@@ -308,16 +308,29 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
     EXPECT_NEAR(extra[0].start, 5.0, 0.02);
     EXPECT_NEAR(extra[0].end, 9.0, 0.02);
 
+    // The second item's path cost is 1.5 times the typical one: sure, of confidence 0.5.
     const TonePauses between({{1.0, 3.0}, {3.5, 5.0}, {5.5, 7.5}, {8.0, 10.0}}, 11);
     std::vector<ExtraSpeech> found;
-    const std::vector<AlignedItem> apart = placeItems({{1.0, 3.0, 1.0, 2.0, true, {{1.0, 3.0}}}, {5.5, 7.5, 1.0, 2.0, true, {{5.5, 7.5}}},
+    const std::vector<AlignedItem> apart = placeItems({{1.0, 3.0, 1.0, 2.0, true, {{1.0, 3.0}}}, {5.5, 7.5, 1.5, 2.0, true, {{5.5, 7.5}}},
                                                       {8.0, 10.0, 1.0, 2.0, true, {{8.0, 10.0}}}}, between.finder, 0, found);
     ASSERT_TRUE(apart.size() == 3 && found.size() == 1);
     EXPECT_TRUE(apart[0].isSure() && apart[1].isSure());
+    EXPECT_NEAR(apart[1].confidence(), 0.5, 0.01);
     EXPECT_NEAR(apart[0].end(), 3.0, 0.02);
     EXPECT_NEAR(apart[1].start(), 5.5, 0.02);
     EXPECT_NEAR(found[0].start, 3.5, 0.02);
     EXPECT_NEAR(found[0].end, 5.0, 0.02);
+
+    // An item matched onto a sentence not in the text, its own reading just
+    // before reported as extra speech: they change places, words and all.
+    const TonePauses swapped({{1.0, 3.0}, {3.5, 4.5}, {5.5, 8.5}, {9.0, 11.0}}, 12);
+    std::vector<ExtraSpeech> aside = {{3.5, 4.5}};
+    const std::vector<AlignedItem> own = placeItems({{1.0, 3.0, 1.0, 2.0, true, {{1.0, 3.0}}}, {5.5, 8.5, 1.0, 1.0, true, {{5.5, 7.0}, {7.0, 8.5}}},
+                                                    {9.0, 11.0, 1.0, 2.0, true, {{9.0, 11.0}}}}, swapped.finder, 0, aside);
+    ASSERT_TRUE(own.size() == 3 && own[1].words().size() == 2 && aside.size() == 1);
+    EXPECT_NEAR(own[1].start(), 3.5, 0.02);
+    EXPECT_NEAR(own[1].words()[0].end, 4.0, 0.02);
+    EXPECT_NEAR(aside[0].start, 5.5, 0.02);
 
     const TonePauses one({{1.0, 3.0}}, 4);
     for (const std::vector<WordTime>& words : {std::vector<WordTime>{{0.7, 1.0}, {1.0, 2.0}, {2.0, 3.0}},
