@@ -131,10 +131,10 @@ std::vector<WordTime> placeWords(const std::vector<WordTime>& mapped, const Mapp
     // squeezed onto the edge.
     const double mid = 0.5 * (item.start + item.end);
     const double from = std::min(item.start, w.front().start), to = std::max(item.end, w.back().end);
-    const double left = std::min(mid, 2 * item.start - from), right = std::max(mid, 2 * item.end - to);
+    const double lowKnot = std::min(mid, 2 * item.start - from), highKnot = std::max(mid, 2 * item.end - to);
     auto drawIn = [&](double t) {
-        if (t < left) return left - (left - t) * (left - item.start) / (left - from);
-        if (t > right) return right + (t - right) * (item.end - right) / (to - right);
+        if (t < lowKnot) return lowKnot - (lowKnot - t) * (lowKnot - item.start) / (lowKnot - from);
+        if (t > highKnot) return highKnot + (t - highKnot) * (item.end - highKnot) / (to - highKnot);
         return t;
     };
     for (WordTime& t : w) t = {drawIn(t.start), drawIn(t.end)};
