@@ -330,6 +330,7 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
     ASSERT_TRUE(own.size() == 3 && own[1].words().size() == 2 && aside.size() == 1);
     EXPECT_NEAR(own[1].start(), 3.5, 0.02);
     EXPECT_NEAR(own[1].words()[0].end, 4.0, 0.02);
+    EXPECT_NEAR(own[1].words()[1].start, 4.0, 0.02);
     EXPECT_NEAR(aside[0].start, 5.5, 0.02);
 
     const TonePauses one({{1.0, 3.0}}, 4);
