@@ -3,7 +3,8 @@
 // tree `cmake --install` lays out (checked by the desktop's own tools), and
 // `--make-script` on spoken recordings (voices other than the aligner's): the
 // page it writes, its anchors in order with times close to the truth, the lines
-// it marks unsure, and bad input; the aligner's cancel and long lines in process.
+// it marks unsure, and bad input; in process, the aligner's cancel and long
+// lines, its pauses, resampling, and the placing of items and words.
 #include "align/aligner.h"
 #include "align/item_edges.h"
 #include "align/pause_finder.h"
