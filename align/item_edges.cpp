@@ -233,7 +233,7 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
     // on an item's last word, that word goes back to the item.
     const std::vector<Pause> allPauses = finder.pauses(kMinPause);
     for (ExtraSpeech& x : extra) {
-        const auto p = std::find_if(allPauses.begin(), allPauses.end(), [&](const Pause& q) { return q.start() > x.start; });
+        const auto p = std::upper_bound(allPauses.begin(), allPauses.end(), x.start, [](double t, const Pause& q) { return t < q.start(); });
         if (p != allPauses.end() && p->start() < x.start + kSnapReach && p->end() < x.end) x.start = p->end();
     }
     // A stall well inside an item: the path followed the item's first reading
@@ -269,6 +269,13 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
     for (const Mapped& m : found) stretches.push_back(float((m.end - m.start) / m.synthetic));
     const double typicalStretch = median(stretches);
     auto misfit = [&](double length, const Mapped& m) { return std::abs(std::log(std::max(1e-3, length) / (typicalStretch * m.synthetic))); };
+    // An item moved to [start, end), its words scaled along.
+    auto moveTo = [&](Mapped& m, double start, double end) {
+        const double scale = (end - start) / std::max(kFrameSeconds, m.end - m.start);
+        for (WordTime& w : words[m.index]) w = {start + (w.start - m.start) * scale, start + (w.end - m.start) * scale};
+        m.start = start, m.end = end;
+        m.stretch = (m.end - m.start) / m.synthetic;
+    };
     for (size_t k = 0; k < found.size(); ++k) {
         Mapped& m = found[k];
         const double before = k > 0 ? found[k - 1].end : -1e300, after = k + 1 < found.size() ? found[k + 1].start : 1e300;
@@ -276,11 +283,9 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
             const bool beside = (x.start >= m.end - 0.05 && x.start - m.end < 1.5 && x.end <= after + 0.05) ||
                                 (x.end <= m.start + 0.05 && m.start - x.end < 1.5 && x.start >= before - 0.05);
             if (!beside || misfit(x.end - x.start, m) >= misfit(m.end - m.start, m) - 0.4) continue;
-            const double scale = (x.end - x.start) / std::max(kFrameSeconds, m.end - m.start);
-            for (WordTime& w : words[m.index])
-                w = {x.start + (w.start - m.start) * scale, x.start + (w.end - m.start) * scale};
-            std::swap(m.start, x.start), std::swap(m.end, x.end);
-            m.stretch = (m.end - m.start) / m.synthetic;
+            const ExtraSpeech own{m.start, m.end};
+            moveTo(m, x.start, x.end);
+            x = own;
             break;
         }
     }
@@ -302,11 +307,7 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
                 (!end || misfit(p.start() - before->start, m) < misfit(end->start() - before->start, m)))
                 end = &p;
         if (!end || misfit(end->start() - before->start, m) > kMaxMisfit) continue;
-        const double scale = (end->start() - before->start) / std::max(kFrameSeconds, m.end - m.start);
-        for (WordTime& w : words[m.index])
-            w = {before->start + (w.start - m.start) * scale, before->start + (w.end - m.start) * scale};
-        m.start = before->start, m.end = end->start();
-        m.stretch = (m.end - m.start) / m.synthetic;
+        moveTo(m, before->start, end->start());
         *before = *after = {end->end(), after->end};
     }
     std::sort(extra.begin(), extra.end(), [](const ExtraSpeech& a, const ExtraSpeech& b) { return a.start < b.start; });
