@@ -4,6 +4,7 @@
 #include "align/features.h"
 #include "align/item_edges.h"
 #include "align/pause_finder.h"
+#include "align/repeat_finder.h"
 #include "align/resample.h"
 #include "align/scratch_file.h"
 #include "align/speech_synth.h"
@@ -32,6 +33,7 @@ constexpr double kFirstRatio = 0.75;    // the recording's length over the synth
 // few synthetic frames for each of the reader's sounds, and word edges come
 // closer (p95 58 ms at 140 words a minute, 67 ms at espeak-ng's own 175).
 constexpr int kWordsPerMinute = 140;
+constexpr double kChunkPause = 0.08;   // the shortest pause between the stretches compared for a repeat
 
 // The first and one past the last sample louder than -40 dB re the peak, in 5 ms steps.
 std::pair<long, long> soundSpan(const std::vector<float>& s, int rate) {
@@ -197,12 +199,14 @@ std::vector<std::pair<long, long>> shareStretches(const std::vector<std::pair<lo
 }  // namespace
 
 Aligner::Result Aligner::synthesize(SpeechSynth& synth, int first, long minFrames, FeatureStream& features,
-                                    std::vector<SynthItem>& spoken) {
+                                    std::vector<SynthItem>& spoken, std::vector<float>& power) {
     const size_t gap = size_t(kItemGap * kAnalysisRate);
     const int rate = synth.sampleRate();
     NoiseSource noise;
     long at = 0;
     auto pass = [&](std::vector<float> samples) {
+        power.resize(size_t((at + long(samples.size())) / kHopSamples + 1), 0.0f);
+        for (size_t k = 0; k < samples.size(); ++k) power[size_t((at + long(k)) / kHopSamples)] += samples[k] * samples[k] / kHopSamples;
         noise.add(samples);
         features.push(samples.data(), samples.size());
         at += long(samples.size());
@@ -306,6 +310,7 @@ Aligner::Result Aligner::run() {
     // are kept; the next window starts where the last of them ends.
     const int total = real.rows(), n = int(m_texts.size());
     std::vector<ItemMatch> matches;
+    const std::vector<PauseFinder::Pause> allPauses = pauses.pauses(kChunkPause);
     int next = 0, column = std::min(total - 1, int(m_skip / kFrameSeconds));
     double realSeconds = 0, synthSeconds = 0;
     while (next < n) {
@@ -316,8 +321,9 @@ Aligner::Result Aligner::run() {
         const double ratio = synthSeconds > 60 ? std::clamp(realSeconds / synthSeconds, 0.5, 3.0) : kFirstRatio;
         FeatureStream synthStream;
         std::vector<SynthItem> spoken;
+        std::vector<float> synthPower;
         const long want = lastWindow ? std::numeric_limits<long>::max() : long(width / ratio * 1.2) + 300;
-        if (const Result said = synthesize(synth, next, want, synthStream, spoken); said != Result::Ok) return said;
+        if (const Result said = synthesize(synth, next, want, synthStream, spoken, synthPower); said != Result::Ok) return said;
         FeatureMatrix synthFeatures = synthStream.finish();
         FeatureMatrix realFeatures = real.unpack(column, width);
         if (!sink.scratchError().isEmpty()) return fail(Result::NoScratchSpace, sink.scratchError());
@@ -328,7 +334,14 @@ Aligner::Result Aligner::run() {
         for (const SynthItem& item : spoken)
             for (long r = item.from / kHopSamples; r < std::min<long>(item.to / kHopSamples, long(open.size())); ++r) open[size_t(r)] = false;
         WarpPath path;
-        if (!path.compute(synthFeatures, realFeatures, m_cancel, open, !lastWindow) || m_cancel) return fail(Result::Cancelled, QString());
+        // A stretch read again right after is speech not in the text, unless
+        // the text says something again itself (a refrain, a drill): its own
+        // speech then holds a repeat too, and none is taken for the reader's.
+        std::vector<FrameSpan> repeats = findRepeats(realFeatures, speechChunks(allPauses, column, width));
+        if (!repeats.empty() && !findRepeats(synthFeatures, speechChunks(synthPower), kLooseSameLimit).empty()) repeats.clear();
+        std::vector<bool> again(size_t(realFeatures.rows()), false);
+        for (const FrameSpan& r : repeats) std::fill(again.begin() + r.from, again.begin() + r.to, true);
+        if (!path.compute(synthFeatures, realFeatures, m_cancel, open, !lastWindow, again) || m_cancel) return fail(Result::Cancelled, QString());
         std::vector<ItemMatch> window = matchItems(path, spoken, spoken.size(), pauses, column);
         size_t keep = window.size();
         int until = width;
@@ -346,6 +359,8 @@ Aligner::Result Aligner::run() {
             until = std::clamp(int(std::lround(window[keep - 1].end / kFrameSeconds)) - column, 1, width);
         }
         for (const ExtraSpeech& x : findExtraSpeech(path, pauses, column, until)) m_extra.push_back(x);
+        for (const FrameSpan& r : repeats)  // the items are kept off them, even when too short to list
+            if (r.to <= until) m_extra.push_back({(column + r.from) * kFrameSeconds, (column + r.to) * kFrameSeconds});
         for (size_t k = 0; k < keep; ++k) {
             if (window[k].found) realSeconds += window[k].end - window[k].start, synthSeconds += window[k].synthetic;
             matches.push_back(std::move(window[k]));

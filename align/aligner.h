@@ -80,8 +80,10 @@ signals:
 private:
     Result fail(Result result, const QString& text);
     // Speaks items from `first` on into `features` until they hold `minFrames`
-    // frames or the text ends; `spoken` gets where each lies (16 kHz samples).
-    Result synthesize(SpeechSynth& synth, int first, long minFrames, FeatureStream& features, std::vector<SynthItem>& spoken);
+    // frames or the text ends; `spoken` gets where each lies (16 kHz samples),
+    // `power` the mean square of each frame's samples.
+    Result synthesize(SpeechSynth& synth, int first, long minFrames, FeatureStream& features, std::vector<SynthItem>& spoken,
+                      std::vector<float>& power);
     // The synthetic voice's typical pitch (Hz) over the text's first lines, or 0.
     double referencePitch(SpeechSynth& synth) const;
 

@@ -350,6 +350,8 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
     }
     fixOuterEdges(found, pauses, low, high);
     for (Mapped& m : found) cutExtra(m);
+    // Shorter speech not in the text (a short line's first reading) only kept the items off it.
+    extra.erase(std::remove_if(extra.begin(), extra.end(), [](const ExtraSpeech& x) { return x.end - x.start < kMinExtra; }), extra.end());
 
     const std::vector<Pause> wordPauses = finder.pauses(kMinWordPause);
     std::vector<AlignedItem> out;

@@ -13,6 +13,8 @@ constexpr float kItemBend = 1.0f;      // and inside an item this share: a word 
 constexpr float kClosedStall = 3.0f;   // a recording frame on a synthetic frame inside an item costs at most this many skipCosts
 constexpr float kItemSkip = 1.5f;      // passing over an item not read costs this many skipCosts per synthetic frame
 constexpr int kRadius = 24;            // band half-width around the projected path, in frames
+constexpr float kAgainStall = 0.2f;    // a frame read again costs this many skipCosts stalled over between items
+constexpr float kAgainMatch = 0.5f;    // and this many more matched (less than passing over an item)
 
 struct Cell {
     int row, col;
@@ -32,7 +34,8 @@ enum class Step : uint8_t { Start, Diagonal, Down, Right, Jump };
 // `openEnd` it may end before the last row too, each row left costing
 // `skipCost` (text past the recording's stretch). Cancelled: an empty path.
 std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, const Band& band, float skipCost,
-                            const std::vector<bool>& open, bool openEnd, const std::atomic<bool>& cancel) {
+                            const std::vector<bool>& open, const std::vector<bool>& again, bool openEnd,
+                            const std::atomic<bool>& cancel) {
     const int rows = a.rows(), dims = a.dims();
     // A frame on one side that matches nothing on the other (speech not in
     // the text, a line not read) costs at most a skipped frame between items,
@@ -64,16 +67,19 @@ std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
         if (afterItem) jumpFrom[size_t(i)] = beforeRow;
         for (int j = lo; j <= hi; ++j) {
             const float c = frameDistance(a.row(i), b.row(j), dims);
-            float best = i == 0 ? skipCost * float(j) + 2 * c : kInf;
+            const bool readAgain = again[size_t(j)];
+            const float matched = readAgain ? kAgainMatch * skipCost : 0.0f;
+            float best = i == 0 ? skipCost * float(j) + 2 * c + matched : kInf;
             Step how = Step::Start;
             if (i > 0) {
-                const float diag = prevAt(j - 1) + 2 * c, down = prevAt(j) + offDiagonal(i, c);
+                const float diag = prevAt(j - 1) + 2 * c + matched, down = prevAt(j) + offDiagonal(i, c) + matched;
                 if (diag <= down) best = diag, how = Step::Diagonal;
                 else best = down, how = Step::Down;
-                if (afterItem && j >= beforeLo && j <= beforeHi && before[size_t(j - beforeLo)] + jump + c < best)
-                    best = before[size_t(j - beforeLo)] + jump + c, how = Step::Jump;
+                if (afterItem && j >= beforeLo && j <= beforeHi && before[size_t(j - beforeLo)] + jump + c + matched < best)
+                    best = before[size_t(j - beforeLo)] + jump + c + matched, how = Step::Jump;
             }
-            const float right = j > lo ? cur[size_t(j - 1 - lo)] + offDiagonal(i, c) : kInf;
+            const float stall = readAgain && open[size_t(i)] ? kAgainStall * skipCost : offDiagonal(i, c) + matched;
+            const float right = j > lo ? cur[size_t(j - 1 - lo)] + stall : kInf;
             if (right < best) best = right, how = Step::Right;
             cur[size_t(j - lo)] = best;
             step[j - lo] = how;
@@ -129,13 +135,15 @@ float skipCostOf(const FeatureMatrix& a, const FeatureMatrix& b) { return 0.75f 
 }  // namespace
 
 bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel,
-                       const std::vector<bool>& openRows, bool openEnd) {
+                       const std::vector<bool>& openRows, bool openEnd, const std::vector<bool>& readAgain) {
     m_first.clear(), m_last.clear(), m_cost.clear(), m_rowAt.clear(), m_passedOver.clear();
     if (synth.rows() == 0 || real.rows() == 0) return false;
     // Level 0 is the input itself (not copied); each level above it halves the one below.
     std::vector<FeatureMatrix> halvedA, halvedB;
     // A row of a halved level is open where either of its two rows is.
     std::vector<std::vector<bool>> open{openRows.empty() ? std::vector<bool>(size_t(synth.rows()), true) : openRows};
+    // A column of a halved level is read again where both of its columns are.
+    std::vector<std::vector<bool>> again{readAgain.empty() ? std::vector<bool>(size_t(real.rows()), false) : readAgain};
     auto a = [&](int level) -> const FeatureMatrix& { return level == 0 ? synth : halvedA[size_t(level - 1)]; };
     auto b = [&](int level) -> const FeatureMatrix& { return level == 0 ? real : halvedB[size_t(level - 1)]; };
     int top = 0;
@@ -146,13 +154,17 @@ bool WarpPath::compute(const FeatureMatrix& synth, const FeatureMatrix& real, co
         std::vector<bool> nextOpen(size_t(halvedA.back().rows()));
         for (size_t r = 0; r < nextOpen.size(); ++r) nextOpen[r] = open.back()[2 * r] || (2 * r + 1 < open.back().size() && open.back()[2 * r + 1]);
         open.push_back(std::move(nextOpen));
+        std::vector<bool> nextAgain(size_t(halvedB.back().rows()));
+        for (size_t c = 0; c < nextAgain.size(); ++c) nextAgain[c] = again.back()[2 * c] && (2 * c + 1 >= again.back().size() || again.back()[2 * c + 1]);
+        again.push_back(std::move(nextAgain));
     }
     Band full{std::vector<int>(size_t(a(top).rows()), 0), std::vector<int>(size_t(a(top).rows()), b(top).rows() - 1)};
     // Averaged frames lie closer together: each level weighs a skipped frame by its own distances.
-    std::vector<Cell> path = bandedDtw(a(top), b(top), full, skipCostOf(a(top), b(top)), open[size_t(top)], openEnd, cancel);
+    std::vector<Cell> path = bandedDtw(a(top), b(top), full, skipCostOf(a(top), b(top)), open[size_t(top)], again[size_t(top)], openEnd, cancel);
     for (int level = top - 1; level >= 0 && !cancel; --level) {
         const Band band = projectBand(path, a(level).rows(), b(level).rows());
-        path = bandedDtw(a(level), b(level), band, skipCostOf(a(level), b(level)), open[size_t(level)], openEnd, cancel);
+        path = bandedDtw(a(level), b(level), band, skipCostOf(a(level), b(level)), open[size_t(level)], again[size_t(level)], openEnd,
+                         cancel);
     }
     if (cancel) return false;
     const int rows = synth.rows();

@@ -22,8 +22,11 @@ public:
     // frames (an item) may also be passed over whole: an item not read. With `openEnd` the
     // path may also end before the last synthetic frame (the text goes on past
     // the recording's stretch): the frames past its end lie on its last column.
+    // `readAgain`, when given, marks the recording frames that the frames
+    // after them repeat (a stretch read twice): the path stalls over them
+    // between items for little, and matches them only at a cost.
     bool compute(const FeatureMatrix& synth, const FeatureMatrix& real, const std::atomic<bool>& cancel,
-                 const std::vector<bool>& openRows = {}, bool openEnd = false);
+                 const std::vector<bool>& openRows = {}, bool openEnd = false, const std::vector<bool>& readAgain = {});
 
     // For each synthetic frame, the first and last recording frame on the path.
     int firstColumn(int row) const { return m_first[size_t(row)]; }

@@ -192,6 +192,43 @@ TEST(MakeScript, PageFollowsTheReading) {
     }
 }
 
+// Speech said again: a line the reader reads twice or three times (the last
+// reading is the line's, the others speech not in the text, even after a
+// line too short to place by its sound alone), and a line the text itself
+// says twice (a drill: both readings are items).
+TEST(MakeScript, LinesSaidAgain) {
+    // reads: the lines in the order read, a negative one read but not in the text (-1 - line).
+    const struct { QString voice; QStringList lines; std::vector<int> reads; int extra; } cases[] = {
+        {"flite:slt", {"The boats came home.", "Of through tall.", "Old bright losses watched the river.", "Father hills about windows under north."},
+         {0, 1, -3, -3, 2, 3}, 1},
+        {"flite:kal16", {"The boats came home.", "Where to?", "Snow fell on the quiet village all night.", "Nobody came."},
+         {0, 1, -3, 2, 3}, 1},
+        {"flite:rms", {"The boats came home.", "Short line.", "Short line.", "Father hills about windows under north."},
+         {0, 1, 2, 3}, 0},
+        {"espeak:en-gb:150", {"Listen and repeat.", "Where is the station?", "Where is the station?", "It is near the river."},
+         {0, 1, 2, 3}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.voice.toStdString() + ": " + c.lines.join(' ').toStdString());
+        QTemporaryDir dir;
+        SpokenRecording rec;
+        for (int line : c.reads) ASSERT_TRUE(rec.addSentence(c.lines[line < 0 ? -1 - line : line], c.voice, 0.5, line >= 0));
+        rec.addSilence(0.5);
+        rec.addNoise(30);
+        ASSERT_TRUE(rec.writeWave(dir.filePath("r.wav")) && writeFile(dir.filePath("r.txt"), c.lines.join('\n').toStdString() + '\n'));
+        const Outcome r = parlotype({"--make-script", dir.filePath("r.wav"), dir.filePath("r.txt")});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(int(r.err.count("speech not in the text: ")), c.extra) << r.err.toStdString();
+        const auto items = readPageItems(dir.filePath("r.htm"));
+        ASSERT_EQ(items.size(), size_t(c.lines.size()));
+        for (int i = 0; i < int(items.size()); ++i) {
+            EXPECT_TRUE(items[size_t(i)].found && !items[size_t(i)].unsure) << "item " << i + 1 << r.err.toStdString();
+            EXPECT_NEAR(items[size_t(i)].start, rec.start(i), 0.08) << "item " << i + 1;
+            EXPECT_NEAR(items[size_t(i)].end, rec.end(i), 0.08) << "item " << i + 1;
+        }
+    }
+}
+
 // The pitch that decides how far a reader's frames are moved: a man's, a
 // woman's and a child's voice told apart, a strong second harmonic not taken
 // for the pitch, noise not voiced.
