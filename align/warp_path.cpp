@@ -32,7 +32,9 @@ enum class Step : uint8_t { Start, Diagonal, Down, Right, Jump };
 // path may begin and end in any column; the recording's frames before and
 // after it cost `skipCost` each (audio that is not in the text). With
 // `openEnd` it may end before the last row too, each row left costing
-// `skipCost` (text past the recording's stretch). Cancelled: an empty path.
+// `skipCost` (text past the recording's stretch). A recording frame read
+// `again` costs kAgainStall skipCosts stalled over between items and
+// kAgainMatch more on any other step. Cancelled: an empty path.
 std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, const Band& band, float skipCost,
                             const std::vector<bool>& open, const std::vector<bool>& again, bool openEnd,
                             const std::atomic<bool>& cancel) {
