@@ -206,7 +206,12 @@ Aligner::Result Aligner::synthesize(SpeechSynth& synth, int first, long minFrame
     long at = 0;
     auto pass = [&](std::vector<float> samples) {
         power.resize(size_t((at + long(samples.size())) / kHopSamples + 1), 0.0f);
-        for (size_t k = 0; k < samples.size(); ++k) power[size_t((at + long(k)) / kHopSamples)] += samples[k] * samples[k] / kHopSamples;
+        for (size_t k = 0; k < samples.size();) {
+            const long frame = (at + long(k)) / kHopSamples;
+            float sum = 0;
+            for (const size_t end = std::min(samples.size(), size_t((frame + 1) * kHopSamples - at)); k < end; ++k) sum += samples[k] * samples[k];
+            power[size_t(frame)] += sum / kHopSamples;
+        }
         noise.add(samples);
         features.push(samples.data(), samples.size());
         at += long(samples.size());

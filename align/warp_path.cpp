@@ -39,6 +39,7 @@ std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
                             const std::vector<bool>& open, const std::vector<bool>& again, bool openEnd,
                             const std::atomic<bool>& cancel) {
     const int rows = a.rows(), dims = a.dims();
+    const bool anyAgain = std::find(again.begin(), again.end(), true) != again.end();
     // A frame on one side that matches nothing on the other (speech not in
     // the text, a line not read) costs at most a skipped frame between items,
     // and up to kClosedStall of them inside one.
@@ -69,7 +70,7 @@ std::vector<Cell> bandedDtw(const FeatureMatrix& a, const FeatureMatrix& b, cons
         if (afterItem) jumpFrom[size_t(i)] = beforeRow;
         for (int j = lo; j <= hi; ++j) {
             const float c = frameDistance(a.row(i), b.row(j), dims);
-            const bool readAgain = again[size_t(j)];
+            const bool readAgain = anyAgain && again[size_t(j)];
             const float matched = readAgain ? kAgainMatch * skipCost : 0.0f;
             float best = i == 0 ? skipCost * float(j) + 2 * c + matched : kInf;
             Step how = Step::Start;
