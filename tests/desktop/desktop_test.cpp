@@ -203,6 +203,8 @@ TEST(MakeScript, LinesSaidAgain) {
          {0, 1, -3, -3, 2, 3}, 1},
         {"flite:kal16", {"The boats came home.", "Where to?", "Snow fell on the quiet village all night.", "Nobody came."},
          {0, 1, -3, 2, 3}, 1},
+        {"espeak:en-gb:150", {"The boats came home.", "Nobody came.", "In the morning, the bowl of milk, still warm, was empty again.", "Father hills about windows under north."},
+         {0, 1, -3, 2, 3}, 1},  // a reading with pauses in it
         {"flite:rms", {"The boats came home.", "Short line.", "Short line.", "Father hills about windows under north."},
          {0, 1, 2, 3}, 0},
         {"espeak:en-gb:150", {"Listen and repeat.", "Where is the station?", "Where is the station?", "It is near the river."},
