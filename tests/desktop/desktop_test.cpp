@@ -192,58 +192,6 @@ TEST(MakeScript, PageFollowsTheReading) {
     }
 }
 
-// Speech said again: a line the reader reads twice or three times (the last
-// reading is the line's, the others speech not in the text, even after a
-// line too short to place by its sound alone), and a line the text itself
-// says twice (a drill: both readings are items).
-TEST(MakeScript, LinesSaidAgain) {
-    // reads: the lines in the order read, a negative one read but not in the text (-1 - line);
-    // lead: lines of other words read first, past 40 s, so that the path is found coarse to fine.
-    const struct { QString voice; QStringList lines; std::vector<int> reads; int extra, lead = 0; } cases[] = {
-        {"flite:kal16", {"The boats came home.", "Where to?", "Snow fell on the quiet village all night.", "Nobody came."},
-         {0, 1, -3, 2, 3}, 1, 16},
-        {"flite:slt", {"The boats came home.", "Of through tall.", "Old bright losses watched the river.", "Father hills about windows under north."},
-         {0, 1, -3, -3, 2, 3}, 1},
-        {"flite:kal16", {"The boats came home.", "Where to?", "Snow fell on the quiet village all night.", "Nobody came."},
-         {0, 1, -3, 2, 3}, 1},
-        {"espeak:en-gb:150", {"The boats came home.", "Nobody came.", "In the morning, the bowl of milk, still warm, was empty again.", "Father hills about windows under north."},
-         {0, 1, -3, 2, 3}, 1},  // a reading with pauses in it
-        {"flite:rms", {"The boats came home.", "Short line.", "Short line.", "Father hills about windows under north."},
-         {0, 1, 2, 3}, 0},
-        {"espeak:en-gb:150", {"Listen and repeat.", "Where is the station?", "Where is the station?", "It is near the river."},
-         {0, 1, 2, 3}, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.voice.toStdString() + ": " + c.lines.join(' ').toStdString() + " after " + std::to_string(c.lead));
-        QTemporaryDir dir;
-        SpokenRecording rec;
-        QStringList lines;
-        std::mt19937 gen(5);
-        const QStringList words = QString("river carried small boats past old houses where children played under tall green trees "
-                                          "while their mother baked bread and father mended nets for next week").split(' ');
-        for (int i = 0; i < c.lead; ++i) {
-            QString line;
-            for (int w = 0; w < 8; ++w) line += (w ? " " : "") + words[int(gen() % words.size())];
-            ASSERT_TRUE(rec.addSentence(lines.emplace_back(line + '.'), c.voice, 0.5));
-        }
-        lines += c.lines;
-        for (int line : c.reads) ASSERT_TRUE(rec.addSentence(c.lines[line < 0 ? -1 - line : line], c.voice, 0.5, line >= 0));
-        rec.addSilence(0.5);
-        rec.addNoise(30);
-        ASSERT_TRUE(rec.writeWave(dir.filePath("r.wav")) && writeFile(dir.filePath("r.txt"), lines.join('\n').toStdString() + '\n'));
-        const Outcome r = parlotype({"--make-script", dir.filePath("r.wav"), dir.filePath("r.txt")});
-        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-        EXPECT_EQ(int(r.err.count("speech not in the text: ")), c.extra) << r.err.toStdString();
-        const auto items = readPageItems(dir.filePath("r.htm"));
-        ASSERT_TRUE(items.size() == size_t(lines.size()) && rec.seconds() > 40 * (c.lead > 0)) << rec.seconds();
-        for (int i = 0; i < int(items.size()); ++i) {
-            EXPECT_TRUE(items[size_t(i)].found && !items[size_t(i)].unsure) << "item " << i + 1 << r.err.toStdString();
-            EXPECT_NEAR(items[size_t(i)].start, rec.start(i), 0.08) << "item " << i + 1;
-            EXPECT_NEAR(items[size_t(i)].end, rec.end(i), 0.08) << "item " << i + 1;
-        }
-    }
-}
-
 // The pitch that decides how far a reader's frames are moved: a man's, a
 // woman's and a child's voice told apart, a strong second harmonic not taken
 // for the pitch, noise not voiced.
@@ -618,6 +566,58 @@ TEST(MakeScript, ImplausibleSampleRatesAreRefused) {
         EXPECT_TRUE(r.exitCode == 1 && r.err.contains(c.message)) << c.rate << ": " << r.exitCode << " " << r.err.toStdString();
     }
     EXPECT_TRUE(QDir(dir.path()).entryList({"*.htm"}, QDir::Files).isEmpty());
+}
+
+// Speech said again: a line the reader reads twice or three times (the last
+// reading is the line's, the others speech not in the text, even after a
+// line too short to place by its sound alone), and a line the text itself
+// says twice (a drill: both readings are items).
+TEST(MakeScript, LinesSaidAgain) {
+    // reads: the lines in the order read, a negative one read but not in the text (-1 - line);
+    // lead: lines of other words read first, past 40 s, so that the path is found coarse to fine.
+    const struct { QString voice; QStringList lines; std::vector<int> reads; int extra, lead = 0; } cases[] = {
+        {"flite:kal16", {"The boats came home.", "Where to?", "Snow fell on the quiet village all night.", "Nobody came."},
+         {0, 1, -3, 2, 3}, 1, 16},
+        {"flite:slt", {"The boats came home.", "Of through tall.", "Old bright losses watched the river.", "Father hills about windows under north."},
+         {0, 1, -3, -3, 2, 3}, 1},
+        {"flite:kal16", {"The boats came home.", "Where to?", "Snow fell on the quiet village all night.", "Nobody came."},
+         {0, 1, -3, 2, 3}, 1},
+        {"espeak:en-gb:150", {"The boats came home.", "Nobody came.", "In the morning, the bowl of milk, still warm, was empty again.", "Father hills about windows under north."},
+         {0, 1, -3, 2, 3}, 1},  // a reading with pauses in it
+        {"flite:rms", {"The boats came home.", "Short line.", "Short line.", "Father hills about windows under north."},
+         {0, 1, 2, 3}, 0},
+        {"espeak:en-gb:150", {"Listen and repeat.", "Where is the station?", "Where is the station?", "It is near the river."},
+         {0, 1, 2, 3}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.voice.toStdString() + ": " + c.lines.join(' ').toStdString() + " after " + std::to_string(c.lead));
+        QTemporaryDir dir;
+        SpokenRecording rec;
+        QStringList lines;
+        std::mt19937 gen(5);
+        const QStringList words = QString("river carried small boats past old houses where children played under tall green trees "
+                                          "while their mother baked bread and father mended nets for next week").split(' ');
+        for (int i = 0; i < c.lead; ++i) {
+            QString line;
+            for (int w = 0; w < 8; ++w) line += (w ? " " : "") + words[int(gen() % words.size())];
+            ASSERT_TRUE(rec.addSentence(lines.emplace_back(line + '.'), c.voice, 0.5));
+        }
+        lines += c.lines;
+        for (int line : c.reads) ASSERT_TRUE(rec.addSentence(c.lines[line < 0 ? -1 - line : line], c.voice, 0.5, line >= 0));
+        rec.addSilence(0.5);
+        rec.addNoise(30);
+        ASSERT_TRUE(rec.writeWave(dir.filePath("r.wav")) && writeFile(dir.filePath("r.txt"), lines.join('\n').toStdString() + '\n'));
+        const Outcome r = parlotype({"--make-script", dir.filePath("r.wav"), dir.filePath("r.txt")});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(int(r.err.count("speech not in the text: ")), c.extra) << r.err.toStdString();
+        const auto items = readPageItems(dir.filePath("r.htm"));
+        ASSERT_TRUE(items.size() == size_t(lines.size()) && rec.seconds() > 40 * (c.lead > 0)) << rec.seconds();
+        for (int i = 0; i < int(items.size()); ++i) {
+            EXPECT_TRUE(items[size_t(i)].found && !items[size_t(i)].unsure) << "item " << i + 1 << r.err.toStdString();
+            EXPECT_NEAR(items[size_t(i)].start, rec.start(i), 0.08) << "item " << i + 1;
+            EXPECT_NEAR(items[size_t(i)].end, rec.end(i), 0.08) << "item " << i + 1;
+        }
+    }
 }
 
 }  // namespace
