@@ -14,7 +14,8 @@ constexpr double kMinPause = 0.08;       // shortest pause an item edge may snap
 constexpr double kSnapReach = 0.35;      // how far a mapped edge may lie from its pause
 constexpr double kMaxCostRatio = 2.2;    // an item's path cost over the median: beyond, unsure
 constexpr double kMinStretch = 0.45;     // the item's length in the recording over its synthetic
-constexpr double kMaxStretch = 2.5;      // length, beyond which it is unsure (below the first: not found)
+constexpr double kMaxStretch = 2.5;      // length, beyond which it is unsure (below the first: not found);
+                                         // the first is taken of a fast reader's pace
 constexpr double kMinSpeechShare = 0.3;  // speech in the item's stretch over its synthetic sound: below, not found
 constexpr double kMinItem = 0.05;        // an item shorter than this in the recording is not found
 constexpr double kMinWordPause = 0.12;   // shortest pause a word edge may snap to (a stop's closure is shorter)
@@ -85,6 +86,15 @@ std::optional<ExtraSpeech> extraSpeechIn(const PauseFinder& finder, int from, in
         if (finder.isLoud(k)) first = first < 0 ? k : first, last = k, ++loud;
     if (first < 0 || (last + 1 - first) * kFrameSeconds < kMinExtra || loud < kMinExtraLoud * (last + 1 - first)) return std::nullopt;
     return ExtraSpeech{first * kFrameSeconds, (last + 1) * kFrameSeconds};
+}
+
+// The median of the found items' lengths in the recording over their
+// synthetic ones: the reader's pace against the synthetic voice's.
+double readingPace(const std::vector<ItemMatch>& matches) {
+    std::vector<float> stretches;
+    for (const ItemMatch& m : matches)
+        if (m.found) stretches.push_back(float((m.end - m.start) / m.synthetic));
+    return median(stretches);
 }
 
 }  // namespace
@@ -191,12 +201,14 @@ std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthI
         const double synthetic = std::max(kFrameSeconds, double(s.to - s.from) / kAnalysisRate);
         double sound = 0;
         for (const auto& [ws, we] : s.words) sound += double(we - ws) / kAnalysisRate;
-        const double stretch = (span.end - span.start) / synthetic;
-        ItemMatch m{span.start, span.end, cost / (b - a + 1), synthetic, !path.passedOver((a + b) / 2) && stretch >= kMinStretch &&
-                    loudSeconds(span.start, span.end) >= kMinSpeechShare * std::max(sound, kFrameSeconds), {}};
+        ItemMatch m{span.start, span.end, cost / (b - a + 1), synthetic,
+                    !path.passedOver((a + b) / 2) && loudSeconds(span.start, span.end) >= kMinSpeechShare * std::max(sound, kFrameSeconds), {}};
         for (const auto& [ws, we] : s.words) m.words.push_back(mapSpan(ws, we));
         out.push_back(std::move(m));
     }
+    // Nor were those squeezed far shorter than the reader's pace makes the others.
+    const double least = kMinStretch * std::min(1.0, readingPace(out));
+    for (ItemMatch& m : out) m.found = m.found && (m.end - m.start) / m.synthetic >= least;
     // An item passed over while the speech between its neighbours is left
     // uncovered was read in a voice too unlike the synthetic one to match:
     // it keeps that stretch, unsure, its words spread as they were spoken.
@@ -205,7 +217,7 @@ std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthI
         const SynthItem& s = spoken[i];
         if (m.found || !path.passedOver((rowOf(s.from) + rowOf(s.to)) / 2) || !out[i - 1].found || !out[i + 1].found) continue;
         const double from = out[i - 1].end, to = out[i + 1].start, sound = double(s.to - s.from) / kAnalysisRate;
-        if (to - from < kMinStretch * sound || loudSeconds(from, to) < kMinSpeechShare * sound) continue;
+        if (to - from < least * sound || loudSeconds(from, to) < kMinSpeechShare * sound) continue;
         m.start = from, m.end = to, m.found = true, m.cost = std::numeric_limits<double>::infinity();
         auto at = [&](long sample) { return from + (to - from) * double(sample - s.from) / double(std::max(1L, s.to - s.from)); };
         for (size_t k = 0; k < s.words.size(); ++k) m.words[k] = {at(s.words[k].first), at(s.words[k].second)};
@@ -362,8 +374,8 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
             continue;
         }
         const Mapped& m = found[f++];
-        const bool sure = m.startSnapped && m.endSnapped && m.cost <= kMaxCostRatio && m.stretch >= kMinStretch &&
-                          m.stretch <= kMaxStretch;
+        const bool sure = m.startSnapped && m.endSnapped && m.cost <= kMaxCostRatio &&
+                          m.stretch >= kMinStretch * std::min(1.0, typicalStretch) && m.stretch <= kMaxStretch;
         const double confidence = std::clamp(2.0 - m.cost, 0.0, 1.0) * (m.startSnapped && m.endSnapped ? 1.0 : 0.5);
         out.emplace_back(m.start, m.end, confidence, sure ? AlignedItem::State::Aligned : AlignedItem::State::Unsure,
                          placeWords(words[i], m, wordPauses));

@@ -192,6 +192,25 @@ TEST(MakeScript, PageFollowsTheReading) {
     }
 }
 
+// A reader more than twice the synthetic voice's pace: every line is found,
+// its length judged against the reader's pace, not the synthetic voice's.
+TEST(MakeScript, FastReaderLinesAreFound) {
+    for (const QString voice : {"espeak:en-gb:300", "espeak:en-gb:310"}) {
+        SCOPED_TRACE(voice.toStdString());
+        QTemporaryDir dir;
+        SpokenRecording rec;
+        ASSERT_TRUE(prepare(dir, rec, voice));
+        const Outcome r = parlotype({"--make-script", dir.filePath(kWave), dir.filePath("r.txt"), "-o", dir.filePath("r.htm")});
+        EXPECT_TRUE(r.exitCode == 0 && r.out.contains("4 items, 0 unsure, 0 not found, 0 stretches")) << r.out.toStdString() << r.err.toStdString();
+        const auto items = readPageItems(dir.filePath("r.htm"));
+        ASSERT_EQ(items.size(), 4u);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_NEAR(items[size_t(i)].start, rec.start(i), 0.08) << "item " << i + 1;
+            EXPECT_NEAR(items[size_t(i)].end, rec.end(i), 0.08) << "item " << i + 1;
+        }
+    }
+}
+
 // The pitch that decides how far a reader's frames are moved: a man's, a
 // woman's and a child's voice told apart, a strong second harmonic not taken
 // for the pitch, noise not voiced.
