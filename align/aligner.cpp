@@ -330,6 +330,7 @@ Aligner::Result Aligner::run() {
         const long want = lastWindow ? std::numeric_limits<long>::max() : long(width / ratio * 1.2) + 300;
         if (const Result said = synthesize(synth, next, want, synthStream, spoken, synthPower); said != Result::Ok) return said;
         FeatureMatrix synthFeatures = synthStream.finish();
+        synthPower.resize(size_t(synthFeatures.rows()));  // a frame per row: the last samples make no whole frame
         FeatureMatrix realFeatures = real.unpack(column, width);
         if (!sink.scratchError().isEmpty()) return fail(Result::NoScratchSpace, sink.scratchError());
         normaliseOnSpeech(synthFeatures);
