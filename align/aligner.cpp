@@ -33,7 +33,6 @@ constexpr double kFirstRatio = 0.75;    // the recording's length over the synth
 // few synthetic frames for each of the reader's sounds, and word edges come
 // closer (p95 58 ms at 140 words a minute, 67 ms at espeak-ng's own 175).
 constexpr int kWordsPerMinute = 140;
-constexpr double kChunkPause = 0.08;   // the shortest pause between the stretches compared for a repeat
 
 // The first and one past the last sample louder than -40 dB re the peak, in 5 ms steps.
 std::pair<long, long> soundSpan(const std::vector<float>& s, int rate) {
@@ -315,7 +314,8 @@ Aligner::Result Aligner::run() {
     // are kept; the next window starts where the last of them ends.
     const int total = real.rows(), n = int(m_texts.size());
     std::vector<ItemMatch> matches;
-    const std::vector<PauseFinder::Pause> allPauses = pauses.pauses(kChunkPause);
+    // Item edges snap to them, and they divide the speech compared for a repeat.
+    const std::vector<PauseFinder::Pause> allPauses = pauses.pauses(kItemPause);
     int next = 0, column = std::min(total - 1, int(m_skip / kFrameSeconds));
     double realSeconds = 0, synthSeconds = 0;
     while (next < n) {
@@ -378,7 +378,7 @@ Aligner::Result Aligner::run() {
     }
     // Text past the end of the recording was not read.
     while (int(matches.size()) < n) matches.push_back({0, 0, 0, kFrameSeconds, false, {}});
-    m_items = placeItems(matches, pauses, m_skip, m_extra);
+    m_items = placeItems(matches, pauses, allPauses, m_skip, m_extra);
     if (!sink.scratchError().isEmpty()) return fail(Result::NoScratchSpace, sink.scratchError());
     emit progress(100);
     emit finished(Result::Ok);

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr double kMinPause = 0.08;       // shortest pause an item edge may snap to, seconds
 constexpr double kSnapReach = 0.35;      // how far a mapped edge may lie from its pause
 constexpr double kMaxCostRatio = 2.2;    // an item's path cost over the median: beyond, unsure
 constexpr double kMinStretch = 0.45;     // the item's length in the recording over its synthetic
@@ -225,8 +224,8 @@ std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthI
     return out;
 }
 
-std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const PauseFinder& finder, double skip,
-                                    std::vector<ExtraSpeech>& extra) {
+std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const PauseFinder& finder,
+                                    const std::vector<Pause>& allPauses, double skip, std::vector<ExtraSpeech>& extra) {
     std::vector<Mapped> found;
     for (size_t i = 0; i < matches.size(); ++i) {
         const ItemMatch& s = matches[i];
@@ -243,7 +242,6 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
 
     // Speech not in the text starts after a pause: where the path stalled
     // on an item's last word, that word goes back to the item.
-    const std::vector<Pause> allPauses = finder.pauses(kMinPause);
     for (ExtraSpeech& x : extra) {
         const auto p = std::upper_bound(allPauses.begin(), allPauses.end(), x.start, [](double t, const Pause& q) { return t < q.start(); });
         if (p != allPauses.end() && p->start() < x.start + kSnapReach && p->end() < x.end) x.start = p->end();

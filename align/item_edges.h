@@ -41,7 +41,12 @@ std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthI
 // something the text does not.
 std::vector<ExtraSpeech> findExtraSpeech(const WarpPath& path, const PauseFinder& finder, int skipFrames, int untilColumn);
 
+// The shortest pause an item edge may snap to, seconds.
+constexpr double kItemPause = 0.08;
+
 // Every item's edges and words from its match, the recording's first `skip`
-// seconds left out; no item keeps `extra`, which a line read twice may add to.
-std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const PauseFinder& finder, double skip,
+// seconds left out, `pauses` being the finder's of kItemPause or more; no
+// item keeps `extra`, which a line read twice may add to.
+std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const PauseFinder& finder,
+                                    const std::vector<PauseFinder::Pause>& pauses, double skip,
                                     std::vector<ExtraSpeech>& extra);

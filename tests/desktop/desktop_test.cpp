@@ -314,7 +314,7 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
                                             {6.7, 7.7, 1.0, 1.0, true, {{6.7, 7.2}, {7.2, 7.7}}},
                                             {9.5, 13.5, 1.0, 4.0, true, {{9.5, 11.5}, {11.5, 13.5}}}};
     std::vector<ExtraSpeech> extra = {{3.5, 6.5}, {7.9, 9.0}};
-    const std::vector<AlignedItem> items = placeItems(matches, twice.finder, 0, extra);
+    const std::vector<AlignedItem> items = placeItems(matches, twice.finder, twice.finder.pauses(kItemPause), 0, extra);
     ASSERT_EQ(items.size(), 3u);
     const std::vector<std::pair<double, double>> want = {{1.0, 3.0}, {3.5, 4.5}, {9.5, 13.5}};
     for (size_t i = 0; i < 3; ++i) {
@@ -332,7 +332,7 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
     const TonePauses between({{1.0, 3.0}, {3.5, 5.0}, {5.5, 7.5}, {8.0, 10.0}}, 11);
     std::vector<ExtraSpeech> found;
     const std::vector<AlignedItem> apart = placeItems({{1.0, 3.0, 1.0, 2.0, true, {{1.0, 3.0}}}, {5.5, 7.5, 1.5, 2.0, true, {{5.5, 7.5}}},
-                                                      {8.0, 10.0, 1.0, 2.0, true, {{8.0, 10.0}}}}, between.finder, 0, found);
+                                                      {8.0, 10.0, 1.0, 2.0, true, {{8.0, 10.0}}}}, between.finder, between.finder.pauses(kItemPause), 0, found);
     ASSERT_TRUE(apart.size() == 3 && found.size() == 1);
     EXPECT_TRUE(apart[0].isSure() && apart[1].isSure());
     EXPECT_NEAR(apart[1].confidence(), 0.5, 0.01);
@@ -346,7 +346,7 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
     const TonePauses swapped({{1.0, 3.0}, {3.5, 4.5}, {5.5, 8.5}, {9.0, 11.0}}, 12);
     std::vector<ExtraSpeech> aside = {{3.5, 4.5}};
     const std::vector<AlignedItem> own = placeItems({{1.0, 3.0, 1.0, 2.0, true, {{1.0, 3.0}}}, {5.5, 8.5, 1.0, 1.0, true, {{5.5, 7.0}, {7.0, 8.5}}},
-                                                    {9.0, 11.0, 1.0, 2.0, true, {{9.0, 11.0}}}}, swapped.finder, 0, aside);
+                                                    {9.0, 11.0, 1.0, 2.0, true, {{9.0, 11.0}}}}, swapped.finder, swapped.finder.pauses(kItemPause), 0, aside);
     ASSERT_TRUE(own.size() == 3 && own[1].words().size() == 2 && aside.size() == 1);
     EXPECT_NEAR(own[1].start(), 3.5, 0.02);
     EXPECT_NEAR(own[1].words()[0].end, 4.0, 0.02);
@@ -357,7 +357,7 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
     for (const std::vector<WordTime>& words : {std::vector<WordTime>{{0.7, 1.0}, {1.0, 2.0}, {2.0, 3.0}},
                                                std::vector<WordTime>{{1.0, 2.0}, {2.0, 2.0}, {2.0, 3.0}}}) {
         std::vector<ExtraSpeech> none;
-        const std::vector<AlignedItem> item = placeItems({{words.front().start, 3.0, 1.0, 2.0, true, words}}, one.finder, 0, none);
+        const std::vector<AlignedItem> item = placeItems({{words.front().start, 3.0, 1.0, 2.0, true, words}}, one.finder, one.finder.pauses(kItemPause), 0, none);
         ASSERT_TRUE(item.size() == 1 && item[0].words().size() == 3);
         EXPECT_NEAR(item[0].start(), 1.0, 0.02);
         for (size_t k = 0; k < 3; ++k) EXPECT_GE(item[0].words()[k].end - item[0].words()[k].start, 0.039) << "word " << k;
