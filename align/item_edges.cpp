@@ -87,16 +87,14 @@ std::optional<ExtraSpeech> extraSpeechIn(const PauseFinder& finder, int from, in
     return ExtraSpeech{first * kFrameSeconds, (last + 1) * kFrameSeconds};
 }
 
-// The median of the found items' lengths in the recording over their
-// synthetic ones: the reader's pace against the synthetic voice's.
+}  // namespace
+
 double readingPace(const std::vector<ItemMatch>& matches) {
     std::vector<float> stretches;
     for (const ItemMatch& m : matches)
         if (m.found) stretches.push_back(float((m.end - m.start) / m.synthetic));
     return median(stretches);
 }
-
-}  // namespace
 
 std::vector<ExtraSpeech> findExtraSpeech(const WarpPath& path, const PauseFinder& finder, int skipFrames, int untilColumn) {
     const int cols = std::min(path.columns(), untilColumn);

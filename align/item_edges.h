@@ -35,6 +35,10 @@ struct ItemMatch {
 std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthItem>& spoken, size_t count,
                                   const PauseFinder& finder, int skipFrames);
 
+// The median of the found items' lengths in the recording over their
+// synthetic ones: the reader's pace against the synthetic voice's.
+double readingPace(const std::vector<ItemMatch>& matches);
+
 // Where the path stalls (the synthetic speech hardly advances while the
 // recording goes on, or the path has not begun or has ended) over more than a
 // second of speech, before column `untilColumn`: the recording holds

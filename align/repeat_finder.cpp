@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -14,31 +13,6 @@ constexpr int kPrefixFrames = 60;          // the two readings' starts are compa
 constexpr double kLengthTolerance = 0.25;  // the two readings' lengths differ by at most this share
 constexpr int kMinQuiet = 8;               // a quiet stretch between chunks lasts this many frames, as a pause
 constexpr float kQuietDb = 30;             // and lies this far below the loud frames
-
-// The mean distance along the best warping path between frames [a.from,
-// a.to) and [b.from, b.to) of `f`, every second frame taken: steps (1,1)
-// weighted 2, (1,0) and (0,1) 1, so that every path weighs the same. Work
-// stops as soon as the mean must exceed `limit` (then infinity).
-float pathDistance(const FeatureMatrix& f, FrameSpan a, FrameSpan b, float limit) {
-    constexpr float kInf = std::numeric_limits<float>::infinity();
-    const int n = (a.to - a.from + 1) / 2, m = (b.to - b.from + 1) / 2;
-    const float bound = limit * float(n + m);
-    std::vector<float> prev(size_t(m) + 1, kInf), cur(prev.size());
-    prev[0] = 0;
-    for (int i = 1; i <= n; ++i) {
-        cur[0] = kInf;
-        float least = kInf;
-        const float* x = f.row(a.from + 2 * (i - 1));
-        for (int j = 1; j <= m; ++j) {
-            const float c = frameDistance(x, f.row(b.from + 2 * (j - 1)), f.dims());
-            cur[size_t(j)] = std::min({prev[size_t(j - 1)] + 2 * c, prev[size_t(j)] + c, cur[size_t(j - 1)] + c});
-            least = std::min(least, cur[size_t(j)]);
-        }
-        if (least > bound) return kInf;  // every path on from here costs more
-        std::swap(prev, cur);
-    }
-    return prev[size_t(m)] / float(n + m);
-}
 
 }  // namespace
 
@@ -92,7 +66,7 @@ std::vector<FrameSpan> findRepeats(const FeatureMatrix& features, const std::vec
             if (length > kMaxFrames) break;
             if (length < kMinFrames) continue;
             const int prefix = std::min({kPrefixFrames, length, features.rows() - chunks[k].from});
-            if (pathDistance(features, {first.from, first.from + prefix}, {chunks[k].from, chunks[k].from + prefix}, 2 * limit) > 2 * limit)
+            if (spanDistance(features, {first.from, first.from + prefix}, features, {chunks[k].from, chunks[k].from + prefix}, 2 * limit) > 2 * limit)
                 continue;
             // The second reading ends where a chunk ends nearest the first one's length.
             size_t end = k;
@@ -100,7 +74,7 @@ std::vector<FrameSpan> findRepeats(const FeatureMatrix& features, const std::vec
                 if (std::abs(chunks[j].to - chunks[k].from - length) < std::abs(chunks[end].to - chunks[k].from - length)) end = j;
             const FrameSpan second{chunks[k].from, chunks[end].to};
             if (std::abs(second.to - second.from - length) > kLengthTolerance * length) continue;
-            if (pathDistance(features, first, second, limit) < limit) {
+            if (spanDistance(features, first, features, second, limit) < limit) {
                 out.push_back(first);
                 k = end;  // the second reading may itself be read again
                 break;

@@ -6,13 +6,9 @@
 
 #include "align/features.h"
 #include "align/pause_finder.h"
+#include "align/span_distance.h"
 
 #include <vector>
-
-// Frames [from, to).
-struct FrameSpan {
-    int from, to;
-};
 
 // The speech between `pauses` (the recording's, in order) within frames
 // [0, frames) of a window starting at the recording's frame `firstFrame`.

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "align/span_distance.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+float spanDistance(const FeatureMatrix& fa, FrameSpan a, const FeatureMatrix& fb, FrameSpan b, float limit, float stepCost) {
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    const int n = (a.to - a.from + 1) / 2, m = (b.to - b.from + 1) / 2;
+    if (n <= 0 || m <= 0) return kInf;
+    const float bound = limit * float(n + m);
+    std::vector<float> prev(size_t(m) + 1, kInf), cur(prev.size());
+    prev[0] = 0;
+    for (int i = 1; i <= n; ++i) {
+        cur[0] = kInf;
+        float least = kInf;
+        const float* x = fa.row(a.from + 2 * (i - 1));
+        for (int j = 1; j <= m; ++j) {
+            const float c = frameDistance(x, fb.row(b.from + 2 * (j - 1)), fa.dims());
+            cur[size_t(j)] = std::min({prev[size_t(j - 1)] + 2 * c, prev[size_t(j)] + c + stepCost, cur[size_t(j - 1)] + c + stepCost});
+            least = std::min(least, cur[size_t(j)]);
+        }
+        if (least > bound) return kInf;  // every path on from here costs more
+        std::swap(prev, cur);
+    }
+    return prev[size_t(m)] / float(n + m);
+}
+
+std::vector<int> spanPath(const FeatureMatrix& fa, FrameSpan a, const FeatureMatrix& fb, FrameSpan b, float stepCost, long maxCells) {
+    const int n = a.to - a.from, m = b.to - b.from;
+    if (n <= 0 || m <= 0 || long(n) * m > maxCells) return {};
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    enum Step : uint8_t { Diagonal, Down, Right };  // down: the next row of a; right: the next row of b
+    std::vector<uint8_t> steps(size_t(n) * size_t(m));
+    std::vector<float> prev(size_t(m), kInf), cur(prev.size());
+    for (int i = 0; i < n; ++i) {
+        const float* x = fa.row(a.from + i);
+        for (int j = 0; j < m; ++j) {
+            const float c = frameDistance(x, fb.row(b.from + j), fa.dims());
+            float best = i == 0 && j == 0 ? c : kInf;
+            Step step = Diagonal;
+            if (i > 0 && j > 0 && prev[size_t(j - 1)] + 2 * c < best) best = prev[size_t(j - 1)] + 2 * c, step = Diagonal;
+            if (i > 0 && prev[size_t(j)] + c + stepCost < best) best = prev[size_t(j)] + c + stepCost, step = Down;
+            if (j > 0 && cur[size_t(j - 1)] + c + stepCost < best) best = cur[size_t(j - 1)] + c + stepCost, step = Right;
+            cur[size_t(j)] = best;
+            steps[size_t(i) * size_t(m) + size_t(j)] = step;
+        }
+        std::swap(prev, cur);
+    }
+    std::vector<int> first(size_t(n), 0);
+    for (int i = n - 1, j = m - 1; i >= 0;) {
+        first[size_t(i)] = j;
+        if (i == 0 && j == 0) break;
+        const uint8_t step = steps[size_t(i) * size_t(m) + size_t(j)];
+        if (step != Right) --i;
+        if (step != Down) --j;
+    }
+    return first;
+}

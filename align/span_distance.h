@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+// How alike two stretches of speech sound: the mean frame distance along the
+// best warping path between them.
+
+#include "align/features.h"
+
+#include <limits>
+#include <vector>
+
+// Frames [from, to).
+struct FrameSpan {
+    int from, to;
+};
+
+// The mean distance along the best warping path between rows `a` of `fa`
+// and rows `b` of `fb`, every second frame taken: steps (1,1) weighted 2,
+// (1,0) and (0,1) 1, so that every path weighs the same. Work stops as soon
+// as the mean must exceed `limit` (then infinity).
+float spanDistance(const FeatureMatrix& fa, FrameSpan a, const FeatureMatrix& fb, FrameSpan b,
+                   float limit = std::numeric_limits<float>::infinity(), float stepCost = 0);
+
+// The best warping path between rows `a` of `fa` and rows `b` of `fb`, frame
+// by frame, steps weighed as by spanDistance(): for each row of `a`, the
+// first row of `b` it meets (relative to a.from and b.from). Empty when the
+// two hold more than `maxCells` frame pairs.
+std::vector<int> spanPath(const FeatureMatrix& fa, FrameSpan a, const FeatureMatrix& fb, FrameSpan b, float stepCost,
+                          long maxCells = 16'000'000);
