@@ -3,6 +3,7 @@
 
 #include "align/features.h"
 #include "align/item_edges.h"
+#include "align/item_recheck.h"
 #include "align/pause_finder.h"
 #include "align/repeat_finder.h"
 #include "align/resample.h"
@@ -364,9 +365,12 @@ Aligner::Result Aligner::run() {
             keep = std::max<size_t>(keep, 1);
             until = std::clamp(int(std::lround(window[keep - 1].end / kFrameSeconds)) - column, 1, width);
         }
-        for (const ExtraSpeech& x : findExtraSpeech(path, pauses, column, until)) m_extra.push_back(x);
+        std::vector<ExtraSpeech> extra = findExtraSpeech(path, pauses, column, until), readAgain;
         for (const FrameSpan& r : repeats)  // the items are kept off them, even when too short to list
-            if (r.to <= until) m_extra.push_back({(column + r.from) * kFrameSeconds, (column + r.to) * kFrameSeconds});
+            if (r.to <= until) readAgain.push_back({(column + r.from) * kFrameSeconds, (column + r.to) * kFrameSeconds});
+        recheckBesideExtra(window, keep, spoken, synthFeatures, realFeatures, column, allPauses, extra, readAgain);
+        m_extra.insert(m_extra.end(), extra.begin(), extra.end());
+        m_extra.insert(m_extra.end(), readAgain.begin(), readAgain.end());
         for (size_t k = 0; k < keep; ++k) {
             if (window[k].found) realSeconds += window[k].end - window[k].start, synthSeconds += window[k].synthetic;
             matches.push_back(std::move(window[k]));

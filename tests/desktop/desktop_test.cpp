@@ -7,6 +7,7 @@
 // lines, its pauses, resampling, and the placing of items and words.
 #include "align/aligner.h"
 #include "align/item_edges.h"
+#include "align/item_recheck.h"
 #include "align/pause_finder.h"
 #include "align/resample.h"
 #include "align/script_page.h"
@@ -362,6 +363,84 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
         EXPECT_NEAR(item[0].start(), 1.0, 0.02);
         for (size_t k = 0; k < 3; ++k) EXPECT_GE(item[0].words()[k].end - item[0].words()[k].start, 0.039) << "word " << k;
         EXPECT_NEAR(item[0].words()[1].end, 2.0, 0.03);  // drawn in no further than the words stuck out
+    }
+}
+
+// Sounds as features: five items of three words each, a word a sound held
+// 0.2 s (0.4 s for the middle word of the third item's reading). The reader's
+// voice lies far from the synthetic one (every frame moved by one offset); a
+// sentence not in the text, in a voice near it, is made of the last two
+// items' sounds. The path put the third item on that sentence's end: its own reading
+// is nearer by sound than any other item's, though further than that
+// sentence's, and the item moves there, its words where its sounds are.
+TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
+    constexpr int kDims = kFeatureDims, kWord = 20;  // frames
+    std::mt19937 gen(3);
+    std::normal_distribution<float> unit(0, 1);
+    std::vector<std::vector<float>> sounds(15, std::vector<float>(kDims)), offset(1, std::vector<float>(kDims));
+    for (auto& sound : sounds)
+        for (float& v : sound) v = unit(gen);
+    for (float& v : offset[0]) v = 6.0f / std::sqrt(float(kDims));  // 36 away, where two sounds lie 26 apart
+    // Frames: {sound, frames, far voice}; a sound of -1 is silence.
+    auto frames = [&](const std::vector<std::tuple<int, int, bool>>& parts) {
+        std::vector<float> values;
+        for (const auto& [sound, count, far] : parts)
+            for (int f = 0; f < count; ++f)
+                for (int d = 0; d < kDims; ++d) values.push_back((sound < 0 ? 0.0f : sounds[size_t(sound)][size_t(d)]) + (far ? offset[0][size_t(d)] : 0.0f));
+        return FeatureMatrix(values, kDims);
+    };
+    std::vector<std::tuple<int, int, bool>> synthParts, realParts;
+    std::vector<SynthItem> spoken;
+    for (int j = 0; j < 5; ++j) {
+        synthParts.emplace_back(-1, 30, false);
+        const long from = (90L * j + 30) * kHopSamples, word = long(kWord) * kHopSamples;
+        spoken.push_back({from, from + 3 * word, {{from, from + word}, {from + word, from + 2 * word}, {from + 2 * word, from + 3 * word}}});
+        for (int w = 0; w < 3; ++w) synthParts.emplace_back(3 * j + w, kWord, false);
+    }
+    synthParts.emplace_back(-1, 30, false);
+    // The reading: items 1 and 2 at 0.3 and 1.2 s, item 3 at 2.1-2.9 s, the sentence 3.0-4.2 s, items 4 and 5 at 4.5 and 5.4 s.
+    for (int j = 0; j < 2; ++j) {
+        realParts.emplace_back(-1, 30, false);
+        for (int w = 0; w < 3; ++w) realParts.emplace_back(3 * j + w, kWord, true);
+    }
+    realParts.insert(realParts.end(), {{-1, 30, false}, {6, kWord, true}, {7, 2 * kWord, true}, {8, kWord, true}, {-1, 10, false}});
+    for (int sound : {9, 13, 10, 11, 12, 14}) realParts.emplace_back(sound, kWord, false);
+    for (int j = 3; j < 5; ++j) {
+        realParts.emplace_back(-1, 30, false);
+        for (int w = 0; w < 3; ++w) realParts.emplace_back(3 * j + w, kWord, true);
+    }
+    realParts.emplace_back(-1, 30, false);
+    const FeatureMatrix synth = frames(synthParts), real = frames(realParts);
+    const std::vector<PauseFinder::Pause> pauses = {{0.0, 0.3}, {0.9, 1.2}, {1.8, 2.1}, {2.9, 3.0}, {4.2, 4.5}, {5.1, 5.4}, {6.0, 6.3}};
+    auto match = [](double start, double end) {
+        const double third = (end - start) / 3;
+        return ItemMatch{start, end, 1.0, 0.6, true, {{start, start + third}, {start + third, end - third}, {end - third, end}}};
+    };
+    // keepOff: the third item's reading is the first of a line read twice, which no item takes.
+    for (const bool keepOff : {false, true}) {
+        SCOPED_TRACE(keepOff);
+        std::vector<ItemMatch> window = {match(0.3, 0.9), match(1.2, 1.8), match(3.6, 4.2), match(4.5, 5.1), match(5.4, 6.0)};
+        std::vector<ExtraSpeech> extra = {{2.1, 3.6}};
+        recheckBesideExtra(window, window.size(), spoken, synth, real, 0, pauses, extra,
+                           keepOff ? std::vector<ExtraSpeech>{{2.1, 2.9}} : std::vector<ExtraSpeech>{});
+        const std::vector<std::pair<double, double>> want = {{0.3, 0.9}, {1.2, 1.8}, {2.1, 2.9}, {4.5, 5.1}, {5.4, 6.0}};
+        for (size_t k = 0; k < window.size(); ++k) {
+            if (k == 2 && keepOff) continue;
+            EXPECT_NEAR(window[k].start, want[k].first, 1e-9) << "item " << k + 1;
+            EXPECT_NEAR(window[k].end, want[k].second, 1e-9) << "item " << k + 1;
+        }
+        ASSERT_EQ(extra.size(), 1u);
+        if (keepOff) {
+            EXPECT_GE(window[2].start, 2.9 - 1e-9);
+            continue;
+        }
+        EXPECT_NEAR(extra[0].start, 2.9, 1e-9);
+        EXPECT_NEAR(extra[0].end, 4.2, 1e-9);
+        const std::vector<WordTime>& words = window[2].words;  // where the sounds are, not spread evenly
+        ASSERT_EQ(words.size(), 3u);
+        for (const auto& [got, wanted] : {std::pair(words[0].start, 2.1), {words[0].end, 2.3}, {words[1].start, 2.3},
+                                           {words[1].end, 2.7}, {words[2].start, 2.7}, {words[2].end, 2.9}})
+            EXPECT_NEAR(got, wanted, 0.025);
     }
 }
 
