@@ -34,6 +34,11 @@ constexpr double kFirstRatio = 0.75;    // the recording's length over the synth
 // few synthetic frames for each of the reader's sounds, and word edges come
 // closer (p95 58 ms at 140 words a minute, 67 ms at espeak-ng's own 175).
 constexpr int kWordsPerMinute = 140;
+// A reader faster than this share of the synthetic voice's length leaves it
+// too few frames for each of the reader's sounds: the path passes lines over.
+// The voice then speaks at the reader's pace, up to kMaxWordsPerMinute.
+constexpr double kFastReader = 0.65;
+constexpr int kMaxWordsPerMinute = 400;
 
 // The first and one past the last sample louder than -40 dB re the peak, in 5 ms steps.
 std::pair<long, long> soundSpan(const std::vector<float>& s, int rate) {
@@ -318,6 +323,7 @@ Aligner::Result Aligner::run() {
     // Item edges snap to them, and they divide the speech compared for a repeat.
     const std::vector<PauseFinder::Pause> allPauses = pauses.pauses(kItemPause);
     int next = 0, column = std::min(total - 1, int(m_skip / kFrameSeconds));
+    bool paced = false;  // the synthetic voice's pace has been set from the first window's
     double realSeconds = 0, synthSeconds = 0;
     while (next < n) {
         const int width = std::min(kWindowFrames, total - column);
@@ -350,6 +356,13 @@ Aligner::Result Aligner::run() {
         for (const FrameSpan& r : repeats) std::fill(again.begin() + r.from, again.begin() + r.to, true);
         if (!path.compute(synthFeatures, realFeatures, m_cancel, open, !lastWindow, again) || m_cancel) return fail(Result::Cancelled, QString());
         std::vector<ItemMatch> window = matchItems(path, spoken, spoken.size(), pauses, column);
+        if (!paced) {
+            paced = true;
+            if (const double pace = readingPace(window); pace < kFastReader) {
+                synth.setWordsPerMinute(int(std::min<double>(kMaxWordsPerMinute, kWordsPerMinute / pace)));
+                continue;  // the window is matched again at the reader's pace
+            }
+        }
         size_t keep = window.size();
         int until = width;
         if (!lastWindow) {

@@ -87,6 +87,8 @@ SpeechSynth::Result SpeechSynth::open(const QString& language, int wordsPerMinut
     return Result::Ok;
 }
 
+void SpeechSynth::setWordsPerMinute(int wordsPerMinute) { espeak_SetParameter(espeakRATE, wordsPerMinute, 0); }
+
 bool SpeechSynth::openVoice(const QString& name, int wordsPerMinute) {
     m_rate = startEspeak();
     if (m_rate <= 0) return false;

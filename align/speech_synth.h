@@ -27,6 +27,8 @@ public:
     // for making test recordings with other voices than the aligner's.
     bool openVoice(const QString& name, int wordsPerMinute);
     int sampleRate() const { return m_rate; }
+    // Speaks on at `wordsPerMinute`, the voice kept.
+    void setWordsPerMinute(int wordsPerMinute);
     // When set (from any thread), speaking stops within a few milliseconds of audio.
     void setStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
 
