@@ -419,11 +419,13 @@ TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
         const double third = (end - start) / 3;
         return ItemMatch{start, end, 1.0, 0.6, true, {{start, start + third}, {start + third, end - third}, {end - third, end}}};
     };
-    // keepOff: the third item's reading is the first of a line read twice, which no item takes.
-    for (const bool keepOff : {false, true}) {
-        SCOPED_TRACE(keepOff);
+    // extraEnd: where the extra speech found ends (2.5: the stall ended inside the
+    // third item's reading); keepOff: that reading is the first of a line read twice, which no item takes.
+    const struct { double extraEnd; bool keepOff; } cases[] = {{3.6, false}, {2.5, false}, {3.6, true}};
+    for (const auto& [extraEnd, keepOff] : cases) {
+        SCOPED_TRACE(testing::Message() << extraEnd << (keepOff ? ", kept off" : ""));
         std::vector<ItemMatch> window = {match(0.3, 0.9), match(1.2, 1.8), match(3.6, 4.2), match(4.5, 5.1), match(5.4, 6.0)};
-        std::vector<ExtraSpeech> extra = {{2.1, 3.6}};
+        std::vector<ExtraSpeech> extra = {{2.1, extraEnd}};
         recheckBesideExtra(window, window.size(), spoken, synth, real, 0, pauses, extra,
                            keepOff ? std::vector<ExtraSpeech>{{2.1, 2.9}} : std::vector<ExtraSpeech>{});
         const std::vector<std::pair<double, double>> want = {{0.3, 0.9}, {1.2, 1.8}, {2.1, 2.9}, {4.5, 5.1}, {5.4, 6.0}};
