@@ -587,7 +587,7 @@ TEST(MakeScript, LongLineIsSpokenInPiecesAndStaysOneItem) {
 // read, none stretched over its successors' speech.
 TEST(MakeScript, FastReadingLongerThanAWindowIsFollowed) {
     // Pauses between lines, the shortest first: at 0.1 s the first window's
-    // matches put the reader at under 0.6 of the synthetic voice's length.
+    // matches put the reader under 0.65 of the synthetic voice's length.
     for (const double pause : {0.1, 0.3}) {
         SCOPED_TRACE(pause);
         QTemporaryDir dir;
