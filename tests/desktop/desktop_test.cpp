@@ -372,10 +372,10 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
 // Sounds as features: five items of three words each, a word a sound held
 // 0.2 s (0.4 s for the middle word of the third item's reading). The reader's
 // voice lies far from the synthetic one (every frame moved by one offset); a
-// sentence not in the text, in a voice near it, is made of the last two
-// items' sounds. The path put the third item on that sentence's end: its own reading
-// is nearer by sound than any other item's, though further than that
-// sentence's, and the item moves there, its words where its sounds are.
+// sentence not in the text, in the synthetic voice, is made of the last two
+// items' sounds. The path put the third item on that sentence's end, or ran
+// it on into the sentence: the item moves to its own reading, its words
+// where its sounds are.
 TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
     constexpr int kDims = kFeatureDims, kWord = 20;  // frames
     std::mt19937 gen(3);
@@ -419,13 +419,20 @@ TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
         const double third = (end - start) / 3;
         return ItemMatch{start, end, 1.0, 0.6, true, {{start, start + third}, {start + third, end - third}, {end - third, end}}};
     };
-    // extraEnd: where the extra speech found ends (2.5: the stall ended inside the
-    // third item's reading); keepOff: that reading is the first of a line read twice, which no item takes.
-    const struct { double extraEnd; bool keepOff; } cases[] = {{3.6, false}, {2.5, false}, {3.6, true}};
-    for (const auto& [extraEnd, keepOff] : cases) {
-        SCOPED_TRACE(testing::Message() << extraEnd << (keepOff ? ", kept off" : ""));
-        std::vector<ItemMatch> window = {match(0.3, 0.9), match(1.2, 1.8), match(3.6, 4.2), match(4.5, 5.1), match(5.4, 6.0)};
-        std::vector<ExtraSpeech> extra = {{2.1, extraEnd}};
+    // placed: where the path put the third item; extra: the speech not in the
+    // text found beside it (ending at 2.5, the stall ended inside the item's
+    // reading; from 3.0, it missed the reading); keepOff: that reading is the
+    // first of a line read twice, which no item takes; left: where the extra
+    // speech starts after.
+    using Span = std::pair<double, double>;
+    const struct { Span placed, extra; bool keepOff; double left; } cases[] = {
+        {{3.6, 4.2}, {2.1, 3.6}, false, 2.9}, {{3.6, 4.2}, {2.1, 2.5}, false, 2.9}, {{3.6, 4.2}, {3.0, 3.6}, false, 3.0},
+        {{2.1, 3.6}, {3.6, 4.2}, false, 2.9}, {{3.6, 4.2}, {2.1, 3.6}, true, 0}};
+    for (const auto& [placed, found, keepOff, left] : cases) {
+        SCOPED_TRACE(testing::Message() << placed.first << "-" << placed.second << ", extra " << found.first << "-"
+                                        << found.second << (keepOff ? ", kept off" : ""));
+        std::vector<ItemMatch> window = {match(0.3, 0.9), match(1.2, 1.8), match(placed.first, placed.second), match(4.5, 5.1), match(5.4, 6.0)};
+        std::vector<ExtraSpeech> extra = {{found.first, found.second}};
         recheckBesideExtra(window, window.size(), spoken, synth, real, 0, pauses, extra,
                            keepOff ? std::vector<ExtraSpeech>{{2.1, 2.9}} : std::vector<ExtraSpeech>{});
         const std::vector<std::pair<double, double>> want = {{0.3, 0.9}, {1.2, 1.8}, {2.1, 2.9}, {4.5, 5.1}, {5.4, 6.0}};
@@ -439,7 +446,7 @@ TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
             EXPECT_GE(window[2].start, 2.9 - 1e-9);
             continue;
         }
-        EXPECT_NEAR(extra[0].start, 2.9, 1e-9);
+        EXPECT_NEAR(extra[0].start, left, 1e-9);
         EXPECT_NEAR(extra[0].end, 4.2, 1e-9);
         const std::vector<WordTime>& words = window[2].words;  // where the sounds are, not spread evenly
         ASSERT_EQ(words.size(), 3u);
