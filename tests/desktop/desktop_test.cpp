@@ -373,14 +373,15 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
 // 0.2 s (0.4 s for the middle word of the third item's reading). The reader's
 // voice lies far from the synthetic one (every frame moved by one offset); a
 // sentence not in the text, in the synthetic voice, is made of the last two
-// items' sounds. The path put the third item on that sentence's end, or ran
-// it on into the sentence: the item moves to its own reading, its words
-// where its sounds are.
+// items' sounds, or of the third item's first two and others. The path put
+// the third item on that sentence's end, in its middle, or ran it on into
+// the sentence: the item moves to its own reading, its words where its
+// sounds are.
 TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
     constexpr int kDims = kFeatureDims, kWord = 20;  // frames
     std::mt19937 gen(3);
     std::normal_distribution<float> unit(0, 1);
-    std::vector<std::vector<float>> sounds(15, std::vector<float>(kDims)), offset(1, std::vector<float>(kDims));
+    std::vector<std::vector<float>> sounds(17, std::vector<float>(kDims)), offset(1, std::vector<float>(kDims));
     for (auto& sound : sounds)
         for (float& v : sound) v = unit(gen);
     for (float& v : offset[0]) v = 6.0f / std::sqrt(float(kDims));  // 36 away, where two sounds lie 26 apart
@@ -392,7 +393,7 @@ TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
                 for (int d = 0; d < kDims; ++d) values.push_back((sound < 0 ? 0.0f : sounds[size_t(sound)][size_t(d)]) + (far ? offset[0][size_t(d)] : 0.0f));
         return FeatureMatrix(values, kDims);
     };
-    std::vector<std::tuple<int, int, bool>> synthParts, realParts;
+    std::vector<std::tuple<int, int, bool>> synthParts;
     std::vector<SynthItem> spoken;
     for (int j = 0; j < 5; ++j) {
         synthParts.emplace_back(-1, 30, false);
@@ -401,20 +402,30 @@ TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
         for (int w = 0; w < 3; ++w) synthParts.emplace_back(3 * j + w, kWord, false);
     }
     synthParts.emplace_back(-1, 30, false);
+    const FeatureMatrix synth = frames(synthParts);
     // The reading: items 1 and 2 at 0.3 and 1.2 s, item 3 at 2.1-2.9 s, the sentence 3.0-4.2 s, items 4 and 5 at 4.5 and 5.4 s.
-    for (int j = 0; j < 2; ++j) {
-        realParts.emplace_back(-1, 30, false);
-        for (int w = 0; w < 3; ++w) realParts.emplace_back(3 * j + w, kWord, true);
-    }
-    realParts.insert(realParts.end(), {{-1, 30, false}, {6, kWord, true}, {7, 2 * kWord, true}, {8, kWord, true}, {-1, 10, false}});
-    for (int sound : {9, 13, 10, 11, 12, 14}) realParts.emplace_back(sound, kWord, false);
-    for (int j = 3; j < 5; ++j) {
-        realParts.emplace_back(-1, 30, false);
-        for (int w = 0; w < 3; ++w) realParts.emplace_back(3 * j + w, kWord, true);
-    }
-    realParts.emplace_back(-1, 30, false);
-    const FeatureMatrix synth = frames(synthParts), real = frames(realParts);
-    const std::vector<PauseFinder::Pause> pauses = {{0.0, 0.3}, {0.9, 1.2}, {1.8, 2.1}, {2.9, 3.0}, {4.2, 4.5}, {5.1, 5.4}, {6.0, 6.3}};
+    auto reading = [&](const std::vector<int>& sentence) {
+        std::vector<std::tuple<int, int, bool>> parts;
+        for (int j = 0; j < 2; ++j) {
+            parts.emplace_back(-1, 30, false);
+            for (int w = 0; w < 3; ++w) parts.emplace_back(3 * j + w, kWord, true);
+        }
+        parts.insert(parts.end(), {{-1, 30, false}, {6, kWord, true}, {7, 2 * kWord, true}, {8, kWord, true}, {-1, 10, false}});
+        for (int sound : sentence) parts.emplace_back(sound, kWord, false);
+        for (int j = 3; j < 5; ++j) {
+            parts.emplace_back(-1, 30, false);
+            for (int w = 0; w < 3; ++w) parts.emplace_back(3 * j + w, kWord, true);
+        }
+        parts.emplace_back(-1, 30, false);
+        return frames(parts);
+    };
+    const std::vector<int> others = {9, 13, 10, 11, 12, 14}, alike = {9, 6, 7, 16, 12, 14};
+    std::vector<PauseFinder::Pause> pauses = {{0.0, 0.3}, {0.9, 1.2}, {1.8, 2.1}, {2.9, 3.0}, {4.2, 4.5}, {5.1, 5.4}, {6.0, 6.3}};
+    auto pausedAt = [&](double from, double to) {  // with short pauses added
+        std::vector<PauseFinder::Pause> more = pauses;
+        more.insert(more.begin() + 4, {{from - 0.05, from}, {to, to + 0.05}});
+        return more;
+    };
     auto match = [](double start, double end) {
         const double third = (end - start) / 3;
         return ItemMatch{start, end, 1.0, 0.6, true, {{start, start + third}, {start + third, end - third}, {end - third, end}}};
@@ -422,20 +433,26 @@ TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
     // placed: where the path put the third item; extra: the speech not in the
     // text found beside it (ending at 2.5, the stall ended inside the item's
     // reading; from 3.0, it missed the reading); keepOff: that reading is the
-    // first of a line read twice, which no item takes; left: where the extra
-    // speech starts after.
+    // first of a line read twice, which no item takes; left: the extra speech
+    // after. In the middle of the alike sentence the item fits a little
+    // better than its own reading: it moves only because it was cut out of
+    // running speech, and stays where pauses bound it.
     using Span = std::pair<double, double>;
-    const struct { Span placed, extra; bool keepOff; double left; } cases[] = {
-        {{3.6, 4.2}, {2.1, 3.6}, false, 2.9}, {{3.6, 4.2}, {2.1, 2.5}, false, 2.9}, {{3.6, 4.2}, {3.0, 3.6}, false, 3.0},
-        {{2.1, 3.6}, {3.6, 4.2}, false, 2.9}, {{3.6, 4.2}, {2.1, 3.6}, true, 0}};
-    for (const auto& [placed, found, keepOff, left] : cases) {
-        SCOPED_TRACE(testing::Message() << placed.first << "-" << placed.second << ", extra " << found.first << "-"
-                                        << found.second << (keepOff ? ", kept off" : ""));
+    const struct { Span placed, extra; const std::vector<int>& sentence; std::vector<PauseFinder::Pause> pauses; bool keepOff; Span left; } cases[] = {
+        {{3.6, 4.2}, {2.1, 3.6}, others, pauses, false, {2.9, 4.2}}, {{3.6, 4.2}, {2.1, 2.5}, others, pauses, false, {2.9, 4.2}},
+        {{3.6, 4.2}, {3.0, 3.6}, others, pauses, false, {3.0, 4.2}}, {{2.1, 3.6}, {3.6, 4.2}, others, pauses, false, {2.9, 4.2}},
+        {{3.6, 4.2}, {2.1, 3.6}, others, pauses, true, {}},          {{3.2, 3.8}, {2.1, 3.2}, alike, pauses, false, {2.9, 3.8}},
+        {{3.2, 3.8}, {2.1, 3.2}, alike, pausedAt(3.2, 3.8), false, {2.1, 3.2}}};
+    for (const auto& [placed, found, sentence, cuts, keepOff, left] : cases) {
+        SCOPED_TRACE(testing::Message() << placed.first << "-" << placed.second << ", extra " << found.first << "-" << found.second
+                                        << (sentence == alike ? ", alike" : "") << (cuts.size() > pauses.size() ? ", paused" : "")
+                                        << (keepOff ? ", kept off" : ""));
         std::vector<ItemMatch> window = {match(0.3, 0.9), match(1.2, 1.8), match(placed.first, placed.second), match(4.5, 5.1), match(5.4, 6.0)};
         std::vector<ExtraSpeech> extra = {{found.first, found.second}};
-        recheckBesideExtra(window, window.size(), spoken, synth, real, 0, pauses, extra,
+        recheckBesideExtra(window, window.size(), spoken, synth, reading(sentence), 0, cuts, extra,
                            keepOff ? std::vector<ExtraSpeech>{{2.1, 2.9}} : std::vector<ExtraSpeech>{});
-        const std::vector<std::pair<double, double>> want = {{0.3, 0.9}, {1.2, 1.8}, {2.1, 2.9}, {4.5, 5.1}, {5.4, 6.0}};
+        const bool stays = left == found;  // the extra speech unchanged: the item did not move
+        const std::vector<Span> want = {{0.3, 0.9}, {1.2, 1.8}, stays ? placed : Span{2.1, 2.9}, {4.5, 5.1}, {5.4, 6.0}};
         for (size_t k = 0; k < window.size(); ++k) {
             if (k == 2 && keepOff) continue;
             EXPECT_NEAR(window[k].start, want[k].first, 1e-9) << "item " << k + 1;
@@ -446,8 +463,9 @@ TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
             EXPECT_GE(window[2].start, 2.9 - 1e-9);
             continue;
         }
-        EXPECT_NEAR(extra[0].start, left, 1e-9);
-        EXPECT_NEAR(extra[0].end, 4.2, 1e-9);
+        EXPECT_NEAR(extra[0].start, left.first, 1e-9);
+        EXPECT_NEAR(extra[0].end, left.second, 1e-9);
+        if (stays) continue;
         const std::vector<WordTime>& words = window[2].words;  // where the sounds are, not spread evenly
         ASSERT_EQ(words.size(), 3u);
         for (const auto& [got, wanted] : {std::pair(words[0].start, 2.1), {words[0].end, 2.3}, {words[1].start, 2.3},
