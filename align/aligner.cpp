@@ -381,7 +381,7 @@ Aligner::Result Aligner::run() {
         std::vector<ExtraSpeech> extra = findExtraSpeech(path, pauses, column, until), readAgain;
         for (const FrameSpan& r : repeats)  // the items are kept off them, even when too short to list
             if (r.to <= until) readAgain.push_back({(column + r.from) * kFrameSeconds, (column + r.to) * kFrameSeconds});
-        recheckBesideExtra(window, keep, spoken, synthFeatures, realFeatures, column, allPauses, extra, readAgain);
+        recheckItems(window, keep, spoken, synthFeatures, realFeatures, column, allPauses, extra, readAgain);
         m_extra.insert(m_extra.end(), extra.begin(), extra.end());
         m_extra.insert(m_extra.end(), readAgain.begin(), readAgain.end());
         for (size_t k = 0; k < keep; ++k) {

@@ -66,11 +66,10 @@ bool overlaps(Stretch s, const std::vector<ExtraSpeech>& spans) {
 
 }  // namespace
 
-void recheckBesideExtra(std::vector<ItemMatch>& window, size_t count, const std::vector<SynthItem>& spoken,
-                        const FeatureMatrix& synth, const FeatureMatrix& real, int column,
-                        const std::vector<Pause>& pauses, std::vector<ExtraSpeech>& extra,
-                        const std::vector<ExtraSpeech>& keepOff) {
-    if (extra.empty() || synth.rows() == 0 || real.rows() == 0) return;
+void recheckItems(std::vector<ItemMatch>& window, size_t count, const std::vector<SynthItem>& spoken,
+                  const FeatureMatrix& synth, const FeatureMatrix& real, int column, const std::vector<Pause>& pauses,
+                  std::vector<ExtraSpeech>& extra, const std::vector<ExtraSpeech>& keepOff) {
+    if (synth.rows() == 0 || real.rows() == 0) return;
     constexpr float kNoLimit = std::numeric_limits<float>::infinity();
     const float stepCost = kStepCost * typicalDistance(synth, real, 4096, 7);
     const double pace = readingPace(window);
@@ -88,17 +87,18 @@ void recheckBesideExtra(std::vector<ItemMatch>& window, size_t count, const std:
         if (!said[k]) said[k] = centred(synth, rowsOf(k));
         return *said[k];
     };
+    // How far item k's synthetic speech lies from `heard`, a stretch centred.
+    auto distance = [&](size_t k, const FeatureMatrix& heard) {
+        return spanDistance(saidOf(k), {0, saidOf(k).rows()}, heard, {0, heard.rows()}, kNoLimit, stepCost);
+    };
     // Item k's distance to the stretch over its neighbours' mean distance to it.
     auto score = [&](size_t k, Stretch s) {
         const FeatureMatrix heard = centred(real, colsOf(s));
-        auto distance = [&](size_t j) {
-            return spanDistance(saidOf(j), {0, saidOf(j).rows()}, heard, {0, heard.rows()}, kNoLimit, stepCost);
-        };
         double others = 0;
         int n = 0;
         for (size_t j = size_t(std::max<long>(0, long(k) - kCohort)); j < std::min(spoken.size(), k + kCohort + 1); ++j)
-            if (j != k) others += distance(j), ++n;
-        return n ? distance(k) * n / others : 1.0;
+            if (j != k) others += distance(j, heard), ++n;
+        return n ? distance(k, heard) * n / others : 1.0;
     };
     // The item moves to the stretch, its words to where its synthetic speech's
     // path through the stretch puts them (spread evenly if it is too long to find).
@@ -114,6 +114,24 @@ void recheckBesideExtra(std::vector<ItemMatch>& window, size_t count, const std:
             m.words[w] = {at(item.words[w].first), at(item.words[w].second)};
         m.start = s.from, m.end = s.to;
     };
+    // An item not found takes the stretch of a neighbour beside it that it
+    // fits clearly better than the neighbour does, and the neighbour is not
+    // found: the path chose the wrong one of two lines, one left out.
+    for (size_t k = 0; k < count; ++k) {
+        if (window[k].found) continue;
+        for (const size_t j : {k - 1, k + 1}) {
+            if (j >= count || !window[j].found) continue;
+            const Stretch s{window[j].start, window[j].end};
+            if (std::abs(std::log((s.to - s.from) / (pace * window[k].synthetic))) > kMaxMisfit) continue;
+            const FeatureMatrix heard = centred(real, colsOf(s));
+            const double ratio = distance(k, heard) / distance(j, heard);
+            if (!(ratio < kClearlyBetter)) continue;
+            placeWords(window[k], spoken[k], rowsOf(k), s);
+            window[k].found = true, window[k].cost = window[j].cost * ratio;
+            window[j].found = false;
+            break;
+        }
+    }
     for (size_t k = 0; k < count; ++k) {
         ItemMatch& m = window[k];
         if (!m.found) continue;

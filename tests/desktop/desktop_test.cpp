@@ -375,9 +375,9 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
 // sentence not in the text, in the synthetic voice, is made of the last two
 // items' sounds, or of the third item's first two and others. The path put
 // the third item on that sentence's end, in its middle, or ran it on into
-// the sentence: the item moves to its own reading, its words where its
-// sounds are.
-TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
+// the sentence, or gave its reading to the fourth: the item moves to its own
+// reading, its words where its sounds are.
+TEST(MakeScript, ItemMisplacedByThePathTakesTheStretchItMatches) {
     constexpr int kDims = kFeatureDims, kWord = 20;  // frames
     std::mt19937 gen(3);
     std::normal_distribution<float> unit(0, 1);
@@ -449,7 +449,7 @@ TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
                                         << (keepOff ? ", kept off" : ""));
         std::vector<ItemMatch> window = {match(0.3, 0.9), match(1.2, 1.8), match(placed.first, placed.second), match(4.5, 5.1), match(5.4, 6.0)};
         std::vector<ExtraSpeech> extra = {{found.first, found.second}};
-        recheckBesideExtra(window, window.size(), spoken, synth, reading(sentence), 0, cuts, extra,
+        recheckItems(window, window.size(), spoken, synth, reading(sentence), 0, cuts, extra,
                            keepOff ? std::vector<ExtraSpeech>{{2.1, 2.9}} : std::vector<ExtraSpeech>{});
         const bool stays = left == found;  // the extra speech unchanged: the item did not move
         const std::vector<Span> want = {{0.3, 0.9}, {1.2, 1.8}, stays ? placed : Span{2.1, 2.9}, {4.5, 5.1}, {5.4, 6.0}};
@@ -471,6 +471,23 @@ TEST(MakeScript, ItemBesideSpeechNotInTheTextTakesTheStretchItMatches) {
         for (const auto& [got, wanted] : {std::pair(words[0].start, 2.1), {words[0].end, 2.3}, {words[1].start, 2.3},
                                            {words[1].end, 2.7}, {words[2].start, 2.7}, {words[2].end, 2.9}})
             EXPECT_NEAR(got, wanted, 0.025);
+    }
+
+    // The path found no third item and gave its reading to the fourth, as if
+    // the fourth had been left out: they change places. Where it found the
+    // third there and not the fourth, nothing changes.
+    for (const bool swapped : {true, false}) {
+        SCOPED_TRACE(swapped ? "given to the fourth" : "fourth not found");
+        std::vector<ItemMatch> window = {match(0.3, 0.9), match(1.2, 1.8), match(2.1, 2.9), match(4.5, 5.1), match(5.4, 6.0)};
+        window[swapped ? 2 : 3].found = false;
+        if (swapped) window[3] = match(2.1, 2.9);
+        std::vector<ExtraSpeech> none;
+        recheckItems(window, window.size(), spoken, synth, reading(others), 0, pauses, none, {});
+        EXPECT_TRUE(window[2].found && !window[3].found && window[4].found);
+        EXPECT_NEAR(window[2].start, 2.1, 1e-9);
+        EXPECT_NEAR(window[2].end, 2.9, 1e-9);
+        ASSERT_EQ(window[2].words.size(), 3u);
+        EXPECT_NEAR(window[2].words[1].start, swapped ? 2.3 : 2.1 + 0.8 / 3, 0.025);
     }
 }
 
