@@ -432,34 +432,35 @@ TEST(MakeScript, ItemMisplacedByThePathTakesTheStretchItMatches) {
     };
     // placed: where the path put the third item; extra: the speech not in the
     // text found beside it (ending at 2.5, the stall ended inside the item's
-    // reading; from 3.0, it missed the reading); keepOff: that reading is the
-    // first of a line read twice, which no item takes; left: the extra speech
-    // after. In the middle of the alike sentence the item fits a little
+    // reading; from 3.0, it missed the reading); keepOff: the first reading of
+    // a line read twice, which no item takes (the third item's reading, or
+    // the first item's); left: the extra speech after. In the middle of the alike sentence the item fits a little
     // better than its own reading: it moves only because it was cut out of
     // running speech, and stays where pauses bound it.
     using Span = std::pair<double, double>;
-    const struct { Span placed, extra; const std::vector<int>& sentence; std::vector<PauseFinder::Pause> pauses; bool keepOff; Span left; } cases[] = {
-        {{3.6, 4.2}, {2.1, 3.6}, others, pauses, false, {2.9, 4.2}}, {{3.6, 4.2}, {2.1, 2.5}, others, pauses, false, {2.9, 4.2}},
-        {{3.6, 4.2}, {3.0, 3.6}, others, pauses, false, {3.0, 4.2}}, {{2.1, 3.6}, {3.6, 4.2}, others, pauses, false, {2.9, 4.2}},
-        {{3.6, 4.2}, {2.1, 3.6}, others, pauses, true, {}},          {{3.2, 3.8}, {2.1, 3.2}, alike, pauses, false, {2.9, 3.8}},
-        {{3.2, 3.8}, {2.1, 3.2}, alike, pausedAt(3.2, 3.8), false, {2.1, 3.2}}};
+    const struct { Span placed, extra; const std::vector<int>& sentence; std::vector<PauseFinder::Pause> pauses; Span keepOff, left; } cases[] = {
+        {{3.6, 4.2}, {2.1, 3.6}, others, pauses, {}, {2.9, 4.2}},         {{3.6, 4.2}, {2.1, 2.5}, others, pauses, {}, {2.9, 4.2}},
+        {{3.6, 4.2}, {3.0, 3.6}, others, pauses, {}, {3.0, 4.2}},         {{2.1, 3.6}, {3.6, 4.2}, others, pauses, {}, {2.9, 4.2}},
+        {{3.6, 4.2}, {2.1, 3.6}, others, pauses, {2.1, 2.9}, {}},         {{3.6, 4.2}, {2.1, 3.6}, others, pauses, {0.3, 0.9}, {2.9, 4.2}},
+        {{3.2, 3.8}, {2.1, 3.2}, alike, pauses, {}, {2.9, 3.8}},          {{3.2, 3.8}, {2.1, 3.2}, alike, pausedAt(3.2, 3.8), {}, {2.1, 3.2}}};
     for (const auto& [placed, found, sentence, cuts, keepOff, left] : cases) {
         SCOPED_TRACE(testing::Message() << placed.first << "-" << placed.second << ", extra " << found.first << "-" << found.second
                                         << (sentence == alike ? ", alike" : "") << (cuts.size() > pauses.size() ? ", paused" : "")
-                                        << (keepOff ? ", kept off" : ""));
+                                        << ", kept off " << keepOff.first << "-" << keepOff.second);
         std::vector<ItemMatch> window = {match(0.3, 0.9), match(1.2, 1.8), match(placed.first, placed.second), match(4.5, 5.1), match(5.4, 6.0)};
         std::vector<ExtraSpeech> extra = {{found.first, found.second}};
         recheckItems(window, window.size(), spoken, synth, reading(sentence), 0, cuts, extra,
-                           keepOff ? std::vector<ExtraSpeech>{{2.1, 2.9}} : std::vector<ExtraSpeech>{});
+                     keepOff == Span{} ? std::vector<ExtraSpeech>{} : std::vector<ExtraSpeech>{{keepOff.first, keepOff.second}});
+        const bool blocked = keepOff == Span{2.1, 2.9};
         const bool stays = left == found;  // the extra speech unchanged: the item did not move
         const std::vector<Span> want = {{0.3, 0.9}, {1.2, 1.8}, stays ? placed : Span{2.1, 2.9}, {4.5, 5.1}, {5.4, 6.0}};
         for (size_t k = 0; k < window.size(); ++k) {
-            if (k == 2 && keepOff) continue;
+            if (k == 2 && blocked) continue;
             EXPECT_NEAR(window[k].start, want[k].first, 1e-9) << "item " << k + 1;
             EXPECT_NEAR(window[k].end, want[k].second, 1e-9) << "item " << k + 1;
         }
         ASSERT_EQ(extra.size(), 1u);
-        if (keepOff) {
+        if (blocked) {
             EXPECT_GE(window[2].start, 2.9 - 1e-9);
             continue;
         }
