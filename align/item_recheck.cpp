@@ -71,7 +71,9 @@ bool overlaps(Stretch s, const std::vector<ExtraSpeech>& spans) {
 void recheckItems(std::vector<ItemMatch>& window, size_t count, const std::vector<SynthItem>& spoken,
                   const FeatureMatrix& synth, const FeatureMatrix& real, int column, const std::vector<Pause>& pauses,
                   std::vector<ExtraSpeech>& extra, const std::vector<ExtraSpeech>& keepOff) {
-    if (synth.rows() == 0 || real.rows() == 0) return;
+    // Nothing to look at again in a window read as the text has it.
+    const bool allFound = std::all_of(window.begin(), window.begin() + long(count), [](const ItemMatch& m) { return m.found; });
+    if ((extra.empty() && allFound) || synth.rows() == 0 || real.rows() == 0) return;
     constexpr float kNoLimit = std::numeric_limits<float>::infinity();
     const float stepCost = kStepCost * typicalDistance(synth, real, 4096, 7);
     const double pace = readingPace(window);

@@ -420,7 +420,7 @@ TEST(MakeScript, ItemMisplacedByThePathTakesTheStretchItMatches) {
         return frames(parts);
     };
     const std::vector<int> others = {9, 13, 10, 11, 12, 14}, alike = {9, 6, 7, 16, 12, 14};
-    std::vector<PauseFinder::Pause> pauses = {{0.0, 0.3}, {0.9, 1.2}, {1.8, 2.1}, {2.9, 3.0}, {4.2, 4.5}, {5.1, 5.4}, {6.0, 6.3}};
+    const std::vector<PauseFinder::Pause> pauses = {{0.0, 0.3}, {0.9, 1.2}, {1.8, 2.1}, {2.9, 3.0}, {4.2, 4.5}, {5.1, 5.4}, {6.0, 6.3}};
     auto pausedAt = [&](double from, double to) {  // with short pauses added
         std::vector<PauseFinder::Pause> more = pauses;
         more.insert(more.begin() + 4, {{from - 0.05, from}, {to, to + 0.05}});
@@ -434,9 +434,10 @@ TEST(MakeScript, ItemMisplacedByThePathTakesTheStretchItMatches) {
     // text found beside it (ending at 2.5, the stall ended inside the item's
     // reading; from 3.0, it missed the reading); keepOff: the first reading of
     // a line read twice, which no item takes (the third item's reading, or
-    // the first item's); left: the extra speech after. In the middle of the alike sentence the item fits a little
-    // better than its own reading: it moves only because it was cut out of
-    // running speech, and stays where pauses bound it.
+    // the first item's); left: the extra speech after. In the middle of the
+    // alike sentence the item fits a little better than its own reading: it
+    // moves only because it was cut out of running speech, and stays where
+    // pauses bound it.
     using Span = std::pair<double, double>;
     const struct { Span placed, extra; const std::vector<int>& sentence; std::vector<PauseFinder::Pause> pauses; Span keepOff, left; } cases[] = {
         {{3.6, 4.2}, {2.1, 3.6}, others, pauses, {}, {2.9, 4.2}},         {{3.6, 4.2}, {2.1, 2.5}, others, pauses, {}, {2.9, 4.2}},
