@@ -9,7 +9,8 @@
 // better its synthetic speech matches it than other items' synthetic speech
 // does, each stretch's mean taken off so that the voice counts less. An item
 // cut out of running speech, an edge far from any pause, is readier to move
-// to a stretch between pauses.
+// to a stretch between pauses; so is any item to such a stretch that holds
+// speech no item and no extra speech does.
 
 #include "align/features.h"
 #include "align/item_edges.h"

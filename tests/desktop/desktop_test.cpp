@@ -436,14 +436,16 @@ TEST(MakeScript, ItemMisplacedByThePathTakesTheStretchItMatches) {
     // a line read twice, which no item takes (the third item's reading, or
     // the first item's); left: the extra speech after. In the middle of the
     // alike sentence the item fits a little better than its own reading: it
-    // moves only because it was cut out of running speech, and stays where
-    // pauses bound it.
+    // moves only because it was cut out of running speech, or because its
+    // reading is left to no one (the extra speech found lies after it), and
+    // stays where pauses bound it and its reading is extra speech.
     using Span = std::pair<double, double>;
     const struct { Span placed, extra; const std::vector<int>& sentence; std::vector<PauseFinder::Pause> pauses; Span keepOff, left; } cases[] = {
         {{3.6, 4.2}, {2.1, 3.6}, others, pauses, {}, {2.9, 4.2}},         {{3.6, 4.2}, {2.1, 2.5}, others, pauses, {}, {2.9, 4.2}},
         {{3.6, 4.2}, {3.0, 3.6}, others, pauses, {}, {3.0, 4.2}},         {{2.1, 3.6}, {3.6, 4.2}, others, pauses, {}, {2.9, 4.2}},
         {{3.6, 4.2}, {2.1, 3.6}, others, pauses, {2.1, 2.9}, {}},         {{3.6, 4.2}, {2.1, 3.6}, others, pauses, {0.3, 0.9}, {2.9, 4.2}},
-        {{3.2, 3.8}, {2.1, 3.2}, alike, pauses, {}, {2.9, 3.8}},          {{3.2, 3.8}, {2.1, 3.2}, alike, pausedAt(3.2, 3.8), {}, {2.1, 3.2}}};
+        {{3.2, 3.8}, {2.1, 3.2}, alike, pauses, {}, {2.9, 3.8}},          {{3.2, 3.8}, {2.1, 3.2}, alike, pausedAt(3.2, 3.8), {}, {2.1, 3.2}},
+        {{3.2, 3.8}, {3.8, 4.2}, alike, pausedAt(3.2, 3.8), {}, {3.2, 4.2}}};
     for (const auto& [placed, found, sentence, cuts, keepOff, left] : cases) {
         SCOPED_TRACE(testing::Message() << placed.first << "-" << placed.second << ", extra " << found.first << "-" << found.second
                                         << (sentence == alike ? ", alike" : "") << (cuts.size() > pauses.size() ? ", paused" : "")
