@@ -50,6 +50,18 @@ const Pause* nearestPause(const std::vector<Pause>& pauses, double t, double rea
     return best;
 }
 
+// The nearest pause within reach that holds `t` or lies on its `later`
+// side, else the nearest on the other: an item's edge toward speech not in
+// the text goes there, so that no speech between the two is left to neither.
+const Pause* pauseToward(const std::vector<Pause>& pauses, double t, bool later) {
+    const Pause* best = nullptr;
+    for (auto p = std::lower_bound(pauses.begin(), pauses.end(), t - kSnapReach, [](const Pause& q, double v) { return q.end() < v; });
+         p != pauses.end() && p->start() <= t + kSnapReach; ++p)
+        if ((later ? p->end() >= t : p->start() <= t) && distanceTo(*p, t) <= kSnapReach && (!best || distanceTo(*p, t) < distanceTo(*best, t)))
+            best = &*p;
+    return best ? best : nearestPause(pauses, t);
+}
+
 double median(std::vector<float> v) {
     if (v.empty()) return 1.0;
     std::nth_element(v.begin(), v.begin() + long(v.size() / 2), v.end());
@@ -345,9 +357,9 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
         const bool apart = std::any_of(extra.begin(), extra.end(), [&](const ExtraSpeech& x) {
             return x.start >= left.end - 0.01 && x.end <= right.start + 0.01;
         });
-        // Speech not in the text between them: each edge to the pause beside it.
-        const Pause* p = nearestPause(pauses, apart ? left.end : 0.5 * (left.end + right.start));
-        const Pause* q = apart ? nearestPause(pauses, right.start) : p;
+        // Speech not in the text between them: each edge to the pause beside it, on that side.
+        const Pause* p = apart ? pauseToward(pauses, left.end, true) : nearestPause(pauses, 0.5 * (left.end + right.start));
+        const Pause* q = apart ? pauseToward(pauses, right.start, false) : p;
         if (p) left.end = p->start(), left.endSnapped = true;
         if (q) right.start = q->end(), right.startSnapped = true;
     }

@@ -357,6 +357,28 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
     EXPECT_NEAR(own[1].words()[1].start, 4.0, 0.02);
     EXPECT_NEAR(aside[0].start, 5.5, 0.02);
 
+    // The path ended an item just past a short pause in its last words, or
+    // began one just before a short pause in its first, a longer pause lying
+    // a little further toward speech not in the text beside it: the edge goes
+    // to the longer one, leaving no speech between the item and the extra.
+    const TonePauses ending({{1.0, 3.0}, {3.5, 5.3}, {5.4, 5.6}, {6.5, 8.5}, {9.0, 11.0}}, 12);
+    const TonePauses starting({{1.0, 3.0}, {3.5, 5.5}, {6.0, 6.2}, {6.3, 8.0}, {8.5, 10.5}}, 11.5);
+    const struct { const TonePauses& speech; ItemMatch middle; ExtraSpeech extra; double start, end; } edges[] = {
+        {ending, {3.5, 5.45, 1.0, 2.0, true, {{3.5, 4.5}, {4.5, 5.45}}}, {6.5, 8.5}, 3.5, 5.6},
+        {starting, {6.15, 8.0, 1.0, 2.0, true, {{6.15, 7.0}, {7.0, 8.0}}}, {3.5, 5.5}, 6.0, 8.0}};
+    for (const auto& [speech, middle, extraSpeech, start, end] : edges) {
+        SCOPED_TRACE(start);
+        std::vector<ExtraSpeech> beside = {extraSpeech};
+        const double last = speech.finder.seconds() - 1;
+        const std::vector<AlignedItem> placed = placeItems({{1.0, 3.0, 1.0, 2.0, true, {{1.0, 3.0}}}, middle, {last - 2, last, 1.0, 2.0, true, {{last - 2, last}}}},
+                                                           speech.finder, speech.finder.pauses(kItemPause), 0, beside);
+        ASSERT_TRUE(placed.size() == 3 && beside.size() == 1);
+        EXPECT_NEAR(placed[1].start(), start, 0.02);
+        EXPECT_NEAR(placed[1].end(), end, 0.02);
+        EXPECT_NEAR(beside[0].start, extraSpeech.start, 0.02);
+        EXPECT_NEAR(beside[0].end, extraSpeech.end, 0.02);
+    }
+
     const TonePauses one({{1.0, 3.0}}, 4);
     for (const std::vector<WordTime>& words : {std::vector<WordTime>{{0.7, 1.0}, {1.0, 2.0}, {2.0, 3.0}},
                                                std::vector<WordTime>{{1.0, 2.0}, {2.0, 2.0}, {2.0, 3.0}}}) {
