@@ -379,6 +379,22 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
         EXPECT_NEAR(beside[0].end, extraSpeech.end, 0.02);
     }
 
+    // Between two items, each edge by a pause of its own: 0.5 s of speech
+    // between those pauses (a short line's first reading) is neither's; 0.15 s
+    // (the first sound of a word before its closure) is the next item's.
+    const TonePauses reading({{1.0, 3.0}, {3.2, 3.7}, {4.5, 6.5}, {7.0, 9.0}}, 10);
+    const TonePauses closure({{1.0, 3.0}, {3.6, 3.75}, {3.85, 6.5}, {7.0, 9.0}}, 10);
+    const struct { const TonePauses& speech; double mappedStart, end, start; } gaps[] = {{reading, 4.5, 3.0, 4.5}, {closure, 3.8, 3.0, 3.6}};
+    for (const auto& [speech, mappedStart, end, start] : gaps) {
+        SCOPED_TRACE(start);
+        std::vector<ExtraSpeech> none;
+        const std::vector<AlignedItem> placed = placeItems({{1.0, 3.0, 1.0, 2.0, true, {{1.0, 3.0}}}, {mappedStart, 6.5, 1.0, 2.0, true, {{mappedStart, 6.5}}},
+                                                            {7.0, 9.0, 1.0, 2.0, true, {{7.0, 9.0}}}}, speech.finder, speech.finder.pauses(kItemPause), 0, none);
+        ASSERT_TRUE(placed.size() == 3 && none.empty());
+        EXPECT_NEAR(placed[0].end(), end, 0.02);
+        EXPECT_NEAR(placed[1].start(), start, 0.02);
+    }
+
     const TonePauses one({{1.0, 3.0}}, 4);
     for (const std::vector<WordTime>& words : {std::vector<WordTime>{{0.7, 1.0}, {1.0, 2.0}, {2.0, 3.0}},
                                                std::vector<WordTime>{{1.0, 2.0}, {2.0, 2.0}, {2.0, 3.0}}}) {
