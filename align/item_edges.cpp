@@ -55,9 +55,9 @@ const Pause* nearestPause(const std::vector<Pause>& pauses, double t, double rea
     return best;
 }
 
-// The nearest pause within reach that holds `t` or lies on its `later`
-// side, else the nearest on the other: an item's edge toward speech not in
-// the text goes there, so that no speech between the two is left to neither.
+// The nearest pause within reach that holds `t` or lies after it (before it
+// unless `later`), else nearestPause(): an item's edge toward speech not in
+// the text goes there, leaving no speech between the two to neither.
 const Pause* pauseToward(const std::vector<Pause>& pauses, double t, bool later) {
     const Pause* best = nullptr;
     for (auto p = std::lower_bound(pauses.begin(), pauses.end(), t - kSnapReach, [](const Pause& q, double v) { return q.end() < v; });
@@ -206,7 +206,6 @@ std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthI
         const int a = rowOf(from), b = std::max(a, rowOf(to) - 1);
         return WordTime{timeOf(path.firstColumn(a)), timeOf(path.lastColumn(b) + 1)};
     };
-    auto loudSeconds = [&](double from, double to) { return loudTime(finder, from, to); };
     // Each item mapped; those whose speech maps onto next to nothing were not read.
     std::vector<ItemMatch> out;
     for (size_t i = 0; i < count && i < spoken.size(); ++i) {
@@ -219,7 +218,7 @@ std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthI
         double sound = 0;
         for (const auto& [ws, we] : s.words) sound += double(we - ws) / kAnalysisRate;
         ItemMatch m{span.start, span.end, cost / (b - a + 1), synthetic,
-                    !path.passedOver((a + b) / 2) && loudSeconds(span.start, span.end) >= kMinSpeechShare * std::max(sound, kFrameSeconds), {}};
+                    !path.passedOver((a + b) / 2) && loudTime(finder, span.start, span.end) >= kMinSpeechShare * std::max(sound, kFrameSeconds), {}};
         for (const auto& [ws, we] : s.words) m.words.push_back(mapSpan(ws, we));
         out.push_back(std::move(m));
     }
@@ -234,7 +233,7 @@ std::vector<ItemMatch> matchItems(const WarpPath& path, const std::vector<SynthI
         const SynthItem& s = spoken[i];
         if (m.found || !path.passedOver((rowOf(s.from) + rowOf(s.to)) / 2) || !out[i - 1].found || !out[i + 1].found) continue;
         const double from = out[i - 1].end, to = out[i + 1].start, sound = double(s.to - s.from) / kAnalysisRate;
-        if (to - from < least * sound || loudSeconds(from, to) < kMinSpeechShare * sound) continue;
+        if (to - from < least * sound || loudTime(finder, from, to) < kMinSpeechShare * sound) continue;
         m.start = from, m.end = to, m.found = true, m.cost = std::numeric_limits<double>::infinity();
         auto at = [&](long sample) { return from + (to - from) * double(sample - s.from) / double(std::max(1L, s.to - s.from)); };
         for (size_t k = 0; k < s.words.size(); ++k) m.words[k] = {at(s.words[k].first), at(s.words[k].second)};
@@ -368,9 +367,11 @@ std::vector<AlignedItem> placeItems(const std::vector<ItemMatch>& matches, const
         // Speech not in the text between them: each edge to the pause beside
         // it, on that side. Otherwise both go to the pause between them,
         // unless each lies by a pause of its own with speech between the two
-        // (a short line's first reading, too short to report): that is neither's.
+        // that the path gave to neither (a short line's first reading, too
+        // short to report): that speech stays neither's.
         const Pause *own = apart ? nullptr : nearestPause(pauses, left.end), *next = apart ? nullptr : nearestPause(pauses, right.start);
-        const bool between = own && next && own != next && loudTime(finder, own->end(), next->start()) >= kMinBetween;
+        const bool between = own && next && own != next && left.end <= own->end() && right.start >= next->start() &&
+                             loudTime(finder, own->end(), next->start()) >= kMinBetween;
         const Pause* p = apart ? pauseToward(pauses, left.end, true) : between ? own : nearestPause(pauses, 0.5 * (left.end + right.start));
         const Pause* q = apart ? pauseToward(pauses, right.start, false) : between ? next : p;
         if (p) left.end = p->start(), left.endSnapped = true;

@@ -380,15 +380,18 @@ TEST(MakeScript, ItemsAndWordsFromTheirMatches) {
     }
 
     // Between two items, each edge by a pause of its own: 0.5 s of speech
-    // between those pauses (a short line's first reading) is neither's; 0.15 s
-    // (the first sound of a word before its closure) is the next item's.
+    // between those pauses that the path gave to neither (a short line's
+    // first reading) stays neither's; that the path gave in part to the first
+    // item, or 0.15 s (the first sound of a word before its closure), goes
+    // to one of them.
     const TonePauses reading({{1.0, 3.0}, {3.2, 3.7}, {4.5, 6.5}, {7.0, 9.0}}, 10);
     const TonePauses closure({{1.0, 3.0}, {3.6, 3.75}, {3.85, 6.5}, {7.0, 9.0}}, 10);
-    const struct { const TonePauses& speech; double mappedStart, end, start; } gaps[] = {{reading, 4.5, 3.0, 4.5}, {closure, 3.8, 3.0, 3.6}};
-    for (const auto& [speech, mappedStart, end, start] : gaps) {
-        SCOPED_TRACE(start);
+    const struct { const TonePauses& speech; double mappedEnd, mappedStart, end, start; } gaps[] = {
+        {reading, 3.0, 4.5, 3.0, 4.5}, {reading, 3.3, 4.5, 3.7, 4.5}, {closure, 3.0, 3.8, 3.0, 3.6}};
+    for (const auto& [speech, mappedEnd, mappedStart, end, start] : gaps) {
+        SCOPED_TRACE(testing::Message() << mappedEnd << "-" << mappedStart);
         std::vector<ExtraSpeech> none;
-        const std::vector<AlignedItem> placed = placeItems({{1.0, 3.0, 1.0, 2.0, true, {{1.0, 3.0}}}, {mappedStart, 6.5, 1.0, 2.0, true, {{mappedStart, 6.5}}},
+        const std::vector<AlignedItem> placed = placeItems({{1.0, mappedEnd, 1.0, 2.0, true, {{1.0, mappedEnd}}}, {mappedStart, 6.5, 1.0, 2.0, true, {{mappedStart, 6.5}}},
                                                             {7.0, 9.0, 1.0, 2.0, true, {{7.0, 9.0}}}}, speech.finder, speech.finder.pauses(kItemPause), 0, none);
         ASSERT_TRUE(placed.size() == 3 && none.empty());
         EXPECT_NEAR(placed[0].end(), end, 0.02);
