@@ -518,6 +518,20 @@ TEST(MakeScript, ItemMisplacedByThePathTakesTheStretchItMatches) {
             EXPECT_NEAR(got, wanted, 0.025);
     }
 
+    // The same in a window that starts 1 s into the recording.
+    {
+        SCOPED_TRACE("window from 1 s");
+        std::vector<ItemMatch> window = {match(1.3, 1.9), match(2.2, 2.8), match(4.6, 5.2), match(5.5, 6.1), match(6.4, 7.0)};
+        std::vector<ExtraSpeech> extra = {{3.1, 4.6}};
+        std::vector<PauseFinder::Pause> later;
+        for (const PauseFinder::Pause& p : pauses) later.emplace_back(p.start() + 1, p.end() + 1);
+        recheckItems(window, window.size(), spoken, synth, reading(others), 100, later, extra, {});
+        EXPECT_NEAR(window[2].start, 3.1, 1e-9);
+        EXPECT_NEAR(window[2].end, 3.9, 1e-9);
+        ASSERT_EQ(window[2].words.size(), 3u);
+        EXPECT_NEAR(window[2].words[1].start, 3.3, 0.025);
+    }
+
     // The path found no third item and gave its reading to the fourth, as if
     // the fourth had been left out: they change places. Where it found the
     // third there and not the fourth, nothing changes.
