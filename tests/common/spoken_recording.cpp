@@ -122,14 +122,19 @@ Spoken speakWithFlite(const QString& text, const QString& name) {
 }
 
 // The sentence as samples at kSpokenRate, trimmed; each sentence and voice is
-// spoken once per process.
+// spoken once per process. A word's sound cut off with the silence (a weak
+// first sound under the trimming level) is not in the recording: its edges
+// are kept within what is.
 const Spoken& speak(const QString& text, const QString& voice) {
     static QHash<QString, Spoken> spoken;
     Spoken& out = spoken[voice + QLatin1Char('|') + text];
     if (!out.samples.empty()) return out;
     const QStringList v = voice.split(QLatin1Char(':'));
-    if (v[0] != QLatin1String("flite")) return out = speakWithEspeak(text, v.value(1), v.value(2, "160").toInt());
-    return out = speakWithFlite(text, v.value(1));
+    out = v[0] != QLatin1String("flite") ? speakWithEspeak(text, v.value(1), v.value(2, "160").toInt()) : speakWithFlite(text, v.value(1));
+    const double length = double(out.samples.size()) / kSpokenRate;
+    for (auto& [start, end] : out.words)  // NaN (no edge of its own) stays NaN
+        start = start < 0 ? 0 : start > length ? length : start, end = end < 0 ? 0 : end > length ? length : end;
+    return out;
 }
 
 }  // namespace
