@@ -11,6 +11,7 @@
 #include "align/speech_synth.h"
 #include "align/voice_pitch.h"
 #include "align/warp_path.h"
+#include "align/word_path.h"
 #include "audio/pcm_reader.h"
 
 #include <QCoreApplication>
@@ -382,6 +383,7 @@ Aligner::Result Aligner::run() {
         for (const FrameSpan& r : repeats)  // the items are kept off them, even when too short to list
             if (r.to <= until) readAgain.push_back({(column + r.from) * kFrameSeconds, (column + r.to) * kFrameSeconds});
         recheckItems(window, keep, spoken, synthFeatures, realFeatures, column, allPauses, extra, readAgain);
+        followWords(window, keep, spoken, synthFeatures, realFeatures, column);
         m_extra.insert(m_extra.end(), extra.begin(), extra.end());
         m_extra.insert(m_extra.end(), readAgain.begin(), readAgain.end());
         for (size_t k = 0; k < keep; ++k) {

@@ -43,20 +43,6 @@ struct Stretch {
     double from, to;
 };
 
-// Rows `span` of `f`, each dimension less its mean over them: what the
-// voice and the room add to every frame alike drops out.
-FeatureMatrix centred(const FeatureMatrix& f, FrameSpan span) {
-    const int n = std::max(0, span.to - span.from), dims = f.dims();
-    FeatureMatrix out(n, dims);
-    std::vector<double> mean(size_t(dims), 0.0);
-    for (int i = 0; i < n; ++i)
-        for (int d = 0; d < dims; ++d) mean[size_t(d)] += f.row(span.from + i)[d];
-    for (double& m : mean) m /= std::max(1, n);
-    for (int i = 0; i < n; ++i)
-        for (int d = 0; d < dims; ++d) out.row(i)[d] = f.row(span.from + i)[d] - float(mean[size_t(d)]);
-    return out;
-}
-
 // How far `t` lies from the nearest pause (0 inside one).
 double fromPause(double t, const std::vector<Pause>& pauses) {
     auto p = std::lower_bound(pauses.begin(), pauses.end(), t, [](const Pause& q, double u) { return q.end() < u; });

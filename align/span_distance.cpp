@@ -58,3 +58,15 @@ std::vector<int> spanPath(const FeatureMatrix& fa, FrameSpan a, const FeatureMat
     }
     return first;
 }
+
+FeatureMatrix centred(const FeatureMatrix& f, FrameSpan span) {
+    const int n = std::max(0, span.to - span.from), dims = f.dims();
+    FeatureMatrix out(n, dims);
+    std::vector<double> mean(size_t(dims), 0.0);
+    for (int i = 0; i < n; ++i)
+        for (int d = 0; d < dims; ++d) mean[size_t(d)] += f.row(span.from + i)[d];
+    for (double& m : mean) m /= std::max(1, n);
+    for (int i = 0; i < n; ++i)
+        for (int d = 0; d < dims; ++d) out.row(i)[d] = f.row(span.from + i)[d] - float(mean[size_t(d)]);
+    return out;
+}

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // How alike two stretches of speech sound: the mean frame distance along the
-// best warping path between them.
+// best warping path between them, and that path.
 
 #include "align/features.h"
 
@@ -26,3 +26,7 @@ float spanDistance(const FeatureMatrix& fa, FrameSpan a, const FeatureMatrix& fb
 // two hold more than `maxCells` frame pairs.
 std::vector<int> spanPath(const FeatureMatrix& fa, FrameSpan a, const FeatureMatrix& fb, FrameSpan b, float stepCost,
                           long maxCells = 16'000'000);
+
+// Rows `span` of `f`, each dimension less its mean over them: what the
+// voice and the room add to every frame alike drops out.
+FeatureMatrix centred(const FeatureMatrix& f, FrameSpan span);

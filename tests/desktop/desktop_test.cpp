@@ -13,6 +13,7 @@
 #include "align/script_page.h"
 #include "align/speech_synth.h"
 #include "align/voice_pitch.h"
+#include "align/word_path.h"
 #include "common/spoken_recording.h"
 #include "common/test_audio.h"
 #include "html/byte_stream.h"
@@ -547,6 +548,42 @@ TEST(MakeScript, ItemMisplacedByThePathTakesTheStretchItMatches) {
         EXPECT_NEAR(window[2].end, 2.9, 1e-9);
         ASSERT_EQ(window[2].words.size(), 3u);
         EXPECT_NEAR(window[2].words[1].start, swapped ? 2.3 : 2.1 + 0.8 / 3, 0.025);
+    }
+}
+
+// Sounds as features: an item of three words, each a sound held 0.2 s in the
+// synthetic speech and 0.15, 0.3 and 0.25 s in the reading. Words the
+// window's path spread evenly over the item go where their sounds are; an
+// item not found keeps its words.
+TEST(MakeScript, WordsFollowTheirSoundsWithinTheItem) {
+    constexpr int kDims = kFeatureDims;
+    std::mt19937 gen(9);
+    std::normal_distribution<float> unit(0, 1);
+    std::vector<std::vector<float>> sounds(3, std::vector<float>(kDims));
+    for (auto& sound : sounds)
+        for (float& v : sound) v = unit(gen);
+    auto frames = [&](const std::vector<std::pair<int, int>>& parts) {  // {sound or -1 for silence, frames}
+        std::vector<float> values;
+        for (const auto& [sound, count] : parts)
+            for (int f = 0; f < count; ++f)
+                for (int d = 0; d < kDims; ++d) values.push_back(sound < 0 ? 0.0f : sounds[size_t(sound)][size_t(d)]);
+        return FeatureMatrix(values, kDims);
+    };
+    const FeatureMatrix synth = frames({{-1, 30}, {0, 20}, {1, 20}, {2, 20}, {-1, 30}});
+    const FeatureMatrix real = frames({{-1, 30}, {0, 15}, {1, 30}, {2, 25}, {-1, 30}});
+    const long word = 20L * kHopSamples, from = 30L * kHopSamples;
+    const std::vector<SynthItem> spoken = {{from, from + 3 * word, {{from, from + word}, {from + word, from + 2 * word}, {from + 2 * word, from + 3 * word}}}};
+    for (const bool found : {true, false}) {
+        SCOPED_TRACE(found ? "found" : "not found");
+        std::vector<ItemMatch> window = {{0.3, 1.0, 1.0, 0.6, found, {{0.3, 0.3 + 0.7 / 3}, {0.3 + 0.7 / 3, 1.0 - 0.7 / 3}, {1.0 - 0.7 / 3, 1.0}}}};
+        const std::vector<WordTime> before = window[0].words;
+        followWords(window, 1, spoken, synth, real, 0);
+        ASSERT_EQ(window[0].words.size(), 3u);
+        const std::vector<WordTime> want = found ? std::vector<WordTime>{{0.3, 0.45}, {0.45, 0.75}, {0.75, 1.0}} : before;
+        for (size_t w = 0; w < 3; ++w) {
+            EXPECT_NEAR(window[0].words[w].start, want[w].start, 0.025) << "word " << w;
+            EXPECT_NEAR(window[0].words[w].end, want[w].end, 0.025) << "word " << w;
+        }
     }
 }
 
