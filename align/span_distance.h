@@ -27,6 +27,12 @@ float spanDistance(const FeatureMatrix& fa, FrameSpan a, const FeatureMatrix& fb
 std::vector<int> spanPath(const FeatureMatrix& fa, FrameSpan a, const FeatureMatrix& fb, FrameSpan b, float stepCost,
                           long maxCells = 16'000'000);
 
+// The same path kept within a band: for each row of `a`, the first and last
+// row of `b` (relative, as the result) that it may meet. The band is widened
+// where it must be for a path from the first pair to the last to exist.
+std::vector<int> bandPath(const FeatureMatrix& fa, FrameSpan a, const FeatureMatrix& fb, FrameSpan b, std::vector<int> lo,
+                          std::vector<int> hi, float stepCost);
+
 // Rows `span` of `f`, each dimension less its mean over them: what the
 // voice and the room add to every frame alike drops out.
 FeatureMatrix centred(const FeatureMatrix& f, FrameSpan span);

@@ -5,8 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <limits>
+#include <utility>
 
 namespace {
 
@@ -26,50 +25,6 @@ std::vector<int> guideOf(std::vector<std::pair<double, double>> knots, int rows,
         guide[size_t(r)] = std::clamp(int(std::lround(c)), 0, columns - 1);
     }
     return guide;
-}
-
-// The best path from the first frames of `a` and `b` to their last, within
-// kReach columns of `guide` (a column of `b` for each row of `a`), steps
-// weighed as by spanPath(): for each row, the first column it meets.
-std::vector<int> bandPath(const FeatureMatrix& a, const FeatureMatrix& b, const std::vector<int>& guide, float stepCost) {
-    const int n = a.rows(), m = b.rows();
-    std::vector<int> lo(static_cast<size_t>(n)), hi(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) lo[size_t(i)] = std::max(0, guide[size_t(i)] - kReach), hi[size_t(i)] = std::min(m - 1, guide[size_t(i)] + kReach);
-    lo[0] = 0, hi[size_t(n - 1)] = m - 1;
-    for (int i = 1; i < n; ++i) lo[size_t(i)] = std::max(lo[size_t(i)], lo[size_t(i - 1)]);  // the band only moves on
-    for (int i = n - 2; i >= 0; --i) hi[size_t(i)] = std::min(hi[size_t(i)], hi[size_t(i + 1)]);
-    for (int i = 1; i < n; ++i) hi[size_t(i)] = std::max(hi[size_t(i)], lo[size_t(i)]), lo[size_t(i)] = std::min(lo[size_t(i)], hi[size_t(i - 1)] + 1);
-    std::vector<size_t> offset(size_t(n) + 1, 0);
-    for (int i = 0; i < n; ++i) offset[size_t(i) + 1] = offset[size_t(i)] + size_t(hi[size_t(i)] - lo[size_t(i)] + 1);
-    enum Step : uint8_t { Diagonal, Down, Right };  // down: the next row of a; right: the next column of b
-    std::vector<uint8_t> steps(offset.back());
-    constexpr float kInf = std::numeric_limits<float>::infinity();
-    std::vector<float> prev, cur;
-    for (int i = 0; i < n; ++i) {
-        cur.assign(size_t(hi[size_t(i)] - lo[size_t(i)] + 1), kInf);
-        auto before = [&](int j) { return i > 0 && j >= lo[size_t(i - 1)] && j <= hi[size_t(i - 1)] ? prev[size_t(j - lo[size_t(i - 1)])] : kInf; };
-        for (int j = lo[size_t(i)]; j <= hi[size_t(i)]; ++j) {
-            const float c = frameDistance(a.row(i), b.row(j), a.dims());
-            float best = i == 0 && j == 0 ? c : kInf;
-            Step step = Diagonal;
-            if (before(j - 1) + 2 * c < best) best = before(j - 1) + 2 * c, step = Diagonal;
-            if (before(j) + c + stepCost < best) best = before(j) + c + stepCost, step = Down;
-            if (j > lo[size_t(i)] && cur[size_t(j - 1 - lo[size_t(i)])] + c + stepCost < best)
-                best = cur[size_t(j - 1 - lo[size_t(i)])] + c + stepCost, step = Right;
-            cur[size_t(j - lo[size_t(i)])] = best;
-            steps[offset[size_t(i)] + size_t(j - lo[size_t(i)])] = step;
-        }
-        std::swap(prev, cur);
-    }
-    std::vector<int> first(size_t(n), 0);
-    for (int i = n - 1, j = m - 1; i >= 0;) {
-        first[size_t(i)] = j;
-        if (i == 0 && j == 0) break;
-        const uint8_t step = steps[offset[size_t(i)] + size_t(j - lo[size_t(i)])];
-        if (step != Right) --i;
-        if (step != Down) --j;
-    }
-    return first;
 }
 
 }  // namespace
@@ -96,7 +51,9 @@ void followWords(std::vector<ItemMatch>& window, size_t count, const std::vector
             knots.insert(knots.end(), {{row(item.words[w].first), col(m.words[w].start)}, {row(item.words[w].second), col(m.words[w].end)}});
         knots.emplace_back(rows.to - rows.from - 1, cols.to - cols.from - 1);
         const FeatureMatrix said = centred(synth, rows), heard = centred(real, cols);
-        const std::vector<int> path = bandPath(said, heard, guideOf(knots, said.rows(), heard.rows()), stepCost);
+        std::vector<int> lo = guideOf(knots, said.rows(), heard.rows()), hi = lo;
+        for (size_t r = 0; r < lo.size(); ++r) lo[r] -= kReach, hi[r] += kReach;
+        const std::vector<int> path = bandPath(said, {0, said.rows()}, heard, {0, heard.rows()}, std::move(lo), std::move(hi), stepCost);
         auto at = [&](long sample) {
             const int r = int(sample / kHopSamples) - rows.from;
             return r >= int(path.size()) ? m.end : (column + cols.from + path[size_t(std::max(0, r))]) * kFrameSeconds;
