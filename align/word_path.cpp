@@ -54,9 +54,14 @@ void followWords(std::vector<ItemMatch>& window, size_t count, const std::vector
         std::vector<int> lo = guideOf(knots, said.rows(), heard.rows()), hi = lo;
         for (size_t r = 0; r < lo.size(); ++r) lo[r] -= kReach, hi[r] += kReach;
         const std::vector<int> path = bandPath(said, {0, said.rows()}, heard, {0, heard.rows()}, std::move(lo), std::move(hi), stepCost);
+        // A sample between two rows' starts goes as far between their columns.
         auto at = [&](long sample) {
-            const int r = int(sample / kHopSamples) - rows.from;
-            return r >= int(path.size()) ? m.end : (column + cols.from + path[size_t(std::max(0, r))]) * kFrameSeconds;
+            const double x = double(sample) / kHopSamples - rows.from;
+            const int r = int(std::floor(x));
+            if (r >= int(path.size())) return m.end;
+            if (r < 0 || r + 1 == int(path.size())) return (column + cols.from + path[size_t(std::max(0, r))]) * kFrameSeconds;
+            const double c = path[size_t(r)] + (x - r) * (path[size_t(r) + 1] - path[size_t(r)]);
+            return (column + cols.from + c) * kFrameSeconds;
         };
         for (size_t w = 0; w < m.words.size(); ++w) m.words[w] = {at(item.words[w].first), at(item.words[w].second)};
     }

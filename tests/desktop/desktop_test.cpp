@@ -587,6 +587,25 @@ TEST(MakeScript, WordsFollowTheirSoundsWithinTheItem) {
     }
 }
 
+// A sound gliding evenly, read four times slower: a word edge that lies
+// within a synthetic frame goes as far within the frames it was read over.
+TEST(MakeScript, WordEdgesWithinAFrameKeepTheirPlaceWhenReadSlower) {
+    auto glide = [](int count, float step) {
+        std::vector<float> values;
+        for (int f = 0; f < count; ++f)
+            for (int d = 0; d < kFeatureDims; ++d) values.push_back(d == 0 ? float(f) * step : 0.0f);
+        return FeatureMatrix(values, kFeatureDims);
+    };
+    const FeatureMatrix synth = glide(60, 1.0f), real = glide(240, 0.25f);
+    const long edge1 = 20L * kHopSamples + 144, edge2 = 40L * kHopSamples + 128;  // rows 20.9 and 40.8
+    const std::vector<SynthItem> spoken = {{0, 60L * kHopSamples, {{0, edge1}, {edge1, edge2}, {edge2, 60L * kHopSamples}}}};
+    std::vector<ItemMatch> window = {{0.0, 2.4, 1.0, 0.6, true, {{0.0, 0.8}, {0.8, 1.6}, {1.6, 2.4}}}};
+    followWords(window, 1, spoken, synth, real, 0);
+    ASSERT_EQ(window[0].words.size(), 3u);
+    EXPECT_NEAR(window[0].words[1].start, 0.836, 0.025);
+    EXPECT_NEAR(window[0].words[1].end, 1.632, 0.025);
+}
+
 // Where the synthetic words sound: a short quiet between two words (a stop's
 // closure) is shared at the next word's start; a pause and the quiet at the
 // ends are left out; a silent word keeps its stretch.
