@@ -25,7 +25,8 @@
 namespace {
 
 constexpr double kItemGap = 0.3;        // silence between synthesized items, seconds
-constexpr double kSynthNoiseDb = -40;   // noise added to the synthetic speech, re its RMS
+constexpr double kQuietestNoiseDb = -40;  // noise added to the synthetic speech, re its RMS: at least this
+constexpr double kLoudestNoiseDb = -15;   // and at most this
 constexpr double kMinSpeech = 0.2;      // the recording must hold this much sound
 constexpr int kMaxPieceChars = 400;     // the longest text spoken at once, about 25 s of speech
 constexpr int kWindowFrames = 36000;    // the recording is matched 6 minutes at a time
@@ -82,16 +83,15 @@ void normaliseOnSpeech(FeatureMatrix& f) {
     }
 }
 
-// Low white noise, as a recording has, so that silence in the synthetic and
-// in the real speech looks alike: kSynthNoiseDb below the first item's RMS
+// White noise, as a recording has, so that silence and weak sounds in the
+// synthetic and in the real speech look alike: `db` re the first item's RMS
 // (every item is spoken at the same level).
 class NoiseSource {
 public:
-    void setLevel(const std::vector<float>& speech) {
+    void setLevel(const std::vector<float>& speech, double db) {
         double power = 0;
         for (float v : speech) power += double(v) * v;
-        m_amp = float(std::sqrt(power / double(std::max<size_t>(1, speech.size()))) *
-                       std::pow(10.0, kSynthNoiseDb / 20) * std::sqrt(3.0));
+        m_amp = float(std::sqrt(power / double(std::max<size_t>(1, speech.size()))) * std::pow(10.0, db / 20) * std::sqrt(3.0));
     }
     void add(std::vector<float>& s) {
         for (float& v : s) {
@@ -254,7 +254,7 @@ Aligner::Result Aligner::synthesize(SpeechSynth& synth, int first, long minFrame
             }
             const std::vector<std::pair<long, long>> sounds = wordSounds(sound, starts, rate);
             std::vector<float> speech = resample(sound, rate, kAnalysisRate);
-            if (at == 0) noise.setLevel(speech), pass(std::vector<float>(gap, 0.0f));
+            if (at == 0) noise.setLevel(speech, m_noiseDb), pass(std::vector<float>(gap, 0.0f));
             if (start >= 0) pass(std::vector<float>(gap, 0.0f));
             else start = at;
             for (size_t k = 0; k < tokens.size(); ++k)
@@ -300,6 +300,10 @@ Aligner::Result Aligner::run() {
     sink.finish();
     if (!sink.scratchError().isEmpty()) return fail(Result::NoScratchSpace, sink.scratchError());
     const PauseFinder& pauses = sink.pauses();
+    // The synthetic speech about as noisy as the reading: its noise as far
+    // under it as the recording's floor lies under the reader's speech, never
+    // quieter than kQuietestNoiseDb.
+    m_noiseDb = std::clamp(-pauses.floorBelowSpeech(), kQuietestNoiseDb, kLoudestNoiseDb);
     const PackedFeatures& real = sink.features();
     m_seconds = pauses.seconds();
     if (m_skip >= m_seconds)

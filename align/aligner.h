@@ -90,6 +90,7 @@ private:
     QString m_recording, m_language;
     QStringList m_texts;
     double m_skip = 0, m_seconds = 0;
+    double m_noiseDb = 0;  // noise added to the synthetic speech, dB re its RMS
     std::atomic<bool> m_cancel{false};
     std::vector<AlignedItem> m_items;
     std::vector<ExtraSpeech> m_extra;

@@ -70,6 +70,7 @@ void PauseFinder::finish() {
     // 6 dB over the floor, or a fifth of the way to speech when that is higher.
     m_threshold = floor + std::max(6.0, 0.2 * (speech - floor));
     m_edgeThreshold = std::min(m_threshold, floor + kEdgeOverFloor);
+    m_floorBelowSpeech = speech - floor;
     m_loud.resize(size_t(blocks));
     m_nearFloor.resize(size_t(blocks));
     for (long b = 0; b < blocks; ++b) {

@@ -21,6 +21,8 @@ public:
     // the speech level, both estimated from the energy distribution.
     void finish();
     double seconds() const { return m_seconds; }
+    // After finish(): how far the noise floor lies below the speech level, dB.
+    double floorBelowSpeech() const { return m_floorBelowSpeech; }
 
     // A pause from `start` to `end` (seconds).
     class Pause {
@@ -60,4 +62,5 @@ private:
     std::vector<bool> m_nearFloor;    // and each no louder than the edge threshold
     double m_threshold = 0, m_seconds = 0;
     double m_edgeThreshold = 0;  // nearer the floor: weak speech at a pause's edges
+    double m_floorBelowSpeech = 0;
 };

@@ -287,6 +287,25 @@ TEST(MakeScript, PausesLeaveWeakSoundsOut) {
     }
 }
 
+// How far the floor lies under the speech, which sets the synthetic speech's
+// noise: a tone at -13.5 dB, half the time, over noise or digital silence
+// (taken as 50 dB under).
+TEST(MakeScript, FloorBelowSpeechFollowsTheNoise) {
+    const struct { float noise; double want; } cases[] = {{0.003f, 37.0}, {0.03f, 17.0}, {0.0f, 50.0}};
+    std::mt19937 gen(6);
+    for (const auto& c : cases) {
+        std::normal_distribution<float> noise(0, std::max(c.noise, 1e-9f));
+        std::vector<float> s;
+        for (int n = 0; n < 4 * 16000; ++n)
+            s.push_back((c.noise > 0 ? noise(gen) : 0.0f) + (n / 8000 % 2 ? float(0.3 * std::sin(2 * M_PI * 200 * n / 16000)) : 0.0f));
+        ScratchFile file;
+        PauseFinder finder(file);
+        finder.push(s.data(), s.size());
+        finder.finish();
+        EXPECT_NEAR(finder.floorBelowSpeech(), c.want, 1.5) << "noise " << c.noise;
+    }
+}
+
 // Pauses of a recording that holds speech (a 200 Hz tone) at `spoken`
 // (seconds) and low noise elsewhere.
 struct TonePauses {
