@@ -606,23 +606,39 @@ TEST(MakeScript, WordsFollowTheirSoundsWithinTheItem) {
     }
 }
 
-// A sound gliding evenly, read four times slower: a word edge that lies
-// within a synthetic frame goes as far within the frames it was read over.
+// Two items, each a sound gliding evenly, read four and two times slower
+// (the window starting 0.5 s into the recording, silence after them): a word
+// edge that lies within a synthetic frame goes as far within the frames it
+// was read over.
 TEST(MakeScript, WordEdgesWithinAFrameKeepTheirPlaceWhenReadSlower) {
-    auto glide = [](int count, float step) {
+    auto glides = [](std::initializer_list<std::pair<int, float>> parts) {  // {frames, step}: each part glides in a dimension of its own
         std::vector<float> values;
-        for (int f = 0; f < count; ++f)
-            for (int d = 0; d < kFeatureDims; ++d) values.push_back(d == 0 ? float(f) * step : 0.0f);
+        int dim = 0;
+        for (const auto& [count, step] : parts) {
+            for (int f = 0; f < count; ++f)
+                for (int d = 0; d < kFeatureDims; ++d) values.push_back(d == dim ? float(f) * step : 0.0f);
+            ++dim;
+        }
         return FeatureMatrix(values, kFeatureDims);
     };
-    const FeatureMatrix synth = glide(60, 1.0f), real = glide(240, 0.25f);
-    const long edge1 = 20L * kHopSamples + 144, edge2 = 40L * kHopSamples + 128;  // rows 20.9 and 40.8
-    const std::vector<SynthItem> spoken = {{0, 60L * kHopSamples, {{0, edge1}, {edge1, edge2}, {edge2, 60L * kHopSamples}}}};
-    std::vector<ItemMatch> window = {{0.0, 2.4, 1.0, 0.6, true, {{0.0, 0.8}, {0.8, 1.6}, {1.6, 2.4}}}};
-    followWords(window, 1, spoken, synth, real, 0);
-    ASSERT_EQ(window[0].words.size(), 3u);
-    EXPECT_NEAR(window[0].words[1].start, 0.836, 0.025);
-    EXPECT_NEAR(window[0].words[1].end, 1.632, 0.025);
+    const FeatureMatrix synth = glides({{60, 1.0f}, {60, 1.0f}}), real = glides({{240, 0.25f}, {120, 0.5f}, {60, 0.0f}});
+    auto item = [](long from, int row) {  // 60 rows, words to rows `row` + 0.9 and `row` + 20.8
+        const long edge1 = from + row * kHopSamples + 144, edge2 = from + (row + 20) * kHopSamples + 128, to = from + 60L * kHopSamples;
+        return SynthItem{from, to, {{from, edge1}, {edge1, edge2}, {edge2, to}}};
+    };
+    const std::vector<SynthItem> spoken = {item(0, 20), item(60L * kHopSamples, 10)};
+    auto spread = [](double start, double end) {
+        const double third = (end - start) / 3;
+        return ItemMatch{start, end, 1.0, 0.6, true, {{start, start + third}, {start + third, end - third}, {end - third, end}}};
+    };
+    std::vector<ItemMatch> window = {spread(0.5, 2.9), spread(2.9, 4.1)};
+    followWords(window, 2, spoken, synth, real, 50);
+    const double want[][2] = {{1.336, 2.132}, {3.118, 3.516}};
+    for (size_t k = 0; k < 2; ++k) {
+        ASSERT_EQ(window[k].words.size(), 3u);
+        EXPECT_NEAR(window[k].words[1].start, want[k][0], 0.025) << "item " << k;
+        EXPECT_NEAR(window[k].words[1].end, want[k][1], 0.025) << "item " << k;
+    }
 }
 
 // Where the synthetic words sound: a short quiet between two words (a stop's
