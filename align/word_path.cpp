@@ -59,8 +59,8 @@ void followWords(std::vector<ItemMatch>& window, size_t count, const std::vector
             const double x = double(sample) / kHopSamples - rows.from;
             const int r = int(std::floor(x));
             if (r >= int(path.size())) return m.end;
-            if (r < 0 || r + 1 == int(path.size())) return (column + cols.from + path[size_t(std::max(0, r))]) * kFrameSeconds;
-            const double c = path[size_t(r)] + (x - r) * (path[size_t(r) + 1] - path[size_t(r)]);
+            const double c = r < 0 || r + 1 == int(path.size()) ? path[size_t(std::max(0, r))]
+                                                               : path[size_t(r)] + (x - r) * (path[size_t(r) + 1] - path[size_t(r)]);
             return (column + cols.from + c) * kFrameSeconds;
         };
         for (size_t w = 0; w < m.words.size(); ++w) m.words[w] = {at(item.words[w].first), at(item.words[w].second)};

@@ -133,7 +133,7 @@ const Spoken& speak(const QString& text, const QString& voice) {
     out = v[0] != QLatin1String("flite") ? speakWithEspeak(text, v.value(1), v.value(2, "160").toInt()) : speakWithFlite(text, v.value(1));
     const double length = double(out.samples.size()) / kSpokenRate;
     for (auto& [start, end] : out.words)  // NaN (no edge of its own) stays NaN
-        start = start < 0 ? 0 : start > length ? length : start, end = end < 0 ? 0 : end > length ? length : end;
+        start = std::clamp(start, 0.0, length), end = std::clamp(end, 0.0, length);
     return out;
 }
 
